@@ -1,0 +1,48 @@
+#pragma once
+// An embedded web-browser view: navigation, its current document, its
+// navigation events and its place in the window.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/Page.h"
+
+namespace platform {
+
+// Identity of a browser object: a view's own top-level browser, or a frame
+// inside its page. Compared by value.
+struct BrowserObject {
+    std::uintptr_t identity = 0;
+    friend bool operator==(BrowserObject a, BrowserObject b) { return a.identity == b.identity; }
+    friend bool operator!=(BrowserObject a, BrowserObject b) { return !(a == b); }
+};
+
+// The view's events. The handlers run on the user-interface thread, one at a
+// time. Setting cancel suppresses the navigation (BeforeNavigate2) or the
+// view's own error page (NavigateError).
+struct BrowserEvents {
+    std::function<void(BrowserObject pDisp, const std::string& url, bool& cancel)> BeforeNavigate2;
+    std::function<void(BrowserObject pDisp, const std::string& url)> DocumentComplete;
+    std::function<void(BrowserObject pDisp, const std::string& url, int statusCode, bool& cancel)>
+        NavigateError;
+};
+
+class BrowserView {
+public:
+    virtual ~BrowserView() = default;
+    // Starts loading and returns at once. A plain file path is a local file.
+    virtual void Navigate2(const std::string& address) = 0;
+    // The current top-level document, or an empty reference.
+    virtual DocumentRef Document() = 0;
+    // While set, the view shows no dialog boxes of its own.
+    virtual void setSilent(bool silent) = 0;
+    virtual BrowserObject topLevelBrowser() = 0;
+    // Placement in the window, in twips.
+    virtual void Move(double left, double top, double width, double height) = 0;
+    // 0 brings the view to the front.
+    virtual void ZOrder(int position) = 0;
+    virtual void setEvents(BrowserEvents events) = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,131 @@
+#pragma once
+// System services the window uses besides its views: scriptable objects by
+// ProgID, the video-capture window service, the asynchronous read of an
+// address, text files, the system's code page, the save dialog, the message
+// box and the shell. Every operation may throw Failure.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/Window.h"
+
+namespace platform {
+
+// An automation object created by its ProgID.
+class ScriptableObject {
+public:
+    virtual ~ScriptableObject() = default;
+    virtual std::string GetVariable(const std::string& name) = 0;
+};
+
+class ObjectFactory {
+public:
+    virtual ~ObjectFactory() = default;
+    // Throws Failure when no object of that ProgID can be created.
+    virtual std::shared_ptr<ScriptableObject> CreateObject(const std::string& progId) = 0;
+};
+
+constexpr UINT WM_CAP_DRIVER_CONNECT = 0x040A;
+constexpr UINT WM_CAP_DRIVER_DISCONNECT = 0x040B;
+
+// Capture windows: each connects to one video-capture driver (index 0 to 9).
+class CaptureService {
+public:
+    virtual ~CaptureService() = default;
+    // Returns the new capture window, or 0.
+    virtual WindowHandle capCreateCaptureWindowA(const std::string& name, std::uint32_t style, int x,
+                                                 int y, int width, int height, WindowHandle parent,
+                                                 int id) = 0;
+    virtual LRESULT SendMessageA(WindowHandle window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    virtual void DestroyWindow(WindowHandle window) = 0;
+};
+
+constexpr int vbAsyncTypeByteArray = 2;
+constexpr int vbAsyncReadForceUpdate = 16;
+constexpr int vbAsyncStatusCodeEndDownloadData = 6;
+
+// A finished asynchronous read. Either part may be unavailable (Failure).
+struct AsyncProperty {
+    std::string PropertyName;
+    std::optional<int> status;
+    std::optional<std::string> bytes;
+
+    int StatusCode() const {
+        if (!status) throw Failure("read status unavailable");
+        return *status;
+    }
+    const std::string& Value() const {
+        if (!bytes) throw Failure("read value unavailable");
+        return *bytes;
+    }
+};
+
+class AsyncReader {
+public:
+    virtual ~AsyncReader() = default;
+    // Starts a read and returns at once; throws Failure when it cannot start.
+    // The completion runs later on the user-interface thread, exactly once,
+    // unless the window has gone by then.
+    virtual void AsyncRead(const std::string& target, int asyncType, const std::string& propertyName,
+                           int options, std::function<void(const AsyncProperty&)> complete) = 0;
+};
+
+// Conversion from the system's code page to the client's UTF-8 text.
+class CodePage {
+public:
+    virtual ~CodePage() = default;
+    virtual std::string toText(const std::string& bytes) = 0;
+};
+
+class TextStream {
+public:
+    virtual ~TextStream() = default;
+    virtual bool AtEndOfStream() = 0;
+    // The next line, without its terminator, decoded from the system's code page.
+    virtual std::string ReadLine() = 0;
+    virtual void Close() = 0;
+};
+
+class TextFiles {
+public:
+    virtual ~TextFiles() = default;
+    // Opens an existing file read-only; throws Failure when it cannot.
+    virtual std::unique_ptr<TextStream> OpenTextFile(const std::string& path) = 0;
+};
+
+class SaveDialog {
+public:
+    virtual ~SaveDialog() = default;
+    virtual void setFilter(const std::string& filter) = 0;
+    // Modal: returns when the user has closed the dialog.
+    virtual void ShowSave() = 0;
+    // The chosen path, or empty when the user cancelled.
+    virtual std::string FileName() = 0;
+};
+
+constexpr std::uint32_t MB_YESNO = 4;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+
+class MessageBoxService {
+public:
+    virtual ~MessageBoxService() = default;
+    // Modal; returns the button pressed.
+    virtual int MsgBox(const std::string& prompt, std::uint32_t buttons, const std::string& title) = 0;
+};
+
+constexpr int SW_SHOWNORMAL = 1;
+
+class Shell {
+public:
+    virtual ~Shell() = default;
+    // Opens a document or address with the system's default handler.
+    virtual std::intptr_t ShellExecuteA(WindowHandle window, const std::string& operation,
+                                        const std::string& file, const char* parameters,
+                                        const std::string& directory, int showCommand) = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,108 @@
+#pragma once
+// The window toolkit that hosts Main, and the window services of the system
+// (window procedure, icons, metrics, messages).
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace platform {
+
+using WindowHandle = std::intptr_t;  // 0 is no window
+using IconHandle = std::intptr_t;    // 0 is no icon
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+using UINT = std::uint32_t;
+
+// A window procedure: every message of the window passes through it.
+using WNDPROC = std::function<LRESULT(WindowHandle, UINT, WPARAM, LPARAM)>;
+
+constexpr int GWL_WNDPROC = -4;
+constexpr UINT GW_OWNER = 4;
+constexpr int SM_CXICON = 11;
+constexpr int SM_CYICON = 12;
+constexpr int SM_CXSMICON = 49;
+constexpr int SM_CYSMICON = 50;
+constexpr UINT IMAGE_ICON = 1;
+constexpr UINT LR_SHARED = 0x8000;
+constexpr UINT WM_SETICON = 0x0080;
+constexpr WPARAM ICON_SMALL = 0;
+constexpr WPARAM ICON_BIG = 1;
+constexpr UINT WM_WINDOWPOSCHANGING = 0x0046;
+
+// A proposed change of a window's position and outer size, in pixels. The
+// window procedure may change it before it is applied.
+struct WINDOWPOS {
+    WindowHandle hwnd = 0;
+    WindowHandle hwndInsertAfter = 0;
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::int32_t cx = 0;
+    std::int32_t cy = 0;
+    std::uint32_t flags = 0;
+};
+
+class WindowSystem {
+public:
+    virtual ~WindowSystem() = default;
+    // Replaces the window procedure (index GWL_WNDPROC) and returns the previous one.
+    virtual WNDPROC SetWindowLongA(WindowHandle window, int index, WNDPROC procedure) = 0;
+    virtual WindowHandle GetWindow(WindowHandle window, UINT command) = 0;
+    virtual int GetSystemMetrics(int index) = 0;
+    // Loads a named icon of the program at the given size.
+    virtual IconHandle LoadImageA(const std::string& name, UINT type, int cx, int cy, UINT flags) = 0;
+    virtual LRESULT SendMessageA(WindowHandle window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+};
+
+inline LRESULT CallWindowProcA(const WNDPROC& previous, WindowHandle window, UINT message,
+                               WPARAM wParam, LPARAM lParam) {
+    return previous ? previous(window, message, wParam, lParam) : 0;
+}
+
+// The main window as its toolkit shows it. Measures are in twips.
+class Form {
+public:
+    virtual ~Form() = default;
+    virtual double ScaleWidth() = 0;  // client area
+    virtual double ScaleHeight() = 0;
+    virtual double Left() = 0;  // outer rectangle
+    virtual double Top() = 0;
+    virtual double Width() = 0;
+    virtual double Height() = 0;
+    virtual void setHeight(double twips) = 0;
+    virtual WindowHandle hWnd() = 0;
+    // Asks for the window to be unloaded: Form_Unload runs, then the window goes.
+    virtual void unload() = 0;
+};
+
+// A window timer. While enabled it raises its tick every interval.
+class Timer {
+public:
+    virtual ~Timer() = default;
+    virtual void setEnabled(bool enabled) = 0;
+    virtual bool enabled() = 0;
+    virtual void setHandler(std::function<void()> tick) = 0;
+};
+
+class Screen {
+public:
+    virtual ~Screen() = default;
+    virtual double TwipsPerPixelX() = 0;
+};
+
+// The application: its folder, title and resource addressing.
+class App {
+public:
+    virtual ~App() = default;
+    // The executable's folder, without a trailing separator.
+    virtual std::string Path() = 0;
+    virtual std::string Title() = 0;
+    // The file at the application folder followed by a relative path that
+    // begins "\HTML\", in the platform's own form.
+    virtual std::string resourcePath(const std::string& relative) = 0;
+    // The address of a local image as a page's style value takes it in url().
+    virtual std::string resourceUrl(const std::string& relative) = 0;
+};
+
+}  // namespace platform
