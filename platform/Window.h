@@ -60,10 +60,18 @@ inline LRESULT CallWindowProcA(const WNDPROC& previous, WindowHandle window, UIN
     return previous ? previous(window, message, wParam, lParam) : 0;
 }
 
+// The window's own events, raised on the user-interface thread.
+struct FormEvents {
+    std::function<void()> Load;            // once, before the window is first shown
+    std::function<void(bool& cancel)> Unload;  // the window is closing
+    std::function<void()> Resize;          // first show, then every client-size change
+};
+
 // The main window as its toolkit shows it. Measures are in twips.
 class Form {
 public:
     virtual ~Form() = default;
+    virtual void setEvents(FormEvents events) = 0;
     virtual double ScaleWidth() = 0;  // client area
     virtual double ScaleHeight() = 0;
     virtual double Left() = 0;  // outer rectangle

@@ -1,0 +1,51 @@
+#pragma once
+// A field of Main that holds a page object and, while it holds one, routes the
+// object's events to the Main handlers named after the field. Emptying the
+// field ends the routing. Binding an object of the wrong kind fails and keeps
+// the previous value.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Page.h"
+
+namespace app {
+
+class EventBoundRef {
+public:
+    struct Handler {
+        platform::PageEvent event;
+        // Returns the handler's result; False cancels the page's default action.
+        std::function<bool()> run;
+        // True for handlers whose Boolean result reaches the page.
+        bool returnsBoolean;
+    };
+
+    // requiredTag: the element kind the field takes ("SPAN", "BODY"); empty
+    // for a field that holds the document.
+    EventBoundRef(std::string requiredTag, std::vector<Handler> handlers);
+    EventBoundRef(const EventBoundRef&) = delete;
+    EventBoundRef& operator=(const EventBoundRef&) = delete;
+
+    void bind(const platform::ElementRef& element);
+    void bind(const platform::DocumentRef& document);
+    void clear();
+
+    bool bound() const { return subscription_ != nullptr; }
+    const platform::ElementRef& element() const { return element_; }
+    const platform::DocumentRef& document() const { return document_; }
+
+private:
+    std::unique_ptr<platform::Subscription> subscribe(platform::EventTarget& target);
+    void dispatch(platform::PageEvent event);
+
+    std::string requiredTag_;
+    std::vector<Handler> handlers_;
+    platform::ElementRef element_;
+    platform::DocumentRef document_;
+    std::unique_ptr<platform::Subscription> subscription_;
+};
+
+}  // namespace app

@@ -1,0 +1,103 @@
+#pragma once
+// Main: the program's one window. Its fields are the state the subsystems
+// share; its handlers are defined in the folder of their subsystem.
+
+#include <memory>
+#include <string>
+#include <variant>
+
+#include "app/EventBoundRef.h"
+#include "app/Settings.h"
+#include "platform/Host.h"
+#include "update/ControlURL.h"
+
+namespace app {
+
+// The Flash check's answer: the integer 0 or the player's version text.
+using FlashAnswer = std::variant<int, std::string>;
+
+class Main {
+public:
+    explicit Main(platform::Host& host, Settings settings = Settings::builtIn());
+    Main(const Main&) = delete;
+    Main& operator=(const Main&) = delete;
+    ~Main();
+
+    // Application shell.
+    void Form_Load();
+    void Form_Unload(bool& cancel);
+    void Form_Resize();
+    void TimerResize_Timer();
+
+    // Start screen.
+    void wbload_BeforeNavigate2(platform::BrowserObject pDisp, const std::string& URL,
+                                bool& Cancel);
+    void wbload_DocumentComplete(platform::BrowserObject pDisp, const std::string& URL);
+    void wbload_NavigateError(platform::BrowserObject pDisp, const std::string& URL,
+                              int StatusCode, bool& Cancel);
+    FlashAnswer FlashVersion(int major);
+
+    // Update outcome.
+    void ControlURL1_UpdateCheck(std::string& Text);
+    void ControlURL1_UpdateFail();
+    bool butRetry_onclick();
+    bool butCancel_onclick();
+    bool butCancelUpdate_onclick();
+
+    // Chat page.
+    void WB_BeforeNavigate2(platform::BrowserObject pDisp, const std::string& URL, bool& Cancel);
+    void WB_DocumentComplete(platform::BrowserObject pDisp, const std::string& URL);
+    void WB_NavigateError(platform::BrowserObject pDisp, const std::string& URL, int StatusCode,
+                          bool& Cancel);
+    void wbstat_BeforeNavigate2(platform::BrowserObject pDisp, const std::string& URL,
+                                bool& Cancel);
+    void PrepareChatPage(const platform::DocumentRef& document);
+    void butShare_onmouseover();
+    void butShare_onmouseout();
+    bool oDocBody_onselectstart();
+    bool oDocument_ondragstart();
+    bool oDocument_oncontextmenu();
+
+    // Recording.
+    bool butRecord_onclick();
+    bool StartRecording();
+    void StopRecordingOnClose();
+
+    // Shared state.
+    platform::WNDPROC PreviousWindowProc;
+    bool UpdateOffered = false;
+    bool ChatPagePrepared = false;
+    bool IsRecording = false;
+    std::shared_ptr<platform::ScreenRecorder> Recorder;
+    platform::WindowHandle CaptureWindowHandle = 0;
+
+    EventBoundRef oDocument;
+    EventBoundRef oDocBody;
+    EventBoundRef butRetry;
+    EventBoundRef butCancel;
+    EventBoundRef butCancelUpdate;
+    EventBoundRef butShare;
+    EventBoundRef butRecord;
+
+    // Controls.
+    platform::BrowserView& WB;
+    platform::BrowserView& wbload;
+    platform::BrowserView& wbstat;
+    platform::Timer& TimerResize;
+    platform::SaveDialog& CommonDialog1;
+    update::ControlURL ControlURL1;
+
+private:
+    // Shows or hides one block of the start page.
+    void setStartPageDisplay(const std::string& id, const std::string& display);
+    void bindStartPageButton(EventBoundRef& field, const std::string& id);
+    void bringChatViewForward();
+    std::string imageStyle(const std::string& before, const std::string& image,
+                           const std::string& after);
+    void themeElements(const platform::DocumentRef& document);
+
+    platform::Host& host_;
+    Settings settings_;
+};
+
+}  // namespace app

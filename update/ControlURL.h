@@ -1,0 +1,30 @@
+#pragma once
+// The update-check control: fetches one address without blocking the window
+// and reports the outcome as UpdateCheck (with the reply text) or UpdateFail.
+
+#include <functional>
+#include <string>
+
+#include "platform/Services.h"
+
+namespace update {
+
+class ControlURL {
+public:
+    ControlURL(platform::AsyncReader& reader, platform::CodePage& codePage);
+
+    // Starts the read and returns at once. A read that cannot start raises no event.
+    void CheckUpdate(std::string URL);
+
+    std::function<void(std::string& Text)> UpdateCheck;
+    std::function<void()> UpdateFail;
+
+    // Run by the host when a read has ended.
+    void UserControl_AsyncReadComplete(const platform::AsyncProperty& AsyncProp);
+
+private:
+    platform::AsyncReader& reader_;
+    platform::CodePage& codePage_;
+};
+
+}  // namespace update
