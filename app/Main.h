@@ -68,7 +68,7 @@ public:
     bool UpdateOffered = false;
     bool ChatPagePrepared = false;
     bool IsRecording = false;
-    std::shared_ptr<platform::ScreenRecorder> Recorder;
+    platform::Ref<platform::ScreenRecorder> Recorder;
     platform::WindowHandle CaptureWindowHandle = 0;
 
     EventBoundRef oDocument;
@@ -92,9 +92,8 @@ private:
     void setStartPageDisplay(const std::string& id, const std::string& display);
     void bindStartPageButton(EventBoundRef& field, const std::string& id);
     void bringChatViewForward();
-    std::string imageStyle(const std::string& before, const std::string& image,
-                           const std::string& after);
-    void themeElements(const platform::DocumentRef& document);
+    void connectEvents();
+    void disconnectEvents();
 
     platform::Host& host_;
     Settings settings_;

@@ -16,6 +16,8 @@ public:
     Ref(std::nullptr_t) {}
     Ref(std::shared_ptr<T> object) : object_(std::move(object)) {}
     template <class U>
+    Ref(std::shared_ptr<U> object) : object_(std::move(object)) {}
+    template <class U>
     Ref(const Ref<U>& other) : object_(other.shared()) {}
 
     T* operator->() const { return &checked(); }

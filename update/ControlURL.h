@@ -3,6 +3,7 @@
 // and reports the outcome as UpdateCheck (with the reply text) or UpdateFail.
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/Services.h"
@@ -12,6 +13,9 @@ namespace update {
 class ControlURL {
 public:
     ControlURL(platform::AsyncReader& reader, platform::CodePage& codePage);
+    ~ControlURL();
+    ControlURL(const ControlURL&) = delete;
+    ControlURL& operator=(const ControlURL&) = delete;
 
     // Starts the read and returns at once. A read that cannot start raises no event.
     void CheckUpdate(std::string URL);
@@ -25,6 +29,7 @@ public:
 private:
     platform::AsyncReader& reader_;
     platform::CodePage& codePage_;
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 }  // namespace update

@@ -1,0 +1,69 @@
+#include <cmath>
+#include <limits>
+
+#include "app/Main.h"
+#include "app/PageLayout.h"
+
+namespace app {
+
+using platform::attempt;
+
+namespace {
+std::int32_t checked(std::int64_t value) {
+    if (value < std::numeric_limits<std::int32_t>::min() ||
+        value > std::numeric_limits<std::int32_t>::max())
+        throw platform::Failure("overflow");
+    return static_cast<std::int32_t>(value);
+}
+}  // namespace
+
+PageLayout ComputePageLayout(std::int32_t W, std::int32_t H) {
+    PageLayout l;
+    l.contentHeight = checked(std::int64_t{H} - 80);
+    l.camWidth = checked(std::int64_t{W} - 40);
+    const double A = l.contentHeight, B = l.camWidth;
+    if (A - B * 0.4 - 50 > 160)
+        l.camHeight = checked(std::llrint(B * 0.4));  // never exactly a half
+    else
+        l.camHeight = checked(std::int64_t{l.contentHeight} - 160 - 52);
+    l.logHeight = checked(std::int64_t{l.contentHeight} - l.camHeight - 52);
+    l.chatareaWidth = checked(std::int64_t{W} - 410);
+    return l;
+}
+
+std::string Pixels(std::int32_t value) { return std::to_string(value) + "px"; }
+
+void Main::Form_Resize() {
+    platform::Form& form = host_.form();
+    attempt([&] { WB.Move(0, 0, form.ScaleWidth(), form.ScaleHeight()); });
+    attempt([&] { wbload.Move(0, 0, form.ScaleWidth(), form.ScaleHeight()); });
+    if (!ChatPagePrepared) return;
+
+    std::int32_t W = 0, H = 0;
+    attempt([&] { W = oDocument.document()->documentElement()->offsetWidth(); });
+    attempt([&] { H = oDocument.document()->documentElement()->offsetHeight(); });
+    PageLayout l;
+    attempt([&] { l = ComputePageLayout(W, H); });
+
+    // Each assignment looks its element up afresh.
+    auto set = [&](const char* id, auto property, std::int32_t value) {
+        attempt([&] {
+            auto style = oDocument.document()->getElementById(id)->style();
+            (style.*property)(Pixels(value));
+        });
+    };
+    set("content", &platform::Style::height, l.contentHeight);
+    set("cam", &platform::Style::height, l.camHeight);
+    set("cam", &platform::Style::width, l.camWidth);
+    set("log", &platform::Style::height, l.logHeight);
+    set("chatarea", &platform::Style::width, l.chatareaWidth);
+}
+
+void Main::TimerResize_Timer() {
+    platform::Form& form = host_.form();
+    // The window grows 25 twips; the toolkit then raises Form_Resize.
+    attempt([&] { form.setHeight(static_cast<float>(form.Height()) + 25.0f); });
+    attempt([&] { TimerResize.setEnabled(false); });
+}
+
+}  // namespace app

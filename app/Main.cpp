@@ -1,0 +1,104 @@
+#include "app/Main.h"
+
+#include "app/SetWindowIcons.h"
+#include "app/WindowProc.h"
+
+namespace app {
+
+using platform::attempt;
+using platform::PageEvent;
+
+Main::Main(platform::Host& host, Settings settings)
+    : oDocument("", {{PageEvent::DragStart, [this] { return oDocument_ondragstart(); }, true},
+                     {PageEvent::ContextMenu, [this] { return oDocument_oncontextmenu(); }, true}}),
+      oDocBody("BODY", {{PageEvent::SelectStart, [this] { return oDocBody_onselectstart(); }, true}}),
+      butRetry("SPAN", {{PageEvent::Click, [this] { return butRetry_onclick(); }, true}}),
+      butCancel("SPAN", {{PageEvent::Click, [this] { return butCancel_onclick(); }, true}}),
+      butCancelUpdate("SPAN",
+                      {{PageEvent::Click, [this] { return butCancelUpdate_onclick(); }, true}}),
+      butShare("SPAN",
+               {{PageEvent::MouseOver, [this] { return butShare_onmouseover(), true; }, false},
+                {PageEvent::MouseOut, [this] { return butShare_onmouseout(), true; }, false}}),
+      butRecord("SPAN", {{PageEvent::Click, [this] { return butRecord_onclick(); }, true}}),
+      WB(host.WB()),
+      wbload(host.wbload()),
+      wbstat(host.wbstat()),
+      TimerResize(host.TimerResize()),
+      CommonDialog1(host.CommonDialog1()),
+      ControlURL1(host.reader(), host.codePage()),
+      host_(host),
+      settings_(std::move(settings)) {
+    connectEvents();
+}
+
+Main::~Main() { disconnectEvents(); }
+
+void Main::connectEvents() {
+    host_.form().setEvents({[this] { Form_Load(); }, [this](bool& cancel) { Form_Unload(cancel); },
+                            [this] { Form_Resize(); }});
+    wbload.setEvents({[this](auto pDisp, auto& url, bool& cancel) {
+                          wbload_BeforeNavigate2(pDisp, url, cancel);
+                      },
+                      [this](auto pDisp, auto& url) { wbload_DocumentComplete(pDisp, url); },
+                      [this](auto pDisp, auto& url, int status, bool& cancel) {
+                          wbload_NavigateError(pDisp, url, status, cancel);
+                      }});
+    WB.setEvents({[this](auto pDisp, auto& url, bool& cancel) {
+                      WB_BeforeNavigate2(pDisp, url, cancel);
+                  },
+                  [this](auto pDisp, auto& url) { WB_DocumentComplete(pDisp, url); },
+                  [this](auto pDisp, auto& url, int status, bool& cancel) {
+                      WB_NavigateError(pDisp, url, status, cancel);
+                  }});
+    wbstat.setEvents({[this](auto pDisp, auto& url, bool& cancel) {
+                          wbstat_BeforeNavigate2(pDisp, url, cancel);
+                      },
+                      nullptr, nullptr});
+    TimerResize.setHandler([this] { TimerResize_Timer(); });
+    ControlURL1.UpdateCheck = [this](std::string& text) { ControlURL1_UpdateCheck(text); };
+    ControlURL1.UpdateFail = [this] { ControlURL1_UpdateFail(); };
+}
+
+void Main::disconnectEvents() {
+    host_.form().setEvents({});
+    for (platform::BrowserView* view : {&wbload, &WB, &wbstat}) view->setEvents({});
+    TimerResize.setHandler(nullptr);
+    ControlURL1.UpdateCheck = nullptr;
+    ControlURL1.UpdateFail = nullptr;
+}
+
+void Main::Form_Load() {
+    // The window procedure goes in first, so every later message passes through it.
+    attempt([&] {
+        PreviousWindowProc = host_.windows().SetWindowLongA(
+            host_.form().hWnd(), platform::GWL_WNDPROC,
+            [this](platform::WindowHandle hw, platform::UINT msg, platform::WPARAM wp,
+                   platform::LPARAM lp) { return WindowProc(PreviousWindowProc, hw, msg, wp, lp); });
+    });
+    attempt([&] { SetWindowIcons(host_.windows(), host_.form().hWnd(), "AAA", true); });
+    attempt([&] { wbload.Navigate2(host_.app().resourcePath("\\HTML\\Dialog.html")); });
+    attempt([&] { WB.Navigate2("about:blank"); });
+}
+
+void Main::Form_Unload(bool& cancel) {
+    StopRecordingOnClose();
+    // From here on no page event reaches the window.
+    for (EventBoundRef* field :
+         {&oDocument, &oDocBody, &butRetry, &butCancel, &butCancelUpdate, &butShare, &butRecord})
+        field->clear();
+}
+
+void Main::setStartPageDisplay(const std::string& id, const std::string& display) {
+    attempt([&] { wbload.Document()->getElementById(id)->style().display(display); });
+}
+
+void Main::bindStartPageButton(EventBoundRef& field, const std::string& id) {
+    attempt([&] { field.bind(wbload.Document()->getElementById(id)); });
+}
+
+void Main::bringChatViewForward() {
+    attempt([&] { WB.ZOrder(0); });
+    attempt([&] { TimerResize.setEnabled(true); });
+}
+
+}  // namespace app

@@ -1,0 +1,46 @@
+// Navigation events of the chat view and of the statistics view.
+
+#include "app/Main.h"
+
+namespace app {
+
+using platform::attempt;
+
+void Main::WB_BeforeNavigate2(platform::BrowserObject, const std::string&, bool&) {
+    attempt([&] { WB.setSilent(true); });
+    if (!ChatPagePrepared) return;
+
+    // The chat page is being left: the start page, now behind, says so.
+    platform::DocumentRef startPage;
+    attempt([&] { startPage = wbload.Document(); });
+    for (auto [id, display] : {std::pair{"loading", "none"}, std::pair{"error", "none"},
+                               std::pair{"update", "none"}, std::pair{"levelcleared", "block"}})
+        attempt([&] { startPage->getElementById(id)->style().display(display); });
+}
+
+void Main::WB_DocumentComplete(platform::BrowserObject pDisp, const std::string& URL) {
+    if (URL == "about:blank") return;
+    bool topLevel = true;
+    attempt([&] { topLevel = pDisp == WB.topLevelBrowser(); });
+    if (!topLevel) return;
+    if (ChatPagePrepared) return;
+
+    // Set first: the preparation runs once, even if it fails part-way or
+    // another completion arrives while it runs.
+    ChatPagePrepared = true;
+    attempt([&] {
+        platform::DocumentRef document = WB.Document();
+        if (!document) throw platform::Failure("not an HTML document");
+        PrepareChatPage(document);
+    });
+}
+
+void Main::WB_NavigateError(platform::BrowserObject, const std::string&, int, bool& Cancel) {
+    Cancel = true;
+}
+
+void Main::wbstat_BeforeNavigate2(platform::BrowserObject, const std::string&, bool&) {
+    attempt([&] { wbstat.setSilent(true); });
+}
+
+}  // namespace app

@@ -1,0 +1,107 @@
+// Turns the chat site's page into the client's chat screen, once.
+
+#include "app/Main.h"
+#include "chatpage/BodyTemplate.h"
+#include "chatpage/ReadTextFile.h"
+#include "chatpage/Theming.h"
+
+namespace app {
+
+using platform::attempt;
+
+namespace {
+
+chatpage::FlashParameters ReadFlashParameters(const platform::DocumentRef& document) {
+    chatpage::FlashParameters flash;
+    platform::ElementCollection objects;
+    attempt([&] { objects = document->getElementsByTagName("OBJECT"); });
+    // With several objects the last id, "movie" and "flashvars" win.
+    for (const auto& object : objects) {
+        attempt([&] { flash.objectId = object->id(); });
+        platform::ElementCollection params;
+        attempt([&] { params = object->getElementsByTagName("PARAM"); });
+        for (const auto& param : params) {
+            attempt([&] {
+                const std::string name = param->name();
+                if (name == "movie") {
+                    flash.movie = param->value();
+                } else if (name == "flashvars") {
+                    flash.flashvars = param->value();
+                    flash.hasFlashvars = true;
+                }
+            });
+        }
+    }
+    return flash;
+}
+
+}  // namespace
+
+void Main::PrepareChatPage(const platform::DocumentRef& document) {
+    platform::App& app = host_.app();
+    auto readResource = [&](const char* relative) {
+        return chatpage::ReadTextFile(host_.files(), app.resourcePath(relative));
+    };
+
+    attempt([&] { wbstat.Navigate2(settings_.statisticsPageAddress); });
+
+    platform::ElementRef body;
+    attempt([&] { body = document->body(); });
+    attempt([&] { body->style().borderStyle("none"); });
+    attempt([&] {
+        body->style().background("url(" + app.resourceUrl("\\HTML\\Img\\bg.gif") +
+                                 ") repeat-x #262626");
+    });
+
+    const chatpage::FlashParameters flash = ReadFlashParameters(document);
+
+    // Every sheet the site has now; the client's own sheet comes after.
+    std::vector<platform::StyleSheetRef> siteSheets;
+    attempt([&] { siteSheets = document->styleSheets(); });
+    for (const auto& sheet : siteSheets) attempt([&] { sheet->setDisabled(true); });
+
+    platform::StyleSheetRef sheet;
+    attempt([&] { sheet = document->createStyleSheet(); });
+    attempt([&] { sheet->setCssText(readResource("\\HTML\\Style.css")); });
+    sheet.reset();
+
+    // The script runs as it is appended, before the client's mark-up exists.
+    platform::ElementRef script;
+    attempt([&] { script = document->createElement("SCRIPT"); });
+    attempt([&] { script->setType("text/javascript"); });
+    attempt([&] { script->setText(readResource("\\HTML\\Script.js")); });
+    attempt([&] {
+        platform::ElementCollection heads = document->getElementsByTagName("HEAD");
+        if (heads.empty()) throw platform::Failure("no HEAD element");
+        heads.front()->appendChild(script);
+    });
+    script.reset();
+
+    std::string markup;
+    attempt([&] { markup = readResource("\\HTML\\Body.html"); });
+    markup = chatpage::FillBodyTemplate(std::move(markup), flash);
+    attempt([&] { body->insertAdjacentHTML("beforeEnd", markup); });
+
+    chatpage::ThemePageElements(document, app);
+
+    platform::ElementCollection roots;
+    attempt([&] { roots = document->getElementsByTagName("HTML"); });
+    for (const auto& root : roots) attempt([&] { root->style().overflow("hidden"); });
+    body.reset();
+
+    attempt([&] { butRecord.bind(document->getElementById("butRec")); });
+    attempt([&] { butShare.bind(document->getElementById("butShare")); });
+    attempt([&] { oDocument.bind(document); });
+    attempt([&] { oDocBody.bind(document->body()); });
+
+    if (UpdateOffered) {
+        // The prepared page waits behind the update notice.
+        setStartPageDisplay("loading", "none");
+        setStartPageDisplay("update", "block");
+        bindStartPageButton(butCancelUpdate, "butCancelUpdate");
+    } else {
+        bringChatViewForward();
+    }
+}
+
+}  // namespace app

@@ -1,0 +1,23 @@
+// The share panel follows the pointer over the share button; the guards
+// refuse selection, dragging and the context menu on the chat page.
+
+#include "app/Main.h"
+
+namespace app {
+
+using platform::attempt;
+
+void Main::butShare_onmouseover() {
+    // The view's current document, not the bound one: a later page has no panel.
+    attempt([&] { WB.Document()->getElementById("ShareThis")->style().display("block"); });
+}
+
+void Main::butShare_onmouseout() {
+    attempt([&] { WB.Document()->getElementById("ShareThis")->style().display("none"); });
+}
+
+bool Main::oDocBody_onselectstart() { return false; }
+bool Main::oDocument_ondragstart() { return false; }
+bool Main::oDocument_oncontextmenu() { return false; }
+
+}  // namespace app

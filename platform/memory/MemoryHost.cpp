@@ -1,0 +1,444 @@
+#include "platform/memory/MemoryHost.h"
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+namespace memory {
+
+using platform::Failure;
+
+namespace {
+std::string num(double v) {
+    std::ostringstream out;
+    out << v;
+    return out.str();
+}
+}  // namespace
+
+// ---- MemoryView ----
+
+MemoryView::MemoryView(std::shared_ptr<World> world, std::string n, std::uintptr_t identity,
+                       std::vector<std::string>& stacking)
+    : name(std::move(n)), world_(std::move(world)), identity_(identity), stacking_(stacking) {}
+
+void MemoryView::Navigate2(const std::string& address) {
+    world_->faults.check("Navigate2", name);
+    world_->journal.record(name + ".Navigate2(" + address + ")");
+    navigations.push_back(address);
+}
+
+platform::DocumentRef MemoryView::Document() {
+    world_->faults.check("Document", name);
+    return platform::DocumentRef(document);
+}
+
+void MemoryView::setSilent(bool value) {
+    world_->faults.check("Silent", name);
+    world_->journal.record(name + ".Silent=" + (value ? "1" : "0"));
+    silent = value;
+}
+
+platform::BrowserObject MemoryView::topLevelBrowser() {
+    world_->faults.check("topLevelBrowser", name);
+    return frameBrowser(0);
+}
+
+platform::BrowserObject MemoryView::frameBrowser(int frame) const {
+    return platform::BrowserObject{identity_ * 1000 + static_cast<std::uintptr_t>(frame)};
+}
+
+void MemoryView::Move(double left, double top, double width, double height) {
+    world_->faults.check("Move", name);
+    world_->journal.record(name + ".Move(" + num(left) + "," + num(top) + "," + num(width) + "," +
+                           num(height) + ")");
+    rect = {left, top, width, height};
+}
+
+void MemoryView::ZOrder(int position) {
+    world_->faults.check("ZOrder", name);
+    world_->journal.record(name + ".ZOrder(" + std::to_string(position) + ")");
+    std::erase(stacking_, name);
+    if (position == 0)
+        stacking_.insert(stacking_.begin(), name);
+    else
+        stacking_.push_back(name);
+}
+
+void MemoryView::setEvents(platform::BrowserEvents events) { events_ = std::move(events); }
+
+bool MemoryView::raiseBeforeNavigate2(const std::string& url, int frame) {
+    bool cancel = false;
+    if (events_.BeforeNavigate2) events_.BeforeNavigate2(frameBrowser(frame), url, cancel);
+    return cancel;
+}
+
+void MemoryView::raiseDocumentComplete(const std::string& url, int frame) {
+    if (events_.DocumentComplete) events_.DocumentComplete(frameBrowser(frame), url);
+}
+
+bool MemoryView::raiseNavigateError(const std::string& url, int statusCode, int frame) {
+    bool cancel = false;
+    if (events_.NavigateError) events_.NavigateError(frameBrowser(frame), url, statusCode, cancel);
+    return cancel;
+}
+
+std::shared_ptr<MemoryDocument> MemoryView::load(const std::string& url, const std::string& html) {
+    document = MemoryDocument::fromHtml(world_, html);
+    raiseDocumentComplete(url);
+    return document;
+}
+
+// ---- MemoryForm ----
+
+double MemoryForm::ScaleWidth() {
+    world_->faults.check("ScaleWidth");
+    return scaleWidth;
+}
+double MemoryForm::ScaleHeight() {
+    world_->faults.check("ScaleHeight");
+    return scaleHeight;
+}
+double MemoryForm::Left() {
+    world_->faults.check("Left");
+    return left;
+}
+double MemoryForm::Top() {
+    world_->faults.check("Top");
+    return top;
+}
+double MemoryForm::Width() {
+    world_->faults.check("Width");
+    return scaleWidth + frameWidth;
+}
+double MemoryForm::Height() {
+    world_->faults.check("Height");
+    return scaleHeight + frameHeight;
+}
+
+void MemoryForm::setHeight(double twips) {
+    world_->faults.check("setHeight");
+    world_->journal.record("Form.Height=" + num(twips));
+    // The toolkit raises the resize before the assignment returns.
+    resizeClient(scaleWidth, twips - frameHeight);
+}
+
+platform::WindowHandle MemoryForm::hWnd() {
+    world_->faults.check("hWnd");
+    return 1;
+}
+
+void MemoryForm::unload() {
+    world_->faults.check("unload");
+    world_->journal.record("Form.unload");
+    close();
+}
+
+void MemoryForm::resizeClient(double width, double height) {
+    scaleWidth = width;
+    scaleHeight = height;
+    if (events_.Resize) events_.Resize();
+}
+
+bool MemoryForm::close() {
+    bool cancel = false;
+    if (events_.Unload) events_.Unload(cancel);
+    if (!cancel) unloaded = true;
+    return !cancel;
+}
+
+// ---- MemoryWindowSystem ----
+
+MemoryWindowSystem::MemoryWindowSystem(std::shared_ptr<World> world) : world_(std::move(world)) {
+    procedure = [this](platform::WindowHandle, platform::UINT msg, platform::WPARAM,
+                       platform::LPARAM) -> platform::LRESULT {
+        originalMessages.push_back(std::to_string(msg));
+        return 0;
+    };
+}
+
+platform::WNDPROC MemoryWindowSystem::SetWindowLongA(platform::WindowHandle window, int index,
+                                                     platform::WNDPROC newProcedure) {
+    world_->faults.check("SetWindowLongA");
+    world_->journal.record("SetWindowLongA(" + std::to_string(window) + "," +
+                           std::to_string(index) + ")");
+    if (index != platform::GWL_WNDPROC) throw Failure("index not supported");
+    std::swap(procedure, newProcedure);
+    return newProcedure;
+}
+
+platform::WindowHandle MemoryWindowSystem::GetWindow(platform::WindowHandle window,
+                                                     platform::UINT command) {
+    world_->faults.check("GetWindow");
+    world_->journal.record("GetWindow(" + std::to_string(window) + "," + std::to_string(command) +
+                           ")");
+    auto it = owners.find(window);
+    return command == platform::GW_OWNER && it != owners.end() ? it->second : 0;
+}
+
+int MemoryWindowSystem::GetSystemMetrics(int index) {
+    world_->faults.check("GetSystemMetrics");
+    switch (index) {
+        case platform::SM_CXICON:
+        case platform::SM_CYICON:
+            return 32;
+        case platform::SM_CXSMICON:
+        case platform::SM_CYSMICON:
+            return 16;
+        default:
+            return 0;
+    }
+}
+
+platform::IconHandle MemoryWindowSystem::LoadImageA(const std::string& name, platform::UINT type,
+                                                    int cx, int cy, platform::UINT flags) {
+    world_->faults.check("LoadImageA", name);
+    world_->journal.record("LoadImageA(" + name + "," + std::to_string(type) + "," +
+                           std::to_string(cx) + "," + std::to_string(cy) + "," +
+                           std::to_string(flags) + ")");
+    return 5000 + cx;
+}
+
+platform::LRESULT MemoryWindowSystem::SendMessageA(platform::WindowHandle window,
+                                                   platform::UINT message, platform::WPARAM wParam,
+                                                   platform::LPARAM lParam) {
+    world_->faults.check("SendMessageA");
+    world_->journal.record("SendMessageA(" + std::to_string(window) + "," +
+                           std::to_string(message) + "," + std::to_string(wParam) + "," +
+                           std::to_string(lParam) + ")");
+    return 0;
+}
+
+platform::WINDOWPOS MemoryWindowSystem::proposeSize(int cx, int cy, std::uint32_t flags) {
+    platform::WINDOWPOS pos;
+    pos.hwnd = 1;
+    pos.cx = cx;
+    pos.cy = cy;
+    pos.flags = flags;
+    procedure(1, platform::WM_WINDOWPOSCHANGING, 0, reinterpret_cast<platform::LPARAM>(&pos));
+    return pos;
+}
+
+// ---- MemoryTimer ----
+
+void MemoryTimer::setEnabled(bool value) {
+    world_->faults.check("TimerEnabled");
+    world_->journal.record(std::string("TimerResize.Enabled=") + (value ? "1" : "0"));
+    if (value && !enabled_) ++arms;
+    enabled_ = value;
+}
+
+bool MemoryTimer::elapse() {
+    if (!enabled_ || !tick_) return false;
+    tick_();
+    return true;
+}
+
+// ---- Services ----
+
+namespace {
+class MemoryFlashObject : public platform::ScriptableObject {
+public:
+    MemoryFlashObject(std::shared_ptr<World> world, std::string version, bool fails)
+        : world_(std::move(world)), version_(std::move(version)), fails_(fails) {}
+    std::string GetVariable(const std::string& name) override {
+        world_->journal.record("GetVariable(" + name + ")");
+        if (fails_ || name != "$version") throw Failure("GetVariable failed");
+        return version_;
+    }
+    ~MemoryFlashObject() override { world_->journal.record("FlashObject.release"); }
+
+private:
+    std::shared_ptr<World> world_;
+    std::string version_;
+    bool fails_;
+};
+}  // namespace
+
+std::shared_ptr<platform::ScriptableObject> MemoryObjectFactory::CreateObject(
+    const std::string& progId) {
+    world_->journal.record("CreateObject(" + progId + ")");
+    world_->faults.check("CreateObject", progId);
+    auto it = installed.find(progId);
+    if (it == installed.end()) throw Failure("class not registered");
+    return std::make_shared<MemoryFlashObject>(world_, it->second, getVariableFails);
+}
+
+platform::WindowHandle MemoryCaptureService::capCreateCaptureWindowA(
+    const std::string& name, std::uint32_t style, int x, int y, int width, int height,
+    platform::WindowHandle parent, int id) {
+    world_->faults.check("capCreateCaptureWindowA");
+    std::ostringstream entry;
+    entry << "capCreateCaptureWindowA(" << name << ",0x" << std::hex << style << std::dec << ","
+          << x << "," << y << "," << width << "," << height << "," << parent << "," << id << ")";
+    world_->journal.record(entry.str());
+    if (creationFails) return 0;
+    windows.insert(++next_);
+    return next_;
+}
+
+platform::LRESULT MemoryCaptureService::SendMessageA(platform::WindowHandle window,
+                                                     platform::UINT message,
+                                                     platform::WPARAM wParam, platform::LPARAM) {
+    world_->faults.check("capSendMessage", std::to_string(message));
+    if (message == platform::WM_CAP_DRIVER_CONNECT) {
+        messages.push_back("connect " + std::to_string(wParam));
+        return windows.count(window) && drivers.count(static_cast<int>(wParam)) ? 1 : 0;
+    }
+    if (message == platform::WM_CAP_DRIVER_DISCONNECT) {
+        messages.push_back("disconnect " + std::to_string(window));
+        return 0;
+    }
+    return 0;
+}
+
+void MemoryCaptureService::DestroyWindow(platform::WindowHandle window) {
+    world_->faults.check("DestroyWindow");
+    messages.push_back("destroy " + std::to_string(window));
+    windows.erase(window);
+}
+
+void MemoryAsyncReader::AsyncRead(const std::string& target, int asyncType,
+                                  const std::string& propertyName, int options,
+                                  std::function<void(const platform::AsyncProperty&)> complete) {
+    world_->faults.check("AsyncRead", target);
+    world_->journal.record("AsyncRead(" + target + "," + std::to_string(asyncType) + "," +
+                           propertyName + "," + std::to_string(options) + ")");
+    Request r{target, asyncType, propertyName, options, std::move(complete)};
+    requests.push_back(r);
+    pending.push_back(std::move(r));
+}
+
+void MemoryAsyncReader::complete(std::optional<int> status, std::optional<std::string> bytes) {
+    if (pending.empty()) throw std::logic_error("no read is pending");
+    Request r = std::move(pending.front());
+    pending.pop_front();
+    platform::AsyncProperty prop{r.propertyName, status, std::move(bytes)};
+    r.complete(prop);
+}
+
+namespace {
+class MemoryTextStream : public platform::TextStream {
+public:
+    MemoryTextStream(std::string bytes, platform::CodePage& codePage)
+        : bytes_(std::move(bytes)), codePage_(codePage) {}
+    bool AtEndOfStream() override { return pos_ >= bytes_.size(); }
+    std::string ReadLine() override {
+        size_t end = bytes_.find_first_of("\r\n", pos_);
+        if (end == std::string::npos) end = bytes_.size();
+        std::string line = bytes_.substr(pos_, end - pos_);
+        pos_ = end;
+        if (pos_ < bytes_.size() && bytes_[pos_] == '\r') ++pos_;
+        if (pos_ < bytes_.size() && bytes_[pos_] == '\n') ++pos_;
+        return codePage_.toText(line);
+    }
+    void Close() override {}
+
+private:
+    std::string bytes_;
+    size_t pos_ = 0;
+    platform::CodePage& codePage_;
+};
+}  // namespace
+
+std::unique_ptr<platform::TextStream> MemoryTextFiles::OpenTextFile(const std::string& path) {
+    world_->faults.check("OpenTextFile", path);
+    world_->journal.record("OpenTextFile(" + path + ")");
+    auto it = files.find(path);
+    if (it == files.end()) throw Failure("file not found: " + path);
+    return std::make_unique<MemoryTextStream>(it->second, codePage_);
+}
+
+void MemorySaveDialog::setFilter(const std::string& f) {
+    world_->faults.check("Filter");
+    world_->journal.record("CommonDialog1.Filter=" + f);
+    filter = f;
+}
+
+void MemorySaveDialog::ShowSave() {
+    world_->faults.check("ShowSave");
+    world_->journal.record("CommonDialog1.ShowSave");
+    ++shown;
+    fileName_ = answer;
+}
+
+std::string MemorySaveDialog::FileName() {
+    world_->faults.check("FileName");
+    return fileName_;
+}
+
+int MemoryMessageBox::MsgBox(const std::string& prompt, std::uint32_t buttons,
+                             const std::string& title) {
+    world_->faults.check("MsgBox");
+    world_->journal.record("MsgBox(" + prompt + "," + std::to_string(buttons) + "," + title + ")");
+    return answer;
+}
+
+std::intptr_t MemoryShell::ShellExecuteA(platform::WindowHandle window,
+                                         const std::string& operation, const std::string& file,
+                                         const char* parameters, const std::string& directory,
+                                         int showCommand) {
+    world_->faults.check("ShellExecuteA");
+    world_->journal.record("ShellExecuteA(" + std::to_string(window) + "," + operation + "," +
+                           file + "," + (parameters ? parameters : "null") + "," + directory +
+                           "," + std::to_string(showCommand) + ")");
+    return 42;
+}
+
+MemoryRecorder::MemoryRecorder(std::shared_ptr<World> world, int serial)
+    : world_(std::move(world)), serial_(serial) {}
+
+MemoryRecorder::~MemoryRecorder() {
+    world_->journal.record("Recorder" + std::to_string(serial_) + ".release");
+}
+
+void MemoryRecorder::call(const std::string& op, const std::string& value) {
+    world_->faults.check("Recorder." + op);
+    world_->journal.record("Recorder" + std::to_string(serial_) + "." + op + "(" + value + ")");
+}
+
+void MemoryRecorder::SourceKind(std::int32_t v) { call("SourceKind", std::to_string(v)); }
+void MemoryRecorder::CaptureLeft(std::int32_t v) { call("CaptureLeft", std::to_string(v)); }
+void MemoryRecorder::CaptureTop(std::int32_t v) { call("CaptureTop", std::to_string(v)); }
+void MemoryRecorder::CaptureWidth(std::int32_t v) { call("CaptureWidth", std::to_string(v)); }
+void MemoryRecorder::CaptureHeight(std::int32_t v) { call("CaptureHeight", std::to_string(v)); }
+void MemoryRecorder::FrameRate(float v) { call("FrameRate", num(v)); }
+void MemoryRecorder::OutputFile(const std::string& v) { call("OutputFile", v); }
+void MemoryRecorder::StartRecord() { call("StartRecord", ""); }
+void MemoryRecorder::StopRecord() { call("StopRecord", ""); }
+void MemoryRecorder::AudioSource(std::int32_t v) { call("AudioSource", std::to_string(v)); }
+void MemoryRecorder::HighlightClicks(std::int32_t v) { call("HighlightClicks", std::to_string(v)); }
+void MemoryRecorder::StartDelay(std::int32_t v) { call("StartDelay", std::to_string(v)); }
+void MemoryRecorder::DrawPointer(bool v) { call("DrawPointer", v ? "1" : "0"); }
+void MemoryRecorder::PadOffscreen(bool v) { call("PadOffscreen", v ? "1" : "0"); }
+
+std::shared_ptr<platform::ScreenRecorder> MemoryRecorderFactory::create() {
+    world_->faults.check("CreateRecorder");
+    ++created;
+    world_->journal.record("CreateRecorder" + std::to_string(created));
+    return std::make_shared<MemoryRecorder>(world_, created);
+}
+
+// ---- MemoryHost ----
+
+MemoryHost::MemoryHost()
+    : world(std::make_shared<World>()),
+      journal(world->journal),
+      faults(world->faults),
+      stacking{"wbload", "WB", "wbstat"},
+      formImpl(world),
+      wb(world, "WB", 1, stacking),
+      load(world, "wbload", 2, stacking),
+      stat(world, "wbstat", 3, stacking),
+      timer(world),
+      windowSystem(world),
+      objectFactory(world),
+      captureService(world),
+      asyncReader(world),
+      textFiles(world, utf8),
+      saveDialog(world),
+      messageBoxImpl(world),
+      shellImpl(world),
+      recorderFactory(world) {}
+
+}  // namespace memory

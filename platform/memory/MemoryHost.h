@@ -1,0 +1,325 @@
+#pragma once
+// The in-memory backend: fake views, window, timer and services that record
+// what the client asks of them, let tests raise events and answer for the
+// user, and fail on request (World::faults).
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Host.h"
+#include "platform/memory/MemoryPage.h"
+#include "platform/posix/LocaleCodePage.h"
+
+namespace memory {
+
+class MemoryView : public platform::BrowserView {
+public:
+    MemoryView(std::shared_ptr<World> world, std::string name, std::uintptr_t identity,
+               std::vector<std::string>& stacking);
+
+    void Navigate2(const std::string& address) override;
+    platform::DocumentRef Document() override;
+    void setSilent(bool silent) override;
+    platform::BrowserObject topLevelBrowser() override;
+    void Move(double left, double top, double width, double height) override;
+    void ZOrder(int position) override;
+    void setEvents(platform::BrowserEvents events) override;
+
+    // Test side: raise the view's events. frame = 0 is the top-level browser.
+    bool raiseBeforeNavigate2(const std::string& url, int frame = 0);
+    void raiseDocumentComplete(const std::string& url, int frame = 0);
+    bool raiseNavigateError(const std::string& url, int statusCode = 404, int frame = 0);
+    // Loads a page from mark-up and raises its top-level completion.
+    std::shared_ptr<MemoryDocument> load(const std::string& url, const std::string& html);
+    platform::BrowserObject frameBrowser(int frame) const;
+
+    std::string name;
+    std::vector<std::string> navigations;
+    bool silent = false;
+    std::shared_ptr<MemoryDocument> document;
+    struct Rect {
+        double left = 0, top = 0, width = 0, height = 0;
+    } rect;
+
+private:
+    std::shared_ptr<World> world_;
+    std::uintptr_t identity_;
+    std::vector<std::string>& stacking_;
+    platform::BrowserEvents events_;
+};
+
+class MemoryForm : public platform::Form {
+public:
+    explicit MemoryForm(std::shared_ptr<World> world) : world_(std::move(world)) {}
+    void setEvents(platform::FormEvents events) override { events_ = std::move(events); }
+    double ScaleWidth() override;
+    double ScaleHeight() override;
+    double Left() override;
+    double Top() override;
+    double Width() override;
+    double Height() override;
+    void setHeight(double twips) override;
+    platform::WindowHandle hWnd() override;
+    void unload() override;
+
+    // Test side. Sizes the client area (twips) and raises Resize.
+    void resizeClient(double width, double height);
+    void load() { events_.Load(); }
+    // The user closes the window; returns false when the unload was cancelled.
+    bool close();
+
+    double scaleWidth = 10470, scaleHeight = 8370;
+    double left = 1500, top = 1200;
+    double frameWidth = 240, frameHeight = 570;  // outer minus client, twips
+    bool unloaded = false;
+
+private:
+    std::shared_ptr<World> world_;
+    platform::FormEvents events_;
+};
+
+class MemoryWindowSystem : public platform::WindowSystem {
+public:
+    explicit MemoryWindowSystem(std::shared_ptr<World> world);
+    platform::WNDPROC SetWindowLongA(platform::WindowHandle window, int index,
+                                     platform::WNDPROC procedure) override;
+    platform::WindowHandle GetWindow(platform::WindowHandle window, platform::UINT command) override;
+    int GetSystemMetrics(int index) override;
+    platform::IconHandle LoadImageA(const std::string& name, platform::UINT type, int cx, int cy,
+                                    platform::UINT flags) override;
+    platform::LRESULT SendMessageA(platform::WindowHandle window, platform::UINT message,
+                                   platform::WPARAM wParam, platform::LPARAM lParam) override;
+
+    // Test side: passes a proposed outer size through the installed procedure.
+    platform::WINDOWPOS proposeSize(int cx, int cy, std::uint32_t flags = 0);
+
+    platform::WNDPROC procedure;  // the one in place
+    std::vector<std::string> originalMessages;  // what reached the original procedure
+    std::map<platform::WindowHandle, platform::WindowHandle> owners;
+
+private:
+    std::shared_ptr<World> world_;
+};
+
+class MemoryTimer : public platform::Timer {
+public:
+    explicit MemoryTimer(std::shared_ptr<World> world) : world_(std::move(world)) {}
+    void setEnabled(bool enabled) override;
+    bool enabled() override { return enabled_; }
+    void setHandler(std::function<void()> tick) override { tick_ = std::move(tick); }
+    // Test side: the interval has passed. Returns whether a tick was raised.
+    bool elapse();
+    int arms = 0;
+
+private:
+    std::shared_ptr<World> world_;
+    bool enabled_ = false;
+    std::function<void()> tick_;
+};
+
+class MemoryApp : public platform::App {
+public:
+    std::string Path() override { return path; }
+    std::string Title() override { return "Whirligigcam"; }
+    std::string resourcePath(const std::string& relative) override { return path + relative; }
+    std::string resourceUrl(const std::string& relative) override {
+        return "file:///" + path + relative;
+    }
+    std::string path = "C:\\App";
+};
+
+class MemoryScreen : public platform::Screen {
+public:
+    double TwipsPerPixelX() override { return twipsPerPixel; }
+    double twipsPerPixel = 15;
+};
+
+class MemoryObjectFactory : public platform::ObjectFactory {
+public:
+    explicit MemoryObjectFactory(std::shared_ptr<World> world) : world_(std::move(world)) {}
+    std::shared_ptr<platform::ScriptableObject> CreateObject(const std::string& progId) override;
+    // ProgID -> the $version it answers; a missing ProgID cannot be created.
+    std::map<std::string, std::string> installed;
+    bool getVariableFails = false;
+
+private:
+    std::shared_ptr<World> world_;
+};
+
+class MemoryCaptureService : public platform::CaptureService {
+public:
+    explicit MemoryCaptureService(std::shared_ptr<World> world) : world_(std::move(world)) {}
+    platform::WindowHandle capCreateCaptureWindowA(const std::string& name, std::uint32_t style,
+                                                   int x, int y, int width, int height,
+                                                   platform::WindowHandle parent, int id) override;
+    platform::LRESULT SendMessageA(platform::WindowHandle window, platform::UINT message,
+                                   platform::WPARAM wParam, platform::LPARAM lParam) override;
+    void DestroyWindow(platform::WindowHandle window) override;
+
+    std::set<int> drivers;  // indexes that connect
+    bool creationFails = false;
+    std::set<platform::WindowHandle> windows;  // probe windows alive
+    std::vector<std::string> messages;
+
+private:
+    std::shared_ptr<World> world_;
+    platform::WindowHandle next_ = 100;
+};
+
+class MemoryAsyncReader : public platform::AsyncReader {
+public:
+    explicit MemoryAsyncReader(std::shared_ptr<World> world) : world_(std::move(world)) {}
+    void AsyncRead(const std::string& target, int asyncType, const std::string& propertyName,
+                   int options, std::function<void(const platform::AsyncProperty&)> complete) override;
+
+    struct Request {
+        std::string target;
+        int asyncType;
+        std::string propertyName;
+        int options;
+        std::function<void(const platform::AsyncProperty&)> complete;
+    };
+    // Test side: ends the oldest pending read.
+    void complete(std::optional<int> status, std::optional<std::string> bytes);
+    void finish(const std::string& body) { complete(6, body); }
+    void fail(int status = 0) { complete(status, std::nullopt); }
+
+    std::vector<Request> requests;  // every read started
+    std::deque<Request> pending;
+
+private:
+    std::shared_ptr<World> world_;
+};
+
+class MemoryTextFiles : public platform::TextFiles {
+public:
+    MemoryTextFiles(std::shared_ptr<World> world, platform::CodePage& codePage)
+        : world_(std::move(world)), codePage_(codePage) {}
+    std::unique_ptr<platform::TextStream> OpenTextFile(const std::string& path) override;
+    std::map<std::string, std::string> files;  // path -> bytes
+
+private:
+    std::shared_ptr<World> world_;
+    platform::CodePage& codePage_;
+};
+
+class MemorySaveDialog : public platform::SaveDialog {
+public:
+    explicit MemorySaveDialog(std::shared_ptr<World> world) : world_(std::move(world)) {}
+    void setFilter(const std::string& f) override;
+    void ShowSave() override;
+    std::string FileName() override;
+    std::string filter;
+    std::string answer;  // what the user chooses next; empty cancels
+    int shown = 0;
+
+private:
+    std::shared_ptr<World> world_;
+    std::string fileName_;
+};
+
+class MemoryMessageBox : public platform::MessageBoxService {
+public:
+    explicit MemoryMessageBox(std::shared_ptr<World> world) : world_(std::move(world)) {}
+    int MsgBox(const std::string& prompt, std::uint32_t buttons, const std::string& title) override;
+    int answer = platform::IDNO;
+
+private:
+    std::shared_ptr<World> world_;
+};
+
+class MemoryShell : public platform::Shell {
+public:
+    explicit MemoryShell(std::shared_ptr<World> world) : world_(std::move(world)) {}
+    std::intptr_t ShellExecuteA(platform::WindowHandle window, const std::string& operation,
+                                const std::string& file, const char* parameters,
+                                const std::string& directory, int showCommand) override;
+
+private:
+    std::shared_ptr<World> world_;
+};
+
+class MemoryRecorder : public platform::ScreenRecorder {
+public:
+    MemoryRecorder(std::shared_ptr<World> world, int serial);
+    ~MemoryRecorder() override;
+    void SourceKind(std::int32_t v) override;
+    void CaptureLeft(std::int32_t v) override;
+    void CaptureTop(std::int32_t v) override;
+    void CaptureWidth(std::int32_t v) override;
+    void CaptureHeight(std::int32_t v) override;
+    void FrameRate(float v) override;
+    void OutputFile(const std::string& v) override;
+    void StartRecord() override;
+    void StopRecord() override;
+    void AudioSource(std::int32_t v) override;
+    void HighlightClicks(std::int32_t v) override;
+    void StartDelay(std::int32_t v) override;
+    void DrawPointer(bool v) override;
+    void PadOffscreen(bool v) override;
+
+private:
+    void call(const std::string& op, const std::string& value);
+    std::shared_ptr<World> world_;
+    int serial_;
+};
+
+class MemoryRecorderFactory : public platform::RecorderFactory {
+public:
+    explicit MemoryRecorderFactory(std::shared_ptr<World> world) : world_(std::move(world)) {}
+    std::shared_ptr<platform::ScreenRecorder> create() override;
+    int created = 0;
+
+private:
+    std::shared_ptr<World> world_;
+};
+
+// The whole in-memory platform. Stacking lists the views front to back.
+class MemoryHost : public platform::Host {
+public:
+    MemoryHost();
+
+    platform::Form& form() override { return formImpl; }
+    platform::BrowserView& WB() override { return wb; }
+    platform::BrowserView& wbload() override { return load; }
+    platform::BrowserView& wbstat() override { return stat; }
+    platform::Timer& TimerResize() override { return timer; }
+    platform::WindowSystem& windows() override { return windowSystem; }
+    platform::App& app() override { return appImpl; }
+    platform::Screen& screen() override { return screenImpl; }
+    platform::ObjectFactory& objects() override { return objectFactory; }
+    platform::CaptureService& capture() override { return captureService; }
+    platform::AsyncReader& reader() override { return asyncReader; }
+    platform::CodePage& codePage() override { return utf8; }
+    platform::TextFiles& files() override { return textFiles; }
+    platform::SaveDialog& CommonDialog1() override { return saveDialog; }
+    platform::MessageBoxService& messageBox() override { return messageBoxImpl; }
+    platform::Shell& shell() override { return shellImpl; }
+    platform::RecorderFactory& recorders() override { return recorderFactory; }
+
+    std::shared_ptr<World> world;
+    Journal& journal;
+    Faults& faults;
+    std::vector<std::string> stacking;  // front first
+    MemoryForm formImpl;
+    MemoryView wb, load, stat;
+    MemoryTimer timer;
+    MemoryWindowSystem windowSystem;
+    MemoryApp appImpl;
+    MemoryScreen screenImpl;
+    MemoryObjectFactory objectFactory;
+    MemoryCaptureService captureService;
+    MemoryAsyncReader asyncReader;
+    posix::LocaleCodePage utf8{"UTF-8"};
+    MemoryTextFiles textFiles;
+    MemorySaveDialog saveDialog;
+    MemoryMessageBox messageBoxImpl;
+    MemoryShell shellImpl;
+    MemoryRecorderFactory recorderFactory;
+};
+
+}  // namespace memory

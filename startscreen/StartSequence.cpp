@@ -1,0 +1,54 @@
+// The start page's navigation handlers and the start sequence that runs when
+// the page has loaded: blocking marker, Flash check, webcam check, update check.
+
+#include "app/Main.h"
+#include "startscreen/WebcamPresent.h"
+
+namespace app {
+
+using platform::attempt;
+
+void Main::wbload_BeforeNavigate2(platform::BrowserObject, const std::string&, bool&) {
+    attempt([&] { wbload.setSilent(true); });
+}
+
+void Main::wbload_NavigateError(platform::BrowserObject, const std::string&, int, bool& Cancel) {
+    Cancel = true;  // no built-in error page
+}
+
+void Main::wbload_DocumentComplete(platform::BrowserObject pDisp, const std::string& URL) {
+    if (URL == "about:blank") return;
+
+    // Frame completions are ignored. If the test itself fails, the sequence goes on.
+    bool topLevel = true;
+    attempt([&] { topLevel = pDisp == wbload.topLevelBrowser(); });
+    if (!topLevel) return;
+
+    bool blocked = false;
+    attempt([&] { blocked = static_cast<bool>(wbload.Document()->getElementById("java")); });
+    if (blocked) return;
+
+    // A check that fails counts as a missing device.
+    FlashAnswer flash = 0;
+    attempt([&] { flash = FlashVersion(9); });
+    if (flash == FlashAnswer(0)) {
+        setStartPageDisplay("loading", "none");
+        setStartPageDisplay("noflash", "block");
+        return;
+    }
+
+    bool webcam = false;
+    attempt([&] {
+        webcam = startscreen::WebcamPresent(host_.capture(), host_.form().hWnd(),
+                                            CaptureWindowHandle);
+    });
+    if (!webcam) {
+        setStartPageDisplay("loading", "none");
+        setStartPageDisplay("nowebcam", "block");
+        return;
+    }
+
+    attempt([&] { ControlURL1.CheckUpdate(settings_.updateBaseAddress + "1"); });
+}
+
+}  // namespace app

@@ -1,0 +1,13 @@
+#pragma once
+// Tells whether a video-capture driver (index 0 to 9) can be connected.
+
+#include "platform/Services.h"
+
+namespace startscreen {
+
+// Writes the probe window's handle (0 when it could not be created) to
+// captureWindowHandle. Failures of the service reach the caller.
+bool WebcamPresent(platform::CaptureService& capture, platform::WindowHandle parent,
+                   platform::WindowHandle& captureWindowHandle);
+
+}  // namespace startscreen

@@ -1,0 +1,41 @@
+#include "update/ControlURL.h"
+
+#include <memory>
+
+namespace update {
+
+using platform::attempt;
+
+ControlURL::ControlURL(platform::AsyncReader& reader, platform::CodePage& codePage)
+    : reader_(reader), codePage_(codePage) {}
+
+ControlURL::~ControlURL() = default;
+
+void ControlURL::CheckUpdate(std::string URL) {
+    std::weak_ptr<int> alive = alive_;
+    attempt([&] {
+        reader_.AsyncRead(URL, platform::vbAsyncTypeByteArray, "Update",
+                          platform::vbAsyncReadForceUpdate,
+                          [this, alive](const platform::AsyncProperty& property) {
+                              // A read that ends after the control has gone reports nothing.
+                              if (!alive.expired()) UserControl_AsyncReadComplete(property);
+                          });
+    });
+}
+
+void ControlURL::UserControl_AsyncReadComplete(const platform::AsyncProperty& AsyncProp) {
+    // When the status cannot be read, the read counts as completed.
+    bool completed = true;
+    attempt([&] {
+        completed = AsyncProp.StatusCode() == platform::vbAsyncStatusCodeEndDownloadData;
+    });
+    if (completed) {
+        std::string text;  // stays empty when the value cannot be read or converted
+        attempt([&] { text = codePage_.toText(AsyncProp.Value()); });
+        if (UpdateCheck) UpdateCheck(text);
+    } else if (UpdateFail) {
+        UpdateFail();
+    }
+}
+
+}  // namespace update
