@@ -22,20 +22,26 @@ std::string upper(std::string s) {
 
 class Listeners::Handle : public platform::Subscription {
 public:
-    explicit Handle(std::shared_ptr<Entry> entry) : entry_(std::move(entry)) {}
-    ~Handle() override { entry_->alive = false; }
+    Handle(std::shared_ptr<Entry> entry, std::function<void()> onEnd)
+        : entry_(std::move(entry)), onEnd_(std::move(onEnd)) {}
+    ~Handle() override {
+        entry_->alive = false;
+        if (onEnd_) onEnd_();
+    }
 
 private:
     std::shared_ptr<Entry> entry_;
+    std::function<void()> onEnd_;
 };
 
 std::unique_ptr<platform::Subscription> Listeners::add(std::vector<platform::Listen> events,
-                                                       platform::PageEventSink sink) {
+                                                       platform::PageEventSink sink,
+                                                       std::function<void()> onEnd) {
     auto entry = std::make_shared<Entry>();
     entry->events = std::move(events);
     entry->sink = std::move(sink);
     entries_.push_back(entry);
-    return std::make_unique<Handle>(entry);
+    return std::make_unique<Handle>(entry, std::move(onEnd));
 }
 
 bool Listeners::deliver(platform::PageEvent event) {
@@ -192,7 +198,9 @@ void MemoryElement::setText(const std::string& value) {
 std::unique_ptr<platform::Subscription> MemoryElement::subscribe(
     std::vector<platform::Listen> events, platform::PageEventSink sink) {
     check("subscribe", label());
-    return listeners.add(std::move(events), std::move(sink));
+    world_->journal.record("subscribe(" + label() + ")");
+    return listeners.add(std::move(events), std::move(sink),
+                         [world = world_, l = label()] { world->journal.record("unsubscribe(" + l + ")"); });
 }
 
 bool MemoryElement::fire(platform::PageEvent event) {
@@ -310,7 +318,9 @@ ElementRef MemoryDocument::createElement(const std::string& tag) {
 std::unique_ptr<platform::Subscription> MemoryDocument::subscribe(
     std::vector<platform::Listen> events, platform::PageEventSink sink) {
     world->faults.check("subscribe", "document");
-    return listeners.add(std::move(events), std::move(sink));
+    world->journal.record("subscribe(document)");
+    return listeners.add(std::move(events), std::move(sink),
+                         [w = world] { w->journal.record("unsubscribe(document)"); });
 }
 
 }  // namespace memory

@@ -3,6 +3,7 @@
 // page logic in unit tests. Tests build pages from mark-up, set layout
 // sizes, fire events and inspect the result.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -19,8 +20,10 @@ class MemoryDocument;
 // end its own subscription.
 class Listeners {
 public:
+    // onEnd runs when the subscription ends.
     std::unique_ptr<platform::Subscription> add(std::vector<platform::Listen> events,
-                                                platform::PageEventSink sink);
+                                                platform::PageEventSink sink,
+                                                std::function<void()> onEnd = nullptr);
     // Delivers the event; returns true when a listener cancelled the default action.
     bool deliver(platform::PageEvent event);
     size_t size() const;

@@ -1,0 +1,217 @@
+// The application shell: load and unload order, icons, the minimum size,
+// the layout of the chat page and the one-shot re-layout timer.
+
+#include <gtest/gtest.h>
+
+#include "MainFixture.h"
+#include "app/PageLayout.h"
+#include "app/WindowProc.h"
+
+using testing_support::MainFixture;
+
+namespace {
+
+const std::string kSetIcon = "SendMessageA(";
+
+class ShellTest : public MainFixture {};
+
+TEST_F(ShellTest, LoadInstallsProcedureThenIconsThenSendsBothViews) {
+    host.formImpl.load();
+    const auto& j = host.journal;
+    long proc = j.indexOf("SetWindowLongA(1,-4)");
+    long dialog = j.indexOf("wbload.Navigate2(C:\\App\\HTML\\Dialog.html)");
+    long blank = j.indexOf("WB.Navigate2(about:blank)");
+    ASSERT_GE(proc, 0);
+    ASSERT_GT(dialog, proc);
+    ASSERT_GT(blank, dialog);
+    for (const auto& e : j.matching(kSetIcon)) EXPECT_LT(j.indexOf(e), dialog);
+    EXPECT_TRUE(host.stat.navigations.empty());
+    EXPECT_EQ(host.timer.arms, 0);
+    EXPECT_TRUE(host.asyncReader.requests.empty());
+    EXPECT_EQ(host.stacking, (std::vector<std::string>{"wbload", "WB", "wbstat"}));
+}
+
+TEST_F(ShellTest, IconsGoToTheTopmostOwnerAndToTheWindow) {
+    struct Case {
+        std::map<platform::WindowHandle, platform::WindowHandle> owners;
+        platform::WindowHandle top;
+    };
+    for (const Case& c : {Case{{}, 1}, Case{{{1, 7}, {7, 9}}, 9}}) {
+        memory::MemoryHost h;
+        h.windowSystem.owners = c.owners;
+        app::Main m(h);
+        h.formImpl.load();
+        const std::string t = std::to_string(c.top);
+        EXPECT_EQ(h.journal.matching(kSetIcon),
+                  (std::vector<std::string>{
+                      "SendMessageA(" + t + ",128,1,5032)", "SendMessageA(1,128,1,5032)",
+                      "SendMessageA(" + t + ",128,0,5016)", "SendMessageA(1,128,0,5016)"}))
+            << "topmost owner " << t;
+        EXPECT_EQ(h.journal.count("LoadImageA(AAA,1,32,32,32768)"), 1u);
+        EXPECT_EQ(h.journal.count("LoadImageA(AAA,1,16,16,32768)"), 1u);
+    }
+}
+
+TEST_F(ShellTest, EachLoadStepThatFailsIsSkipped) {
+    for (const char* op : {"SetWindowLongA", "LoadImageA", "hWnd"}) {
+        memory::MemoryHost h;
+        h.faults.fail(op);
+        app::Main m(h);
+        h.formImpl.load();
+        EXPECT_EQ(h.load.navigations, std::vector<std::string>{"C:\\App\\HTML\\Dialog.html"}) << op;
+        EXPECT_EQ(h.wb.navigations, std::vector<std::string>{"about:blank"}) << op;
+    }
+    memory::MemoryHost h;
+    h.faults.fail("Navigate2", "wbload");
+    app::Main m(h);
+    h.formImpl.load();
+    EXPECT_EQ(h.wb.navigations, std::vector<std::string>{"about:blank"});
+}
+
+TEST_F(ShellTest, MinimumOuterSizeIsEnforcedThroughTheWindowProcedure) {
+    host.formImpl.load();
+    struct Case {
+        int cx, cy, flags, wantCx, wantCy;
+    } cases[] = {
+        {600, 500, 0, 670, 570},   {669, 569, 0, 670, 570},     {670, 570, 0, 670, 570},
+        {671, 571, 0, 671, 571},   {5000, 100, 0, 5000, 570},   {100, 4000, 0, 670, 4000},
+        {-5, 0, 0x2 /* move only */, 670, 570},
+    };
+    for (const auto& c : cases) {
+        auto pos = host.windowSystem.proposeSize(c.cx, c.cy, c.flags);
+        EXPECT_EQ(pos.cx, c.wantCx) << c.cx << "x" << c.cy;
+        EXPECT_EQ(pos.cy, c.wantCy) << c.cx << "x" << c.cy;
+    }
+    // Every message still reaches the previous procedure.
+    EXPECT_EQ(host.windowSystem.originalMessages.size(), std::size(cases));
+    EXPECT_EQ(app::WindowProc(nullptr, 1, platform::WM_WINDOWPOSCHANGING, 0, 0), 0);
+}
+
+struct LayoutCase {
+    int W, H;
+    std::vector<std::string> values;  // content height, cam height, cam width, log height, chatarea width
+};
+
+class LayoutTest : public MainFixture, public ::testing::WithParamInterface<LayoutCase> {};
+
+TEST_P(LayoutTest, PageElementsTakeTheirSizesInOrderWithOneLookupEach) {
+    reachChatPage();
+    auto root = host.wb.document->root;
+    root->width = GetParam().W;
+    root->height = GetParam().H;
+    host.journal.clear();
+    host.formImpl.resizeClient(12000, 9000);
+
+    const auto& v = GetParam().values;
+    EXPECT_EQ(host.journal.matching("#"),
+              (std::vector<std::string>{"#content.style.height=" + v[0], "#cam.style.height=" + v[1],
+                                        "#cam.style.width=" + v[2], "#log.style.height=" + v[3],
+                                        "#chatarea.style.width=" + v[4]}));
+    EXPECT_EQ(host.journal.matching("getElementById("),
+              (std::vector<std::string>{"getElementById(content)", "getElementById(cam)",
+                                        "getElementById(cam)", "getElementById(log)",
+                                        "getElementById(chatarea)"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boundaries, LayoutTest,
+    ::testing::Values(
+        LayoutCase{700, 560, {"480px", "264px", "660px", "164px", "290px"}},
+        LayoutCase{1200, 600, {"520px", "308px", "1160px", "160px", "790px"}},
+        // Exactly 160: not greater, so the log is held at 160.
+        LayoutCase{515, 480, {"400px", "188px", "475px", "160px", "105px"}},
+        // Minimised: negative values are passed as they are.
+        LayoutCase{0, 0, {"-80px", "-292px", "-40px", "160px", "-410px"}}));
+
+TEST(PageLayout, CamHeightRoundsToNearest) {
+    // Large heights keep the 0.4 ratio: B = 963 gives 385.2, B = 962 gives 384.8.
+    EXPECT_EQ(app::ComputePageLayout(1003, 3000).camHeight, 385);
+    EXPECT_EQ(app::ComputePageLayout(1002, 3000).camHeight, 385);
+    EXPECT_THROW(app::ComputePageLayout(0, INT32_MIN), platform::Failure);
+}
+
+TEST_F(ShellTest, ResizeBeforeThePageIsPreparedOnlyMovesTheTwoViews) {
+    host.formImpl.resizeClient(15000, 9000);
+    EXPECT_EQ(host.journal.entries, (std::vector<std::string>{"WB.Move(0,0,15000,9000)",
+                                                              "wbload.Move(0,0,15000,9000)"}));
+}
+
+TEST_F(ShellTest, MissingElementOrUnreadableSizeSkipsOnlyItsOwnStep) {
+    reachChatPage();
+    host.wb.document->root->width = 700;
+    host.wb.document->root->height = 560;
+    host.wb.document->byId("cam")->attributes.erase("id");
+    host.faults.fail("style", "#log.height");
+    host.journal.clear();
+    host.formImpl.resizeClient(10470, 8370);
+    EXPECT_EQ(host.journal.matching("#"),
+              (std::vector<std::string>{"#content.style.height=480px", "#chatarea.style.width=290px"}));
+
+    host.faults.fail("offsetHeight");
+    host.journal.clear();
+    host.formImpl.resizeClient(10470, 8370);
+    EXPECT_EQ(host.journal.matching("#content"),
+              std::vector<std::string>{"#content.style.height=-80px"});  // H stayed 0
+}
+
+TEST_F(ShellTest, TimerFiresOnceGrowsTheWindowAndLaysOutAgain) {
+    reachChatPage();  // brings WB forward and arms the timer
+    ASSERT_TRUE(host.timer.enabled());
+    main->TimerResize.setEnabled(true);  // arming again does not make it fire twice
+    const double before = host.formImpl.Height();
+    host.journal.clear();
+    EXPECT_TRUE(host.timer.elapse());
+    EXPECT_EQ(host.formImpl.Height(), before + 25);
+    EXPECT_EQ(host.journal.count("WB.Move("), 1u);
+    EXPECT_FALSE(host.timer.enabled());
+    EXPECT_FALSE(host.timer.elapse());
+
+    // A window that cannot change its height still disables the timer.
+    host.faults.fail("setHeight");
+    main->TimerResize.setEnabled(true);
+    host.timer.elapse();
+    EXPECT_FALSE(host.timer.enabled());
+}
+
+TEST_F(ShellTest, UnloadStopsTheRecorderBeforeReleasingReferencesInOrder) {
+    reachChatPage();
+    host.saveDialog.answer = "/tmp/a.wmv";
+    host.wb.document->byId("butRec")->fire(platform::PageEvent::Click);
+    ASSERT_TRUE(main->IsRecording);
+    host.journal.clear();
+
+    EXPECT_TRUE(host.formImpl.close());
+    const auto& j = host.journal.entries;
+    EXPECT_EQ(j, (std::vector<std::string>{"Recorder1.StopRecord()", "Recorder1.release",
+                                           "unsubscribe(document)", "unsubscribe(BODY)",
+                                           "unsubscribe(#butShare)", "unsubscribe(#butRec)"}));
+    EXPECT_TRUE(main->IsRecording);  // not reset; the window is going
+    EXPECT_FALSE(main->Recorder);
+    EXPECT_EQ(host.messageBoxImpl.answer, platform::IDNO);
+    EXPECT_EQ(host.journal.count("MsgBox"), 0u);
+}
+
+TEST_F(ShellTest, UnloadWhileIdleOrWithAFailingStopStillReleasesEverything) {
+    reachChatPage();
+    host.journal.clear();
+    host.formImpl.close();
+    EXPECT_EQ(host.journal.count("Recorder"), 0u);
+    EXPECT_EQ(host.journal.count("unsubscribe("), 4u);
+
+    memory::MemoryHost h;
+    app::Main m(h);
+    m.IsRecording = true;  // a recorder that was never created
+    h.formImpl.close();
+    EXPECT_TRUE(h.formImpl.unloaded);
+}
+
+TEST_F(ShellTest, ClosingWhileTheUpdateCheckIsPendingAbandonsIt) {
+    reachUpdateCheck();
+    host.formImpl.close();
+    main.reset();
+    host.journal.clear();
+    host.asyncReader.finish("update=false");
+    EXPECT_TRUE(host.journal.entries.empty());
+}
+
+}  // namespace
