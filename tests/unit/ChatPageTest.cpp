@@ -1,0 +1,239 @@
+// The chat view's events, the one-time preparation of the chat page, the
+// theming of its elements, the share panel and the guards.
+
+#include <gtest/gtest.h>
+
+#include "MainFixture.h"
+#include "chatpage/BodyTemplate.h"
+#include "chatpage/Theming.h"
+
+using testing_support::kChatPage;
+using testing_support::MainFixture;
+
+namespace {
+
+using platform::PageEvent;
+
+class ChatPageTest : public MainFixture {};
+
+TEST_F(ChatPageTest, PreparationRunsOnceForTheFirstTopLevelCompletion) {
+    reachUpdateCheck();
+    host.asyncReader.finish("update=false");
+    host.wb.document = memory::MemoryDocument::fromHtml(host.world, kChatPage);
+    host.wb.raiseDocumentComplete("about:blank");
+    host.wb.raiseDocumentComplete("http://chat.test/ad", /*frame=*/2);
+    EXPECT_FALSE(main->ChatPagePrepared);
+
+    host.wb.raiseDocumentComplete("http://chat.test/");
+    host.wb.raiseDocumentComplete("http://chat.test/");  // a reload
+    EXPECT_TRUE(main->ChatPagePrepared);
+    EXPECT_EQ(host.stat.navigations, std::vector<std::string>{"http://stats.test/index.html"});
+    EXPECT_EQ(host.journal.count("createStyleSheet()"), 1u);
+}
+
+TEST_F(ChatPageTest, AFailedOrNonHtmlFirstPageIsNeverPreparedLater) {
+    reachUpdateCheck();
+    host.asyncReader.finish("update=false");
+    host.wb.document = nullptr;  // not an HTML document
+    host.wb.raiseDocumentComplete("http://chat.test/logo.png");
+    EXPECT_TRUE(main->ChatPagePrepared);
+    host.wb.load("http://chat.test/", kChatPage);
+    EXPECT_TRUE(host.stat.navigations.empty());
+}
+
+TEST_F(ChatPageTest, PreparedPageIsRestyledAndCarriesTheClientsResources) {
+    auto doc = reachChatPage();
+    auto body = doc->byId("content")->parent.lock();
+    EXPECT_EQ(body->style("borderStyle"), "none");
+    EXPECT_EQ(body->style("background"), "url(file:///C:\\App\\HTML\\Img\\bg.gif) repeat-x #262626");
+
+    ASSERT_EQ(doc->sheets.size(), 3u);
+    EXPECT_TRUE(doc->sheets[0]->disabled);
+    EXPECT_TRUE(doc->sheets[1]->disabled);
+    EXPECT_FALSE(doc->sheets[2]->disabled);
+    EXPECT_EQ(doc->sheets[2]->cssText, "body { margin: 0; }");
+
+    ASSERT_EQ(doc->executedScripts.size(), 1u);
+    EXPECT_EQ(doc->executedScripts[0], "var client = 1;");
+    auto head = doc->root->children[0];
+    EXPECT_EQ(head->children.back()->tag, "SCRIPT");
+    EXPECT_EQ(head->children.back()->attribute("type"), "text/javascript");
+    // The script ran before the mark-up was inserted.
+    EXPECT_LT(host.journal.indexOf("HEAD.appendChild(SCRIPT)"),
+              host.journal.indexOf("BODY.insertAdjacentHTML(beforeEnd)"));
+
+    auto movie = doc->byId("cam")->children[0];
+    EXPECT_EQ(movie->attribute("id"), "chatmovie");
+    EXPECT_EQ(movie->children[1]->attribute("value"), "room=1&layout=h");
+    EXPECT_EQ(doc->root->style("overflow"), "hidden");
+    for (auto* field : {&main->butRecord, &main->butShare, &main->oDocument, &main->oDocBody})
+        EXPECT_TRUE(field->bound());
+}
+
+TEST(BodyTemplate, FlashParametersFillThePlaceholders) {
+    using chatpage::FlashParameters;
+    const std::string t = "%name%|%movie%|%flashvars%";
+    struct Case {
+        FlashParameters flash;
+        std::string want;
+    } cases[] = {
+        {{"", "", "", false}, "||"},
+        {{"b", "m2", "x=1", true}, "b|m2|x=1&amp;layout=h"},
+        {{"o", "m", "a=1&layout=h", true}, "o|m|a=1&amp;layout=h"},   // present: unchanged
+        {{"o", "m", "Layout=H", true}, "o|m|Layout=H&amp;layout=h"},  // other case
+        {{"o", "m", "", true}, "o|m|&amp;layout=h"},                  // empty parameter
+        {{"a\"b", "<m>", "q='1'", true}, "a&quot;b|&lt;m&gt;|q=&#39;1&#39;&amp;layout=h"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(chatpage::FillBodyTemplate(t, c.flash), c.want);
+    FlashParameters f{"id", "m", "v", true};
+    EXPECT_EQ(chatpage::FillBodyTemplate("%name% %name% %name% %NAME%", f), "id id id %NAME%");
+    EXPECT_EQ(chatpage::FillBodyTemplate("plain <b>text</b>", f), "plain <b>text</b>");
+}
+
+TEST_F(ChatPageTest, LastObjectIdAndLastParametersWinAcrossObjects) {
+    host.textFiles.files["C:\\App\\HTML\\Body.html"] = "<p id=\"out\">%name%|%movie%|%flashvars%</p>";
+    auto doc = reachChatPage("update=false", R"(<object id="a"><param name="movie" value="m1">
+        <param name="Movie" value="ignored"></object>
+        <object id="b"><param name="movie" value="m2"><param name="flashvars" value="x=1"></object>
+        <object id="c"></object>)");
+    EXPECT_EQ(doc->byId("out")->innerText(), "c|m2|x=1&layout=h");
+}
+
+TEST_F(ChatPageTest, EveryStepStandsAlone) {
+    struct Case {
+        const char* op;
+        const char* arg;
+    } cases[] = {{"body", "*"},          {"styleSheets", "*"},         {"createStyleSheet", "*"},
+                 {"OpenTextFile", "*"},  {"getElementsByTagName", "HEAD"}, {"createElement", "*"},
+                 {"getElementsByTagName", "OBJECT"}, {"insertAdjacentHTML", "*"}};
+    for (const auto& c : cases) {
+        memory::MemoryHost h;
+        h.textFiles.files = host.textFiles.files;
+        app::Main m(h, settings());
+        h.faults.fail(c.op, c.arg);
+        h.objectFactory.installed[testing_support::kFlashProgId] = "v";
+        h.captureService.drivers = {0};
+        h.formImpl.load();
+        h.load.load("C:\\App\\HTML\\Dialog.html", testing_support::kStartPage);
+        h.asyncReader.finish("update=false");
+        h.wb.load("http://chat.test/", kChatPage);
+        // The steps around the failing one still ran.
+        EXPECT_EQ(h.stat.navigations.size(), 1u) << c.op;
+        EXPECT_EQ(h.stacking.front(), "WB") << c.op;
+        EXPECT_TRUE(m.oDocument.bound()) << c.op;
+        const std::set<std::string> nothingInserted{"body", "insertAdjacentHTML", "OpenTextFile"};
+        EXPECT_EQ(h.journal.count("#ShareThis.style.background"),
+                  nothingInserted.count(c.op) ? 0u : 1u)
+            << c.op;
+    }
+}
+
+TEST_F(ChatPageTest, MissingResourcesAndHead) {
+    host.textFiles.files.clear();
+    auto doc = reachChatPage("update=false", "<html><body><p>no head</p></body></html>");
+    EXPECT_EQ(doc->sheets.back()->cssText, "");
+    EXPECT_TRUE(doc->executedScripts.empty());
+    EXPECT_EQ(host.journal.count("BODY.insertAdjacentHTML"), 1u);
+    EXPECT_FALSE(main->butRecord.bound());
+    EXPECT_TRUE(main->oDocBody.bound());
+}
+
+TEST(Theming, RulesAndTheirPrecedence) {
+    auto world = std::make_shared<memory::World>();
+    auto doc = memory::MemoryDocument::fromHtml(world, R"(
+        <span id="butRecName" class="button_im"></span><span id="butRec" class="button_im"></span>
+        <span id="butname" class="button_im"></span><span class="button_im"></span>
+        <a id="link" class="button_im"></a><span id="plain"></span>
+        <div id="topbar" class="module-round"></div><div id="load_msg"></div>
+        <div id="r2" class="module-round2"></div><div id="r4" class="module-round4"></div>
+        <div id="two" class="module-round extra"></div><div id="case" class="Module-Round"></div>
+        <div id="divbutton" class="button_im"></div>
+        <div id="ShareThis"><a id="gmail"></a><a id="aol"></a></div>)");
+    memory::MemoryApp app;
+    app.path = "C:\\My App";
+    chatpage::ThemePageElements(platform::DocumentRef(doc), app);
+
+    const std::string url = "url(file:///C:\\My App\\HTML\\Img\\";
+    auto bg = [&](const char* id) { return doc->byId(id)->style("background"); };
+    EXPECT_EQ(bg("butRecName"), "");
+    EXPECT_EQ(bg("butRec"), url + "im_button.gif) no-repeat");
+    EXPECT_EQ(bg("butname"), url + "im_button.gif) no-repeat");
+    std::vector<std::shared_ptr<memory::MemoryElement>> spans;
+    doc->root->collect("SPAN", spans);
+    EXPECT_EQ(spans[3]->style("background"), url + "im_button.gif) no-repeat");
+    EXPECT_EQ(bg("link"), "");
+    EXPECT_EQ(bg("plain"), "");
+    EXPECT_EQ(bg("topbar"), "#d5d8de " + url + "tl.gif) 0 0 no-repeat");
+    EXPECT_EQ(bg("load_msg"), url + "logo.gif) no-repeat right top");
+    EXPECT_EQ(bg("r2"), url + "tr.gif) 100% 0 no-repeat");
+    EXPECT_EQ(bg("r4"), url + "br.gif) 100% 100% no-repeat");
+    EXPECT_EQ(bg("two"), "");
+    EXPECT_EQ(bg("case"), "");
+    EXPECT_EQ(bg("divbutton"), "transparent " + url + "im_button.gif) 0 0 no-repeat");
+    EXPECT_EQ(bg("ShareThis"), url + "trans.png)");
+    EXPECT_EQ(bg("gmail"), url + "gmail.gif) 5px 3px no-repeat");
+    EXPECT_EQ(bg("aol"), url + "aol.gif) 5px 5px no-repeat");
+    // Logo first, then the class value.
+    EXPECT_LT(world->journal.indexOf("#topbar.style.background=" + url +
+                                     "logo.gif) no-repeat right top"),
+              world->journal.indexOf("#topbar.style.background=#d5d8de " + url +
+                                     "tl.gif) 0 0 no-repeat"));
+}
+
+TEST(Theming, ButNamePattern) {
+    for (const char* id : {"butName", "butRecName", "butShareName", "but Name"})
+        EXPECT_TRUE(chatpage::MatchesButNamePattern(id)) << id;
+    for (const char* id : {"butname", "butRec", "ButName", "buttName2", "Name", "butNam", ""})
+        EXPECT_FALSE(chatpage::MatchesButNamePattern(id)) << id;
+}
+
+TEST_F(ChatPageTest, LeavingThePreparedPageSwitchesTheStartPageToLevelCleared) {
+    reachChatPage("update=true");
+    host.journal.clear();
+    host.wb.raiseBeforeNavigate2("http://ads.test/frame", /*frame=*/4);
+    EXPECT_EQ(host.journal.matching("#"),
+              (std::vector<std::string>{"#loading.style.display=none", "#error.style.display=none",
+                                        "#update.style.display=none",
+                                        "#levelcleared.style.display=block"}));
+    EXPECT_TRUE(host.wb.silent);
+    EXPECT_EQ(host.stacking.front(), "wbload") << "the stacking is unchanged";
+
+    // A start page without some ids still gets the others.
+    host.load.document->byId("error")->attributes.erase("id");
+    host.journal.clear();
+    host.wb.raiseBeforeNavigate2("http://chat.test/next");
+    EXPECT_EQ(host.journal.count("#"), 3u);
+}
+
+TEST_F(ChatPageTest, ChatViewNavigationsBeforePreparationAndErrors) {
+    reachUpdateCheck();
+    host.journal.clear();
+    EXPECT_FALSE(host.wb.raiseBeforeNavigate2("http://chat.test/"));
+    EXPECT_TRUE(host.wb.raiseNavigateError("http://chat.test/", 500));
+    EXPECT_FALSE(main->ChatPagePrepared);
+    EXPECT_TRUE(host.journal.matching("#").empty());
+    host.stat.raiseBeforeNavigate2("http://stats.test/index.html");
+    EXPECT_TRUE(host.stat.silent);
+}
+
+TEST_F(ChatPageTest, SharePanelFollowsThePointerAndGuardsCancelDefaults) {
+    auto doc = reachChatPage();
+    auto panel = doc->byId("ShareThis");
+    auto button = doc->byId("butShare");
+    EXPECT_FALSE(button->fire(PageEvent::MouseOver)) << "hover keeps its default";
+    EXPECT_EQ(panel->style("display"), "block");
+    button->fire(PageEvent::MouseOut);
+    EXPECT_EQ(panel->style("display"), "none");
+
+    EXPECT_TRUE(doc->byId("chatarea")->fire(PageEvent::SelectStart));
+    EXPECT_TRUE(doc->byId("cam")->fire(PageEvent::DragStart));
+    EXPECT_TRUE(doc->byId("log")->fire(PageEvent::ContextMenu));
+
+    // A later page without the panel: hovering changes nothing.
+    host.wb.document = memory::MemoryDocument::fromHtml(host.world, "<p>other</p>");
+    host.journal.clear();
+    button->fire(PageEvent::MouseOver);
+    EXPECT_TRUE(host.journal.matching("#").empty());
+}
+
+}  // namespace
