@@ -1,0 +1,174 @@
+// The record button: start, stop, the upload offer, the capture rectangle and
+// the recorder's calls.
+
+#include <gtest/gtest.h>
+
+#include "MainFixture.h"
+#include "recording/TwipsToPixels.h"
+
+using testing_support::MainFixture;
+
+namespace {
+
+using platform::PageEvent;
+
+class RecordingTest : public MainFixture {
+protected:
+    void SetUp() override { reachChatPage(); }
+    std::shared_ptr<memory::MemoryElement> caption() {
+        return chatElement("butRec")->children[0];
+    }
+    void click() { chatElement("butRec")->fire(PageEvent::Click); }
+};
+
+TEST_F(RecordingTest, StartConfiguresTheRecorderInOrderWithTheWindowRectangle) {
+    // Left 1500, Top 1200, Width 10710, Height 8940, ScaleWidth 10470, ScaleHeight 8370.
+    host.formImpl.frameHeight = 570;
+    host.saveDialog.answer = "/home/u/chat";
+    host.journal.clear();
+    click();
+    EXPECT_EQ(host.journal.matching("Recorder1."),
+              (std::vector<std::string>{
+                  "Recorder1.HighlightClicks(0)", "Recorder1.StartDelay(0)",
+                  "Recorder1.DrawPointer(1)", "Recorder1.AudioSource(0)",
+                  "Recorder1.FrameRate(30)", "Recorder1.PadOffscreen(1)",
+                  "Recorder1.SourceKind(1)", "Recorder1.OutputFile(/home/u/chat)",
+                  "Recorder1.CaptureTop(112)", "Recorder1.CaptureLeft(110)",
+                  "Recorder1.CaptureWidth(694)", "Recorder1.CaptureHeight(554)",
+                  "Recorder1.StartRecord()"}));
+    EXPECT_EQ(host.saveDialog.filter, "wmv File (*.wmv)|*.wmv");
+    EXPECT_EQ(caption()->innerText(), "Stop Rec");
+    EXPECT_TRUE(main->IsRecording);
+}
+
+TEST_F(RecordingTest, MaximisedWindowRectangle) {
+    host.formImpl.left = -120;  // 8 pixels off the screen
+    host.formImpl.top = -120;
+    host.saveDialog.answer = "/tmp/x.wmv";
+    click();
+    EXPECT_EQ(host.journal.count("Recorder1.CaptureLeft(2)"), 1u);
+}
+
+TEST(TwipsToPixels, RoundsHalfToEven) {
+    struct Case {
+        double value;
+        int want;
+    } cases[] = {{8.5, 8}, {9.5, 10}, {-8.5, -8}, {-9.5, -10}, {2.4, 2}, {2.6, 3}, {0.5, 0}};
+    for (auto c : cases) EXPECT_EQ(recording::RoundHalfEven(c.value), c.want) << c.value;
+    EXPECT_EQ(recording::TwipsToPixels(240, 15), 16);
+    EXPECT_EQ(recording::TwipsToPixels(-120, 15), -8);
+    EXPECT_EQ(recording::TwipsToPixels(22, 15), 1);   // 1.47
+    EXPECT_EQ(recording::TwipsToPixels(45, 30), 2);   // 1.5 -> 2
+    EXPECT_EQ(recording::TwipsToPixels(75, 30), 2);   // 2.5 -> 2
+    EXPECT_THROW(recording::TwipsToPixels(15, 0), platform::Failure);
+    EXPECT_THROW(recording::RoundHalfEven(3e10), platform::Failure);
+}
+
+TEST_F(RecordingTest, SideFramesRoundHalfToEven) {
+    for (auto [frameTwips, left] : {std::pair{255.0, 100 + 8 + 2}, std::pair{285.0, 100 + 10 + 2}}) {
+        memory::MemoryHost h;
+        h.textFiles.files = host.textFiles.files;
+        app::Main m(h, settings());
+        h.formImpl.frameWidth = frameTwips;  // 17 and 19 pixels of side frames
+        h.saveDialog.answer = "/tmp/v.wmv";
+        m.butRecord.bind(platform::ElementRef(
+            memory::MemoryDocument::fromHtml(h.world, "<span id=b><span>Record</span></span>")
+                ->byId("b")));
+        m.butRecord_onclick();
+        EXPECT_EQ(h.journal.count("Recorder1.CaptureLeft(" + std::to_string(left) + ")"), 1u)
+            << frameTwips;
+    }
+}
+
+TEST_F(RecordingTest, StopAnsweredYesOrNo) {
+    for (int answer : {platform::IDNO, platform::IDYES}) {
+        host.saveDialog.answer = "/tmp/v.wmv";
+        click();
+        ASSERT_EQ(caption()->innerText(), "Stop Rec");
+        host.messageBoxImpl.answer = answer;
+        host.journal.clear();
+        click();
+        const auto& j = host.journal;
+        EXPECT_LT(j.indexOf("#butRec.getElementsByTagName(SPAN)"), j.indexOf("SPAN.innerText=Record"));
+        EXPECT_LT(j.indexOf("SPAN.innerText=Record"),
+                  j.indexOf("MsgBox(Do you want to upload the video to YouTube?,4,Whirligigcam)"))
+            << "relabelled before the question";
+        EXPECT_EQ(j.count("MsgBox("), 1u);
+        EXPECT_EQ(caption()->innerText(), "Record");
+        EXPECT_FALSE(main->IsRecording);
+        EXPECT_FALSE(main->Recorder);
+        EXPECT_EQ(j.matching("ShellExecuteA"),
+                  answer == platform::IDYES
+                      ? std::vector<std::string>{"ShellExecuteA(1,open,http://video.test/"
+                                                 "my_videos_upload,null,C:\\App,1)"}
+                      : std::vector<std::string>{});
+    }
+    EXPECT_EQ(host.recorderFactory.created, 2);
+}
+
+TEST_F(RecordingTest, CancelledDialogCreatesNoRecorder) {
+    host.saveDialog.answer = "";
+    click();
+    EXPECT_EQ(host.saveDialog.shown, 1);
+    EXPECT_EQ(host.recorderFactory.created, 0);
+    EXPECT_EQ(caption()->innerText(), "Record");
+    EXPECT_FALSE(main->IsRecording);
+}
+
+TEST_F(RecordingTest, ARecorderThatCannotBeCreatedOrStartedIsNotReportedAsRecording) {
+    host.saveDialog.answer = "/tmp/v.wmv";
+    for (const char* op : {"CreateRecorder", "Recorder.StartRecord"}) {
+        host.faults.clear();
+        host.faults.fail(op);
+        click();
+        EXPECT_EQ(caption()->innerText(), "Record") << op;
+        EXPECT_FALSE(main->IsRecording) << op;
+        EXPECT_FALSE(main->Recorder) << op;
+    }
+    EXPECT_EQ(host.journal.count("Recorder1.release"), 1u) << "the unstarted recorder is released";
+
+    // A failing setting leaves the rest, and the start, to run.
+    host.faults.clear();
+    host.faults.fail("Recorder.FrameRate");
+    click();
+    EXPECT_EQ(caption()->innerText(), "Stop Rec");
+    EXPECT_EQ(host.journal.count("Recorder2.StartRecord()"), 1u);
+}
+
+TEST_F(RecordingTest, TheCaptionDecidesWhatAClickDoes) {
+    // IsRecording says recording, but the caption says Record: a new start.
+    main->IsRecording = true;
+    host.saveDialog.answer = "/tmp/v.wmv";
+    click();
+    EXPECT_EQ(host.recorderFactory.created, 1);
+
+    // Other captions are ignored.
+    caption()->setInnerText("Recording...");
+    host.journal.clear();
+    click();
+    EXPECT_EQ(host.journal.count("Recorder"), 0u);
+    EXPECT_EQ(host.journal.count("MsgBox"), 0u);
+}
+
+TEST_F(RecordingTest, AFailingStopStillDropsTheRecorderAndAsks) {
+    host.saveDialog.answer = "/tmp/v.wmv";
+    click();
+    host.faults.fail("Recorder.StopRecord");
+    click();
+    EXPECT_FALSE(main->Recorder);
+    EXPECT_EQ(caption()->innerText(), "Record");
+    EXPECT_EQ(host.journal.count("MsgBox"), 1u);
+}
+
+TEST_F(RecordingTest, EachStartShowsTheDialogAgainWithAFreshRecorder) {
+    host.saveDialog.answer = "/tmp/v.wmv";
+    for (int i = 0; i < 3; ++i) {
+        click();
+        click();
+    }
+    EXPECT_EQ(host.saveDialog.shown, 3);
+    EXPECT_EQ(host.recorderFactory.created, 3);
+    EXPECT_EQ(host.journal.count("Recorder3.release"), 1u);
+}
+
+}  // namespace
