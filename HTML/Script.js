@@ -1,0 +1,232 @@
+/* Whirligigcam Desktop: runs in the chat page's own script world when the program adds it to the page's head, before the chat screen's mark-up is inserted. The program reads this file with its line breaks removed: every statement ends with a semicolon and comments are block comments only. */
+(function () {
+  'use strict';
+
+  if (window.whirligig) {
+    return;
+  }
+
+  /* Element ids that the program looks up in the page: the chat screen must own them. */
+  var clientIds = ['topbar', 'load_msg', 'content', 'cam', 'log', 'chatarea', 'butRec', 'butShare',
+    'ShareThis', 'facebook', 'twitter', 'bebo', 'myspace', 'gmail', 'yahoo', 'hotmail', 'aol'];
+  var maxNotes = 50;
+  var slowMovieMs = 20000;
+
+  var wg = {
+    blockedPopups: 0,
+    renamedIds: [],
+    ready: false,
+    recordingSince: 0
+  };
+  window.whirligig = wg;
+
+  var byId = function (id) {
+    return document.getElementById(id);
+  };
+
+  var twoDigits = function (n) {
+    return (n < 10 ? '0' : '') + n;
+  };
+
+  var clock = function (date) {
+    return twoDigits(date.getHours()) + ':' + twoDigits(date.getMinutes());
+  };
+
+  var duration = function (ms) {
+    var s = Math.max(0, Math.floor(ms / 1000));
+    return twoDigits(Math.floor(s / 60)) + ':' + twoDigits(s % 60);
+  };
+
+  /* The site's page opens no windows of its own: the desktop window is the whole chat. */
+  wg.open = function () {
+    wg.blockedPopups += 1;
+    return null;
+  };
+  try {
+    window.open = wg.open;
+  } catch (e) {
+    wg.openLocked = true;
+  }
+
+  /* A site element that already carries one of the chat screen's ids would be found first; it gets the prefix "site-". */
+  wg.freeClientIds = function () {
+    var i, el, guard;
+    for (i = 0; i < clientIds.length; i += 1) {
+      el = byId(clientIds[i]);
+      guard = 0;
+      while (el && guard < 20 && !wg.ownsElement(el)) {
+        el.id = 'site-' + clientIds[i];
+        wg.renamedIds.push(clientIds[i]);
+        el = byId(clientIds[i]);
+        guard += 1;
+      }
+    }
+  };
+
+  wg.ownsElement = function (el) {
+    var root = byId('whirligig');
+    return !!root && (root === el || root.contains(el));
+  };
+
+  /* Adds a line with the time to the room activity list; the oldest lines go when it is full. */
+  wg.note = function (text) {
+    var list = byId('wg-notes');
+    var item, time;
+    if (!list) {
+      return false;
+    }
+    item = document.createElement('li');
+    time = document.createElement('span');
+    time.className = 'wg-time';
+    time.appendChild(document.createTextNode(clock(new Date())));
+    item.appendChild(time);
+    item.appendChild(document.createTextNode(String(text)));
+    list.appendChild(item);
+    while (list.children.length > maxNotes) {
+      list.removeChild(list.firstElementChild);
+    }
+    list.scrollTop = list.scrollHeight;
+    return true;
+  };
+
+  wg.hideSharePanel = function () {
+    var panel = byId('ShareThis');
+    if (panel) {
+      panel.style.display = 'none';
+    }
+  };
+
+  /* The program relabels the record button "Stop Rec" while it records: mirror that with a blinking dot and a running time. */
+  var recordTimer = 0;
+
+  var showRecordTime = function () {
+    var status = byId('wg-rec-status');
+    if (status && wg.recordingSince) {
+      status.textContent = 'REC ' + duration(Date.now() - wg.recordingSince);
+    }
+  };
+
+  var followRecordCaption = function () {
+    var button = byId('butRec');
+    var caption = button ? button.getElementsByTagName('span')[0] : null;
+    var recording = !!caption && caption.textContent === 'Stop Rec';
+    var status = byId('wg-rec-status');
+    if (recording && !wg.recordingSince) {
+      wg.recordingSince = Date.now();
+      button.setAttribute('data-wg-recording', '1');
+      showRecordTime();
+      recordTimer = window.setInterval(showRecordTime, 1000);
+      wg.note('Recording started.');
+    } else if (!recording && wg.recordingSince) {
+      window.clearInterval(recordTimer);
+      wg.note('Recording stopped after ' + duration(Date.now() - wg.recordingSince) + '.');
+      wg.recordingSince = 0;
+      if (button) {
+        button.removeAttribute('data-wg-recording');
+      }
+      if (status) {
+        status.textContent = '';
+      }
+    }
+  };
+
+  var watchRecordButton = function () {
+    var button = byId('butRec');
+    if (!button || !window.MutationObserver) {
+      return;
+    }
+    new MutationObserver(followRecordCaption).observe(button,
+      { childList: true, characterData: true, subtree: true });
+    followRecordCaption();
+  };
+
+  /* The program shows the share panel while the pointer is over the Share button; leaving the panel, choosing an entry or pressing Escape closes it too. */
+  var watchSharePanel = function () {
+    var panel = byId('ShareThis');
+    if (!panel) {
+      return;
+    }
+    panel.addEventListener('mouseleave', wg.hideSharePanel, false);
+    panel.addEventListener('click', function (event) {
+      var target = event.target;
+      if (target && target.className === 'wg-share-entry') {
+        wg.note('Opening ' + target.textContent + ' to invite friends.');
+        window.setTimeout(wg.hideSharePanel, 0);
+      }
+    }, false);
+    document.addEventListener('keydown', function (event) {
+      if (event.key === 'Escape' || event.keyCode === 27) {
+        wg.hideSharePanel();
+      }
+    }, false);
+  };
+
+  /* The loading card sits under the movie; if it is still to be seen after a while, say what may be wrong. */
+  var watchSlowMovie = function () {
+    window.setTimeout(function () {
+      var hint = byId('wg-load-hint');
+      if (hint) {
+        hint.textContent = 'This is taking a while. The chat needs the Flash Player to be installed and allowed.';
+      }
+    }, slowMovieMs);
+  };
+
+  var start = function () {
+    if (wg.ready) {
+      return;
+    }
+    wg.ready = true;
+    try {
+      watchSharePanel();
+      watchRecordButton();
+      watchSlowMovie();
+      wg.note('Your chat screen is ready.');
+    } catch (e) {
+      wg.startError = String(e);
+    }
+  };
+
+  /* The chat screen's mark-up arrives just after this script runs: wait for it, by observer where there is one and by polling in any case. */
+  var waitForScreen = function () {
+    var tries = 0;
+    var observer = null;
+    var check = function () {
+      if (wg.ready) {
+        return true;
+      }
+      if (byId('whirligig') && byId('butRec')) {
+        if (observer) {
+          observer.disconnect();
+        }
+        start();
+        return true;
+      }
+      return false;
+    };
+    var poll = function () {
+      tries += 1;
+      if (check()) {
+        return;
+      }
+      if (tries < 600) {
+        window.setTimeout(poll, 100);
+      } else if (observer) {
+        observer.disconnect();
+      }
+    };
+    if (window.MutationObserver && document.documentElement) {
+      observer = new MutationObserver(function () {
+        check();
+      });
+      observer.observe(document.documentElement, { childList: true, subtree: true });
+    }
+    window.setTimeout(poll, 0);
+  };
+
+  try {
+    wg.freeClientIds();
+  } catch (e) {
+    wg.startError = String(e);
+  }
+  waitForScreen();
+}());
