@@ -259,6 +259,8 @@ function checkDialog() {
     // The program stops when this marker is still there after loading.
     if (els.has('java')) fail('Dialog.html', 'carries the blocking marker "java"');
     for (const [id, el] of els) if (el.duplicate) fail('Dialog.html', `id "${id}" occurs twice`);
+    // The page stays loaded behind the chat for the whole session.
+    if (/animation[^;}]*infinite/.test(text)) fail('Dialog.html', 'has an endless animation');
     for (const t of scanTags(text)) {
         for (const attr of ['src', 'href']) {
             if (/^[a-z]+:/i.test(t.attrs[attr] || '')) {
