@@ -3,7 +3,7 @@
 
 // GoogleTest before Xlib, whose macros (None, Bool) clash with its names.
 #include <gtest/gtest.h>
-// (keep apart)
+// Xlib and its extensions after it.
 #include <X11/extensions/XTest.h>
 #include <unistd.h>
 
