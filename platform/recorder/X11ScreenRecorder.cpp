@@ -5,7 +5,9 @@ extern "C" {
 }
 
 #include <cmath>
+#include <cstdio>
 #include <exception>
+#include <system_error>
 #include <utility>
 
 #include "platform/Failure.h"
@@ -58,15 +60,21 @@ void X11ScreenRecorder::StartRecord() {
     options.highlightClicks = s.highlight != 0;
     auto grabber = std::make_unique<X11Grabber>(std::make_unique<PrivateDisplay>(displayName_),
                                                 Rect{s.left, s.top, s.width, s.height}, options);
-    // 30 stays 30/1; 29.97 becomes 2997/100.
-    const AVRational rate = av_d2q(s.fps, 1001000);
+    // 30 stays 30/1, 29.97 becomes 2997/100; the encoder takes time bases up to 65535.
+    const AVRational rate = av_d2q(s.fps, 65535);
     auto writer = std::make_unique<WmvWriter>(s.path, grabber->width(), grabber->height(), rate,
                                               grabber->pixelFormat());
     const auto t0 = FrameClock::Clock::now() + std::chrono::seconds(s.startDelay);
     auto session = std::make_unique<Session>(std::move(grabber), std::move(writer),
                                              FrameClock(t0, rate.num, rate.den));
     Session& running = *session;
-    session->thread = std::thread([&running] { capture(running); });
+    try {
+        session->thread = std::thread([&running] { capture(running); });
+    } catch (const std::system_error& e) {
+        session.reset();  // finishes the empty file, which goes too
+        std::remove(s.path.c_str());
+        throw platform::Failure(std::string("cannot start the capture thread: ") + e.what());
+    }
     session_ = std::move(session);
 }
 

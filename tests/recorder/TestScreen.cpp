@@ -1,6 +1,8 @@
 #include "TestScreen.h"
 
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 namespace recorder_test {
 namespace {
@@ -9,7 +11,11 @@ unsigned long pixelOf(Rgb c) { return (c.r << 16) | (c.g << 8) | c.b; }  // 24-b
 
 }  // namespace
 
-TestScreen::TestScreen() : display_(XOpenDisplay(nullptr)) {
+TestScreen::TestScreen() : display_(nullptr) {
+    // A server started just before the tests may not accept connections yet.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!(display_ = XOpenDisplay(nullptr)) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     if (!display_) throw std::runtime_error("no X display");
     gc_ = XCreateGC(display_, DefaultRootWindow(display_), 0, nullptr);
 }

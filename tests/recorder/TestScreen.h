@@ -12,7 +12,7 @@ namespace recorder_test {
 
 class TestScreen {
 public:
-    TestScreen();  // opens $DISPLAY; throws std::runtime_error
+    TestScreen();  // opens $DISPLAY, waiting for it up to 10 s; throws std::runtime_error
     ~TestScreen();
     TestScreen(const TestScreen&) = delete;
     TestScreen& operator=(const TestScreen&) = delete;

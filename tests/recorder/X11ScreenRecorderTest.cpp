@@ -264,6 +264,30 @@ TEST_P(StopAtOnceTest, WritesAtLeastOneFrame) {
 
 INSTANTIATE_TEST_SUITE_P(Delays, StopAtOnceTest, testing::Values(0, 5));
 
+// Frame rates other than the client's 30: frames sit on that rate's grid.
+class FrameRateTest : public RecorderTest, public testing::WithParamInterface<float> {};
+
+TEST_P(FrameRateTest, FramesFollowTheRate) {
+    const Window window = screen_->show(100, 100, 200, 200, kBlue);
+    X11ScreenRecorder recorder;
+    configure(recorder, {100, 100, 200, 200}, file("rate.wmv"));
+    recorder.FrameRate(GetParam());
+    recorder.StartRecord();
+    for (const auto start = Clock::now(); Clock::now() - start < std::chrono::milliseconds(450);)
+        screen_->fill(window, Clock::now().time_since_epoch().count() / 1000000 % 2 ? kRed : kBlue);
+    recorder.StopRecord();
+
+    const VideoFile video = readVideo(file("rate.wmv"));
+    ASSERT_GE(video.frames.size(), 2u);
+    const double period = 1.0 / GetParam();
+    for (const DecodedFrame& frame : video.frames) {
+        const double pts = frame.ptsMs / 1000.0;
+        EXPECT_NEAR(pts, std::round(pts / period) * period, 0.0011) << "at " << frame.ptsMs;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, FrameRateTest, testing::Values(5.0f, 15.0f, 29.97f, 60.0f));
+
 TEST_F(RecorderTest, SecondStopAndReleaseAreHarmless) {
     screen_->show(100, 100, 200, 200, kGreen);
     {
