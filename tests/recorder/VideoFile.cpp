@@ -47,7 +47,8 @@ VideoFile readVideo(const std::string& path) {
     video.height = stream->codecpar->height;
     if (format->duration != AV_NOPTS_VALUE)
         video.durationSeconds = double(format->duration) / AV_TIME_BASE;
-    if (stream->avg_frame_rate.num > 0) video.frameRate = av_q2d(stream->avg_frame_rate);
+    // The rate that represents every timestamp: it stays 30 when a late frame left a gap.
+    if (stream->r_frame_rate.num > 0) video.frameRate = av_q2d(stream->r_frame_rate);
 
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec) throw std::runtime_error("no decoder");

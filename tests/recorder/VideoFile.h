@@ -22,7 +22,7 @@ struct VideoFile {
     int width = 0;
     int height = 0;
     double durationSeconds = 0;  // as the container reports it
-    double frameRate = 0;        // the stream's average frame rate, 0 if unknown
+    double frameRate = 0;        // the stream's frame rate as the demuxer sees it; 0: unknown
     std::vector<DecodedFrame> frames;
     bool seekable = false;  // a seek back to the start succeeded
 
