@@ -28,6 +28,11 @@
 // StartRecord fails (Failure) on a bad setting, a rectangle wholly off the
 // screen, an unwritable file or while recording; it then leaves no thread
 // and no file behind.
+//
+// Two threads use Xlib at once (the toolkit's and the capture thread), each
+// on its own connection; Xlib 1.8 and later enable their thread support by
+// themselves. If the screen shrinks under the rectangle while recording, the
+// part that left it is recorded black from then on.
 
 #include <chrono>
 #include <condition_variable>
@@ -48,8 +53,11 @@ class X11ScreenRecorder : public platform::ScreenRecorder {
 public:
     // displayName: the X display to record (empty: $DISPLAY).
     explicit X11ScreenRecorder(std::string displayName = {});
-    ~X11ScreenRecorder() override;  // stops a running recording
+    // UI thread: stops a running recording (as StopRecord, errors ignored).
+    ~X11ScreenRecorder() override;
 
+    // Setters (these and the ones after StopRecord). UI thread; no lock: the
+    // settings are read only by StartRecord.
     void SourceKind(std::int32_t kind) override { settings_.sourceKind = kind; }
     void CaptureLeft(std::int32_t x) override { settings_.left = x; }
     void CaptureTop(std::int32_t y) override { settings_.top = y; }
@@ -57,14 +65,15 @@ public:
     void CaptureHeight(std::int32_t height) override { settings_.height = height; }
     void FrameRate(float fps) override { settings_.fps = fps; }
     void OutputFile(const std::string& path) override { settings_.path = path; }
-    // Opens the display, the file and the encoder, then starts the capture
-    // thread and returns. Throws Failure.
+    // UI thread; no lock. Opens the display, the file and the encoder, then
+    // starts the capture thread and returns. Throws Failure.
     void StartRecord() override;
-    // Wakes the capture thread, which records the frame of the current slot
-    // if it has none yet (so there is always at least one), flushes the
-    // encoder and finishes the file; waits for it. Throws Failure when the
-    // recording failed on the way (the file is then finished as far as it
-    // could be). Does nothing when not recording.
+    // UI thread; takes the recording's mutex to post the stop, then joins the
+    // capture thread. That thread records the frame of the current slot if it
+    // has none yet (so there is always at least one), flushes the encoder and
+    // finishes the file. Throws Failure when the recording failed on the way
+    // (the file is then finished as far as it could be). Does nothing when
+    // not recording.
     void StopRecord() override;
     void AudioSource(std::int32_t source) override { settings_.audioSource = source; }
     void HighlightClicks(std::int32_t highlight) override { settings_.highlight = highlight; }
@@ -72,6 +81,7 @@ public:
     void DrawPointer(bool draw) override { settings_.drawPointer = draw; }
     void PadOffscreen(bool pad) override { settings_.padOffscreen = pad; }
 
+    // UI thread: whether a recording runs (started and not yet stopped).
     bool isRecording() const { return session_ != nullptr; }
 
 private:
