@@ -14,7 +14,8 @@ public:
     virtual ~ScreenRecorder() = default;  // releasing the last reference stops and frees
     // 1: what is recorded; 1 is a rectangle of the screen (the only source).
     virtual void SourceKind(std::int32_t kind) = 0;
-    // 2-5: the rectangle, in screen pixels.
+    // 2-5: the rectangle, in screen pixels: device pixels, which on a scaled
+    // (HiDPI) screen are not the toolkit's logical pixels.
     virtual void CaptureLeft(std::int32_t x) = 0;
     virtual void CaptureTop(std::int32_t y) = 0;
     virtual void CaptureWidth(std::int32_t width) = 0;
@@ -24,9 +25,11 @@ public:
     // 7: path of the video file to write.
     virtual void OutputFile(const std::string& path) = 0;
     // 8: opens the file and the encoder and returns at once; capture runs on
-    // the component's own thread.
+    // the component's own thread. A failure (a bad setting, a rectangle off the
+    // screen, an unwritable file) leaves nothing running and no file behind.
     virtual void StartRecord() = 0;
-    // 9: ends the recording and finishes the file; a second stop does nothing.
+    // 9: ends the recording and finishes the file (complete and seekable, with
+    // at least one frame); a second stop does nothing.
     virtual void StopRecord() = 0;
     // 10: audio source; 0 records no sound (the only choice).
     virtual void AudioSource(std::int32_t source) = 0;

@@ -1,0 +1,366 @@
+// Compares the recorder with `ffmpeg -f x11grab` on the same rectangle of the
+// same X server, showing the same moving content: CPU time per recorded
+// second (the recorder's process and the X server's), frame slots missing or
+// doubled, peak memory, and PSNR of each recording against the exact pictures
+// that were on the screen.
+//
+//   recorder_bench compare --seconds 20 --xvfb-pid PID --out DIR
+//   recorder_bench content X Y W H      (draws until killed; prints "ready")
+//   recorder_bench record FILE SECONDS X Y W H
+//   recorder_bench analyse FILE          (a recording of the content)
+//
+// run.sh starts an X server of its own and runs "compare".
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "BenchContent.h"
+#include "platform/recorder/X11ScreenRecorder.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kX = 110, kY = 112, kW = 694, kH = 554;
+constexpr double kFps = 30.0;
+
+int content(int x, int y, int w, int h) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return 1;
+    const int screen = DefaultScreen(display);
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.event_mask = ExposureMask;
+    const Window window =
+        XCreateWindow(display, RootWindow(display, screen), x, y, w, h, 0, CopyFromParent,
+                      InputOutput, CopyFromParent, CWOverrideRedirect | CWEventMask, &attributes);
+    XMapRaised(display, window);
+    XEvent event;
+    XWindowEvent(display, window, ExposureMask, &event);
+    XWarpPointer(display, None, RootWindow(display, screen), 0, 0, 0, 0, 0, 0);  // out of view
+    const GC gc = XCreateGC(display, window, 0, nullptr);
+    const Pixmap back = XCreatePixmap(display, window, w, h, DefaultDepth(display, screen));
+    std::vector<std::uint8_t> pixels;
+    bench::renderContent(0, w, h, pixels);
+    XImage* image = XCreateImage(display, DefaultVisual(display, screen), 24, ZPixmap, 0,
+                                 reinterpret_cast<char*>(pixels.data()), w, h, 32, w * 4);
+    bool announced = false;
+    const auto start = Clock::now();
+    for (std::uint32_t n = 0;; ++n) {
+        bench::renderContent(n, w, h, pixels);
+        image->data = reinterpret_cast<char*>(pixels.data());
+        // Xlib splits a large XPutImage into several requests, and a grab
+        // between them would see half of two pictures: draw into a pixmap,
+        // then copy it to the window in one request.
+        XPutImage(display, back, gc, image, 0, 0, 0, 0, w, h);
+        XCopyArea(display, back, window, gc, 0, 0, w, h, 0, 0);
+        XSync(display, False);
+        if (!announced) {
+            std::printf("ready\n");
+            std::fflush(stdout);
+            announced = true;
+        }
+        std::this_thread::sleep_until(start + std::chrono::microseconds(33333) * (n + 1));
+    }
+}
+
+int record(const std::string& path, double seconds, int x, int y, int w, int h) {
+    recorder::X11ScreenRecorder recorder;
+    recorder.HighlightClicks(0);
+    recorder.StartDelay(0);
+    recorder.DrawPointer(true);
+    recorder.AudioSource(0);
+    recorder.FrameRate(float(kFps));
+    recorder.PadOffscreen(true);
+    recorder.SourceKind(1);
+    recorder.OutputFile(path);
+    recorder.CaptureTop(y);
+    recorder.CaptureLeft(x);
+    recorder.CaptureWidth(w);
+    recorder.CaptureHeight(h);
+    recorder.StartRecord();
+    std::this_thread::sleep_until(Clock::now() + std::chrono::duration<double>(seconds));
+    recorder.StopRecord();
+    return 0;
+}
+
+struct Run {
+    double cpuSeconds = 0;
+    double wallSeconds = 0;
+    long peakKiB = 0;
+    double serverCpuSeconds = 0;
+};
+
+double processCpu(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    const auto close = text.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i == 14 || i == 15) ticks += std::stod(field);  // utime, stime
+    return ticks / sysconf(_SC_CLK_TCK);
+}
+
+Run runChild(const std::vector<std::string>& argv, pid_t server, const std::string& errFile) {
+    const double serverBefore = processCpu(server);
+    const auto start = Clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        if (!errFile.empty()) freopen(errFile.c_str(), "w", stderr);
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    Run run;
+    run.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    run.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+                     usage.ru_stime.tv_usec / 1e6;
+    run.peakKiB = usage.ru_maxrss;
+    run.serverCpuSeconds = processCpu(server) - serverBefore;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        std::fprintf(stderr, "%s failed (status %d)\n", argv[0].c_str(), status);
+    return run;
+}
+
+struct Analysis {
+    double duration = 0;
+    std::size_t frames = 0;
+    long missingSlots = 0;
+    long doubledSlots = 0;
+    std::size_t unreadable = 0;  // frames whose bar code could not be read
+    double psnrY = 0;
+    double psnrAll = 0;
+};
+
+double psnr(double mse) { return mse <= 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse); }
+
+Analysis analyse(const std::string& path) {
+    Analysis result;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return result;
+    avformat_find_stream_info(format, nullptr);
+    const int index = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (index < 0) return result;
+    AVStream* stream = format->streams[index];
+    result.duration = double(format->duration) / AV_TIME_BASE;
+    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    AVCodecContext* decoder = avcodec_alloc_context3(codec);
+    avcodec_parameters_to_context(decoder, stream->codecpar);
+    avcodec_open2(decoder, codec, nullptr);
+    const int w = stream->codecpar->width, h = stream->codecpar->height;
+
+    // The reference goes through the same conversion as both recorders use.
+    SwsContext* toYuv = sws_getContext(w, h, AV_PIX_FMT_BGR0, w, h, AV_PIX_FMT_YUV420P, SWS_BICUBIC,
+                                       nullptr, nullptr, nullptr);
+    AVFrame* reference = av_frame_alloc();
+    reference->format = AV_PIX_FMT_YUV420P;
+    reference->width = w;
+    reference->height = h;
+    av_frame_get_buffer(reference, 0);
+    std::vector<std::uint8_t> picture;
+
+    std::map<long, int> slots;
+    double sumY = 0, sumAll = 0;
+    std::size_t compared = 0;
+    AVFrame* frame = av_frame_alloc();
+    AVPacket* packet = av_packet_alloc();
+    auto receive = [&] {
+        while (avcodec_receive_frame(decoder, frame) == 0) {
+            ++result.frames;
+            const double t = frame->best_effort_timestamp * av_q2d(stream->time_base);
+            ++slots[std::lround(t * kFps)];
+            const auto n = bench::readBarCode(frame->data[0], frame->linesize[0]);
+            if (!n) {
+                ++result.unreadable;
+                continue;
+            }
+            bench::renderContent(*n, w, h, picture);
+            const std::uint8_t* src[4] = {picture.data(), nullptr, nullptr, nullptr};
+            const int srcStride[4] = {w * 4, 0, 0, 0};
+            sws_scale(toYuv, src, srcStride, 0, h, reference->data, reference->linesize);
+            double se[3] = {0, 0, 0};
+            for (int plane = 0; plane < 3; ++plane) {
+                const int pw = plane ? w / 2 : w, ph = plane ? h / 2 : h;
+                for (int y = 0; y < ph; ++y)
+                    for (int x = 0; x < pw; ++x) {
+                        const int d = frame->data[plane][y * frame->linesize[plane] + x] -
+                                      reference->data[plane][y * reference->linesize[plane] + x];
+                        se[plane] += d * d;
+                    }
+            }
+            const double mseY = se[0] / (w * h);
+            sumY += mseY;
+            sumAll += (se[0] + se[1] + se[2]) / (w * h * 1.5);
+            ++compared;
+        }
+    };
+    while (av_read_frame(format, packet) >= 0) {
+        if (packet->stream_index == index) avcodec_send_packet(decoder, packet);
+        av_packet_unref(packet);
+        receive();
+    }
+    avcodec_send_packet(decoder, nullptr);
+    receive();
+    if (!slots.empty()) {
+        const long span = slots.rbegin()->first - slots.begin()->first + 1;
+        result.missingSlots = span - long(slots.size());
+        for (const auto& [slot, count] : slots) result.doubledSlots += count - 1;
+    }
+    if (compared) {
+        result.psnrY = psnr(sumY / compared);
+        result.psnrAll = psnr(sumAll / compared);
+    }
+    av_packet_free(&packet);
+    av_frame_free(&frame);
+    av_frame_free(&reference);
+    sws_freeContext(toYuv);
+    avcodec_free_context(&decoder);
+    avformat_close_input(&format);
+    return result;
+}
+
+// ffmpeg's own count of frames it doubled or dropped, from its last progress line.
+std::string ffmpegCounters(const std::string& log) {
+    std::ifstream in(log);
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    const auto dup = text.rfind("dup=");
+    if (dup == std::string::npos) return "dup=0 drop=0";
+    const auto end = text.find_first_of("\r\n", dup);
+    std::string found = text.substr(dup, end - dup);
+    const auto speed = found.find(" speed");
+    return found.substr(0, speed);
+}
+
+int compare(double seconds, pid_t server, const std::string& out, const std::string& self) {
+    // The content runs in a process of its own, so that its drawing is not counted.
+    int ready[2];
+    if (pipe(ready) != 0) return 1;
+    const pid_t drawer = fork();
+    if (drawer == 0) {
+        dup2(ready[1], STDOUT_FILENO);
+        execl(self.c_str(), self.c_str(), "content", std::to_string(kX).c_str(),
+              std::to_string(kY).c_str(), std::to_string(kW).c_str(), std::to_string(kH).c_str(),
+              nullptr);
+        _exit(127);
+    }
+    close(ready[1]);
+    char line[16] = {};
+    if (read(ready[0], line, sizeof line - 1) <= 0) {
+        std::fprintf(stderr, "content did not start\n");
+        return 1;
+    }
+
+    const std::string ours = out + "/recorder.wmv", theirs = out + "/x11grab.wmv";
+    const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : ":0";
+    const std::string duration = std::to_string(seconds);
+    const Run ourRun = runChild({self, "record", ours, duration, std::to_string(kX),
+                                 std::to_string(kY), std::to_string(kW), std::to_string(kH)},
+                                server, "");
+    const std::string log = out + "/x11grab.log";
+    const Run theirRun = runChild({"ffmpeg",
+                                   "-nostdin",
+                                   "-y",
+                                   "-f",
+                                   "x11grab",
+                                   "-framerate",
+                                   "30",
+                                   "-video_size",
+                                   std::to_string(kW) + "x" + std::to_string(kH),
+                                   "-i",
+                                   display + "+" + std::to_string(kX) + "," + std::to_string(kY),
+                                   "-c:v",
+                                   "wmv2",
+                                   "-b:v",
+                                   "1.5M",
+                                   "-g",
+                                   "300",
+                                   "-t",
+                                   duration,
+                                   theirs},
+                                  server, log);
+    kill(drawer, SIGTERM);
+    waitpid(drawer, nullptr, 0);
+
+    const Analysis a = analyse(ours), b = analyse(theirs);
+    std::printf("%.0f s of %dx%d at %.0f fps, same content, same X server\n", seconds, kW, kH,
+                kFps);
+    std::printf("%-34s %14s %14s\n", "", "recorder", "ffmpeg x11grab");
+    std::printf("%-34s %14.2f %14.2f\n", "file duration (s)", a.duration, b.duration);
+    std::printf("%-34s %14.3f %14.3f\n", "CPU s per recorded s (process)",
+                ourRun.cpuSeconds / a.duration, theirRun.cpuSeconds / b.duration);
+    std::printf("%-34s %14.3f %14.3f\n", "CPU s per recorded s (X server)",
+                ourRun.serverCpuSeconds / a.duration, theirRun.serverCpuSeconds / b.duration);
+    std::printf("%-34s %14.3f\n", "CPU ratio recorder / ffmpeg (process)",
+                (ourRun.cpuSeconds / a.duration) / (theirRun.cpuSeconds / b.duration));
+    std::printf("%-34s %14zu %14zu\n", "frames", a.frames, b.frames);
+    std::printf("%-34s %14ld %14ld\n", "missing frame slots", a.missingSlots, b.missingSlots);
+    std::printf("%-34s %14ld %14ld\n", "doubled frame slots", a.doubledSlots, b.doubledSlots);
+    std::printf("%-34s %14s %14s\n", "ffmpeg's own counters", "-", ffmpegCounters(log).c_str());
+    std::printf("%-34s %14.1f %14.1f\n", "peak memory (MiB)", ourRun.peakKiB / 1024.0,
+                theirRun.peakKiB / 1024.0);
+    std::printf("%-34s %14.2f %14.2f\n", "PSNR Y (dB)", a.psnrY, b.psnrY);
+    std::printf("%-34s %14.2f %14.2f\n", "PSNR Y+U+V (dB)", a.psnrAll, b.psnrAll);
+    std::printf("%-34s %14zu %14zu\n", "frames with unreadable bar code", a.unreadable,
+                b.unreadable);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 5 && args[0] == "content")
+        return content(std::stoi(args[1]), std::stoi(args[2]), std::stoi(args[3]),
+                       std::stoi(args[4]));
+    if (args.size() == 7 && args[0] == "record")
+        return record(args[1], std::stod(args[2]), std::stoi(args[3]), std::stoi(args[4]),
+                      std::stoi(args[5]), std::stoi(args[6]));
+    if (args.size() == 2 && args[0] == "analyse") {  // a recording made elsewhere
+        const Analysis a = analyse(args[1]);
+        std::printf(
+            "frames %zu, missing slots %ld, doubled slots %ld, PSNR Y %.2f dB, "
+            "Y+U+V %.2f dB\n",
+            a.frames, a.missingSlots, a.doubledSlots, a.psnrY, a.psnrAll);
+        return 0;
+    }
+    if (args.size() == 7 && args[0] == "compare" && args[1] == "--seconds" &&
+        args[3] == "--xvfb-pid" && args[5] == "--out")
+        return compare(std::stod(args[2]), std::stoi(args[4]), args[6], "/proc/self/exe");
+    std::fprintf(stderr,
+                 "usage: %s compare --seconds S --xvfb-pid PID --out DIR\n"
+                 "       %s content X Y W H\n"
+                 "       %s record FILE SECONDS X Y W H\n"
+                 "       %s analyse FILE\n",
+                 argv[0], argv[0], argv[0], argv[0]);
+    return 2;
+}

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Runs the recorder benchmark on an X server of its own and prints its figures.
+#   bench/recorder/run.sh [build-dir] [seconds]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=${1:-$root/build}
+seconds=${2:-20}
+bench="$build/bench/recorder/recorder_bench"
+[ -x "$bench" ] || cmake --build "$build" -j2 --target recorder_bench
+
+out=$(mktemp -d /tmp/recorder-bench-XXXXXX)
+exec 3>"$out/displayfd"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
+server=$!
+trap 'kill $server 2>/dev/null; wait $server 2>/dev/null' EXIT
+for _ in $(seq 1 100); do [ -s "$out/displayfd" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -n1 "$out/displayfd")"
+
+"$bench" compare --seconds "$seconds" --xvfb-pid "$server" --out "$out"
+echo "recordings and ffmpeg's log: $out"

@@ -1,0 +1,62 @@
+#pragma once
+// Encodes frames with WMV2 into an ASF file: the encoder and the muxer of one
+// recording. Not thread-safe: one thread at a time (the recorder creates it on
+// the user-interface thread, then hands it to its capture thread).
+
+extern "C" {
+#include <libavutil/pixfmt.h>
+#include <libavutil/rational.h>
+}
+
+#include <cstdint>
+#include <string>
+
+struct AVCodecContext;
+struct AVFormatContext;
+struct AVFrame;
+struct AVPacket;
+struct AVStream;
+struct SwsContext;
+
+namespace recorder {
+
+class WmvWriter {
+public:
+    // Opens the file, the encoder and the converter from `sourceFormat`, and
+    // writes the file header. Throws Failure (an unwritable path, a size the
+    // encoder refuses); then nothing stays open and a partial file is removed.
+    WmvWriter(const std::string& path, int width, int height, AVRational frameRate,
+              AVPixelFormat sourceFormat);
+    // Finishes the file if finish() was not called; errors are ignored.
+    ~WmvWriter();
+    WmvWriter(const WmvWriter&) = delete;
+    WmvWriter& operator=(const WmvWriter&) = delete;
+
+    // Converts and encodes one frame of width x height source pixels, shown
+    // from frame slot `slot` on; slots must increase. Throws Failure.
+    void write(const std::uint8_t* pixels, int stride, std::int64_t slot);
+
+    // Flushes the encoder, writes the index and closes the file. Throws
+    // Failure; the file is closed either way. A second call does nothing.
+    void finish();
+
+    std::int64_t framesWritten() const { return framesWritten_; }
+
+private:
+    void drain();
+    void close();
+
+    std::string path_;
+    int width_;
+    int height_;
+    AVFormatContext* format_ = nullptr;
+    AVStream* stream_ = nullptr;
+    AVCodecContext* encoder_ = nullptr;
+    SwsContext* converter_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    std::int64_t framesWritten_ = 0;
+    bool finished_ = false;
+};
+
+}  // namespace recorder

@@ -1,0 +1,13 @@
+#include "platform/recorder/X11RecorderFactory.h"
+
+#include "platform/recorder/PrivateDisplay.h"
+#include "platform/recorder/X11ScreenRecorder.h"
+
+namespace recorder {
+
+std::shared_ptr<platform::ScreenRecorder> X11RecorderFactory::create() {
+    PrivateDisplay probe(displayName_);  // throws Failure when there is no display
+    return std::make_shared<X11ScreenRecorder>(displayName_);
+}
+
+}  // namespace recorder

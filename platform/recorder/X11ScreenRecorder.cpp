@@ -1,0 +1,142 @@
+#include "platform/recorder/X11ScreenRecorder.h"
+
+extern "C" {
+#include <libavutil/rational.h>
+}
+
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <system_error>
+#include <utility>
+
+#include "platform/Failure.h"
+#include "platform/recorder/FrameClock.h"
+#include "platform/recorder/WmvWriter.h"
+#include "platform/recorder/X11Grabber.h"
+
+namespace recorder {
+
+// One recording. The capture thread uses grabber and writer alone; stop,
+// stopTime and error are shared under the mutex.
+struct X11ScreenRecorder::Session {
+    std::unique_ptr<X11Grabber> grabber;
+    std::unique_ptr<WmvWriter> writer;
+    FrameClock clock;
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stop = false;
+    FrameClock::Clock::time_point stopTime;
+    std::string error;  // set by the capture thread when the recording failed
+    std::thread thread;
+
+    Session(std::unique_ptr<X11Grabber> g, std::unique_ptr<WmvWriter> w, FrameClock c)
+        : grabber(std::move(g)), writer(std::move(w)), clock(c) {}
+};
+
+X11ScreenRecorder::X11ScreenRecorder(std::string displayName)
+    : displayName_(std::move(displayName)) {}
+
+X11ScreenRecorder::~X11ScreenRecorder() {
+    try {
+        StopRecord();
+    } catch (const platform::Failure&) {
+        // The file is finished as far as it could be; nobody is left to tell.
+    }
+}
+
+void X11ScreenRecorder::StartRecord() {
+    if (session_) throw platform::Failure("already recording");
+    const Settings s = settings_;
+    if (s.sourceKind != 1) throw platform::Failure("unsupported source kind");
+    if (s.audioSource != 0) throw platform::Failure("sound recording is not supported");
+    if (s.startDelay < 0) throw platform::Failure("negative start delay");
+    if (!(s.fps > 0.0f && s.fps <= 240.0f)) throw platform::Failure("unsupported frame rate");
+    if (s.path.empty()) throw platform::Failure("no output file");
+
+    GrabOptions options;
+    options.pad = s.padOffscreen;
+    options.drawPointer = s.drawPointer;
+    options.highlightClicks = s.highlight != 0;
+    auto grabber = std::make_unique<X11Grabber>(std::make_unique<PrivateDisplay>(displayName_),
+                                                Rect{s.left, s.top, s.width, s.height}, options);
+    // 30 stays 30/1, 29.97 becomes 2997/100; the encoder takes time bases up to 65535.
+    const AVRational rate = av_d2q(s.fps, 65535);
+    auto writer = std::make_unique<WmvWriter>(s.path, grabber->width(), grabber->height(), rate,
+                                              grabber->pixelFormat());
+    const auto t0 = FrameClock::Clock::now() + std::chrono::seconds(s.startDelay);
+    auto session = std::make_unique<Session>(std::move(grabber), std::move(writer),
+                                             FrameClock(t0, rate.num, rate.den));
+    Session& running = *session;
+    try {
+        session->thread = std::thread([&running] { capture(running); });
+    } catch (const std::system_error& e) {
+        session.reset();  // finishes the empty file, which goes too
+        std::remove(s.path.c_str());
+        throw platform::Failure(std::string("cannot start the capture thread: ") + e.what());
+    }
+    session_ = std::move(session);
+}
+
+void X11ScreenRecorder::StopRecord() {
+    if (!session_) return;
+    {
+        std::lock_guard lock(session_->mutex);
+        session_->stop = true;
+        session_->stopTime = FrameClock::Clock::now();
+    }
+    session_->wake.notify_one();
+    session_->thread.join();
+    const std::string error = session_->error;  // the thread has ended: no lock needed
+    session_.reset();
+    if (!error.empty()) throw platform::Failure(error);
+}
+
+// The capture thread: one frame at the start of each slot, stamped with the
+// slot it was grabbed in; on stop, the frame of the stop's slot if it has none
+// yet, then the file is finished.
+void X11ScreenRecorder::capture(Session& session) {
+    std::string error;
+    try {
+        std::int64_t last = -1;  // the last slot written
+        for (;;) {
+            bool stopping;
+            FrameClock::Clock::time_point stopTime;
+            {
+                std::unique_lock lock(session.mutex);
+                session.wake.wait_until(lock, session.clock.slotStart(last + 1),
+                                        [&] { return session.stop; });
+                stopping = session.stop;
+                stopTime = session.stopTime;
+            }
+            std::int64_t slot;
+            if (stopping) {
+                // The file lasts until the stop (to within a frame), and has
+                // at least one frame even when stopped during the delay.
+                slot = std::max<std::int64_t>(session.clock.slotAt(stopTime), 0);
+                if (slot <= last) break;
+            } else {
+                slot = std::max(session.clock.slotAt(FrameClock::Clock::now()), last + 1);
+            }
+            int stride = 0;
+            const std::uint8_t* frame = session.grabber->grab(stride);
+            session.writer->write(frame, stride, slot);
+            last = slot;
+            if (stopping) break;
+        }
+        session.writer->finish();
+    } catch (const std::exception& e) {
+        error = e.what();
+        try {
+            session.writer->finish();  // keep what was recorded playable
+        } catch (const std::exception&) {
+        }
+    }
+    // The X connection and the encoder are released here, on their thread.
+    session.grabber.reset();
+    session.writer.reset();
+    std::lock_guard lock(session.mutex);
+    session.error = error;
+}
+
+}  // namespace recorder

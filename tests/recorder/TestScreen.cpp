@@ -1,0 +1,60 @@
+#include "TestScreen.h"
+
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+namespace recorder_test {
+namespace {
+
+unsigned long pixelOf(Rgb c) { return (c.r << 16) | (c.g << 8) | c.b; }  // 24-bit TrueColor
+
+}  // namespace
+
+TestScreen::TestScreen() : display_(nullptr) {
+    // A server started just before the tests may not accept connections yet.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!(display_ = XOpenDisplay(nullptr)) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!display_) throw std::runtime_error("no X display");
+    gc_ = XCreateGC(display_, DefaultRootWindow(display_), 0, nullptr);
+}
+
+TestScreen::~TestScreen() {
+    XFreeGC(display_, gc_);
+    XCloseDisplay(display_);  // destroys the windows
+}
+
+int TestScreen::width() const { return DisplayWidth(display_, DefaultScreen(display_)); }
+int TestScreen::height() const { return DisplayHeight(display_, DefaultScreen(display_)); }
+
+Window TestScreen::show(int x, int y, int width, int height, Rgb colour) {
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = pixelOf(colour);
+    attributes.event_mask = ExposureMask;
+    const Window window = XCreateWindow(
+        display_, DefaultRootWindow(display_), x, y, width, height, 0, CopyFromParent, InputOutput,
+        CopyFromParent, CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
+    XMapRaised(display_, window);
+    // Wait for the window to be on screen before drawing into it.
+    XEvent event;
+    XWindowEvent(display_, window, ExposureMask, &event);
+    fill(window, colour);
+    return window;
+}
+
+void TestScreen::fill(Window window, Rgb colour) {
+    XWindowAttributes attributes;
+    XGetWindowAttributes(display_, window, &attributes);
+    XSetForeground(display_, gc_, pixelOf(colour));
+    XFillRectangle(display_, window, gc_, 0, 0, attributes.width, attributes.height);
+    XSync(display_, False);
+}
+
+void TestScreen::movePointer(int x, int y) {
+    XWarpPointer(display_, None, DefaultRootWindow(display_), 0, 0, 0, 0, x, y);
+    XSync(display_, False);
+}
+
+}  // namespace recorder_test

@@ -1,0 +1,398 @@
+// The X11 recorder against a real X server (Xvfb under scripts/test): plain
+// Xlib windows with known contents, recordings read back with FFmpeg.
+
+// GoogleTest before Xlib, whose macros (None, Bool) clash with its names.
+#include <gtest/gtest.h>
+// Xlib and its extensions after it.
+#include <X11/extensions/XTest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "TestScreen.h"
+#include "VideoFile.h"
+#include "platform/Failure.h"
+#include "platform/recorder/X11RecorderFactory.h"
+#include "platform/recorder/X11ScreenRecorder.h"
+
+namespace recorder_test {
+namespace {
+
+namespace fs = std::filesystem;
+using recorder::X11ScreenRecorder;
+using Clock = std::chrono::steady_clock;
+
+constexpr Rgb kBlack{0, 0, 0};
+constexpr Rgb kRed{220, 30, 30};
+constexpr Rgb kGreen{30, 200, 60};
+constexpr Rgb kBlue{40, 60, 220};
+constexpr Rgb kGrey{128, 128, 128};
+constexpr double kFrame = 1.0 / 30;
+
+bool near(Rgb a, Rgb b, int tolerance) {
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
+           std::abs(a.b - b.b) <= tolerance;
+}
+
+std::size_t countEntries(const char* dir) {
+    return std::distance(fs::directory_iterator(dir), fs::directory_iterator{});
+}
+
+long residentKiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return 0;
+}
+
+struct Area {
+    int x, y, width, height;
+};
+
+class RecorderTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "DISPLAY is not set";
+        screen_ = std::make_unique<TestScreen>();
+        screen_->movePointer(1200, 900);  // away from every recorded area
+        char pattern[] = "/tmp/recorder-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        if (!dir_.empty()) fs::remove_all(dir_);
+    }
+
+    std::string file(const std::string& name) const { return (dir_ / name).string(); }
+
+    // The calls the client makes, in its order.
+    static void configure(X11ScreenRecorder& recorder, Area area, const std::string& path) {
+        recorder.HighlightClicks(0);
+        recorder.StartDelay(0);
+        recorder.DrawPointer(true);
+        recorder.AudioSource(0);
+        recorder.FrameRate(30.0f);
+        recorder.PadOffscreen(true);
+        recorder.SourceKind(1);
+        recorder.OutputFile(path);
+        recorder.CaptureTop(area.y);
+        recorder.CaptureLeft(area.x);
+        recorder.CaptureWidth(area.width);
+        recorder.CaptureHeight(area.height);
+    }
+
+    std::unique_ptr<TestScreen> screen_;
+    fs::path dir_;
+};
+
+TEST_F(RecorderTest, RecordsChangingWindowAsWmv2InAsfAtItsFrameRate) {
+    const Area area{100, 100, 320, 240};
+    const Window window = screen_->show(area.x, area.y, area.width, area.height, kRed);
+    const Rgb palette[] = {kRed, kGreen, kBlue, kGrey, {230, 230, 40}, {20, 200, 200}};
+    X11ScreenRecorder recorder;
+    configure(recorder, area, file("changing.wmv"));
+
+    recorder.StartRecord();
+    const auto started = Clock::now();
+    // Drive the content: a new colour every 1/60 s for a little over a second.
+    int step = 0;
+    for (auto next = started; Clock::now() - started < std::chrono::milliseconds(1200);
+         next += std::chrono::microseconds(16667)) {
+        screen_->fill(window, palette[++step % std::size(palette)]);
+        std::this_thread::sleep_until(next);
+    }
+    recorder.StopRecord();
+    const double recorded = std::chrono::duration<double>(Clock::now() - started).count();
+
+    const VideoFile video = readVideo(file("changing.wmv"));
+    EXPECT_EQ(video.format, "asf");
+    EXPECT_EQ(video.codec, "wmv2");
+    EXPECT_EQ(video.width, 320);
+    EXPECT_EQ(video.height, 240);
+    EXPECT_NEAR(video.frameRate, 30.0, 0.01);
+    EXPECT_NEAR(video.durationSeconds, recorded, kFrame + 0.005);
+    EXPECT_TRUE(video.seekable);
+    ASSERT_GE(video.frames.size(), 2u);
+
+    int changes = 0;
+    for (std::size_t i = 0; i < video.frames.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "frame " << i);
+        // Each frame sits on the 1/30 s grid (ASF keeps milliseconds), later than the last.
+        const double pts = video.frames[i].ptsMs / 1000.0;
+        EXPECT_NEAR(pts, std::round(pts / kFrame) * kFrame, 0.0011);
+        if (i > 0) {
+            EXPECT_GT(video.frames[i].ptsMs, video.frames[i - 1].ptsMs);
+        }
+        // It shows one of the window's colours.
+        const Rgb centre = video.pixel(i, 160, 120);
+        EXPECT_TRUE(std::any_of(std::begin(palette), std::end(palette),
+                                [&](Rgb c) { return near(centre, c, 30); }))
+            << centre.r << "," << centre.g << "," << centre.b;
+        if (i > 0 && !near(centre, video.pixel(i - 1, 160, 120), 10)) ++changes;
+    }
+    EXPECT_GE(changes, int(video.frames.size()) / 2);
+}
+
+// Rectangles of various sizes and positions, one frame each: the frame is the
+// window's colour where the rectangle is on the screen, black elsewhere.
+struct PlacementCase {
+    const char* name;
+    Area window;
+    Area capture;
+    int expectedWidth, expectedHeight;
+    Rgb colour;
+};
+
+class PlacementTest : public RecorderTest, public testing::WithParamInterface<PlacementCase> {};
+
+TEST_P(PlacementTest, FrameShowsVisiblePartAndPadsTheRest) {
+    const PlacementCase& c = GetParam();
+    screen_->show(c.window.x, c.window.y, c.window.width, c.window.height, c.colour);
+    X11ScreenRecorder recorder;
+    configure(recorder, c.capture, file("placed.wmv"));
+    recorder.StartRecord();
+    recorder.StopRecord();
+
+    const VideoFile video = readVideo(file("placed.wmv"));
+    ASSERT_EQ(video.width, c.expectedWidth);
+    ASSERT_EQ(video.height, c.expectedHeight);
+    ASSERT_GE(video.frames.size(), 1u);
+    // Compare away from the border between black and colour, which the
+    // encoder's chroma subsampling blurs.
+    const int padLeft = std::max(0, -c.capture.x), padTop = std::max(0, -c.capture.y);
+    int mismatches = 0;
+    for (int y = 0; y < video.height; ++y)
+        for (int x = 0; x < video.width; ++x) {
+            const bool padded = x < padLeft || y < padTop;
+            const int distance = std::min(padded ? std::max(padLeft - x, padTop - y)
+                                                 : std::min(x - padLeft + 1, y - padTop + 1),
+                                          std::min(video.width - x, video.height - y));
+            if (distance < 3) continue;
+            if (!near(video.pixel(0, x, y), padded ? kBlack : c.colour, 30)) ++mismatches;
+        }
+    EXPECT_EQ(mismatches, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlacementTest,
+    testing::Values(
+        PlacementCase{
+            "OddSizeCroppedToEven", {200, 150, 101, 75}, {200, 150, 101, 75}, 100, 74, kRed},
+        PlacementCase{
+            "MaximisedWindowLeftEdge", {0, 300, 200, 100}, {-8, 300, 120, 80}, 120, 80, kGreen},
+        PlacementCase{"AboveTopEdge", {400, 0, 100, 100}, {400, -6, 64, 41}, 64, 40, kBlue}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Settings and paths that StartRecord refuses, leaving no file and no thread.
+struct RefusalCase {
+    const char* name;
+    std::function<void(X11ScreenRecorder&, const std::string& dir)> spoil;
+    bool fileMayExist;  // the path names something that existed before
+};
+
+class RefusalTest : public RecorderTest, public testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(RefusalTest, StartRecordFailsAndLeavesNothingRunning) {
+    const RefusalCase& c = GetParam();
+    screen_->show(100, 100, 200, 200, kGrey);
+    X11ScreenRecorder recorder;
+    configure(recorder, {100, 100, 200, 200}, file("refused.wmv"));
+    c.spoil(recorder, dir_.string());
+    const std::size_t threads = countEntries("/proc/self/task");
+
+    EXPECT_THROW(recorder.StartRecord(), platform::Failure);
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_EQ(countEntries("/proc/self/task"), threads);
+    if (!c.fileMayExist) {
+        EXPECT_EQ(countEntries(dir_.c_str()), 0u);
+    }
+    recorder.StopRecord();  // nothing to stop
+
+    // The same object records once the settings are right again.
+    configure(recorder, {100, 100, 200, 200}, file("afterwards.wmv"));
+    recorder.StartRecord();
+    recorder.StopRecord();
+    EXPECT_GE(readVideo(file("afterwards.wmv")).frames.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RefusalTest,
+    testing::Values(
+        RefusalCase{"WhollyOffScreen", [](auto& r, auto&) { r.CaptureLeft(-500); }, false},
+        RefusalCase{"ZeroWidth", [](auto& r, auto&) { r.CaptureWidth(0); }, false},
+        RefusalCase{"NegativeHeight", [](auto& r, auto&) { r.CaptureHeight(-20); }, false},
+        RefusalCase{"PartlyOffWithoutPadding",
+                    [](auto& r, auto&) {
+                        r.CaptureLeft(-8);
+                        r.PadOffscreen(false);
+                    },
+                    false},
+        RefusalCase{"OtherSourceKind", [](auto& r, auto&) { r.SourceKind(2); }, false},
+        RefusalCase{"SoundSource", [](auto& r, auto&) { r.AudioSource(1); }, false},
+        RefusalCase{"ZeroFrameRate", [](auto& r, auto&) { r.FrameRate(0.0f); }, false},
+        RefusalCase{"NaNFrameRate", [](auto& r, auto&) { r.FrameRate(NAN); }, false},
+        RefusalCase{"NegativeDelay", [](auto& r, auto&) { r.StartDelay(-1); }, false},
+        RefusalCase{"EmptyPath", [](auto& r, auto&) { r.OutputFile(""); }, false},
+        RefusalCase{"MissingFolder",
+                    [](auto& r, const std::string& d) { r.OutputFile(d + "/missing/x.wmv"); },
+                    false},
+        RefusalCase{"PathIsFolder", [](auto& r, const std::string& d) { r.OutputFile(d); }, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A stop right after the start still leaves a playable file with one frame,
+// also when the stop comes during the start delay.
+class StopAtOnceTest : public RecorderTest, public testing::WithParamInterface<int> {};
+
+TEST_P(StopAtOnceTest, WritesAtLeastOneFrame) {
+    screen_->show(100, 100, 200, 200, kBlue);
+    X11ScreenRecorder recorder;
+    configure(recorder, {100, 100, 200, 200}, file("short.wmv"));
+    recorder.StartDelay(GetParam());
+    recorder.StartRecord();
+    recorder.StopRecord();
+    const VideoFile video = readVideo(file("short.wmv"));
+    ASSERT_GE(video.frames.size(), 1u);
+    EXPECT_TRUE(near(video.pixel(0, 100, 100), kBlue, 30));
+    EXPECT_TRUE(video.seekable);
+}
+
+INSTANTIATE_TEST_SUITE_P(Delays, StopAtOnceTest, testing::Values(0, 5));
+
+// Frame rates other than the client's 30: frames sit on that rate's grid.
+class FrameRateTest : public RecorderTest, public testing::WithParamInterface<float> {};
+
+TEST_P(FrameRateTest, FramesFollowTheRate) {
+    const Window window = screen_->show(100, 100, 200, 200, kBlue);
+    X11ScreenRecorder recorder;
+    configure(recorder, {100, 100, 200, 200}, file("rate.wmv"));
+    recorder.FrameRate(GetParam());
+    recorder.StartRecord();
+    for (const auto start = Clock::now(); Clock::now() - start < std::chrono::milliseconds(450);)
+        screen_->fill(window, Clock::now().time_since_epoch().count() / 1000000 % 2 ? kRed : kBlue);
+    recorder.StopRecord();
+
+    const VideoFile video = readVideo(file("rate.wmv"));
+    ASSERT_GE(video.frames.size(), 2u);
+    const double period = 1.0 / GetParam();
+    for (const DecodedFrame& frame : video.frames) {
+        const double pts = frame.ptsMs / 1000.0;
+        EXPECT_NEAR(pts, std::round(pts / period) * period, 0.0011) << "at " << frame.ptsMs;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, FrameRateTest, testing::Values(5.0f, 15.0f, 29.97f, 60.0f));
+
+TEST_F(RecorderTest, SecondStopAndReleaseAreHarmless) {
+    screen_->show(100, 100, 200, 200, kGreen);
+    {
+        X11ScreenRecorder recorder;
+        configure(recorder, {100, 100, 200, 200}, file("twice.wmv"));
+        recorder.StartRecord();
+        EXPECT_THROW(recorder.StartRecord(), platform::Failure);  // already recording
+        EXPECT_TRUE(recorder.isRecording());
+        recorder.StopRecord();
+        recorder.StopRecord();
+        EXPECT_FALSE(recorder.isRecording());
+    }
+    EXPECT_GE(readVideo(file("twice.wmv")).frames.size(), 1u);
+
+    {
+        X11ScreenRecorder recorder;  // released while recording: finishes the file
+        configure(recorder, {100, 100, 200, 200}, file("released.wmv"));
+        recorder.StartRecord();
+    }
+    const VideoFile released = readVideo(file("released.wmv"));
+    EXPECT_GE(released.frames.size(), 1u);
+    EXPECT_TRUE(released.seekable);
+}
+
+// The pointer and the click highlight, drawn over a grey window.
+struct PointerCase {
+    const char* name;
+    bool drawPointer;
+    int highlight;
+    bool buttonDown;
+    bool expectMarks;
+};
+
+class PointerTest : public RecorderTest, public testing::WithParamInterface<PointerCase> {};
+
+TEST_P(PointerTest, MarksAppearOnlyWhenAskedFor) {
+    const PointerCase& c = GetParam();
+    screen_->show(600, 100, 200, 200, kGrey);
+    screen_->movePointer(700, 200);  // frame (100, 100)
+    Display* input = XOpenDisplay(nullptr);
+    ASSERT_NE(input, nullptr);
+    if (c.buttonDown) {
+        XTestFakeButtonEvent(input, 1, True, CurrentTime);
+        XSync(input, False);
+    }
+    X11ScreenRecorder recorder;
+    configure(recorder, {600, 100, 200, 200}, file("pointer.wmv"));
+    recorder.DrawPointer(c.drawPointer);
+    recorder.HighlightClicks(c.highlight);
+    recorder.StartRecord();
+    recorder.StopRecord();
+    if (c.buttonDown) {
+        XTestFakeButtonEvent(input, 1, False, CurrentTime);
+        XSync(input, False);
+    }
+    XCloseDisplay(input);
+
+    const VideoFile video = readVideo(file("pointer.wmv"));
+    ASSERT_GE(video.frames.size(), 1u);
+    int pointerMarks = 0, ringMarks = 0;
+    for (int y = 70; y < 130; ++y)
+        for (int x = 70; x < 130; ++x) {
+            const Rgb p = video.pixel(0, x, y);
+            if (near(p, kGrey, 40)) continue;
+            // The pointer is black and white; the ring yellow, about 18 pixels out.
+            const int d2 = (x - 100) * (x - 100) + (y - 100) * (y - 100);
+            if (near(p, kBlack, 60) || near(p, Rgb{255, 255, 255}, 50)) ++pointerMarks;
+            if (p.r > p.b + 40 && d2 >= 14 * 14 && d2 <= 23 * 23) ++ringMarks;
+        }
+    EXPECT_EQ(pointerMarks > 0, c.expectMarks && c.drawPointer);
+    EXPECT_EQ(ringMarks > 0, c.expectMarks && c.highlight != 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PointerTest,
+    testing::Values(PointerCase{"PointerDrawn", true, 0, false, true},
+                    PointerCase{"PointerHidden", false, 0, false, false},
+                    PointerCase{"HighlightWhileButtonHeld", false, 1, true, true},
+                    PointerCase{"NoHighlightWithoutButton", false, 1, false, false},
+                    PointerCase{"HighlightOffWhileButtonHeld", false, 0, true, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RecorderTest, RepeatedRecordingsKeepFilesThreadsAndMemoryFlat) {
+    screen_->show(100, 100, 320, 240, kRed);
+    auto cycle = [&](int i) {
+        X11ScreenRecorder recorder;
+        configure(recorder, {100, 100, 320, 240}, file("cycle" + std::to_string(i % 2) + ".wmv"));
+        recorder.StartRecord();
+        recorder.StopRecord();
+    };
+    cycle(0);  // first use loads codecs and X extensions
+    const std::size_t fds = countEntries("/proc/self/fd");
+    const std::size_t threads = countEntries("/proc/self/task");
+    const long rss = residentKiB();
+    for (int i = 1; i <= 20; ++i) cycle(i);
+    EXPECT_EQ(countEntries("/proc/self/fd"), fds);
+    EXPECT_EQ(countEntries("/proc/self/task"), threads);
+    EXPECT_LT(residentKiB() - rss, 32 * 1024);  // a leak of one frame per cycle would show
+    EXPECT_GE(readVideo(file("cycle0.wmv")).frames.size(), 1u);
+}
+
+TEST_F(RecorderTest, FactoryFailsWithoutDisplay) {
+    EXPECT_NE(recorder::X11RecorderFactory().create(), nullptr);
+    EXPECT_THROW(recorder::X11RecorderFactory(":4711").create(), platform::Failure);
+}
+
+}  // namespace
+}  // namespace recorder_test
