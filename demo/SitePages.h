@@ -1,0 +1,19 @@
+#pragma once
+// The demo site's fixed content.
+
+#include <cstddef>
+#include <string>
+
+namespace site::pages {
+
+// The chat page as the site sends it, before the client restyles it.
+std::string chatPage();
+std::string siteCss();
+std::string advertisement();
+// A minimal valid SWF file (one empty frame).
+std::string chatMovie();
+std::string statistics(int visits);
+std::string uploadForm();
+std::string uploadReceived(std::size_t bytes);
+
+}  // namespace site::pages

@@ -1,0 +1,270 @@
+#include "demo/SiteServer.h"
+
+#include <libsoup/soup.h>
+#include <strings.h>
+
+#include <cstdio>
+#include <set>
+#include <stdexcept>
+#include <utility>
+
+#include "demo/SitePages.h"
+
+namespace site {
+
+namespace {
+
+constexpr char kUpdatePath[] = "/update/1";
+constexpr char kStatsPath[] = "/stats/index.html";
+constexpr char kUploadPath[] = "/my_videos_upload";
+constexpr char kHtml[] = "text/html; charset=utf-8";
+
+struct Route {
+    std::string body;
+    std::string contentType;
+};
+
+std::string pathOf(SoupServerMessage* msg) {
+    const char* path = g_uri_get_path(soup_server_message_get_uri(msg));
+    return path ? path : "";
+}
+
+}  // namespace
+
+std::string RequestRecord::header(const std::string& name) const {
+    std::string value;
+    for (const auto& [key, v] : headers) {
+        if (strcasecmp(key.c_str(), name.c_str()) != 0) continue;
+        if (!value.empty()) value += ", ";
+        value += v;
+    }
+    return value;
+}
+
+struct SiteServer::State {
+    // An update reply held back until its delay has passed.
+    struct PendingReply {
+        State* state;
+        SoupServerMessage* msg;  // referenced while pending
+        guint timeout = 0;
+        gulong finishedHandler = 0;
+    };
+
+    SoupServer* server = nullptr;
+    unsigned port = 0;
+    bool logging = true;
+    std::string chatPage = pages::chatPage();
+    std::map<std::string, Route> routes;
+    std::string updateReply = "update=false";
+    std::chrono::milliseconds updateDelay{0};
+    UpdateFailure updateFailure = UpdateFailure::None;
+    std::map<std::string, int> requests;
+    std::map<std::string, int> ended;
+    std::map<std::string, RequestRecord> last;
+    std::set<PendingReply*> pending;
+    int visits = 0;
+    std::size_t uploaded = 0;
+
+    void handle(SoupServerMessage* msg, const std::string& path);
+    void answerUpdate(SoupServerMessage* msg);
+    void delayUpdate(SoupServerMessage* msg);
+    void dropPending(PendingReply* reply);
+    void requestEnded(SoupServerMessage* msg, bool aborted);
+};
+
+static void setBody(SoupServerMessage* msg, const std::string& contentType,
+                    const std::string& body) {
+    soup_server_message_set_status(msg, SOUP_STATUS_OK, nullptr);
+    soup_server_message_set_response(msg, contentType.c_str(), SOUP_MEMORY_COPY, body.data(),
+                                     body.size());
+}
+
+void SiteServer::State::handle(SoupServerMessage* msg, const std::string& path) {
+    const char* method = soup_server_message_get_method(msg);
+    RequestRecord record{method, path, {}};
+    soup_message_headers_foreach(
+        soup_server_message_get_request_headers(msg),
+        [](const char* name, const char* value, gpointer data) {
+            static_cast<RequestRecord*>(data)->headers.emplace(name, value);
+        },
+        &record);
+    last[path] = std::move(record);
+    ++requests[path];
+
+    const bool get = method == SOUP_METHOD_GET || method == SOUP_METHOD_HEAD;
+    const bool post = method == SOUP_METHOD_POST;
+    if (auto route = routes.find(path); route != routes.end()) {
+        if (!get) return soup_server_message_set_status(msg, SOUP_STATUS_METHOD_NOT_ALLOWED, nullptr);
+        return setBody(msg, route->second.contentType, route->second.body);
+    }
+    if (path == kUploadPath && post) {
+        const std::size_t length = soup_server_message_get_request_body(msg)->length;
+        uploaded += length;
+        return setBody(msg, kHtml, pages::uploadReceived(length));
+    }
+    if (!get) return soup_server_message_set_status(msg, SOUP_STATUS_METHOD_NOT_ALLOWED, nullptr);
+
+    if (path == "/") return setBody(msg, kHtml, chatPage);
+    if (path == "/site.css") return setBody(msg, "text/css", pages::siteCss());
+    if (path == "/ad.html") return setBody(msg, kHtml, pages::advertisement());
+    if (path == "/flash/chat.swf")
+        return setBody(msg, "application/x-shockwave-flash", pages::chatMovie());
+    if (path == kStatsPath) return setBody(msg, kHtml, pages::statistics(++visits));
+    if (path == kUploadPath) return setBody(msg, kHtml, pages::uploadForm());
+    if (path == kUpdatePath) {
+        if (updateDelay.count() > 0) return delayUpdate(msg);
+        return answerUpdate(msg);
+    }
+    soup_server_message_set_status(msg, SOUP_STATUS_NOT_FOUND, nullptr);
+}
+
+void SiteServer::State::answerUpdate(SoupServerMessage* msg) {
+    switch (updateFailure) {
+        case UpdateFailure::None:
+            return setBody(msg, "text/plain", updateReply);
+        case UpdateFailure::ServerError:
+            return soup_server_message_set_status(msg, SOUP_STATUS_INTERNAL_SERVER_ERROR, nullptr);
+        case UpdateFailure::DropConnection: {
+            // The server forgets a stolen connection, so count the end here.
+            requestEnded(msg, true);
+            GIOStream* stream = soup_server_message_steal_connection(msg);
+            g_io_stream_close(stream, nullptr, nullptr);
+            g_object_unref(stream);
+            return;
+        }
+    }
+}
+
+void SiteServer::State::delayUpdate(SoupServerMessage* msg) {
+    auto* reply = new PendingReply{this, msg};
+    g_object_ref(msg);
+    soup_server_message_pause(msg);
+    reply->finishedHandler = g_signal_connect_swapped(
+        msg, "finished", G_CALLBACK(+[](PendingReply* r) { r->state->dropPending(r); }), reply);
+    reply->timeout = g_timeout_add(
+        static_cast<guint>(updateDelay.count()),
+        [](gpointer data) -> gboolean {
+            auto* r = static_cast<PendingReply*>(data);
+            r->timeout = 0;
+            SoupServerMessage* m = r->msg;
+            State* s = r->state;
+            g_object_ref(m);
+            s->dropPending(r);
+            s->answerUpdate(m);
+            if (s->updateFailure != UpdateFailure::DropConnection) soup_server_message_unpause(m);
+            g_object_unref(m);
+            return G_SOURCE_REMOVE;
+        },
+        reply);
+    pending.insert(reply);
+}
+
+void SiteServer::State::dropPending(PendingReply* reply) {
+    if (reply->timeout) g_source_remove(reply->timeout);
+    g_signal_handler_disconnect(reply->msg, reply->finishedHandler);
+    g_object_unref(reply->msg);
+    pending.erase(reply);
+    delete reply;
+}
+
+void SiteServer::State::requestEnded(SoupServerMessage* msg, bool aborted) {
+    const std::string path = pathOf(msg);
+    ++ended[path];
+    if (!logging) return;
+    const char* method = soup_server_message_get_method(msg);
+    if (aborted) {
+        std::fprintf(stderr, "site: %s %s (connection closed)\n", method, path.c_str());
+    } else {
+        std::fprintf(stderr, "site: %s %s %u\n", method, path.c_str(),
+                     soup_server_message_get_status(msg));
+    }
+}
+
+SiteServer::SiteServer(unsigned port) : state_(std::make_unique<State>()) {
+    State* s = state_.get();
+    s->server = soup_server_new("server-header", "whirligig-site ", nullptr);
+    soup_server_add_handler(
+        s->server, nullptr,
+        [](SoupServer*, SoupServerMessage* msg, const char* path, GHashTable*, gpointer data) {
+            static_cast<State*>(data)->handle(msg, path ? path : "");
+        },
+        s, nullptr);
+    g_signal_connect(s->server, "request-finished",
+                     G_CALLBACK(+[](SoupServer*, SoupServerMessage* msg, State* st) {
+                         st->requestEnded(msg, false);
+                     }),
+                     s);
+    g_signal_connect(s->server, "request-aborted",
+                     G_CALLBACK(+[](SoupServer*, SoupServerMessage* msg, State* st) {
+                         st->requestEnded(msg, true);
+                     }),
+                     s);
+
+    GInetAddress* loopback = g_inet_address_new_loopback(G_SOCKET_FAMILY_IPV4);
+    GSocketAddress* where = g_inet_socket_address_new(loopback, port);
+    g_object_unref(loopback);
+    GError* error = nullptr;
+    const gboolean listening =
+        soup_server_listen(s->server, where, static_cast<SoupServerListenOptions>(0), &error);
+    g_object_unref(where);
+    if (!listening) {
+        std::string message = error ? error->message : "unknown error";
+        g_clear_error(&error);
+        g_object_unref(s->server);
+        throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port) + ": " +
+                                 message);
+    }
+    GSList* uris = soup_server_get_uris(s->server);
+    s->port = static_cast<unsigned>(g_uri_get_port(static_cast<GUri*>(uris->data)));
+    g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
+}
+
+SiteServer::~SiteServer() {
+    State* s = state_.get();
+    while (!s->pending.empty()) s->dropPending(*s->pending.begin());
+    g_signal_handlers_disconnect_by_data(s->server, s);
+    soup_server_disconnect(s->server);
+    g_object_unref(s->server);
+}
+
+unsigned SiteServer::port() const { return state_->port; }
+
+std::string SiteServer::address(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(state_->port) + path;
+}
+
+void SiteServer::setChatPage(std::string html) { state_->chatPage = std::move(html); }
+
+std::string SiteServer::defaultChatPage() { return pages::chatPage(); }
+
+void SiteServer::addRoute(const std::string& path, std::string body, std::string contentType) {
+    state_->routes[path] = Route{std::move(body), std::move(contentType)};
+}
+
+void SiteServer::setUpdateReply(std::string text) { state_->updateReply = std::move(text); }
+
+void SiteServer::setUpdateDelay(std::chrono::milliseconds delay) { state_->updateDelay = delay; }
+
+void SiteServer::setUpdateFailure(UpdateFailure failure) { state_->updateFailure = failure; }
+
+int SiteServer::requestCount(const std::string& path) const {
+    auto it = state_->requests.find(path);
+    return it == state_->requests.end() ? 0 : it->second;
+}
+
+int SiteServer::endedCount(const std::string& path) const {
+    auto it = state_->ended.find(path);
+    return it == state_->ended.end() ? 0 : it->second;
+}
+
+const RequestRecord& SiteServer::lastRequest(const std::string& path) const {
+    return state_->last.at(path);
+}
+
+int SiteServer::statisticsVisits() const { return state_->visits; }
+
+std::size_t SiteServer::uploadedBytes() const { return state_->uploaded; }
+
+void SiteServer::setLogging(bool on) { state_->logging = on; }
+
+}  // namespace site

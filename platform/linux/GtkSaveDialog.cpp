@@ -1,0 +1,66 @@
+#include "platform/linux/GtkSaveDialog.h"
+
+#include <gtk/gtk.h>
+
+namespace desktop {
+
+namespace {
+
+std::vector<std::string> split(const std::string& text, const char* separator) {
+    std::vector<std::string> parts;
+    gchar** pieces = g_strsplit(text.c_str(), separator, -1);
+    for (gchar** piece = pieces; *piece; ++piece) parts.emplace_back(*piece);
+    g_strfreev(pieces);
+    return parts;
+}
+
+}  // namespace
+
+GtkSaveDialog::GtkSaveDialog(GtkWindow* parent) : parent_(parent) {}
+
+void GtkSaveDialog::setFilter(const std::string& filter) {
+    std::vector<FilterEntry> entries;
+    const auto parts = filter.empty() ? std::vector<std::string>{} : split(filter, "|");
+    if (parts.size() % 2 != 0) throw platform::Failure("filter needs description|pattern pairs");
+    for (std::size_t i = 0; i < parts.size(); i += 2) {
+        FilterEntry entry{parts[i], {}};
+        for (auto& pattern : split(parts[i + 1], ";")) {
+            if (!pattern.empty()) entry.patterns.push_back(std::move(pattern));
+        }
+        if (entry.description.empty() || entry.patterns.empty()) {
+            throw platform::Failure("empty filter description or pattern");
+        }
+        entries.push_back(std::move(entry));
+    }
+    filters_ = std::move(entries);
+}
+
+void GtkSaveDialog::ShowSave() {
+    if (!gdk_display_get_default()) throw platform::Failure("no display for the save dialog");
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(
+        "Save As", parent_, GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel", GTK_RESPONSE_CANCEL, "_Save",
+        GTK_RESPONSE_ACCEPT, nullptr);
+    GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+    gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
+    gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+    for (const auto& entry : filters_) {
+        GtkFileFilter* filter = gtk_file_filter_new();
+        gchar* name = g_utf8_make_valid(entry.description.c_str(), -1);
+        gtk_file_filter_set_name(filter, name);
+        g_free(name);
+        for (const auto& pattern : entry.patterns) gtk_file_filter_add_pattern(filter, pattern.c_str());
+        gtk_file_chooser_add_filter(chooser, filter);  // takes the floating reference
+    }
+
+    fileName_.clear();
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+        if (gchar* chosen = gtk_file_chooser_get_filename(chooser)) {
+            fileName_ = chosen;
+            g_free(chosen);
+        }
+    }
+    gtk_widget_destroy(dialog);
+}
+
+}  // namespace desktop

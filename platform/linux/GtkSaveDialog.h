@@ -1,0 +1,42 @@
+#pragma once
+// The save-file dialog on GTK: a modal file chooser that asks before
+// overwriting a file. Only the filter is configurable; no default name or
+// extension is added to the user's choice.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/Failure.h"
+#include "platform/Services.h"
+
+typedef struct _GtkWindow GtkWindow;
+
+namespace desktop {
+
+class GtkSaveDialog : public platform::SaveDialog {
+public:
+    // The dialog is transient for parent, which may be null.
+    explicit GtkSaveDialog(GtkWindow* parent);
+
+    // "description|pattern|description|pattern...": one filter per pair; a
+    // pattern may list several globs separated by ';'. Throws Failure for an
+    // odd number of parts or an empty description or pattern.
+    void setFilter(const std::string& filter) override;
+    // Runs the dialog until the user closes it. Throws Failure without a display.
+    void ShowSave() override;
+    std::string FileName() override { return fileName_; }
+
+    struct FilterEntry {
+        std::string description;
+        std::vector<std::string> patterns;
+    };
+    const std::vector<FilterEntry>& filters() const { return filters_; }
+
+private:
+    GtkWindow* parent_;
+    std::vector<FilterEntry> filters_;
+    std::string fileName_;
+};
+
+}  // namespace desktop

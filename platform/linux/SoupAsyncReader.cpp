@@ -1,0 +1,169 @@
+#include "platform/linux/SoupAsyncReader.h"
+
+#include <libsoup/soup.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace desktop {
+
+namespace {
+
+constexpr gsize kChunkBytes = 16 * 1024;
+
+// The status of a reply that was not a success: its HTTP class, or the
+// transport failure for a code outside the HTTP range.
+int statusForReply(guint httpStatus) {
+    const int cls = static_cast<int>(httpStatus / 100);
+    return cls >= 1 && cls <= 5 ? cls : SoupAsyncReader::kStatusTransportFailed;
+}
+
+// A completion that throws Failure has only failed its own step; any other
+// exception is a fault in the caller and ends the program here rather than
+// unwinding through the main loop's C frames.
+void deliver(const std::function<void(const platform::AsyncProperty&)>& complete,
+             const platform::AsyncProperty& property) noexcept {
+    try {
+        complete(property);
+    } catch (const platform::Failure&) {
+    }
+}
+
+}  // namespace
+
+// One read in flight. It lives until its last asynchronous step has come back,
+// which may be after the reader has gone (then owner is null).
+struct SoupAsyncReader::Read {
+    SoupAsyncReader* owner;
+    std::string propertyName;
+    std::function<void(const platform::AsyncProperty&)> complete;
+    std::size_t maxBodyBytes;
+    SoupMessage* msg;
+    GCancellable* cancellable = g_cancellable_new();
+    GInputStream* body = nullptr;
+    std::string bytes;
+    guint deadline = 0;
+
+    Read(SoupAsyncReader* owner, std::string propertyName,
+         std::function<void(const platform::AsyncProperty&)> complete, std::size_t maxBodyBytes,
+         SoupMessage* msg)
+        : owner(owner),
+          propertyName(std::move(propertyName)),
+          complete(std::move(complete)),
+          maxBodyBytes(maxBodyBytes),
+          msg(msg) {}
+
+    ~Read() {
+        if (deadline) g_source_remove(deadline);
+        g_clear_object(&body);
+        g_object_unref(cancellable);
+        g_object_unref(msg);
+    }
+
+    void abandon() {
+        owner = nullptr;
+        complete = nullptr;
+        g_cancellable_cancel(cancellable);
+    }
+
+    void finish(int status, bool completed) {
+        if (owner) owner->reads_.erase(this);
+        auto done = std::move(complete);
+        platform::AsyncProperty property{std::move(propertyName), status, std::nullopt};
+        if (completed) property.bytes = std::move(bytes);
+        delete this;
+        if (done) deliver(done, property);
+    }
+
+    static void sent(GObject* session, GAsyncResult* result, gpointer data) {
+        auto* read = static_cast<Read*>(data);
+        read->body = soup_session_send_finish(SOUP_SESSION(session), result, nullptr);
+        if (!read->body) return read->finish(kStatusTransportFailed, false);
+        const guint status = soup_message_get_status(read->msg);
+        if (!SOUP_STATUS_IS_SUCCESSFUL(status)) return read->finish(statusForReply(status), false);
+        read->readMore();
+    }
+
+    void readMore() {
+        // Ask for one byte beyond the limit so that an oversized body shows.
+        const gsize wanted = std::min(kChunkBytes, maxBodyBytes + 1 - bytes.size());
+        g_input_stream_read_bytes_async(body, wanted, G_PRIORITY_DEFAULT, cancellable, gotChunk,
+                                        this);
+    }
+
+    static void gotChunk(GObject* stream, GAsyncResult* result, gpointer data) {
+        auto* read = static_cast<Read*>(data);
+        GBytes* chunk = g_input_stream_read_bytes_finish(G_INPUT_STREAM(stream), result, nullptr);
+        if (!chunk) return read->finish(kStatusTransportFailed, false);
+        gsize size = 0;
+        const auto* start = static_cast<const char*>(g_bytes_get_data(chunk, &size));
+        if (size == 0) {
+            g_bytes_unref(chunk);
+            return read->finish(platform::vbAsyncStatusCodeEndDownloadData, true);
+        }
+        read->bytes.append(start, size);
+        g_bytes_unref(chunk);
+        if (read->bytes.size() > read->maxBodyBytes) {
+            return read->finish(kStatusTransportFailed, false);
+        }
+        read->readMore();
+    }
+
+    static gboolean deadlinePassed(gpointer data) {
+        auto* read = static_cast<Read*>(data);
+        read->deadline = 0;
+        // The step in progress comes back cancelled and ends the read.
+        g_cancellable_cancel(read->cancellable);
+        return G_SOURCE_REMOVE;
+    }
+};
+
+SoupAsyncReader::SoupAsyncReader() : SoupAsyncReader(Limits{}) {}
+
+SoupAsyncReader::SoupAsyncReader(Limits limits)
+    : limits_(limits),
+      session_(soup_session_new_with_options(
+          "timeout", static_cast<guint>(limits.timeout.count()), nullptr)) {}
+
+SoupAsyncReader::~SoupAsyncReader() {
+    abandonAll();
+    g_object_unref(session_);
+}
+
+void SoupAsyncReader::abandonAll() {
+    auto reads = std::move(reads_);
+    reads_.clear();
+    for (Read* read : reads) read->abandon();
+}
+
+void SoupAsyncReader::AsyncRead(const std::string& target, int asyncType,
+                                const std::string& propertyName, int options,
+                                std::function<void(const platform::AsyncProperty&)> complete) {
+    if (target.find('\0') != std::string::npos) throw platform::Failure("invalid address");
+    GUri* uri = g_uri_parse(target.c_str(), static_cast<GUriFlags>(SOUP_HTTP_URI_FLAGS), nullptr);
+    if (!uri) throw platform::Failure("invalid address: " + target);
+    const char* scheme = g_uri_get_scheme(uri);
+    const char* host = g_uri_get_host(uri);
+    const bool http = g_ascii_strcasecmp(scheme, "http") == 0 ||
+                      g_ascii_strcasecmp(scheme, "https") == 0;
+    if (!http || !host || !*host) {
+        g_uri_unref(uri);
+        throw platform::Failure("unsupported address: " + target);
+    }
+    SoupMessage* msg = soup_message_new_from_uri(SOUP_METHOD_GET, uri);
+    g_uri_unref(uri);
+    SoupMessageHeaders* headers = soup_message_get_request_headers(msg);
+    soup_message_headers_replace(headers, "Cache-Control", "no-cache, no-store");
+    soup_message_headers_replace(headers, "Pragma", "no-cache");
+
+    auto* read = new Read(this, propertyName, std::move(complete), limits_.maxBodyBytes, msg);
+    if (limits_.timeout.count() > 0) {
+        read->deadline = g_timeout_add_seconds(static_cast<guint>(limits_.timeout.count()),
+                                               &Read::deadlinePassed, read);
+    }
+    reads_.insert(read);
+    soup_session_send_async(session_, msg, G_PRIORITY_DEFAULT, read->cancellable, &Read::sent,
+                            read);
+}
+
+}  // namespace desktop

@@ -1,0 +1,173 @@
+#include "platform/linux/SoupAsyncReader.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "demo/SiteServer.h"
+#include "tests/linux/MainLoopWait.h"
+
+using desktop::SoupAsyncReader;
+using platform::AsyncProperty;
+using testing_support::waitUntil;
+
+namespace {
+
+constexpr int kCompleted = platform::vbAsyncStatusCodeEndDownloadData;
+
+class SoupAsyncReaderTest : public ::testing::Test {
+protected:
+    SoupAsyncReaderTest() { server.setLogging(false); }
+
+    // Starts a read that records its completions in results.
+    void read(SoupAsyncReader& reader, const std::string& target,
+              const std::string& property = "Update") {
+        reader.AsyncRead(target, platform::vbAsyncTypeByteArray, property,
+                         platform::vbAsyncReadForceUpdate,
+                         [this](const AsyncProperty& p) { results.push_back(p); });
+    }
+
+    // Reads one address to its end and returns the one completion.
+    AsyncProperty readToEnd(SoupAsyncReader& reader, const std::string& target) {
+        results.clear();
+        read(reader, target);
+        EXPECT_TRUE(results.empty()) << "completion ran inside AsyncRead";
+        EXPECT_TRUE(waitUntil([&] { return !results.empty(); }));
+        EXPECT_EQ(results.size(), 1u);
+        return results.empty() ? AsyncProperty{} : results.front();
+    }
+
+    site::SiteServer server;
+    std::vector<AsyncProperty> results;
+};
+
+struct Outcome {
+    const char* name;
+    std::string body;  // served at /case, unless failure is set
+    site::UpdateFailure failure = site::UpdateFailure::None;
+    int status = kCompleted;
+};
+
+TEST_F(SoupAsyncReaderTest, ReportsEachKindOfEnd) {
+    std::string binary;
+    for (int c = 0; c < 256; ++c) binary += static_cast<char>(c);
+    const std::vector<Outcome> cases = {
+        {"reply with its line end", "update=false\r\n"},
+        {"empty body", ""},
+        {"every byte value", binary},
+        {"body at the size limit", std::string(64 * 1024, 'x')},
+        {"body over the size limit", std::string(64 * 1024 + 1, 'x'), {}, 0},
+        {"server error", "", site::UpdateFailure::ServerError, 5},
+        {"connection dropped", "", site::UpdateFailure::DropConnection, 0},
+    };
+    SoupAsyncReader reader;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.addRoute("/case", c.body, "application/octet-stream");
+        server.setUpdateFailure(c.failure);
+        const bool viaUpdate = c.failure != site::UpdateFailure::None;
+        const AsyncProperty p = readToEnd(reader, server.address(viaUpdate ? "/update/1" : "/case"));
+        EXPECT_EQ(p.PropertyName, "Update");
+        EXPECT_EQ(p.status, c.status);
+        if (c.status == kCompleted) {
+            EXPECT_EQ(p.bytes, c.body);
+        } else {
+            EXPECT_FALSE(p.bytes.has_value());
+        }
+    }
+    EXPECT_EQ(reader.readsInFlight(), 0u);
+}
+
+TEST_F(SoupAsyncReaderTest, NotFoundIsNotCompleted) {
+    SoupAsyncReader reader;
+    const AsyncProperty p = readToEnd(reader, server.address("/no/such/page"));
+    EXPECT_EQ(p.status, 4);
+    EXPECT_FALSE(p.bytes.has_value());
+}
+
+TEST_F(SoupAsyncReaderTest, RefusedConnectionIsNotCompleted) {
+    std::string address;
+    {
+        site::SiteServer gone;
+        address = gone.address("/update/1");
+    }
+    SoupAsyncReader reader;
+    const AsyncProperty p = readToEnd(reader, address);
+    EXPECT_EQ(p.status, SoupAsyncReader::kStatusTransportFailed);
+    EXPECT_FALSE(p.bytes.has_value());
+}
+
+TEST_F(SoupAsyncReaderTest, ServerSlowerThanTheTimeLimitIsNotCompleted) {
+    server.setUpdateDelay(std::chrono::seconds(30));
+    SoupAsyncReader reader(SoupAsyncReader::Limits{std::chrono::seconds(1), 64 * 1024});
+    const AsyncProperty p = readToEnd(reader, server.address("/update/1"));
+    EXPECT_EQ(p.status, SoupAsyncReader::kStatusTransportFailed);
+    EXPECT_EQ(server.requestCount("/update/1"), 1);
+}
+
+TEST_F(SoupAsyncReaderTest, EveryReadReachesTheServerAndForbidsCaches) {
+    SoupAsyncReader reader;
+    EXPECT_EQ(readToEnd(reader, server.address("/update/1")).bytes, "update=false");
+    server.setUpdateReply("update=true");
+    EXPECT_EQ(readToEnd(reader, server.address("/update/1")).bytes, "update=true");
+    EXPECT_EQ(server.requestCount("/update/1"), 2);
+
+    const site::RequestRecord& request = server.lastRequest("/update/1");
+    EXPECT_EQ(request.method, "GET");
+    EXPECT_NE(request.header("Cache-Control").find("no-cache"), std::string::npos);
+    EXPECT_NE(request.header("Cache-Control").find("no-store"), std::string::npos);
+    EXPECT_EQ(request.header("Pragma"), "no-cache");
+}
+
+TEST_F(SoupAsyncReaderTest, TwoReadsUnderOneNameBothReport) {
+    server.setUpdateDelay(std::chrono::milliseconds(200));
+    SoupAsyncReader reader;
+    read(reader, server.address("/update/1"));
+    read(reader, server.address("/update/1"));
+    EXPECT_EQ(reader.readsInFlight(), 2u);
+    ASSERT_TRUE(waitUntil([&] { return results.size() >= 2; }));
+    EXPECT_EQ(server.requestCount("/update/1"), 2);
+    for (const auto& p : results) {
+        EXPECT_EQ(p.PropertyName, "Update");
+        EXPECT_EQ(p.status, kCompleted);
+    }
+}
+
+TEST_F(SoupAsyncReaderTest, UnusableAddressThrowsAndNeverReports) {
+    SoupAsyncReader reader;
+    for (const char* target : {"", "not an address", "ftp://127.0.0.1/update/1", "http://",
+                               "file:///etc/hostname", "http://127.0.0.1:99999/update/1"}) {
+        SCOPED_TRACE(target);
+        EXPECT_THROW(read(reader, target), platform::Failure);
+    }
+    EXPECT_EQ(reader.readsInFlight(), 0u);
+    // A later read ends after anything the failed starts could have queued.
+    readToEnd(reader, server.address("/site.css"));
+    EXPECT_EQ(results.size(), 1u);
+}
+
+TEST_F(SoupAsyncReaderTest, AbandonedReadsNeverReport) {
+    server.setUpdateDelay(std::chrono::milliseconds(300));
+    for (const bool destroy : {true, false}) {
+        SCOPED_TRACE(destroy ? "reader destroyed" : "abandonAll");
+        results.clear();
+        const int ended = server.endedCount("/update/1");
+        auto reader = std::make_unique<SoupAsyncReader>();
+        read(*reader, server.address("/update/1"));
+        ASSERT_TRUE(waitUntil([&] { return server.requestCount("/update/1") > ended; }));
+        if (destroy) {
+            reader.reset();
+        } else {
+            reader->abandonAll();
+            EXPECT_EQ(reader->readsInFlight(), 0u);
+        }
+        ASSERT_TRUE(waitUntil([&] { return server.endedCount("/update/1") > ended; }));
+        SoupAsyncReader later;
+        readToEnd(reader ? *reader : later, server.address("/site.css"));
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_EQ(results.front().status, kCompleted) << "only the later read reported";
+    }
+}
+
+}  // namespace
