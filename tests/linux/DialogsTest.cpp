@@ -1,1 +1,154 @@
+// The GTK dialogs, answered from inside the test while they run modally.
+// Needs an X display.
 
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <filesystem>
+#include <functional>
+#include <vector>
+
+#include "platform/linux/GtkMessageBox.h"
+#include "platform/linux/GtkSaveDialog.h"
+
+using desktop::GtkMessageBox;
+using desktop::GtkSaveDialog;
+
+namespace {
+
+// Every 50 ms, while a visible toplevel of the given type is shown, hands it
+// to step until step returns true (done) or about 20 s have passed; then a
+// dialog still shown is closed.
+void answerWhenShown(GType type, std::function<bool(GtkWidget*)> step) {
+    struct Pending {
+        GType type;
+        std::function<bool(GtkWidget*)> step;
+        int ticksLeft = 400;
+    };
+    g_timeout_add(
+        50,
+        [](gpointer data) -> gboolean {
+            auto* pending = static_cast<Pending*>(data);
+            GList* toplevels = gtk_window_list_toplevels();
+            GtkWidget* shown = nullptr;
+            for (GList* item = toplevels; item && !shown; item = item->next) {
+                auto* widget = GTK_WIDGET(item->data);
+                if (G_TYPE_CHECK_INSTANCE_TYPE(widget, pending->type) &&
+                    gtk_widget_get_mapped(widget)) {
+                    shown = widget;
+                }
+            }
+            g_list_free(toplevels);
+            const bool done = shown && pending->step(shown);
+            if (done || --pending->ticksLeft == 0) {
+                if (!done) {
+                    ADD_FAILURE() << "the dialog was not answered";
+                    // Let the modal run return so that the test can end.
+                    if (shown) gtk_dialog_response(GTK_DIALOG(shown), GTK_RESPONSE_DELETE_EVENT);
+                }
+                delete pending;
+                return G_SOURCE_REMOVE;
+            }
+            return G_SOURCE_CONTINUE;
+        },
+        new Pending{type, std::move(step)});
+}
+
+class DialogsTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // Keep the file chooser's remembered settings in memory, away from the desktop's.
+        g_setenv("GSETTINGS_BACKEND", "memory", TRUE);
+        ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "these tests need an X display";
+    }
+};
+
+TEST_F(DialogsTest, SaveDialogReturnsTheChosenPathOrNothing) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path();
+    GtkSaveDialog dialog(nullptr);
+    dialog.setFilter("wmv File (*.wmv)|*.wmv");
+
+    for (const bool accept : {true, false}) {
+        SCOPED_TRACE(accept ? "saved" : "cancelled");
+        bool named = false;
+        answerWhenShown(GTK_TYPE_FILE_CHOOSER_DIALOG, [&](GtkWidget* widget) {
+            GtkFileChooser* chooser = GTK_FILE_CHOOSER(widget);
+            if (named) {
+                // The chooser takes a new folder and name asynchronously.
+                gchar* chosen = gtk_file_chooser_get_filename(chooser);
+                if (!chosen) return false;
+                g_free(chosen);
+                gtk_dialog_response(GTK_DIALOG(widget),
+                                    accept ? GTK_RESPONSE_ACCEPT : GTK_RESPONSE_CANCEL);
+                return true;
+            }
+            named = true;
+            EXPECT_EQ(gtk_file_chooser_get_action(chooser), GTK_FILE_CHOOSER_ACTION_SAVE);
+            EXPECT_TRUE(gtk_file_chooser_get_do_overwrite_confirmation(chooser));
+            EXPECT_TRUE(gtk_window_get_modal(GTK_WINDOW(widget)));
+            GSList* filters = gtk_file_chooser_list_filters(chooser);
+            EXPECT_EQ(g_slist_length(filters), 1u);
+            if (filters) {
+                EXPECT_STREQ(gtk_file_filter_get_name(GTK_FILE_FILTER(filters->data)),
+                             "wmv File (*.wmv)");
+            }
+            g_slist_free(filters);
+            gtk_file_chooser_set_current_folder(chooser, folder.c_str());
+            gtk_file_chooser_set_current_name(chooser, "recording");
+            return false;
+        });
+        dialog.ShowSave();
+        // Nothing is appended to the name the user typed.
+        EXPECT_EQ(dialog.FileName(), accept ? (folder / "recording").string() : "");
+    }
+}
+
+TEST_F(DialogsTest, SaveDialogFilterTextBecomesFilters) {
+    GtkSaveDialog dialog(nullptr);
+    dialog.setFilter("Video|*.wmv;*.avi|All files|*");
+    ASSERT_EQ(dialog.filters().size(), 2u);
+    EXPECT_EQ(dialog.filters()[0].description, "Video");
+    EXPECT_EQ(dialog.filters()[0].patterns, (std::vector<std::string>{"*.wmv", "*.avi"}));
+    EXPECT_EQ(dialog.filters()[1].patterns, std::vector<std::string>{"*"});
+    for (const char* bad : {"wmv File", "a|b|c", "|*.wmv", "Video|", "Video|;"}) {
+        EXPECT_THROW(dialog.setFilter(bad), platform::Failure) << bad;
+    }
+    EXPECT_EQ(dialog.filters().size(), 2u) << "a refused filter leaves the old one";
+    dialog.setFilter("");
+    EXPECT_TRUE(dialog.filters().empty());
+}
+
+TEST_F(DialogsTest, MessageBoxAnswersYesOrNo) {
+    struct Case {
+        const char* name;
+        std::function<void(GtkWidget*)> act;
+        int expected;
+    };
+    const std::vector<Case> cases = {
+        {"Yes", [](GtkWidget* w) { gtk_dialog_response(GTK_DIALOG(w), GTK_RESPONSE_YES); },
+         platform::IDYES},
+        {"No", [](GtkWidget* w) { gtk_dialog_response(GTK_DIALOG(w), GTK_RESPONSE_NO); },
+         platform::IDNO},
+        {"closed", [](GtkWidget* w) { gtk_window_close(GTK_WINDOW(w)); }, platform::IDNO},
+        {"default button", [](GtkWidget* w) { gtk_window_activate_default(GTK_WINDOW(w)); },
+         platform::IDYES},
+    };
+    GtkMessageBox box(nullptr);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        answerWhenShown(GTK_TYPE_MESSAGE_DIALOG, [&](GtkWidget* widget) {
+            EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(widget)), "Whirligigcam");
+            EXPECT_TRUE(gtk_window_get_modal(GTK_WINDOW(widget)));
+            GtkMessageType type;
+            g_object_get(widget, "message-type", &type, nullptr);
+            EXPECT_EQ(type, GTK_MESSAGE_OTHER);
+            c.act(widget);
+            return true;
+        });
+        EXPECT_EQ(box.MsgBox("Upload the recording now?", platform::MB_YESNO, "Whirligigcam"),
+                  c.expected);
+    }
+    EXPECT_THROW(box.MsgBox("Hello", 0, "Whirligigcam"), platform::Failure);
+}
+
+}  // namespace

@@ -1,1 +1,97 @@
+#include "platform/linux/FlashObjectFactory.h"
 
+#include <glib.h>
+#include <glib/gstdio.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using desktop::FlashObjectFactory;
+using desktop::parseFlashVersion;
+
+namespace {
+
+// Fake plugin folders under a temporary directory.
+class FlashObjectFactoryTest : public ::testing::Test {
+protected:
+    FlashObjectFactoryTest() : root_(g_dir_make_tmp("flash-XXXXXX", nullptr)) {}
+    ~FlashObjectFactoryTest() override { std::filesystem::remove_all(root_); }
+
+    std::string folder(const std::string& name) {
+        const std::string path = root_ + "/" + name;
+        g_mkdir_with_parents(path.c_str(), 0755);
+        return path;
+    }
+    static void write(const std::string& path, const std::string& content) {
+        ASSERT_TRUE(g_file_set_contents(path.c_str(), content.data(),
+                                        static_cast<gssize>(content.size()), nullptr));
+    }
+    std::string version(const std::vector<std::string>& roots, const std::string& progId) {
+        return FlashObjectFactory(false, roots).CreateObject(progId)->GetVariable("$version");
+    }
+
+    std::string root_;
+};
+
+const std::string kLibraryBytes = std::string("\x7f" "ELF\0\0junk", 10) + "LNX 11,2,202,644" +
+                                  std::string("\0more", 5);
+
+TEST_F(FlashObjectFactoryTest, ReadsTheInstalledPlayersVersion) {
+    const std::string pepper = folder("pepper");
+    write(pepper + "/libpepflashplayer.so", "no version string here");
+    write(pepper + "/manifest.json", R"({"name": "Shockwave Flash", "version": "32.0.0.465"})");
+    const std::string npapi = folder("npapi");
+    write(npapi + "/libflashplayer.so", kLibraryBytes);
+    const std::string brokenManifest = folder("broken");
+    write(brokenManifest + "/libflashplayer.so", kLibraryBytes);
+    write(brokenManifest + "/manifest.json", R"({"version": 32})");
+    const std::string manifestOnly = folder("manifest-only");
+    write(manifestOnly + "/manifest.json", R"({"version": "40.0.0.1"})");
+
+    EXPECT_EQ(version({pepper}, "ShockwaveFlash.ShockwaveFlash.9"), "LNX 32,0,0,465");
+    EXPECT_EQ(version({npapi}, "ShockwaveFlash.ShockwaveFlash.9"), "LNX 11,2,202,644");
+    EXPECT_EQ(version({brokenManifest}, "ShockwaveFlash.ShockwaveFlash.11"), "LNX 11,2,202,644");
+    // The newest of several players counts; a manifest without a library is no player.
+    EXPECT_EQ(version({npapi, manifestOnly, pepper}, "ShockwaveFlash.ShockwaveFlash.9"),
+              "LNX 32,0,0,465");
+    EXPECT_THROW(version({npapi}, "ShockwaveFlash.ShockwaveFlash.12"), platform::Failure);
+    EXPECT_THROW(version({manifestOnly, root_ + "/missing"}, "ShockwaveFlash.ShockwaveFlash.9"),
+                 platform::Failure);
+}
+
+TEST_F(FlashObjectFactoryTest, AnswersOnlyItsVersionVariable) {
+    auto player = FlashObjectFactory(true, {}).CreateObject("ShockwaveFlash.ShockwaveFlash.9");
+    EXPECT_EQ(player->GetVariable("$version"), "LNX 32,0,0,465");
+    for (const char* name : {"$Version", "version", "", "$version "}) {
+        EXPECT_THROW(player->GetVariable(name), platform::Failure) << name;
+    }
+}
+
+TEST_F(FlashObjectFactoryTest, RecognisesOnlyTheFlashProgId) {
+    FlashObjectFactory simulated(true, {});
+    for (const char* progId : {"ShockwaveFlash.ShockwaveFlash.9", "ShockwaveFlash.ShockwaveFlash.32",
+                               "ShockwaveFlash.ShockwaveFlash.0"}) {
+        EXPECT_NO_THROW(simulated.CreateObject(progId)) << progId;
+    }
+    for (const char* progId :
+         {"ShockwaveFlash.ShockwaveFlash.33", "ShockwaveFlash.ShockwaveFlash",
+          "ShockwaveFlash.ShockwaveFlash.", "ShockwaveFlash.ShockwaveFlash.09",
+          "ShockwaveFlash.ShockwaveFlash.-9", "ShockwaveFlash.ShockwaveFlash.+9",
+          "ShockwaveFlash.ShockwaveFlash.9x", "ShockwaveFlash.ShockwaveFlash.99999999999",
+          "ShockwaveFlash.ShockwaveFlash.9.1", "Scripting.FileSystemObject", ""}) {
+        EXPECT_THROW(simulated.CreateObject(progId), platform::Failure) << progId;
+    }
+}
+
+TEST(FlashVersionTest, ParsesFourNumbers) {
+    EXPECT_EQ(parseFlashVersion("32.0.0.465", '.')->playerString(), "LNX 32,0,0,465");
+    EXPECT_EQ(parseFlashVersion("11,2,202,644", ',')->playerString(), "LNX 11,2,202,644");
+    for (const char* text : {"", "32", "32.0.0", "32.0.0.465.1", "32.0.0.x", "32..0.465",
+                             " 32.0.0.465", "32.0.0.465 ", "-1.0.0.0", "32,0,0,465"}) {
+        EXPECT_FALSE(parseFlashVersion(text, '.')) << text;
+    }
+}
+
+}  // namespace
