@@ -64,7 +64,7 @@ std::string advertisement() {
 std::string chatMovie() {
     // Header "FWS", version 10, file length 17, an empty frame rectangle,
     // 24 frames per second, one frame; then ShowFrame and End tags.
-    static const unsigned char swf[] = {'F',  'W',  'S',  10,   17,   0,    0,    0,    0,
+    static const unsigned char swf[] = {'F',  'W',  'S',  10,   17,   0,    0,    0,   0,
                                         0x00, 0x18, 0x01, 0x00, 0x40, 0x00, 0x00, 0x00};
     return std::string(reinterpret_cast<const char*>(swf), sizeof swf);
 }

@@ -94,7 +94,8 @@ void SiteServer::State::handle(SoupServerMessage* msg, const std::string& path) 
     const bool get = method == SOUP_METHOD_GET || method == SOUP_METHOD_HEAD;
     const bool post = method == SOUP_METHOD_POST;
     if (auto route = routes.find(path); route != routes.end()) {
-        if (!get) return soup_server_message_set_status(msg, SOUP_STATUS_METHOD_NOT_ALLOWED, nullptr);
+        if (!get)
+            return soup_server_message_set_status(msg, SOUP_STATUS_METHOD_NOT_ALLOWED, nullptr);
         return setBody(msg, route->second.contentType, route->second.body);
     }
     if (path == kUploadPath && post) {

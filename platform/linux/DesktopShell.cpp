@@ -32,10 +32,10 @@ std::string DesktopShell::uriFor(const std::string& file, const std::string& dir
         g_free(scheme);
         return file;
     }
-    gchar* path = g_path_is_absolute(file.c_str())
-                      ? g_strdup(file.c_str())
-                      : g_build_filename(directory.empty() ? "." : directory.c_str(),
-                                         file.c_str(), nullptr);
+    gchar* path =
+        g_path_is_absolute(file.c_str())
+            ? g_strdup(file.c_str())
+            : g_build_filename(directory.empty() ? "." : directory.c_str(), file.c_str(), nullptr);
     gchar* absolute = g_canonicalize_filename(path, nullptr);
     gchar* uri = g_filename_to_uri(absolute, nullptr, nullptr);
     std::string result = uri ? uri : "";

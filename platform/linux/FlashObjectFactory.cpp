@@ -66,18 +66,12 @@ FlashObjectFactory::FlashObjectFactory(bool simulate, std::vector<std::string> s
 
 std::vector<std::string> FlashObjectFactory::defaultSearchRoots() {
     std::vector<std::string> roots = {
-        "/usr/lib/pepperflashplugin-nonfree",
-        "/usr/lib/adobe-flashplugin",
-        "/usr/lib/flashplugin-nonfree",
-        "/usr/lib/flashplugin-installer",
-        "/usr/lib/mozilla/plugins",
-        "/usr/lib/browser-plugins",
-        "/usr/lib/chromium/PepperFlash",
-        "/usr/lib64/flash-plugin",
-        "/usr/lib64/mozilla/plugins",
-        "/usr/lib64/browser-plugins",
-        "/usr/local/lib/mozilla/plugins",
-        "/opt/google/chrome/PepperFlash",
+        "/usr/lib/pepperflashplugin-nonfree", "/usr/lib/adobe-flashplugin",
+        "/usr/lib/flashplugin-nonfree",       "/usr/lib/flashplugin-installer",
+        "/usr/lib/mozilla/plugins",           "/usr/lib/browser-plugins",
+        "/usr/lib/chromium/PepperFlash",      "/usr/lib64/flash-plugin",
+        "/usr/lib64/mozilla/plugins",         "/usr/lib64/browser-plugins",
+        "/usr/local/lib/mozilla/plugins",     "/opt/google/chrome/PepperFlash",
     };
     gchar* home = g_build_filename(g_get_home_dir(), ".mozilla", "plugins", nullptr);
     roots.emplace_back(home);

@@ -37,9 +37,9 @@ void GtkSaveDialog::setFilter(const std::string& filter) {
 
 void GtkSaveDialog::ShowSave() {
     if (!gdk_display_get_default()) throw platform::Failure("no display for the save dialog");
-    GtkWidget* dialog = gtk_file_chooser_dialog_new(
-        "Save As", parent_, GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel", GTK_RESPONSE_CANCEL, "_Save",
-        GTK_RESPONSE_ACCEPT, nullptr);
+    GtkWidget* dialog =
+        gtk_file_chooser_dialog_new("Save As", parent_, GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel",
+                                    GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_ACCEPT, nullptr);
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
     gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
@@ -49,7 +49,8 @@ void GtkSaveDialog::ShowSave() {
         gchar* name = g_utf8_make_valid(entry.description.c_str(), -1);
         gtk_file_filter_set_name(filter, name);
         g_free(name);
-        for (const auto& pattern : entry.patterns) gtk_file_filter_add_pattern(filter, pattern.c_str());
+        for (const auto& pattern : entry.patterns)
+            gtk_file_filter_add_pattern(filter, pattern.c_str());
         gtk_file_chooser_add_filter(chooser, filter);  // takes the floating reference
     }
 

@@ -122,8 +122,8 @@ SoupAsyncReader::SoupAsyncReader() : SoupAsyncReader(Limits{}) {}
 
 SoupAsyncReader::SoupAsyncReader(Limits limits)
     : limits_(limits),
-      session_(soup_session_new_with_options(
-          "timeout", static_cast<guint>(limits.timeout.count()), nullptr)) {}
+      session_(soup_session_new_with_options("timeout", static_cast<guint>(limits.timeout.count()),
+                                             nullptr)) {}
 
 SoupAsyncReader::~SoupAsyncReader() {
     abandonAll();
@@ -144,8 +144,8 @@ void SoupAsyncReader::AsyncRead(const std::string& target, int asyncType,
     if (!uri) throw platform::Failure("invalid address: " + target);
     const char* scheme = g_uri_get_scheme(uri);
     const char* host = g_uri_get_host(uri);
-    const bool http = g_ascii_strcasecmp(scheme, "http") == 0 ||
-                      g_ascii_strcasecmp(scheme, "https") == 0;
+    const bool http =
+        g_ascii_strcasecmp(scheme, "http") == 0 || g_ascii_strcasecmp(scheme, "https") == 0;
     if (!http || !host || !*host) {
         g_uri_unref(uri);
         throw platform::Failure("unsupported address: " + target);

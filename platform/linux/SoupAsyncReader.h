@@ -50,7 +50,8 @@ public:
     // accepted as given: the result is always the body's bytes and every read
     // goes to the server.
     void AsyncRead(const std::string& target, int asyncType, const std::string& propertyName,
-                   int options, std::function<void(const platform::AsyncProperty&)> complete) override;
+                   int options,
+                   std::function<void(const platform::AsyncProperty&)> complete) override;
 
     // Cancels every read in flight; their completions never run.
     void abandonAll();

@@ -41,17 +41,18 @@ V4l2CaptureService::~V4l2CaptureService() {
     for (auto& [handle, probe] : probes_) disconnect(probe);
 }
 
-platform::WindowHandle V4l2CaptureService::capCreateCaptureWindowA(
-    const std::string& name, std::uint32_t style, int x, int y, int width, int height,
-    platform::WindowHandle parent, int id) {
+platform::WindowHandle V4l2CaptureService::capCreateCaptureWindowA(const std::string& name,
+                                                                   std::uint32_t style, int x,
+                                                                   int y, int width, int height,
+                                                                   platform::WindowHandle parent,
+                                                                   int id) {
     const platform::WindowHandle handle = nextHandle_++;
     probes_.emplace(handle, Probe{});
     return handle;
 }
 
 platform::LRESULT V4l2CaptureService::SendMessageA(platform::WindowHandle window,
-                                                   platform::UINT message,
-                                                   platform::WPARAM wParam,
+                                                   platform::UINT message, platform::WPARAM wParam,
                                                    platform::LPARAM lParam) {
     auto probe = probes_.find(window);
     switch (message) {

@@ -36,7 +36,7 @@ public:
 
 private:
     struct Probe {
-        int device = -1;       // open file descriptor while connected
+        int device = -1;         // open file descriptor while connected
         bool simulated = false;  // connected to the simulated driver
     };
 

@@ -1,8 +1,8 @@
-#include "platform/linux/DesktopShell.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
+
+#include "platform/linux/DesktopShell.h"
 
 using desktop::DesktopShell;
 
@@ -35,8 +35,8 @@ TEST(DesktopShellTest, OpensAddressesWithTheDefaultHandler) {
             launched.push_back(uri);
             return c.launcherSucceeds;
         });
-        const auto result =
-            shell.ShellExecuteA(0, c.operation, c.file, nullptr, c.directory, platform::SW_SHOWNORMAL);
+        const auto result = shell.ShellExecuteA(0, c.operation, c.file, nullptr, c.directory,
+                                                platform::SW_SHOWNORMAL);
         EXPECT_EQ(result > 32, c.succeeds) << result;
         if (c.launchedUri) {
             EXPECT_EQ(launched, std::vector<std::string>{c.launchedUri});

@@ -1,5 +1,3 @@
-#include "platform/linux/FlashObjectFactory.h"
-
 #include <glib.h>
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
@@ -7,6 +5,8 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "platform/linux/FlashObjectFactory.h"
 
 using desktop::FlashObjectFactory;
 using desktop::parseFlashVersion;
@@ -35,8 +35,11 @@ protected:
     std::string root_;
 };
 
-const std::string kLibraryBytes = std::string("\x7f" "ELF\0\0junk", 10) + "LNX 11,2,202,644" +
-                                  std::string("\0more", 5);
+const std::string kLibraryBytes = std::string(
+                                      "\x7f"
+                                      "ELF\0\0junk",
+                                      10) +
+                                  "LNX 11,2,202,644" + std::string("\0more", 5);
 
 TEST_F(FlashObjectFactoryTest, ReadsTheInstalledPlayersVersion) {
     const std::string pepper = folder("pepper");
@@ -71,8 +74,9 @@ TEST_F(FlashObjectFactoryTest, AnswersOnlyItsVersionVariable) {
 
 TEST_F(FlashObjectFactoryTest, RecognisesOnlyTheFlashProgId) {
     FlashObjectFactory simulated(true, {});
-    for (const char* progId : {"ShockwaveFlash.ShockwaveFlash.9", "ShockwaveFlash.ShockwaveFlash.32",
-                               "ShockwaveFlash.ShockwaveFlash.0"}) {
+    for (const char* progId :
+         {"ShockwaveFlash.ShockwaveFlash.9", "ShockwaveFlash.ShockwaveFlash.32",
+          "ShockwaveFlash.ShockwaveFlash.0"}) {
         EXPECT_NO_THROW(simulated.CreateObject(progId)) << progId;
     }
     for (const char* progId :

@@ -1,5 +1,3 @@
-#include "demo/SiteServer.h"
-
 #include <gtest/gtest.h>
 #include <libsoup/soup.h>
 
@@ -7,6 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "demo/SiteServer.h"
 #include "tests/linux/MainLoopWait.h"
 
 using testing_support::waitUntil;
@@ -71,7 +70,9 @@ protected:
     SiteServerTest() { server.setLogging(false); }
     ~SiteServerTest() override { g_object_unref(session); }
 
-    Reply get(const std::string& path) { return Exchange(session, "GET", server.address(path)).reply(); }
+    Reply get(const std::string& path) {
+        return Exchange(session, "GET", server.address(path)).reply();
+    }
 
     site::SiteServer server;
     SoupSession* session = soup_session_new();
@@ -84,7 +85,8 @@ TEST_F(SiteServerTest, ServesTheSite) {
         std::vector<std::string> contains;
     };
     const std::vector<Page> pages = {
-        {"/", "text/html",
+        {"/",
+         "text/html",
          {"<head>", "<link rel=\"stylesheet\" type=\"text/css\" href=\"/site.css\">", "<style",
           "<object id=\"chatmovie\"", "<param name=\"movie\" value=\"/flash/chat.swf\">",
           "<param name=\"flashvars\" value=\"room=lobby&amp;lang=en\">", "<embed ",
@@ -102,7 +104,8 @@ TEST_F(SiteServerTest, ServesTheSite) {
         const Reply reply = get(page.path);
         EXPECT_EQ(reply.status, SOUP_STATUS_OK);
         EXPECT_EQ(reply.contentType, page.contentType);
-        for (const auto& text : page.contains) EXPECT_NE(reply.body.find(text), std::string::npos) << text;
+        for (const auto& text : page.contains)
+            EXPECT_NE(reply.body.find(text), std::string::npos) << text;
     }
     EXPECT_EQ(get("/update/1").body, "update=false");
     EXPECT_EQ(get("/flash/chat.swf").body.size(), 17u);
@@ -127,7 +130,8 @@ TEST_F(SiteServerTest, CountsVisitsAndUploads) {
     EXPECT_EQ(server.statisticsVisits(), 2);
 
     const Reply upload =
-        Exchange(session, "POST", server.address("/my_videos_upload"), std::string(1000, 'v')).reply();
+        Exchange(session, "POST", server.address("/my_videos_upload"), std::string(1000, 'v'))
+            .reply();
     EXPECT_NE(upload.body.find("Received 1000 bytes"), std::string::npos);
     EXPECT_EQ(server.uploadedBytes(), 1000u);
 }

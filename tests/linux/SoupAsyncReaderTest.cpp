@@ -1,11 +1,10 @@
-#include "platform/linux/SoupAsyncReader.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
 
 #include "demo/SiteServer.h"
+#include "platform/linux/SoupAsyncReader.h"
 #include "tests/linux/MainLoopWait.h"
 
 using desktop::SoupAsyncReader;
@@ -67,7 +66,8 @@ TEST_F(SoupAsyncReaderTest, ReportsEachKindOfEnd) {
         server.addRoute("/case", c.body, "application/octet-stream");
         server.setUpdateFailure(c.failure);
         const bool viaUpdate = c.failure != site::UpdateFailure::None;
-        const AsyncProperty p = readToEnd(reader, server.address(viaUpdate ? "/update/1" : "/case"));
+        const AsyncProperty p =
+            readToEnd(reader, server.address(viaUpdate ? "/update/1" : "/case"));
         EXPECT_EQ(p.PropertyName, "Update");
         EXPECT_EQ(p.status, c.status);
         if (c.status == kCompleted) {

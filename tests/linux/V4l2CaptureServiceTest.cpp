@@ -1,11 +1,11 @@
-#include "platform/linux/V4l2CaptureService.h"
-
 #include <dirent.h>
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
+
+#include "platform/linux/V4l2CaptureService.h"
 
 using desktop::V4l2CaptureService;
 using platform::WM_CAP_DRIVER_CONNECT;
