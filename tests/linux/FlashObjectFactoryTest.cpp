@@ -16,7 +16,10 @@ namespace {
 // Fake plugin folders under a temporary directory.
 class FlashObjectFactoryTest : public ::testing::Test {
 protected:
-    FlashObjectFactoryTest() : root_(g_dir_make_tmp("flash-XXXXXX", nullptr)) {}
+    FlashObjectFactoryTest() {
+        g_autofree gchar* root = g_dir_make_tmp("flash-XXXXXX", nullptr);
+        root_ = root;
+    }
     ~FlashObjectFactoryTest() override { std::filesystem::remove_all(root_); }
 
     std::string folder(const std::string& name) {

@@ -146,16 +146,6 @@ TEST_F(SiteServerTest, DelayedUpdateReplyKeepsServing) {
     EXPECT_EQ(update.reply().body, "update=critical");
 }
 
-TEST_F(SiteServerTest, GoesAwayWithAReplyPending) {
-    auto doomed = std::make_unique<site::SiteServer>();
-    doomed->setLogging(false);
-    doomed->setUpdateDelay(std::chrono::seconds(60));
-    Exchange update(session, "GET", doomed->address("/update/1"));
-    ASSERT_TRUE(waitUntil([&] { return doomed->requestCount("/update/1") == 1; }));
-    doomed.reset();
-    EXPECT_NE(update.reply().status, SOUP_STATUS_OK);
-}
-
 TEST_F(SiteServerTest, RefusesATakenPort) {
     EXPECT_NE(server.port(), 0u);
     EXPECT_THROW(site::SiteServer(server.port()), std::runtime_error);

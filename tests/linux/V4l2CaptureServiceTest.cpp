@@ -25,7 +25,9 @@ class V4l2CaptureServiceTest : public ::testing::Test {
 protected:
     // Driver 1 is a regular file, 2 a character device that is no V4L2 device,
     // the others are missing.
-    V4l2CaptureServiceTest() : folder_(g_dir_make_tmp("v4l2-XXXXXX", nullptr)) {
+    V4l2CaptureServiceTest() {
+        g_autofree gchar* folder = g_dir_make_tmp("v4l2-XXXXXX", nullptr);
+        folder_ = folder;
         g_file_set_contents((folder_ + "/video1").c_str(), "not a device", -1, nullptr);
         EXPECT_EQ(symlink("/dev/null", (folder_ + "/video2").c_str()), 0);
     }
