@@ -47,6 +47,7 @@ struct Outcome {
     site::UpdateFailure failure = site::UpdateFailure::None;  // of /update/1
     int status = kCompleted;
     const char* path = "/case";
+    bool late = false;  // /update/1 answers after a delay
 };
 
 TEST_F(SoupAsyncReaderTest, ReportsEachKindOfEnd) {
@@ -61,12 +62,15 @@ TEST_F(SoupAsyncReaderTest, ReportsEachKindOfEnd) {
         {"server error", "", site::UpdateFailure::ServerError, 5},
         {"connection dropped", "", site::UpdateFailure::DropConnection, 0},
         {"page not found", "", {}, 4, "/no/such/page"},
+        {"late server error", "", site::UpdateFailure::ServerError, 5, "", true},
+        {"late connection drop", "", site::UpdateFailure::DropConnection, 0, "", true},
     };
     SoupAsyncReader reader;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         server.addRoute("/case", c.body, "application/octet-stream");
         server.setUpdateFailure(c.failure);
+        server.setUpdateDelay(std::chrono::milliseconds(c.late ? 100 : 0));
         const bool viaUpdate = c.failure != site::UpdateFailure::None;
         const AsyncProperty p = readToEnd(reader, server.address(viaUpdate ? "/update/1" : c.path));
         EXPECT_EQ(p.PropertyName, "Update");
