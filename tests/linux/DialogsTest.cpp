@@ -64,7 +64,8 @@ protected:
 };
 
 TEST_F(DialogsTest, SaveDialogReturnsTheChosenPathOrNothing) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path();
+    g_autofree gchar* fresh = g_dir_make_tmp("save-XXXXXX", nullptr);
+    const std::filesystem::path folder = fresh;  // empty: no overwrite question
     GtkSaveDialog dialog(nullptr);
     dialog.setFilter("wmv File (*.wmv)|*.wmv");
 
@@ -101,6 +102,7 @@ TEST_F(DialogsTest, SaveDialogReturnsTheChosenPathOrNothing) {
         // Nothing is appended to the name the user typed.
         EXPECT_EQ(dialog.FileName(), accept ? (folder / "recording").string() : "");
     }
+    std::filesystem::remove(folder);
 }
 
 TEST_F(DialogsTest, SaveDialogFilterTextBecomesFilters) {

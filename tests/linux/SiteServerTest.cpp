@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "demo/SiteServer.h"
+#include "platform/linux/SoupAsyncReader.h"
 #include "tests/linux/MainLoopWait.h"
 
 using testing_support::waitUntil;
@@ -18,64 +19,48 @@ struct Reply {
     std::string body;
 };
 
-// An HTTP exchange with the server, run on the default main context.
-class Exchange {
-public:
-    Exchange(SoupSession* session, const std::string& method, const std::string& address,
-             const std::string& body = "") {
-        msg_ = soup_message_new(method.c_str(), address.c_str());
-        if (!body.empty()) {
-            GBytes* bytes = g_bytes_new(body.data(), body.size());
-            soup_message_set_request_body_from_bytes(msg_, "application/octet-stream", bytes);
-            g_bytes_unref(bytes);
-        }
-        soup_session_send_and_read_async(
-            session, msg_, G_PRIORITY_DEFAULT, nullptr,
-            [](GObject* source, GAsyncResult* result, gpointer data) {
-                auto* self = static_cast<Exchange*>(data);
-                GBytes* bytes =
-                    soup_session_send_and_read_finish(SOUP_SESSION(source), result, nullptr);
-                Reply reply{soup_message_get_status(self->msg_), "", ""};
-                if (const char* type = soup_message_headers_get_content_type(
-                        soup_message_get_response_headers(self->msg_), nullptr)) {
-                    reply.contentType = type;
-                }
-                if (bytes) {
-                    gsize size = 0;
-                    const auto* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
-                    reply.body.assign(data ? data : "", size);
-                    g_bytes_unref(bytes);
-                }
-                self->reply_ = reply;
-            },
-            this);
+// One HTTP exchange with the server, run on the default main context.
+Reply fetch(const std::string& address, const std::string& method = "GET",
+            const std::string& body = "") {
+    SoupSession* session = soup_session_new();
+    SoupMessage* msg = soup_message_new(method.c_str(), address.c_str());
+    if (!body.empty()) {
+        GBytes* bytes = g_bytes_new(body.data(), body.size());
+        soup_message_set_request_body_from_bytes(msg, "application/octet-stream", bytes);
+        g_bytes_unref(bytes);
     }
-    ~Exchange() {
-        waitUntil([this] { return reply_.has_value(); });
-        g_object_unref(msg_);
+    std::optional<GBytes*> received;
+    soup_session_send_and_read_async(
+        session, msg, G_PRIORITY_DEFAULT, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            *static_cast<std::optional<GBytes*>*>(data) =
+                soup_session_send_and_read_finish(SOUP_SESSION(source), result, nullptr);
+        },
+        &received);
+    EXPECT_TRUE(waitUntil([&] { return received.has_value(); }));
+    Reply reply{soup_message_get_status(msg), "", ""};
+    SoupMessageHeaders* headers = soup_message_get_response_headers(msg);
+    if (const char* type = soup_message_headers_get_content_type(headers, nullptr)) {
+        reply.contentType = type;
     }
-    bool done() const { return reply_.has_value(); }
-    Reply reply() {
-        EXPECT_TRUE(waitUntil([this] { return reply_.has_value(); }));
-        return reply_.value_or(Reply{});
+    if (GBytes* bytes = received.value_or(nullptr)) {
+        gsize size = 0;
+        const auto* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
+        if (size > 0) reply.body.assign(data, size);
+        g_bytes_unref(bytes);
     }
-
-private:
-    SoupMessage* msg_;
-    std::optional<Reply> reply_;
-};
+    g_object_unref(msg);
+    g_object_unref(session);
+    return reply;
+}
 
 class SiteServerTest : public ::testing::Test {
 protected:
     SiteServerTest() { server.setLogging(false); }
-    ~SiteServerTest() override { g_object_unref(session); }
 
-    Reply get(const std::string& path) {
-        return Exchange(session, "GET", server.address(path)).reply();
-    }
+    Reply get(const std::string& path) { return fetch(server.address(path)); }
 
     site::SiteServer server;
-    SoupSession* session = soup_session_new();
 };
 
 TEST_F(SiteServerTest, ServesTheSite) {
@@ -129,9 +114,7 @@ TEST_F(SiteServerTest, CountsVisitsAndUploads) {
     EXPECT_NE(get("/stats/index.html").body.find("Visits: 2"), std::string::npos);
     EXPECT_EQ(server.statisticsVisits(), 2);
 
-    const Reply upload =
-        Exchange(session, "POST", server.address("/my_videos_upload"), std::string(1000, 'v'))
-            .reply();
+    const Reply upload = fetch(server.address("/my_videos_upload"), "POST", std::string(1000, 'v'));
     EXPECT_NE(upload.body.find("Received 1000 bytes"), std::string::npos);
     EXPECT_EQ(server.uploadedBytes(), 1000u);
 }
@@ -139,11 +122,16 @@ TEST_F(SiteServerTest, CountsVisitsAndUploads) {
 TEST_F(SiteServerTest, DelayedUpdateReplyKeepsServing) {
     server.setUpdateDelay(std::chrono::milliseconds(500));
     server.setUpdateReply("update=critical");
-    Exchange update(session, "GET", server.address("/update/1"));
+    std::optional<platform::AsyncProperty> update;
+    desktop::SoupAsyncReader reader;
+    reader.AsyncRead(server.address("/update/1"), platform::vbAsyncTypeByteArray, "Update",
+                     platform::vbAsyncReadForceUpdate,
+                     [&](const platform::AsyncProperty& p) { update = p; });
     ASSERT_TRUE(waitUntil([&] { return server.requestCount("/update/1") == 1; }));
     EXPECT_EQ(get("/site.css").status, SOUP_STATUS_OK);
-    EXPECT_FALSE(update.done());
-    EXPECT_EQ(update.reply().body, "update=critical");
+    EXPECT_FALSE(update.has_value());
+    ASSERT_TRUE(waitUntil([&] { return update.has_value(); }));
+    EXPECT_EQ(update->bytes, "update=critical");
 }
 
 TEST_F(SiteServerTest, RefusesATakenPort) {
