@@ -1,0 +1,100 @@
+#include "platform/gtk/BridgeScript.h"
+
+#include <glib.h>
+
+#include <cstdio>
+
+namespace gtkui {
+
+// Items of one answer are separated by \x1e, fields of one item by \x1f; both
+// are removed from the texts themselves. Handles the runtime makes are
+// positive; handles the client allocates (created elements and sheets) are
+// negative, so both can be made without waiting for each other.
+const char* const RuntimeScript = R"JS(
+globalThis.__wgR || (globalThis.__wgR = (() => {
+  const R = {token: Math.random().toString(36).slice(2) + Date.now().toString(36),
+             h: new Map(), n: 1, s: new Map()};
+  const channel = window.webkit && window.webkit.messageHandlers &&
+                  window.webkit.messageHandlers.whirligigEvents;
+  const post = m => { try { channel.postMessage(m); } catch (e) {} };
+  const clean = v => (typeof v === 'string' ? v : '').replace(/[\x1e\x1f]/g, ' ');
+  R.g = i => { const o = R.h.get(i); if (o === undefined) throw new Error('no such handle'); return o; };
+  R.set = (i, o) => { R.h.set(i, o); };
+  R.desc = e => {
+    let d = clean(e.tagName) + '\x1f' + clean(e.id) + '\x1f' +
+            clean(typeof e.className === 'string' ? e.className : e.getAttribute('class'));
+    if (e.tagName === 'PARAM') d += '\x1f' + clean(e.name) + '\x1f' + clean(e.value);
+    return d;
+  };
+  R.one = e => { if (!e) return ''; const i = R.n++; R.h.set(i, e); return i + '\x1e' + R.desc(e); };
+  R.list = c => {
+    const n = c.length, parts = [R.n, n];
+    for (let k = 0; k < n; k++) { R.h.set(R.n++, c[k]); parts.push(R.desc(c[k])); }
+    return parts.join('\x1e');
+  };
+  R.sheets = () => {
+    const l = document.styleSheets, first = R.n;
+    for (let k = 0; k < l.length; k++) R.h.set(R.n++, l[k]);
+    return first + '\x1e' + l.length;
+  };
+  R.rel = ids => { for (const i of ids) R.h.delete(i); };
+  R.sheet = o => (o instanceof CSSStyleSheet ? o : o.sheet);
+  R.css = (o, text) => {
+    const node = o instanceof CSSStyleSheet ? o.ownerNode : o;
+    if (!node) throw new Error('sheet without a node');
+    node.textContent = text;
+  };
+  R.listen = (sid, target, list) => {
+    const fns = [];
+    for (const [type, cancel] of list) {
+      const f = ev => { if (cancel) ev.preventDefault(); post(R.token + '\x1f' + sid + '\x1f' + type); };
+      target.addEventListener(type, f);
+      fns.push([type, f]);
+    }
+    R.s.set(sid, [target, fns]);
+  };
+  R.unlisten = sid => {
+    const x = R.s.get(sid);
+    if (!x) return;
+    for (const [type, f] of x[1]) x[0].removeEventListener(type, f);
+    R.s.delete(sid);
+  };
+  return R;
+})());
+)JS";
+
+const char* const FrameScript = R"JS(
+if (window !== window.top) {
+  window.addEventListener('load', () => {
+    try { window.webkit.messageHandlers.whirligigFrames.postMessage(String(location.href)); }
+    catch (e) {}
+  });
+}
+)JS";
+
+std::string jsString(const std::string& text) {
+    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+    std::string out = "\"";
+    for (const char* p = valid; *p; p = g_utf8_next_char(p)) {
+        gunichar c = g_utf8_get_char(p);
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20 || c == 0x2028 || c == 0x2029 || c == '<') {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
+                    out += buf;
+                } else {
+                    out.append(p, g_utf8_next_char(p) - p);
+                }
+        }
+    }
+    g_free(valid);
+    return out + "\"";
+}
+
+}  // namespace gtkui

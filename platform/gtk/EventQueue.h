@@ -1,0 +1,37 @@
+#pragma once
+// The one queue through which every call into the window's handlers passes.
+//
+// Handlers run one at a time and to their end: an event posted while a
+// handler runs (from a nested main loop of a page read or a modal dialog, a
+// page script, a timer) waits until that handler has returned. After close()
+// queued and newly posted events are dropped, so nothing reaches a window
+// that is gone. Used on the user-interface thread only.
+
+#include <deque>
+#include <functional>
+#include <memory>
+
+namespace gtkui {
+
+class EventQueue {
+public:
+    using Event = std::function<void()>;
+
+    // Runs the event now when no handler is running, else after the running
+    // one (and everything queued before it) has returned.
+    void post(Event event);
+    // Drops every queued event and every event posted from now on.
+    void close();
+    bool closed() const { return closed_; }
+    bool running() const { return running_; }
+    // Called after each event has run (the page bridge flushes its writes here).
+    void setAfterEvent(std::function<void()> hook) { afterEvent_ = std::move(hook); }
+
+private:
+    std::deque<Event> queue_;
+    std::function<void()> afterEvent_;
+    bool running_ = false;
+    bool closed_ = false;
+};
+
+}  // namespace gtkui

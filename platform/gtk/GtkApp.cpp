@@ -1,0 +1,40 @@
+#include "platform/gtk/GtkApp.h"
+
+#include <glib.h>
+
+#include <memory>
+
+namespace gtkui {
+
+std::string executableFolder() {
+    gchar* target = g_file_read_link("/proc/self/exe", nullptr);
+    if (!target) return ".";
+    gchar* folder = g_path_get_dirname(target);
+    std::string result = folder;
+    g_free(folder);
+    g_free(target);
+    return result;
+}
+
+std::string relativeToSlashes(const std::string& relative) {
+    std::string path = relative;
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    size_t start = path.find_first_not_of('/');
+    return start == std::string::npos ? std::string() : path.substr(start);
+}
+
+std::string GtkApp::resourcePath(const std::string& relative) {
+    return folder_ + "/" + relativeToSlashes(relative);
+}
+
+std::string GtkApp::resourceUrl(const std::string& relative) {
+    std::string path = relativeToSlashes(relative);
+    // The scheme serves the HTML folder itself.
+    if (g_ascii_strncasecmp(path.c_str(), "HTML/", 5) == 0) path = path.substr(5);
+    std::unique_ptr<gchar, decltype(&g_free)> escaped(
+        g_uri_escape_string(path.c_str(), "/", FALSE), g_free);
+    return std::string(ResourceScheme) + ":///" + escaped.get();
+}
+
+}  // namespace gtkui

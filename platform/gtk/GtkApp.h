@@ -1,0 +1,35 @@
+#pragma once
+// The application: its folder (the executable's), title, resource paths and
+// the addresses under which pages reach the client's local images.
+
+#include <string>
+
+#include "platform/Window.h"
+
+namespace gtkui {
+
+// The custom URI scheme that serves <application folder>/HTML/ read-only.
+inline constexpr const char* ResourceScheme = "whirligig-res";
+inline constexpr const char* WindowTitle = "Whirligigcam Desktop";
+
+// The folder of the running executable, without a trailing '/'.
+std::string executableFolder();
+
+// "\HTML\Img\bg.gif" -> "HTML/Img/bg.gif": backslashes become '/', leading
+// separators go.
+std::string relativeToSlashes(const std::string& relative);
+
+class GtkApp : public platform::App {
+public:
+    explicit GtkApp(std::string folder = executableFolder()) : folder_(std::move(folder)) {}
+    std::string Path() override { return folder_; }
+    std::string Title() override { return WindowTitle; }
+    std::string resourcePath(const std::string& relative) override;
+    // "\HTML\Img\bg.gif" -> "whirligig-res:///Img/bg.gif" (percent-encoded).
+    std::string resourceUrl(const std::string& relative) override;
+
+private:
+    std::string folder_;
+};
+
+}  // namespace gtkui

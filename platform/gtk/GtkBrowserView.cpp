@@ -1,0 +1,290 @@
+#include "platform/gtk/GtkBrowserView.h"
+
+#include <glib.h>
+
+#include "platform/gtk/BridgeScript.h"
+
+namespace gtkui {
+namespace {
+
+// Status codes of failed navigations that have no HTTP status.
+constexpr int INET_E_RESOURCE_NOT_FOUND = static_cast<int>(0x800C0005);
+constexpr int INET_E_DOWNLOAD_FAILURE = static_cast<int>(0x800C0008);
+
+std::string toAddress(const std::string& address) {
+    if (!address.empty() && address[0] == '/') {
+        gchar* uri = g_filename_to_uri(address.c_str(), nullptr, nullptr);
+        if (uri) {
+            std::string result = uri;
+            g_free(uri);
+            return result;
+        }
+    }
+    return address;
+}
+
+// Keeps a policy decision until the queued handler has answered it.
+using DecisionRef = std::shared_ptr<WebKitPolicyDecision>;
+DecisionRef keep(WebKitPolicyDecision* decision) {
+    return DecisionRef(WEBKIT_POLICY_DECISION(g_object_ref(decision)),
+                       [](WebKitPolicyDecision* d) { g_object_unref(d); });
+}
+
+std::string messageText(WebKitJavascriptResult* result) {
+    JSCValue* value = webkit_javascript_result_get_js_value(result);
+    if (!value || !jsc_value_is_string(value)) return {};
+    gchar* text = jsc_value_to_string(value);
+    std::string out = text ? text : "";
+    g_free(text);
+    return out;
+}
+
+}  // namespace
+
+GtkBrowserView::GtkBrowserView(WebKitWebContext* context, GtkBrowserView* related,
+                               std::shared_ptr<EventQueue> queue,
+                               std::shared_ptr<PageHealth> health, ViewPlacement& placement)
+    : queue_(std::move(queue)), placement_(placement) {
+    content_ = webkit_user_content_manager_new();
+    webkit_user_content_manager_register_script_message_handler_in_world(content_, EventChannel,
+                                                                         ScriptWorld);
+    webkit_user_content_manager_register_script_message_handler_in_world(content_, FrameChannel,
+                                                                         ScriptWorld);
+    WebKitUserScript* frames = webkit_user_script_new_for_world(
+        FrameScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END,
+        ScriptWorld, nullptr, nullptr);
+    webkit_user_content_manager_add_script(content_, frames);
+    webkit_user_script_unref(frames);
+    g_signal_connect(content_, "script-message-received::whirligigEvents",
+                     G_CALLBACK(onEventMessage), this);
+    g_signal_connect(content_, "script-message-received::whirligigFrames",
+                     G_CALLBACK(onFrameMessage), this);
+
+    if (related) {
+        view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related->view_,
+                                             "user-content-manager", content_, nullptr));
+    } else {
+        view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
+                                             "user-content-manager", content_, nullptr));
+        WebKitSettings* settings = webkit_web_view_get_settings(view_);
+        webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+        webkit_settings_set_enable_developer_extras(settings, FALSE);
+    }
+    g_object_ref_sink(view_);
+    bridge_ = std::make_shared<PageBridge>(view_, queue_, std::move(health));
+
+    g_signal_connect(view_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
+    g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
+    g_signal_connect(view_, "load-failed", G_CALLBACK(onLoadFailed), this);
+    g_signal_connect(view_, "script-dialog", G_CALLBACK(onScriptDialog), this);
+    g_signal_connect(view_, "permission-request", G_CALLBACK(onPermissionRequest), this);
+    g_signal_connect(view_, "run-file-chooser", G_CALLBACK(onFileChooser), this);
+    g_signal_connect(view_, "authenticate", G_CALLBACK(onAuthenticate), this);
+}
+
+GtkBrowserView::~GtkBrowserView() {
+    detach();
+    g_object_unref(view_);
+    g_object_unref(content_);
+}
+
+void GtkBrowserView::detach() {
+    alive_.reset();
+    events_ = {};
+    if (view_) g_signal_handlers_disconnect_by_data(view_, this);
+    if (content_) g_signal_handlers_disconnect_by_data(content_, this);
+    bridge_->detach();
+}
+
+void GtkBrowserView::post(EventQueue::Event event) {
+    std::weak_ptr<bool> alive = alive_;
+    queue_->post([alive, event = std::move(event)] {
+        if (alive.lock()) event();
+    });
+}
+
+void GtkBrowserView::Navigate2(const std::string& address) {
+    if (!alive_) throw platform::Failure("the view is gone");
+    webkit_web_view_load_uri(view_, toAddress(address).c_str());
+}
+
+platform::DocumentRef GtkBrowserView::Document() {
+    if (!alive_) return {};
+    return bridge_->document();
+}
+
+platform::BrowserObject GtkBrowserView::topLevelBrowser() {
+    return {reinterpret_cast<std::uintptr_t>(this)};
+}
+
+platform::BrowserObject GtkBrowserView::frameBrowser() {
+    return {reinterpret_cast<std::uintptr_t>(this) + 1};
+}
+
+void GtkBrowserView::Move(double left, double top, double width, double height) {
+    placement_.place(widget(), left, top, width, height);
+}
+
+void GtkBrowserView::ZOrder(int position) {
+    if (position == 0) placement_.bringToFront(widget());
+}
+
+gboolean GtkBrowserView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                        WebKitPolicyDecisionType type, gpointer data) {
+    auto* self = static_cast<GtkBrowserView*>(data);
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+        // The client opens no windows of its own.
+        webkit_policy_decision_ignore(decision);
+        return TRUE;
+    }
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) {
+        WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+            WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+        const gchar* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+        self->beforeNavigate(decision, uri ? uri : "");
+        return TRUE;
+    }
+    auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+    if (!webkit_response_policy_decision_is_main_frame_main_resource(response)) return FALSE;
+    WebKitURIResponse* reply = webkit_response_policy_decision_get_response(response);
+    guint status = webkit_uri_response_get_status_code(reply);
+    if (status < 400) return FALSE;
+    const gchar* uri = webkit_uri_response_get_uri(reply);
+    self->responseError(decision, uri ? uri : "", static_cast<int>(status));
+    return TRUE;
+}
+
+void GtkBrowserView::beforeNavigate(WebKitPolicyDecision* decision, const std::string& uri) {
+    DecisionRef held = keep(decision);
+    // A navigation whose handler never runs (the window went) is ignored.
+    queue_->post([this, alive = std::weak_ptr<bool>(alive_), held, uri] {
+        if (!alive.lock() || !events_.BeforeNavigate2) {
+            webkit_policy_decision_use(held.get());
+            return;
+        }
+        bool cancel = false;
+        auto handler = events_.BeforeNavigate2;
+        handler(topLevelBrowser(), uri, cancel);
+        if (cancel)
+            webkit_policy_decision_ignore(held.get());
+        else
+            webkit_policy_decision_use(held.get());
+    });
+}
+
+void GtkBrowserView::responseError(WebKitPolicyDecision* decision, const std::string& uri,
+                                   int status) {
+    DecisionRef held = keep(decision);
+    queue_->post([this, alive = std::weak_ptr<bool>(alive_), held, uri, status] {
+        bool cancel = false;
+        if (alive.lock() && events_.NavigateError) {
+            auto handler = events_.NavigateError;
+            handler(topLevelBrowser(), uri, status, cancel);
+        }
+        if (cancel) {
+            loadFailed_ = true;
+            webkit_policy_decision_ignore(held.get());
+        } else {
+            webkit_policy_decision_use(held.get());
+        }
+    });
+}
+
+void GtkBrowserView::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
+    auto* self = static_cast<GtkBrowserView*>(data);
+    switch (event) {
+        case WEBKIT_LOAD_STARTED:
+            ++self->load_;
+            self->loadFailed_ = false;
+            break;
+        case WEBKIT_LOAD_COMMITTED:
+            self->committed_ = true;
+            self->bridge_->pageCommitted();
+            break;
+        case WEBKIT_LOAD_FINISHED: {
+            if (self->loadFailed_) break;
+            const gchar* uri = webkit_web_view_get_uri(view);
+            std::string address = uri ? uri : "";
+            self->post([self, address] {
+                if (auto handler = self->events_.DocumentComplete)
+                    handler(self->topLevelBrowser(), address);
+            });
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+gboolean GtkBrowserView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
+                                      gpointer data) {
+    auto* self = static_cast<GtkBrowserView*>(data);
+    self->loadFailed_ = true;
+    // A stopped or refused navigation is no error of the page.
+    if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+        g_error_matches(error, WEBKIT_POLICY_ERROR,
+                        WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
+        return TRUE;
+    int status = INET_E_DOWNLOAD_FAILURE;
+    if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_FILE_DOES_NOT_EXIST) ||
+        g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_TRANSPORT) ||
+        g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_FAILED))
+        status = INET_E_RESOURCE_NOT_FOUND;
+    self->navigateError(uri ? uri : "", status, self->load_);
+    // The view's own error page appears only when the handler lets it.
+    return TRUE;
+}
+
+void GtkBrowserView::navigateError(const std::string& uri, int status, unsigned load) {
+    post([this, uri, status, load] {
+        bool cancel = false;
+        if (auto handler = events_.NavigateError) handler(topLevelBrowser(), uri, status, cancel);
+        if (cancel || load != load_) return;
+        std::string page =
+            "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Navigation failed</title>"
+            "</head><body><h1>This page cannot be displayed</h1></body></html>";
+        webkit_web_view_load_alternate_html(view_, page.c_str(), uri.c_str(), nullptr);
+    });
+}
+
+gboolean GtkBrowserView::onScriptDialog(WebKitWebView*, WebKitScriptDialog*, gpointer data) {
+    return static_cast<GtkBrowserView*>(data)->silent_;
+}
+
+gboolean GtkBrowserView::onPermissionRequest(WebKitWebView*, WebKitPermissionRequest* request,
+                                             gpointer data) {
+    if (!static_cast<GtkBrowserView*>(data)->silent_) return FALSE;
+    webkit_permission_request_deny(request);
+    return TRUE;
+}
+
+gboolean GtkBrowserView::onFileChooser(WebKitWebView*, WebKitFileChooserRequest* request,
+                                       gpointer data) {
+    if (!static_cast<GtkBrowserView*>(data)->silent_) return FALSE;
+    webkit_file_chooser_request_cancel(request);
+    return TRUE;
+}
+
+gboolean GtkBrowserView::onAuthenticate(WebKitWebView*, WebKitAuthenticationRequest* request,
+                                        gpointer data) {
+    if (!static_cast<GtkBrowserView*>(data)->silent_) return FALSE;
+    webkit_authentication_request_cancel(request);
+    return TRUE;
+}
+
+void GtkBrowserView::onEventMessage(WebKitUserContentManager*, WebKitJavascriptResult* result,
+                                    gpointer data) {
+    static_cast<GtkBrowserView*>(data)->bridge_->onEventMessage(messageText(result));
+}
+
+void GtkBrowserView::onFrameMessage(WebKitUserContentManager*, WebKitJavascriptResult* result,
+                                    gpointer data) {
+    auto* self = static_cast<GtkBrowserView*>(data);
+    std::string address = messageText(result);
+    self->post([self, address] {
+        if (auto handler = self->events_.DocumentComplete)
+            handler(self->frameBrowser(), address);
+    });
+}
+
+}  // namespace gtkui

@@ -1,0 +1,81 @@
+#pragma once
+// A browser view on WebKitGTK: navigation, its document through the page
+// bridge, its events through the event queue, and its place in the window.
+
+#include <webkit2/webkit2.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/Browser.h"
+#include "platform/gtk/EventQueue.h"
+#include "platform/gtk/PageBridge.h"
+
+namespace gtkui {
+
+// Where the views live: places a view and changes its stacking.
+class ViewPlacement {
+public:
+    virtual ~ViewPlacement() = default;
+    virtual void place(GtkWidget* view, double left, double top, double width, double height) = 0;
+    virtual void bringToFront(GtkWidget* view) = 0;
+};
+
+class GtkBrowserView : public platform::BrowserView {
+public:
+    // related: a view whose web process this one shares (nullptr for the first).
+    GtkBrowserView(WebKitWebContext* context, GtkBrowserView* related,
+                   std::shared_ptr<EventQueue> queue, std::shared_ptr<PageHealth> health,
+                   ViewPlacement& placement);
+    ~GtkBrowserView() override;
+    GtkBrowserView(const GtkBrowserView&) = delete;
+    GtkBrowserView& operator=(const GtkBrowserView&) = delete;
+
+    void Navigate2(const std::string& address) override;
+    platform::DocumentRef Document() override;
+    void setSilent(bool silent) override { silent_ = silent; }
+    platform::BrowserObject topLevelBrowser() override;
+    void Move(double left, double top, double width, double height) override;
+    void ZOrder(int position) override;
+    void setEvents(platform::BrowserEvents events) override { events_ = std::move(events); }
+
+    GtkWidget* widget() const { return GTK_WIDGET(view_); }
+    WebKitWebView* webView() const { return view_; }
+    PageBridge& bridge() { return *bridge_; }
+    // The identity that frame completions report.
+    platform::BrowserObject frameBrowser();
+    // The window is gone: no event of this view is raised any more.
+    void detach();
+
+private:
+    static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision*, WebKitPolicyDecisionType,
+                                   gpointer self);
+    static void onLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer self);
+    static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError*, gpointer self);
+    static gboolean onScriptDialog(WebKitWebView*, WebKitScriptDialog*, gpointer self);
+    static gboolean onPermissionRequest(WebKitWebView*, WebKitPermissionRequest*, gpointer self);
+    static gboolean onFileChooser(WebKitWebView*, WebKitFileChooserRequest*, gpointer self);
+    static gboolean onAuthenticate(WebKitWebView*, WebKitAuthenticationRequest*, gpointer self);
+    static void onEventMessage(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer self);
+    static void onFrameMessage(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer self);
+
+    void beforeNavigate(WebKitPolicyDecision* decision, const std::string& uri);
+    void responseError(WebKitPolicyDecision* decision, const std::string& uri, int status);
+    void navigateError(const std::string& uri, int status, unsigned load);
+    void post(EventQueue::Event event);
+
+    WebKitWebView* view_ = nullptr;
+    WebKitUserContentManager* content_ = nullptr;
+    std::shared_ptr<EventQueue> queue_;
+    std::shared_ptr<PageBridge> bridge_;
+    ViewPlacement& placement_;
+    platform::BrowserEvents events_;
+    // Dropped with the view, so that queued events of a gone view do nothing.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    bool silent_ = false;
+    unsigned load_ = 0;         // counts top-level loads
+    bool loadFailed_ = false;   // the current load failed: no DocumentComplete
+    bool committed_ = false;
+};
+
+}  // namespace gtkui

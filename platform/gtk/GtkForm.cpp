@@ -1,0 +1,263 @@
+#include "platform/gtk/GtkForm.h"
+
+#include <gdk/gdkx.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/gtk/GtkApp.h"
+
+namespace gtkui {
+
+GtkForm::GtkForm(std::shared_ptr<EventQueue> queue) : queue_(std::move(queue)) {
+    window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(window_), WindowTitle);
+    gtk_window_set_default_size(GTK_WINDOW(window_), InitialClientWidth, InitialClientHeight);
+    overlay_ = gtk_overlay_new();
+    fixed_ = gtk_fixed_new();
+    gtk_container_add(GTK_CONTAINER(overlay_), fixed_);
+    gtk_container_add(GTK_CONTAINER(window_), overlay_);
+    g_signal_connect(window_, "delete-event", G_CALLBACK(onDelete), this);
+    g_signal_connect(window_, "configure-event", G_CALLBACK(onConfigure), this);
+    g_signal_connect(overlay_, "get-child-position", G_CALLBACK(onOverlayPosition), this);
+    gtk_widget_realize(window_);
+    GdkWindow* gdkWindow = gtk_widget_get_window(window_);
+    if (GDK_IS_X11_WINDOW(gdkWindow))
+        handle_ = static_cast<platform::WindowHandle>(GDK_WINDOW_XID(gdkWindow));
+    else
+        handle_ = reinterpret_cast<platform::WindowHandle>(window_);
+}
+
+GtkForm::~GtkForm() {
+    if (window_) {
+        g_signal_handlers_disconnect_by_data(window_, this);
+        g_signal_handlers_disconnect_by_data(overlay_, this);
+        gtk_widget_destroy(window_);
+    }
+}
+
+int GtkForm::scale() const { return window_ ? std::max(1, gtk_widget_get_scale_factor(window_)) : 1; }
+
+double GtkForm::twipsPerPixel() const {
+    // Twips are counted per device pixel, so that on a scaled screen the
+    // window's measures, the capture rectangle and the recorder agree.
+    double dpi = gdk_screen_get_resolution(gdk_screen_get_default());
+    if (dpi <= 0) dpi = 96.0;
+    return 1440.0 / (dpi * scale());
+}
+
+int GtkForm::toPixels(double twips) const {
+    return static_cast<int>(std::lround(twips / twipsPerPixel() / scale()));
+}
+
+FrameExtents GtkForm::frameExtents() const {
+    if (!window_ || !gtk_widget_get_mapped(window_)) return extents_;
+    GdkWindow* w = gtk_widget_get_window(window_);
+    GdkRectangle frame;
+    gdk_window_get_frame_extents(w, &frame);
+    int x = 0, y = 0;
+    gdk_window_get_origin(w, &x, &y);
+    FrameExtents e;
+    e.left = std::max(0, x - frame.x);
+    e.top = std::max(0, y - frame.y);
+    e.right = std::max(0, frame.width - gdk_window_get_width(w) - e.left);
+    e.bottom = std::max(0, frame.height - gdk_window_get_height(w) - e.top);
+    return e;
+}
+
+double GtkForm::ScaleWidth() { return toTwips(clientWidth_); }
+double GtkForm::ScaleHeight() { return toTwips(clientHeight_); }
+
+double GtkForm::Left() {
+    if (!window_) throw platform::Failure("the window is gone");
+    GdkRectangle frame{};
+    if (gtk_widget_get_mapped(window_))
+        gdk_window_get_frame_extents(gtk_widget_get_window(window_), &frame);
+    else
+        gtk_window_get_position(GTK_WINDOW(window_), &frame.x, &frame.y);
+    return toTwips(frame.x);
+}
+
+double GtkForm::Top() {
+    if (!window_) throw platform::Failure("the window is gone");
+    GdkRectangle frame{};
+    if (gtk_widget_get_mapped(window_))
+        gdk_window_get_frame_extents(gtk_widget_get_window(window_), &frame);
+    else
+        gtk_window_get_position(GTK_WINDOW(window_), &frame.x, &frame.y);
+    return toTwips(frame.y);
+}
+
+double GtkForm::Width() { return toTwips(clientWidth_ + extents_.left + extents_.right); }
+double GtkForm::Height() { return toTwips(clientHeight_ + extents_.top + extents_.bottom); }
+
+void GtkForm::setHeight(double twips) {
+    if (!window_) throw platform::Failure("the window is gone");
+    double current = Height();
+    double pixels = twips / twipsPerPixel() / scale();
+    // Round away from the current height so that any change moves at least a pixel.
+    int outer = twips > current   ? static_cast<int>(std::ceil(pixels))
+                : twips < current ? static_cast<int>(std::floor(pixels))
+                                  : static_cast<int>(std::lround(pixels));
+    clientHeight_ = std::max(1, outer - extents_.top - extents_.bottom);
+    gtk_window_resize(GTK_WINDOW(window_), clientWidth_, clientHeight_);
+}
+
+void GtkForm::unload() {
+    if (!window_) throw platform::Failure("the window is gone");
+    queue_->post([this] { requestClose(); });
+}
+
+void GtkForm::addOverlayView(GtkWidget* view) {
+    gtk_overlay_add_overlay(GTK_OVERLAY(overlay_), view);
+}
+
+void GtkForm::addFixedView(GtkWidget* view) { gtk_fixed_put(GTK_FIXED(fixed_), view, 0, 0); }
+
+void GtkForm::place(GtkWidget* view, double left, double top, double width, double height) {
+    if (!window_) throw platform::Failure("the window is gone");
+    GdkRectangle where{toPixels(left), toPixels(top), std::max(0, toPixels(width)),
+                       std::max(0, toPixels(height))};
+    if (gtk_widget_get_parent(view) == fixed_) {
+        gtk_fixed_move(GTK_FIXED(fixed_), view, where.x, where.y);
+        gtk_widget_set_size_request(view, where.width, where.height);
+    } else {
+        overlayPlaces_[view] = where;
+        gtk_widget_queue_resize(overlay_);
+    }
+}
+
+void GtkForm::bringToFront(GtkWidget* view) {
+    if (window_ && gtk_widget_get_parent(view) == overlay_)
+        gtk_overlay_reorder_overlay(GTK_OVERLAY(overlay_), view, -1);
+}
+
+gboolean GtkForm::onOverlayPosition(GtkOverlay*, GtkWidget* child, GdkRectangle* where,
+                                    gpointer data) {
+    auto* self = static_cast<GtkForm*>(data);
+    auto found = self->overlayPlaces_.find(child);
+    if (found == self->overlayPlaces_.end()) return FALSE;
+    *where = found->second;
+    return TRUE;
+}
+
+void GtkForm::show() {
+    queue_->post([this] {
+        if (auto load = events_.Load) load();
+    });
+    if (!window_) return;  // Load may have unloaded the window
+    centre();
+    shown_ = true;
+    gtk_widget_show_all(window_);
+}
+
+void GtkForm::centre() {
+    GdkDisplay* display = gtk_widget_get_display(window_);
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (!monitor) monitor = gdk_display_get_monitor(display, 0);
+    if (!monitor) return;
+    GdkRectangle area;
+    gdk_monitor_get_workarea(monitor, &area);
+    int outerWidth = clientWidth_ + extents_.left + extents_.right;
+    int outerHeight = clientHeight_ + extents_.top + extents_.bottom;
+    gtk_window_move(GTK_WINDOW(window_), area.x + std::max(0, (area.width - outerWidth) / 2),
+                    area.y + std::max(0, (area.height - outerHeight) / 2));
+}
+
+platform::WNDPROC GtkForm::setWindowProc(platform::WNDPROC procedure) {
+    platform::WNDPROC previous = std::move(procedure_);
+    procedure_ = std::move(procedure);
+    applyMinimum();
+    return previous;
+}
+
+void GtkForm::minimumOuterSize(int& width, int& height) {
+    width = height = 0;
+    if (!procedure_) return;
+    // The smallest proposal comes back raised to the minimum the procedure allows.
+    platform::WINDOWPOS pos{handle_, 0, 0, 0, 1, 1, 0};
+    auto procedure = procedure_;
+    procedure(handle_, platform::WM_WINDOWPOSCHANGING, 0, reinterpret_cast<platform::LPARAM>(&pos));
+    width = pos.cx > 1 ? pos.cx : 0;
+    height = pos.cy > 1 ? pos.cy : 0;
+}
+
+void GtkForm::applyMinimum() {
+    if (!window_) return;
+    int width = 0, height = 0;
+    minimumOuterSize(width, height);
+    if (!width && !height) return;
+    GdkGeometry hints{};
+    hints.min_width = std::max(1, width - extents_.left - extents_.right);
+    hints.min_height = std::max(1, height - extents_.top - extents_.bottom);
+    gtk_window_set_geometry_hints(GTK_WINDOW(window_), nullptr, &hints, GDK_HINT_MIN_SIZE);
+}
+
+gboolean GtkForm::onConfigure(GtkWidget*, GdkEventConfigure* event, gpointer data) {
+    auto* self = static_cast<GtkForm*>(data);
+    FrameExtents extents = self->frameExtents();
+    bool framed = extents.top || extents.left || extents.right || extents.bottom;
+    if (!(extents == self->extents_)) {
+        self->extents_ = extents;
+        self->applyMinimum();
+    }
+    self->clientWidth_ = event->width;
+    self->clientHeight_ = event->height;
+    if (framed && !self->centredWithFrame_) {
+        self->centredWithFrame_ = true;
+        self->centre();
+    }
+    // Every size passes through the window procedure; a size it changes is
+    // applied (this also undoes a resize from outside below the minimum).
+    if (self->procedure_) {
+        int outerWidth = event->width + extents.left + extents.right;
+        int outerHeight = event->height + extents.top + extents.bottom;
+        platform::WINDOWPOS pos{self->handle_, 0,          event->x - extents.left,
+                                event->y - extents.top, outerWidth, outerHeight, 0};
+        auto procedure = self->procedure_;
+        procedure(self->handle_, platform::WM_WINDOWPOSCHANGING, 0,
+                  reinterpret_cast<platform::LPARAM>(&pos));
+        if (pos.cx != outerWidth || pos.cy != outerHeight)
+            gtk_window_resize(GTK_WINDOW(self->window_),
+                              std::max(1, pos.cx - extents.left - extents.right),
+                              std::max(1, pos.cy - extents.top - extents.bottom));
+    }
+    self->clientChanged(event->width, event->height);
+    return FALSE;
+}
+
+void GtkForm::clientChanged(int width, int height) {
+    if (!shown_) return;
+    if (width == reportedWidth_ && height == reportedHeight_) return;
+    reportedWidth_ = width;
+    reportedHeight_ = height;
+    queue_->post([this] {
+        if (auto resize = events_.Resize) resize();
+    });
+}
+
+gboolean GtkForm::onDelete(GtkWidget*, GdkEvent*, gpointer data) {
+    auto* self = static_cast<GtkForm*>(data);
+    self->queue_->post([self] { self->requestClose(); });
+    return TRUE;
+}
+
+void GtkForm::requestClose() {
+    if (!window_ || closing_) return;
+    bool cancel = false;
+    if (auto unload = events_.Unload) unload(cancel);
+    if (!cancel) destroy();
+}
+
+void GtkForm::destroy() {
+    closing_ = true;
+    queue_->close();
+    if (onGone_) onGone_();
+    g_signal_handlers_disconnect_by_data(window_, this);
+    g_signal_handlers_disconnect_by_data(overlay_, this);
+    GtkWidget* window = window_;
+    window_ = nullptr;
+    gtk_widget_destroy(window);
+}
+
+}  // namespace gtkui

@@ -1,0 +1,82 @@
+#include "platform/gtk/GtkHost.h"
+
+#include <stdexcept>
+
+#include "platform/gtk/QueuedReader.h"
+#include "platform/gtk/ResourceScheme.h"
+
+namespace gtkui {
+
+GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
+    app_ = std::make_unique<GtkApp>(options.appFolder);
+    if (options.ephemeral) {
+        context_ = webkit_web_context_new_ephemeral();
+    } else {
+        context_ = webkit_web_context_new();
+    }
+    registerResourceScheme(context_, options.appFolder + "/HTML");
+
+    form_ = std::make_unique<GtkForm>(queue_);
+    screen_ = std::make_unique<GtkScreen>(*form_);
+    windows_ = std::make_unique<GtkWindowSystem>(*form_, options.appFolder);
+    timer_ = std::make_unique<GtkTimer>(queue_);
+    // One web process for the three views; wbload over WB over the small wbstat.
+    WB_ = std::make_unique<GtkBrowserView>(context_, nullptr, queue_, health_, *form_);
+    wbload_ = std::make_unique<GtkBrowserView>(context_, WB_.get(), queue_, health_, *form_);
+    wbstat_ = std::make_unique<GtkBrowserView>(context_, WB_.get(), queue_, health_, *form_);
+    form_->addFixedView(wbstat_->widget());
+    form_->addOverlayView(WB_->widget());
+    form_->addOverlayView(wbload_->widget());
+    // wbstat's place until the window says otherwise: always covered by the others.
+    wbstat_->Move(4440, 7560, 855, 615);
+
+    services_ = services(form_->window());
+    if (!services_.objects || !services_.capture || !services_.reader || !services_.codePage ||
+        !services_.files || !services_.saveDialog || !services_.messageBox || !services_.shell ||
+        !services_.recorders)
+        throw std::runtime_error("a system service is missing");
+    reader_ = std::make_unique<QueuedReader>(*services_.reader, queue_);
+
+    // Queued page writes go out as soon as the handler that made them returns.
+    queue_->setAfterEvent([this] {
+        for (GtkBrowserView* view : {WB_.get(), wbload_.get(), wbstat_.get()})
+            view->bridge().flush();
+    });
+    form_->setOnGone([this] { windowGone(); });
+}
+
+GtkHost::~GtkHost() {
+    queue_->close();
+    queue_->setAfterEvent(nullptr);
+    timer_->setEnabled(false);
+    // The services go before the window they may refer to.
+    reader_.reset();
+    services_ = HostServices{};
+    wbload_.reset();
+    WB_.reset();
+    wbstat_.reset();
+    form_.reset();
+    g_object_unref(context_);
+}
+
+void GtkHost::windowGone() {
+    timer_->setEnabled(false);
+    for (GtkBrowserView* view : {WB_.get(), wbload_.get(), wbstat_.get()}) {
+        view->detach();
+        webkit_web_view_stop_loading(view->webView());
+    }
+    if (loop_) g_main_loop_quit(loop_);
+}
+
+void GtkHost::start() { form_->show(); }
+
+void GtkHost::run() {
+    start();
+    if (form_->gone()) return;
+    loop_ = g_main_loop_new(nullptr, FALSE);
+    g_main_loop_run(loop_);
+    g_main_loop_unref(loop_);
+    loop_ = nullptr;
+}
+
+}  // namespace gtkui

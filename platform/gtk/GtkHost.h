@@ -1,0 +1,107 @@
+#pragma once
+// The GTK desktop host: one window with its three views, the timer and the
+// window services, all behind one event queue; the system services come in
+// from outside so that the program and the tests can choose them.
+
+#include <webkit2/webkit2.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/Host.h"
+#include "platform/gtk/EventQueue.h"
+#include "platform/gtk/GtkApp.h"
+#include "platform/gtk/GtkBrowserView.h"
+#include "platform/gtk/GtkForm.h"
+#include "platform/gtk/GtkTimer.h"
+#include "platform/gtk/GtkWindowSystem.h"
+
+namespace gtkui {
+
+// The services besides the window and its views.
+struct HostServices {
+    std::unique_ptr<platform::ObjectFactory> objects;
+    std::unique_ptr<platform::CaptureService> capture;
+    std::unique_ptr<platform::AsyncReader> reader;
+    std::unique_ptr<platform::CodePage> codePage;
+    std::unique_ptr<platform::TextFiles> files;
+    std::unique_ptr<platform::SaveDialog> saveDialog;
+    std::unique_ptr<platform::MessageBoxService> messageBox;
+    std::unique_ptr<platform::Shell> shell;
+    std::unique_ptr<platform::RecorderFactory> recorders;
+};
+
+// Makes the services once the window exists (dialogs need it as their parent).
+using ServiceFactory = std::function<HostServices(GtkWindow* window)>;
+
+struct HostOptions {
+    std::string appFolder = executableFolder();
+    // No cookies, cache or storage kept on disk (tests start from a fresh state).
+    bool ephemeral = false;
+};
+
+class GtkScreen : public platform::Screen {
+public:
+    explicit GtkScreen(GtkForm& form) : form_(form) {}
+    double TwipsPerPixelX() override { return form_.twipsPerPixel(); }
+
+private:
+    GtkForm& form_;
+};
+
+class GtkHost : public platform::Host {
+public:
+    // GTK must be initialised. Throws std::runtime_error when a service is missing.
+    GtkHost(const ServiceFactory& services, HostOptions options = {});
+    ~GtkHost() override;
+    GtkHost(const GtkHost&) = delete;
+    GtkHost& operator=(const GtkHost&) = delete;
+
+    // Raises Load, shows the window and runs until the window has gone.
+    void run();
+    // Raises Load and shows the window, then returns (tests drive the loop).
+    void start();
+    bool windowGone() const { return form_->gone(); }
+
+    EventQueue& queue() { return *queue_; }
+    GtkForm& gtkForm() { return *form_; }
+    GtkBrowserView& view(platform::BrowserView& which) { return static_cast<GtkBrowserView&>(which); }
+    WebKitWebContext* webContext() const { return context_; }
+
+    platform::Form& form() override { return *form_; }
+    platform::BrowserView& WB() override { return *WB_; }
+    platform::BrowserView& wbload() override { return *wbload_; }
+    platform::BrowserView& wbstat() override { return *wbstat_; }
+    platform::Timer& TimerResize() override { return *timer_; }
+    platform::WindowSystem& windows() override { return *windows_; }
+    platform::App& app() override { return *app_; }
+    platform::Screen& screen() override { return *screen_; }
+    platform::ObjectFactory& objects() override { return *services_.objects; }
+    platform::CaptureService& capture() override { return *services_.capture; }
+    platform::AsyncReader& reader() override { return *reader_; }
+    platform::CodePage& codePage() override { return *services_.codePage; }
+    platform::TextFiles& files() override { return *services_.files; }
+    platform::SaveDialog& CommonDialog1() override { return *services_.saveDialog; }
+    platform::MessageBoxService& messageBox() override { return *services_.messageBox; }
+    platform::Shell& shell() override { return *services_.shell; }
+    platform::RecorderFactory& recorders() override { return *services_.recorders; }
+
+private:
+    void windowGone();
+
+    std::shared_ptr<EventQueue> queue_ = std::make_shared<EventQueue>();
+    std::shared_ptr<PageHealth> health_ = std::make_shared<PageHealth>();
+    WebKitWebContext* context_ = nullptr;
+    std::unique_ptr<GtkApp> app_;
+    std::unique_ptr<GtkForm> form_;
+    std::unique_ptr<GtkScreen> screen_;
+    std::unique_ptr<GtkWindowSystem> windows_;
+    std::unique_ptr<GtkTimer> timer_;
+    std::unique_ptr<GtkBrowserView> wbstat_, WB_, wbload_;
+    HostServices services_;
+    std::unique_ptr<platform::AsyncReader> reader_;
+    GMainLoop* loop_ = nullptr;
+};
+
+}  // namespace gtkui

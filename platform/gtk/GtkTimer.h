@@ -1,0 +1,38 @@
+#pragma once
+// The form's timer: ticks every 100 ms while enabled; each tick joins the
+// event queue (a tick still waiting is not queued twice).
+
+#include <glib.h>
+
+#include <functional>
+#include <memory>
+
+#include "platform/Window.h"
+#include "platform/gtk/EventQueue.h"
+
+namespace gtkui {
+
+class GtkTimer : public platform::Timer {
+public:
+    static constexpr unsigned IntervalMs = 100;
+
+    explicit GtkTimer(std::shared_ptr<EventQueue> queue) : queue_(std::move(queue)) {}
+    ~GtkTimer() override;
+    GtkTimer(const GtkTimer&) = delete;
+    GtkTimer& operator=(const GtkTimer&) = delete;
+
+    void setEnabled(bool enabled) override;
+    bool enabled() override { return source_ != 0; }
+    void setHandler(std::function<void()> tick) override { tick_ = std::move(tick); }
+
+private:
+    static gboolean onTick(gpointer self);
+
+    std::shared_ptr<EventQueue> queue_;
+    std::function<void()> tick_;
+    guint source_ = 0;
+    bool tickQueued_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace gtkui

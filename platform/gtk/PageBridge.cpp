@@ -1,0 +1,296 @@
+#include "platform/gtk/PageBridge.h"
+
+#include "platform/gtk/BridgeScript.h"
+#include "platform/gtk/PageObjects.h"
+
+namespace gtkui {
+namespace {
+
+const char* eventName(platform::PageEvent event) {
+    switch (event) {
+        case platform::PageEvent::Click: return "click";
+        case platform::PageEvent::MouseOver: return "mouseover";
+        case platform::PageEvent::MouseOut: return "mouseout";
+        case platform::PageEvent::SelectStart: return "selectstart";
+        case platform::PageEvent::DragStart: return "dragstart";
+        case platform::PageEvent::ContextMenu: return "contextmenu";
+    }
+    return "";
+}
+
+bool eventFromName(const std::string& name, platform::PageEvent& event) {
+    for (auto e : {platform::PageEvent::Click, platform::PageEvent::MouseOver,
+                   platform::PageEvent::MouseOut, platform::PageEvent::SelectStart,
+                   platform::PageEvent::DragStart, platform::PageEvent::ContextMenu}) {
+        if (name == eventName(e)) {
+            event = e;
+            return true;
+        }
+    }
+    return false;
+}
+
+// One evaluation waited for in a nested loop. Shared with the completion,
+// which may arrive after the wait has given up.
+struct PendingRead {
+    GMainLoop* loop = nullptr;
+    bool done = false;
+    bool failed = false;
+    bool timedOut = false;
+    std::string value;
+};
+
+void readFinished(GObject* source, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<std::shared_ptr<PendingRead>> holder(
+        static_cast<std::shared_ptr<PendingRead>*>(data));
+    PendingRead& pending = **holder;
+    GError* error = nullptr;
+    JSCValue* value =
+        webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+    if (value) {
+        gchar* text = jsc_value_to_string(value);
+        pending.value = text ? text : "";
+        g_free(text);
+        g_object_unref(value);
+    } else {
+        pending.failed = true;
+        pending.value = error ? error->message : "script failed";
+        if (error) g_error_free(error);
+    }
+    pending.done = true;
+    if (pending.loop) g_main_loop_quit(pending.loop);
+}
+
+}  // namespace
+
+class PageBridge::SubscriptionImpl : public platform::Subscription {
+public:
+    SubscriptionImpl(std::weak_ptr<PageBridge> bridge, int id) : bridge_(std::move(bridge)), id_(id) {}
+    ~SubscriptionImpl() override {
+        if (auto bridge = bridge_.lock()) bridge->unsubscribe(id_);
+    }
+
+private:
+    std::weak_ptr<PageBridge> bridge_;
+    int id_;
+};
+
+PageBridge::PageBridge(WebKitWebView* view, std::weak_ptr<EventQueue> queue,
+                       std::shared_ptr<PageHealth> health)
+    : view_(view), queue_(std::move(queue)), health_(std::move(health)) {}
+
+PageBridge::~PageBridge() = default;
+
+void PageBridge::detach() {
+    view_ = nullptr;
+    pageCommitted();
+}
+
+void PageBridge::pageCommitted() {
+    ++generation_;
+    committed_ = view_ != nullptr;
+    token_.clear();
+    document_.reset();
+    writes_.clear();
+    releases_.clear();
+    for (auto& [id, sink] : sinks_) sink->active = false;
+    sinks_.clear();
+}
+
+void PageBridge::check(unsigned generation) const {
+    if (!view_) throw platform::Failure("the view is gone");
+    if (generation != generation_ || token_.empty())
+        throw platform::Failure("the document is no longer current");
+}
+
+platform::DocumentRef PageBridge::document() {
+    if (!view_ || !committed_) return {};
+    if (document_) return document_;
+    // Installs the runtime in this page and learns its token.
+    std::string answer;
+    try {
+        answer = evaluate(std::string(RuntimeScript) +
+                          ";document instanceof HTMLDocument ? __wgR.token : ''");
+    } catch (const platform::Failure&) {
+        return {};
+    }
+    if (answer.empty() || answer == "undefined") return {};
+    token_ = answer;
+    document_ = platform::DocumentRef(std::make_shared<PageDocument>(shared_from_this(), generation_));
+    return document_;
+}
+
+std::string PageBridge::takeWrites() {
+    if (writes_.empty() && releases_.empty()) return {};
+    std::string batch = "const w=f=>{try{f()}catch(e){}};";
+    for (const std::string& statement : writes_) batch += "w(()=>{" + statement + "});";
+    writes_.clear();
+    // Handles are never reused, so releasing after this batch's writes is safe.
+    if (!releases_.empty()) {
+        batch += "w(()=>R.rel([";
+        for (size_t k = 0; k < releases_.size(); ++k) {
+            if (k) batch += ",";
+            batch += std::to_string(releases_[k]);
+        }
+        batch += "]));";
+        releases_.clear();
+    }
+    return batch;
+}
+
+void PageBridge::flush() {
+    std::string batch = takeWrites();
+    if (batch.empty() || !view_) return;
+    std::string script = "(()=>{const R=globalThis.__wgR;if(!R||R.token!==" + jsString(token_) +
+                         ")return;" + batch + "})();undefined";
+    webkit_web_view_evaluate_javascript(view_, script.c_str(), static_cast<gssize>(script.size()),
+                                        ScriptWorld, nullptr, nullptr, nullptr, nullptr);
+}
+
+void PageBridge::scheduleFlush() {
+    if (flushScheduled_) return;
+    flushScheduled_ = true;
+    auto* weak = new std::weak_ptr<PageBridge>(weak_from_this());
+    g_idle_add_full(
+        G_PRIORITY_DEFAULT,
+        [](gpointer data) -> gboolean {
+            auto* w = static_cast<std::weak_ptr<PageBridge>*>(data);
+            if (auto bridge = w->lock()) {
+                bridge->flushScheduled_ = false;
+                bridge->flush();
+            }
+            return G_SOURCE_REMOVE;
+        },
+        weak, [](gpointer data) { delete static_cast<std::weak_ptr<PageBridge>*>(data); });
+}
+
+void PageBridge::write(unsigned generation, const std::string& statement) {
+    check(generation);
+    writes_.push_back(statement);
+    scheduleFlush();
+}
+
+void PageBridge::release(unsigned generation, int handle) {
+    if (!view_ || generation != generation_) return;
+    releases_.push_back(handle);
+    // Releases ride along with the next batch; a lone batch of them waits for
+    // a few hundred so that dropping a large collection costs one message.
+    if (releases_.size() >= 512) scheduleFlush();
+}
+
+std::string PageBridge::read(unsigned generation, const std::string& expression) {
+    check(generation);
+    if (health_->unresponsive) {
+        flush();
+        throw platform::Failure("the page does not answer");
+    }
+    std::string script = "(()=>{const R=globalThis.__wgR;if(!R||R.token!==" + jsString(token_) +
+                         ")throw new Error('stale document');" + takeWrites() +
+                         "return String(" + expression + ");})()";
+    return evaluate(script);
+}
+
+std::string PageBridge::evaluate(const std::string& script) {
+    if (!view_) throw platform::Failure("the view is gone");
+    if (health_->unresponsive) throw platform::Failure("the page does not answer");
+    auto pending = std::make_shared<PendingRead>();
+    webkit_web_view_evaluate_javascript(view_, script.c_str(), static_cast<gssize>(script.size()),
+                                        ScriptWorld, nullptr, nullptr, readFinished,
+                                        new std::shared_ptr<PendingRead>(pending));
+    if (!pending->done) {
+        GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+        pending->loop = loop;
+        guint timer = g_timeout_add_full(
+            G_PRIORITY_HIGH, static_cast<guint>(readTimeout_.count()),
+            [](gpointer data) -> gboolean {
+                auto* p = static_cast<PendingRead*>(data);
+                p->timedOut = true;
+                if (p->loop) g_main_loop_quit(p->loop);
+                return G_SOURCE_REMOVE;
+            },
+            pending.get(), nullptr);
+        // The completion or the time limit ends the wait; other sources
+        // dispatched meanwhile only queue their events.
+        while (!pending->done && !pending->timedOut) g_main_loop_run(loop);
+        pending->loop = nullptr;
+        if (!pending->timedOut) g_source_remove(timer);
+        g_main_loop_unref(loop);
+        if (!pending->done) {
+            health_->unresponsive = true;
+            ping();
+            throw platform::Failure("the page did not answer in time");
+        }
+    }
+    if (pending->failed) throw platform::Failure(pending->value);
+    return pending->value;
+}
+
+void PageBridge::ping() {
+    if (health_->pinging || !view_) return;
+    health_->pinging = true;
+    auto* health = new std::shared_ptr<PageHealth>(health_);
+    webkit_web_view_evaluate_javascript(
+        view_, "0", -1, ScriptWorld, nullptr, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<std::shared_ptr<PageHealth>> h(
+                static_cast<std::shared_ptr<PageHealth>*>(data));
+            JSCValue* value =
+                webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
+            if (value) g_object_unref(value);
+            (*h)->pinging = false;
+            (*h)->unresponsive = false;
+        },
+        health);
+}
+
+std::unique_ptr<platform::Subscription> PageBridge::subscribe(
+    unsigned generation, int target, const std::vector<platform::Listen>& events,
+    platform::PageEventSink sink) {
+    check(generation);
+    int id = nextSubscription_++;
+    std::string list;
+    for (const platform::Listen& listen : events) {
+        if (!list.empty()) list += ",";
+        list += std::string("['") + eventName(listen.event) + "'," +
+                (listen.cancelDefault ? "true" : "false") + "]";
+    }
+    std::string targetRef = target == 0 ? "document" : "R.g(" + std::to_string(target) + ")";
+    write(generation, "R.listen(" + std::to_string(id) + "," + targetRef + ",[" + list + "])");
+    sinks_[id] = std::make_shared<Sink>(Sink{std::move(sink)});
+    return std::make_unique<SubscriptionImpl>(weak_from_this(), id);
+}
+
+void PageBridge::unsubscribe(int id) {
+    auto found = sinks_.find(id);
+    if (found == sinks_.end()) return;
+    found->second->active = false;
+    sinks_.erase(found);
+    if (view_ && !token_.empty()) {
+        writes_.push_back("R.unlisten(" + std::to_string(id) + ")");
+        scheduleFlush();
+    }
+}
+
+void PageBridge::onEventMessage(const std::string& message) {
+    size_t first = message.find('\x1f');
+    size_t second = first == std::string::npos ? first : message.find('\x1f', first + 1);
+    if (second == std::string::npos || token_.empty()) return;
+    if (message.compare(0, first, token_) != 0 || first != token_.size()) return;
+    int id = std::atoi(message.substr(first + 1, second - first - 1).c_str());
+    platform::PageEvent event;
+    if (!eventFromName(message.substr(second + 1), event)) return;
+    auto found = sinks_.find(id);
+    if (found == sinks_.end()) return;
+    auto queue = queue_.lock();
+    if (!queue) return;
+    std::weak_ptr<Sink> sink = found->second;
+    queue->post([sink, event] {
+        auto s = sink.lock();
+        if (s && s->active) {
+            auto deliver = s->deliver;  // the handler may end this very subscription
+            deliver(event);
+        }
+    });
+}
+
+}  // namespace gtkui

@@ -1,0 +1,101 @@
+#pragma once
+// The bridge between the window's handlers and one view's page. The page runs
+// in another process and is reached only by script, in the client's isolated
+// world:
+// - writes are queued and sent in order without waiting, each wrapped so that
+//   its own failure skips only itself;
+// - reads send the queued writes and then wait for their answer in a nested
+//   main loop, with a time limit; a read that does not answer in time throws
+//   platform::Failure, and further reads fail at once until the page answers
+//   a cheap ping again;
+// - page events of subscribed objects arrive on a message channel and join
+//   the event queue.
+// Every handle carries the generation of the document it came from; a new
+// document makes the handles of the old one fail.
+// Used on the user-interface thread only.
+
+#include <webkit2/webkit2.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Page.h"
+#include "platform/gtk/EventQueue.h"
+
+namespace gtkui {
+
+// Whether the web process answers. Shared by the views of one web process:
+// a page that loops blocks them all.
+struct PageHealth {
+    bool unresponsive = false;
+    bool pinging = false;
+};
+
+class PageBridge : public std::enable_shared_from_this<PageBridge> {
+public:
+    PageBridge(WebKitWebView* view, std::weak_ptr<EventQueue> queue,
+               std::shared_ptr<PageHealth> health);
+    ~PageBridge();
+
+    // The view is gone: every operation fails from now on.
+    void detach();
+    // A new top-level document has been committed.
+    void pageCommitted();
+    unsigned generation() const { return generation_; }
+
+    // The current top-level HTML document, or an empty reference.
+    platform::DocumentRef document();
+
+    // Runs expression (after the queued writes) and returns its value as text.
+    std::string read(unsigned generation, const std::string& expression);
+    // Queues one statement.
+    void write(unsigned generation, const std::string& statement);
+    // Sends the queued writes now.
+    void flush();
+    // The handle is no longer held by the client.
+    void release(unsigned generation, int handle);
+    int allocateHandle() { return nextClientHandle_--; }
+
+    // target 0 is the document.
+    std::unique_ptr<platform::Subscription> subscribe(unsigned generation, int target,
+                                                      const std::vector<platform::Listen>& events,
+                                                      platform::PageEventSink sink);
+    // A message from the page's event channel.
+    void onEventMessage(const std::string& message);
+
+    void setReadTimeout(std::chrono::milliseconds limit) { readTimeout_ = limit; }
+
+private:
+    struct Sink {
+        platform::PageEventSink deliver;
+        bool active = true;
+    };
+    class SubscriptionImpl;
+
+    void check(unsigned generation) const;
+    void unsubscribe(int id);
+    void scheduleFlush();
+    std::string takeWrites();
+    std::string evaluate(const std::string& script);
+    void ping();
+
+    WebKitWebView* view_;
+    std::weak_ptr<EventQueue> queue_;
+    std::shared_ptr<PageHealth> health_;
+    unsigned generation_ = 0;
+    bool committed_ = false;
+    std::string token_;
+    platform::DocumentRef document_;
+    std::vector<std::string> writes_;
+    std::vector<int> releases_;
+    bool flushScheduled_ = false;
+    int nextClientHandle_ = -1;
+    int nextSubscription_ = 1;
+    std::map<int, std::shared_ptr<Sink>> sinks_;
+    std::chrono::milliseconds readTimeout_{1500};
+};
+
+}  // namespace gtkui

@@ -1,0 +1,207 @@
+#include "platform/gtk/PageObjects.h"
+
+#include <cstdlib>
+
+#include "platform/gtk/BridgeScript.h"
+
+namespace gtkui {
+namespace {
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end - start));
+        if (end == std::string::npos) return parts;
+        start = end + 1;
+    }
+}
+
+int toInt(const std::string& text) {
+    char* end = nullptr;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0') throw platform::Failure("not a number: " + text);
+    return static_cast<int>(value);
+}
+
+ElementFacts factsFrom(const std::string& description) {
+    std::vector<std::string> f = split(description, '\x1f');
+    ElementFacts facts;
+    facts.tagName = f.size() > 0 ? f[0] : "";
+    facts.id = f.size() > 1 ? f[1] : "";
+    facts.className = f.size() > 2 ? f[2] : "";
+    if (f.size() > 4) {
+        facts.name = f[3];
+        facts.value = f[4];
+    }
+    return facts;
+}
+
+std::string upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+}  // namespace
+
+platform::ElementRef elementFromAnswer(const std::shared_ptr<PageBridge>& bridge,
+                                       unsigned generation, const std::string& answer) {
+    if (answer.empty()) return {};
+    size_t cut = answer.find('\x1e');
+    if (cut == std::string::npos) throw platform::Failure("malformed answer");
+    return platform::ElementRef(std::make_shared<PageElement>(
+        bridge, generation, toInt(answer.substr(0, cut)), factsFrom(answer.substr(cut + 1))));
+}
+
+platform::ElementCollection collectionFromAnswer(const std::shared_ptr<PageBridge>& bridge,
+                                                 unsigned generation, const std::string& answer) {
+    std::vector<std::string> items = split(answer, '\x1e');
+    if (items.size() < 2) throw platform::Failure("malformed answer");
+    int first = toInt(items[0]);
+    int count = toInt(items[1]);
+    if (count < 0 || static_cast<size_t>(count) != items.size() - 2)
+        throw platform::Failure("malformed answer");
+    platform::ElementCollection result;
+    result.reserve(count);
+    for (int k = 0; k < count; ++k)
+        result.emplace_back(
+            std::make_shared<PageElement>(bridge, generation, first + k, factsFrom(items[k + 2])));
+    return result;
+}
+
+std::string PageHandle::ref() const { return "R.g(" + std::to_string(handle_) + ")"; }
+
+std::string PageHandle::read(const std::string& expression) const {
+    return bridge_->read(generation_, expression);
+}
+
+void PageHandle::write(const std::string& statement) const {
+    bridge_->write(generation_, statement);
+}
+
+std::string PageElement::innerText() { return page_.read(page_.ref() + ".innerText"); }
+
+void PageElement::setInnerText(const std::string& text) {
+    page_.write(page_.ref() + ".innerText=" + jsString(text));
+}
+
+std::int32_t PageElement::offsetWidth() { return toInt(page_.read(page_.ref() + ".offsetWidth")); }
+
+std::int32_t PageElement::offsetHeight() {
+    return toInt(page_.read(page_.ref() + ".offsetHeight"));
+}
+
+void PageElement::setStyleProperty(const std::string& name, const std::string& value) {
+    page_.write(page_.ref() + ".style[" + jsString(name) + "]=" + jsString(value));
+}
+
+platform::ElementCollection PageElement::getElementsByTagName(const std::string& tag) {
+    std::string answer =
+        page_.read("R.list(" + page_.ref() + ".getElementsByTagName(" + jsString(tag) + "))");
+    return collectionFromAnswer(page_.bridge().shared_from_this(), page_.generation(), answer);
+}
+
+void PageElement::insertAdjacentHTML(const std::string& where, const std::string& html) {
+    page_.write(page_.ref() + ".insertAdjacentHTML(" + jsString(where) + "," + jsString(html) +
+                ")");
+}
+
+void PageElement::appendChild(const platform::ElementRef& child) {
+    auto* element = dynamic_cast<PageElement*>(child.shared().get());
+    if (!element) throw platform::Failure("empty or foreign element");
+    const PageHandle& other = element->page();
+    if (&other.bridge() != &page_.bridge() || other.generation() != page_.generation())
+        throw platform::Failure("element of another document");
+    page_.write(page_.ref() + ".appendChild(" + other.ref() + ")");
+}
+
+std::string PageElement::name() {
+    if (facts_.tagName == "PARAM") return facts_.name;
+    return page_.read("String(" + page_.ref() + ".getAttribute('name')||'')");
+}
+
+std::string PageElement::value() {
+    if (facts_.tagName == "PARAM") return facts_.value;
+    return page_.read("String(" + page_.ref() + ".getAttribute('value')||'')");
+}
+
+void PageElement::setType(const std::string& type) {
+    page_.write(page_.ref() + ".type=" + jsString(type));
+}
+
+void PageElement::setText(const std::string& text) {
+    page_.write(page_.ref() + ".text=" + jsString(text));
+}
+
+std::unique_ptr<platform::Subscription> PageElement::subscribe(
+    std::vector<platform::Listen> events, platform::PageEventSink sink) {
+    return page_.bridge().subscribe(page_.generation(), page_.handle(), events, std::move(sink));
+}
+
+void PageStyleSheet::setDisabled(bool disabled) {
+    page_.write("R.sheet(" + page_.ref() + ").disabled=" + (disabled ? "true" : "false"));
+}
+
+void PageStyleSheet::setCssText(const std::string& css) {
+    page_.write("R.css(" + page_.ref() + "," + jsString(css) + ")");
+}
+
+std::string PageDocument::read(const std::string& expression) const {
+    return bridge_->read(generation_, expression);
+}
+
+platform::ElementRef PageDocument::one(const std::string& expression) {
+    return elementFromAnswer(bridge_, generation_, read("R.one(" + expression + ")"));
+}
+
+platform::ElementRef PageDocument::getElementById(const std::string& id) {
+    return one("document.getElementById(" + jsString(id) + ")");
+}
+
+platform::ElementCollection PageDocument::getElementsByTagName(const std::string& tag) {
+    return collectionFromAnswer(
+        bridge_, generation_, read("R.list(document.getElementsByTagName(" + jsString(tag) + "))"));
+}
+
+platform::ElementRef PageDocument::body() { return one("document.body"); }
+
+platform::ElementRef PageDocument::documentElement() { return one("document.documentElement"); }
+
+std::vector<platform::StyleSheetRef> PageDocument::styleSheets() {
+    std::vector<std::string> parts = split(read("R.sheets()"), '\x1e');
+    if (parts.size() != 2) throw platform::Failure("malformed answer");
+    int first = toInt(parts[0]);
+    int count = toInt(parts[1]);
+    std::vector<platform::StyleSheetRef> sheets;
+    for (int k = 0; k < count; ++k)
+        sheets.emplace_back(std::make_shared<PageStyleSheet>(bridge_, generation_, first + k));
+    return sheets;
+}
+
+platform::StyleSheetRef PageDocument::createStyleSheet() {
+    int handle = bridge_->allocateHandle();
+    bridge_->write(generation_,
+                   "const s=document.createElement('style');"
+                   "(document.head||document.documentElement).appendChild(s);R.set(" +
+                       std::to_string(handle) + ",s)");
+    return platform::StyleSheetRef(std::make_shared<PageStyleSheet>(bridge_, generation_, handle));
+}
+
+platform::ElementRef PageDocument::createElement(const std::string& tag) {
+    int handle = bridge_->allocateHandle();
+    bridge_->write(generation_, "R.set(" + std::to_string(handle) + ",document.createElement(" +
+                                    jsString(tag) + "))");
+    ElementFacts facts;
+    facts.tagName = upper(tag);
+    return platform::ElementRef(
+        std::make_shared<PageElement>(bridge_, generation_, handle, std::move(facts)));
+}
+
+std::unique_ptr<platform::Subscription> PageDocument::subscribe(
+    std::vector<platform::Listen> events, platform::PageEventSink sink) {
+    return bridge_->subscribe(generation_, 0, events, std::move(sink));
+}
+
+}  // namespace gtkui
