@@ -42,7 +42,7 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
         for (GtkBrowserView* view : {WB_.get(), wbload_.get(), wbstat_.get()})
             view->bridge().flush();
     });
-    form_->setOnGone([this] { windowGone(); });
+    form_->setOnGone([this] { onWindowGone(); });
 }
 
 GtkHost::~GtkHost() {
@@ -59,7 +59,7 @@ GtkHost::~GtkHost() {
     g_object_unref(context_);
 }
 
-void GtkHost::windowGone() {
+void GtkHost::onWindowGone() {
     timer_->setEnabled(false);
     for (GtkBrowserView* view : {WB_.get(), wbload_.get(), wbstat_.get()}) {
         view->detach();

@@ -88,7 +88,7 @@ public:
     platform::RecorderFactory& recorders() override { return *services_.recorders; }
 
 private:
-    void windowGone();
+    void onWindowGone();
 
     std::shared_ptr<EventQueue> queue_ = std::make_shared<EventQueue>();
     std::shared_ptr<PageHealth> health_ = std::make_shared<PageHealth>();

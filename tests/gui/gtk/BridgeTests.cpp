@@ -1,0 +1,220 @@
+// The page bridge against real pages: reads, writes, collections, events,
+// stale handles, hostile site scripts and pages that stop answering.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "TestSite.h"
+#include "TestSupport.h"
+
+namespace guitest {
+namespace {
+
+using platform::PageEvent;
+
+const char* const kPage = R"(<!DOCTYPE html><html><head><title>t</title>
+<style>#box { width: 120px; height: 30px; }</style></head><body>
+<div id="box" class="panel wide">Hello <b>there</b></div>
+<a id="link" href="#moved">go</a>
+<span id="s1" class="c">one</span><span id="s2">two</span>
+<object id="player"><param name="movie" value="chat.swf"><param name="flashvars" value="a=1&b=2"></object>
+</body></html>)";
+
+class BridgeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        site.route("/", {kPage});
+        site.route("/other", {"<!DOCTYPE html><html><body><p id=x>other</p></body></html>"});
+        h.host().start();
+        ASSERT_TRUE(h.load(wb(), site.address("/")));
+        document = wb().Document();
+        ASSERT_TRUE(document);
+    }
+    platform::BrowserView& wb() { return h.host().WB(); }
+    std::string page(const std::string& script) { return pageEval(h.webView(wb()), script); }
+
+    TestSite site;
+    Harness h;
+    platform::DocumentRef document;
+};
+
+TEST_F(BridgeTest, ReadsElementsAndCachesWhatCollectionsTell) {
+    platform::ElementRef box = document->getElementById("box");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->tagName(), "DIV");
+    EXPECT_EQ(box->id(), "box");
+    EXPECT_EQ(box->className(), "panel wide");
+    EXPECT_EQ(box->innerText(), "Hello there");
+    EXPECT_EQ(box->offsetWidth(), 120);
+    EXPECT_EQ(box->offsetHeight(), 30);
+    EXPECT_FALSE(document->getElementById("nothing"));
+    EXPECT_EQ(document->body()->tagName(), "BODY");
+    EXPECT_EQ(document->documentElement()->tagName(), "HTML");
+    // The same document object for the same page.
+    EXPECT_TRUE(wb().Document() == document);
+
+    platform::ElementCollection all = document->getElementsByTagName("*");
+    EXPECT_EQ(std::to_string(all.size()), page("document.getElementsByTagName('*').length"));
+    platform::ElementCollection spans = document->getElementsByTagName("SPAN");
+    ASSERT_EQ(spans.size(), 2u);
+    EXPECT_EQ(spans[0]->id(), "s1");
+    EXPECT_EQ(spans[1]->innerText(), "two");
+
+    platform::ElementCollection params =
+        document->getElementById("player")->getElementsByTagName("PARAM");
+    ASSERT_EQ(params.size(), 2u);
+    EXPECT_EQ(params[0]->name(), "movie");
+    EXPECT_EQ(params[0]->value(), "chat.swf");
+    EXPECT_EQ(params[1]->value(), "a=1&b=2");
+}
+
+TEST_F(BridgeTest, WritesApplyInOrderAndAFailingOneSkipsOnlyItself) {
+    platform::ElementRef box = document->getElementById("box");
+    box->setInnerText("first");
+    box->insertAdjacentHTML("nowhere", "<i>refused by the page</i>");
+    box->style().borderStyle("dotted");
+    box->insertAdjacentHTML("beforeEnd", "<em id=\"added\">added</em>");
+    box->style().width("200px");
+    EXPECT_EQ(box->offsetWidth(), 200);  // a read sends the queued writes first
+    EXPECT_EQ(page("document.getElementById('box').style.borderStyle"), "dotted");
+    EXPECT_EQ(page("document.getElementById('added').parentNode.id"), "box");
+    EXPECT_EQ(page("document.getElementById('box').firstChild.textContent"), "first");
+    EXPECT_EQ(page("document.getElementsByTagName('i').length"), "0");
+}
+
+TEST_F(BridgeTest, StyleSheetsAreDisabledAndCreatedSheetsComeLast) {
+    std::vector<platform::StyleSheetRef> sheets = document->styleSheets();
+    ASSERT_EQ(sheets.size(), 1u);
+    sheets[0]->setDisabled(true);
+    platform::StyleSheetRef mine = document->createStyleSheet();
+    mine->setCssText("#box { width: 321px; }");
+    EXPECT_EQ(document->getElementById("box")->offsetWidth(), 321);
+    EXPECT_EQ(page("document.styleSheets[0].disabled"), "true");
+    EXPECT_EQ(page("document.styleSheets[document.styleSheets.length-1].ownerNode.parentNode.tagName"),
+              "HEAD");
+}
+
+TEST_F(BridgeTest, ScriptAppendedToHeadRunsInThePagesOwnWorld) {
+    platform::ElementRef script = document->createElement("SCRIPT");
+    EXPECT_EQ(script->tagName(), "SCRIPT");
+    script->setType("text/javascript");
+    script->setText("window.clientGlobal = 42; document.getElementById('s1').title = 'ran';");
+    platform::ElementCollection heads = document->getElementsByTagName("HEAD");
+    ASSERT_EQ(heads.size(), 1u);
+    heads[0]->appendChild(script);
+    EXPECT_TRUE(waitFor([&] { return page("window.clientGlobal") == "42"; }));
+    EXPECT_EQ(page("document.getElementById('s1').title"), "ran");
+}
+
+TEST_F(BridgeTest, HandlesOfAReplacedDocumentFail) {
+    platform::ElementRef box = document->getElementById("box");
+    ASSERT_TRUE(h.load(wb(), site.address("/other")));
+    EXPECT_THROW(box->innerText(), platform::Failure);
+    EXPECT_THROW(box->setInnerText("x"), platform::Failure);
+    EXPECT_THROW(document->getElementById("x"), platform::Failure);
+    platform::DocumentRef fresh = wb().Document();
+    ASSERT_TRUE(fresh);
+    EXPECT_FALSE(fresh == document);
+    EXPECT_EQ(fresh->getElementById("x")->innerText(), "other");
+}
+
+TEST_F(BridgeTest, NoDocumentForViewsWithoutAnHtmlPage) {
+    EXPECT_FALSE(h.host().wbstat().Document());  // nothing loaded yet
+    site.route("/data.xml", {"<?xml version=\"1.0\"?><root><item/></root>", "application/xml"});
+    ASSERT_TRUE(h.load(wb(), site.address("/data.xml")));
+    EXPECT_FALSE(wb().Document());
+}
+
+TEST_F(BridgeTest, EventsReachTheSinkAndCancelTheDefaultInThePage) {
+    std::vector<PageEvent> seen;
+    platform::ElementRef link = document->getElementById("link");
+    auto subscription = link->subscribe({{PageEvent::Click, true}, {PageEvent::MouseOver, false}},
+                                        [&](PageEvent e) { seen.push_back(e); });
+    std::vector<PageEvent> documentSeen;
+    auto onDocument = document->subscribe({{PageEvent::ContextMenu, true}},
+                                          [&](PageEvent e) { documentSeen.push_back(e); });
+    page("document.getElementById('link').click()");
+    page("document.getElementById('link').dispatchEvent(new MouseEvent('mouseover', {bubbles: true}))");
+    ASSERT_TRUE(waitFor([&] { return seen.size() == 2; }));
+    EXPECT_EQ(seen[0], PageEvent::Click);
+    EXPECT_EQ(seen[1], PageEvent::MouseOver);
+    EXPECT_EQ(page("location.hash"), "");  // the link did not navigate
+    EXPECT_EQ(page("document.body.dispatchEvent(new MouseEvent('contextmenu', "
+                   "{bubbles: true, cancelable: true}))"),
+              "false");  // cancelled
+    ASSERT_TRUE(waitFor([&] { return documentSeen.size() == 1; }));
+
+    // After unsubscribing nothing more arrives, and the default happens again.
+    subscription.reset();
+    page("document.getElementById('link').click()");
+    page("document.body.dispatchEvent(new MouseEvent('contextmenu', {bubbles: true}))");
+    ASSERT_TRUE(waitFor([&] { return documentSeen.size() == 2; }));
+    EXPECT_EQ(seen.size(), 2u);
+    EXPECT_EQ(page("location.hash"), "#moved");
+}
+
+TEST_F(BridgeTest, PageEventsWaitForTheRunningHandler) {
+    std::vector<std::string> order;
+    auto subscription = document->getElementById("link")->subscribe(
+        {{PageEvent::Click, true}}, [&](PageEvent) { order.push_back("click"); });
+    h.host().queue().post([&] {
+        order.push_back("handler starts");
+        page("document.getElementById('link').click()");
+        // Nested waits dispatch the page's message; the click must still wait.
+        document->getElementById("box")->innerText();
+        page("1");
+        order.push_back("handler ends");
+    });
+    ASSERT_TRUE(waitFor([&] { return order.size() == 3; }));
+    EXPECT_EQ(order, (std::vector<std::string>{"handler starts", "handler ends", "click"}));
+}
+
+TEST_F(BridgeTest, HostileSiteScriptsDoNotBreakTheClient) {
+    site.route("/hostile", {R"(<!DOCTYPE html><html><head><script>
+        document.getElementById = () => null;
+        document.getElementsByTagName = () => [];
+        Element.prototype.insertAdjacentHTML = function () { throw new Error('no'); };
+        EventTarget.prototype.addEventListener = function () { throw new Error('no'); };
+        Object.defineProperty(HTMLElement.prototype, 'innerText', {get() { return 'forged'; }});
+        window.webkit = {messageHandlers: {}};
+        for (const t of ['click', 'mouseover', 'contextmenu'])
+          document.documentElement['on' + t] = () => { throw new Error('handler fails'); };
+        </script></head><body><div id="target">real</div><a id="link" href="#x">x</a></body></html>)"});
+    ASSERT_TRUE(h.load(wb(), site.address("/hostile")));
+    platform::DocumentRef hostile = wb().Document();
+    ASSERT_TRUE(hostile);
+    platform::ElementRef target = hostile->getElementById("target");
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->innerText(), "real");
+    EXPECT_EQ(hostile->getElementsByTagName("DIV").size(), 1u);
+    target->insertAdjacentHTML("beforeEnd", "<b id=\"mine\">mine</b>");
+    EXPECT_EQ(hostile->getElementById("mine")->tagName(), "B");
+    int clicks = 0;
+    auto subscription = hostile->getElementById("link")->subscribe(
+        {{PageEvent::Click, true}}, [&](PageEvent) { ++clicks; });
+    page("HTMLElement.prototype.click.call(document.body.lastElementChild)");
+    EXPECT_TRUE(waitFor([&] { return clicks == 1; }));
+}
+
+TEST_F(BridgeTest, APageThatStopsAnsweringFailsReadsUntilItAnswersAgain) {
+    wb().Document();  // the runtime is in place
+    h.host().view(wb()).bridge().setReadTimeout(std::chrono::milliseconds(300));
+    platform::ElementRef box = document->getElementById("box");
+    page("setTimeout(() => { const end = Date.now() + 3000; while (Date.now() < end) {} }, 0), 1");
+    EXPECT_THROW(box->innerText(), platform::Failure);
+    // Further reads fail at once, writes are kept for later.
+    EXPECT_THROW(box->offsetWidth(), platform::Failure);
+    box->setInnerText("after the loop");
+    EXPECT_TRUE(waitFor([&] {
+        try {
+            return box->innerText() == "after the loop";
+        } catch (const platform::Failure&) {
+            return false;
+        }
+    }));
+}
+
+}  // namespace
+}  // namespace guitest

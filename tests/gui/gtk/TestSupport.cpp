@@ -1,0 +1,328 @@
+#include "TestSupport.h"
+
+#include <glib/gstdio.h>
+#include <libsoup/soup.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "platform/posix/LocaleCodePage.h"
+#include "platform/posix/PosixTextFiles.h"
+
+namespace guitest {
+
+using namespace platform;
+
+bool waitFor(const std::function<bool()>& condition, unsigned limitMs) {
+    gint64 end = g_get_monotonic_time() + gint64{limitMs} * 1000;
+    bool woke = false;
+    // A periodic wake-up so that conditions that no source signals are seen too.
+    guint tick = g_timeout_add(20, [](gpointer w) -> gboolean {
+        *static_cast<bool*>(w) = true;
+        return G_SOURCE_CONTINUE;
+    }, &woke);
+    bool met = condition();
+    while (!met && g_get_monotonic_time() < end) {
+        g_main_context_iteration(nullptr, TRUE);
+        met = condition();
+    }
+    g_source_remove(tick);
+    return met;
+}
+
+std::string pageEval(WebKitWebView* view, const std::string& script) {
+    struct Result {
+        bool done = false;
+        std::string text;
+    };
+    auto result = std::make_shared<Result>();
+    std::string wrapped = "(()=>{try{return String((()=>{return " + script +
+                          "})());}catch(e){return '<error: '+e+'>';}})()";
+    webkit_web_view_evaluate_javascript(
+        view, wrapped.c_str(), -1, nullptr, nullptr, nullptr,
+        [](GObject* source, GAsyncResult* res, gpointer data) {
+            std::unique_ptr<std::shared_ptr<Result>> r(static_cast<std::shared_ptr<Result>*>(data));
+            GError* error = nullptr;
+            JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), res, &error);
+            if (value) {
+                gchar* text = jsc_value_to_string(value);
+                (*r)->text = text ? text : "";
+                g_free(text);
+                g_object_unref(value);
+            } else {
+                (*r)->text = std::string("<error: ") + (error ? error->message : "?") + ">";
+                g_clear_error(&error);
+            }
+            (*r)->done = true;
+        },
+        new std::shared_ptr<Result>(result));
+    if (!waitFor([&] { return result->done; })) return "<no answer>";
+    return result->text;
+}
+
+namespace {
+
+class FakePlayer : public ScriptableObject {
+public:
+    explicit FakePlayer(std::string version) : version_(std::move(version)) {}
+    std::string GetVariable(const std::string& name) override {
+        if (name != "$version") throw Failure("no such variable");
+        return version_;
+    }
+
+private:
+    std::string version_;
+};
+
+class FakeObjects : public ObjectFactory {
+public:
+    explicit FakeObjects(std::shared_ptr<Probe> probe) : probe_(std::move(probe)) {}
+    std::shared_ptr<ScriptableObject> CreateObject(const std::string& progId) override {
+        if (probe_->flashVersion.empty() || progId.rfind("ShockwaveFlash.ShockwaveFlash.", 0) != 0)
+            throw Failure("cannot create " + progId);
+        return std::make_shared<FakePlayer>(probe_->flashVersion);
+    }
+
+private:
+    std::shared_ptr<Probe> probe_;
+};
+
+class FakeCapture : public CaptureService {
+public:
+    explicit FakeCapture(std::shared_ptr<Probe> probe) : probe_(std::move(probe)) {}
+    WindowHandle capCreateCaptureWindowA(const std::string&, std::uint32_t, int, int, int, int,
+                                         WindowHandle, int) override {
+        return 77;
+    }
+    LRESULT SendMessageA(WindowHandle, UINT message, WPARAM, LPARAM) override {
+        return message == WM_CAP_DRIVER_CONNECT && probe_->webcam ? 1 : 0;
+    }
+    void DestroyWindow(WindowHandle) override {}
+
+private:
+    std::shared_ptr<Probe> probe_;
+};
+
+// Fetches over HTTP with libsoup; a reply that ends after the reader is gone
+// is dropped.
+class SoupReader : public AsyncReader {
+public:
+    SoupReader() : session_(soup_session_new()), cancel_(g_cancellable_new()) {}
+    ~SoupReader() override {
+        g_cancellable_cancel(cancel_);
+        g_object_unref(cancel_);
+        g_object_unref(session_);
+    }
+    void AsyncRead(const std::string& target, int, const std::string& propertyName, int,
+                   std::function<void(const AsyncProperty&)> complete) override {
+        SoupMessage* message = soup_message_new("GET", target.c_str());
+        if (!message) throw Failure("bad address");
+        struct Call {
+            std::string name;
+            std::function<void(const AsyncProperty&)> complete;
+            SoupMessage* message;
+        };
+        auto* call = new Call{propertyName, std::move(complete), message};
+        soup_session_send_and_read_async(
+            session_, message, G_PRIORITY_DEFAULT, cancel_,
+            [](GObject* source, GAsyncResult* result, gpointer data) {
+                std::unique_ptr<Call> c(static_cast<Call*>(data));
+                GError* error = nullptr;
+                GBytes* bytes = soup_session_send_and_read_finish(SOUP_SESSION(source), result, &error);
+                bool cancelled = g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+                AsyncProperty property;
+                property.PropertyName = c->name;
+                if (bytes) {
+                    property.status = soup_message_get_status(c->message) < 400 ? vbAsyncStatusCodeEndDownloadData : 0;
+                    gsize size = 0;
+                    const char* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
+                    if (soup_message_get_status(c->message) < 400) property.bytes = std::string(data ? data : "", size);
+                    g_bytes_unref(bytes);
+                } else {
+                    property.status = 0;
+                }
+                g_clear_error(&error);
+                g_object_unref(c->message);
+                if (!cancelled) c->complete(property);
+            },
+            call);
+    }
+
+private:
+    SoupSession* session_;
+    GCancellable* cancel_;
+};
+
+class FakeSaveDialog : public SaveDialog {
+public:
+    explicit FakeSaveDialog(std::shared_ptr<Probe> probe) : probe_(std::move(probe)) {}
+    void setFilter(const std::string&) override {}
+    void ShowSave() override {
+        ++probe_->saveDialogs;
+        name_ = probe_->savePath;
+    }
+    std::string FileName() override { return name_; }
+
+private:
+    std::shared_ptr<Probe> probe_;
+    std::string name_;
+};
+
+class FakeMessageBox : public MessageBoxService {
+public:
+    explicit FakeMessageBox(std::shared_ptr<Probe> probe) : probe_(std::move(probe)) {}
+    int MsgBox(const std::string&, std::uint32_t, const std::string&) override {
+        ++probe_->messageBoxes;
+        return probe_->messageAnswer;
+    }
+
+private:
+    std::shared_ptr<Probe> probe_;
+};
+
+class FakeShell : public Shell {
+public:
+    explicit FakeShell(std::shared_ptr<Probe> probe) : probe_(std::move(probe)) {}
+    std::intptr_t ShellExecuteA(WindowHandle, const std::string&, const std::string& file,
+                                const char*, const std::string&, int) override {
+        probe_->opened.push_back(file);
+        return 33;
+    }
+
+private:
+    std::shared_ptr<Probe> probe_;
+};
+
+class FakeRecorder : public ScreenRecorder {
+public:
+    explicit FakeRecorder(std::shared_ptr<Probe> probe) : probe_(std::move(probe)) {
+        ++probe_->recordersAlive;
+    }
+    ~FakeRecorder() override {
+        StopRecord();
+        --probe_->recordersAlive;
+    }
+    void SourceKind(std::int32_t) override {}
+    void CaptureLeft(std::int32_t) override {}
+    void CaptureTop(std::int32_t) override {}
+    void CaptureWidth(std::int32_t) override {}
+    void CaptureHeight(std::int32_t) override {}
+    void FrameRate(float) override {}
+    void OutputFile(const std::string&) override {}
+    void StartRecord() override {
+        running_ = true;
+        ++probe_->recordersStarted;
+    }
+    void StopRecord() override {
+        if (!running_) return;
+        running_ = false;
+        ++probe_->recordersStopped;
+    }
+    void AudioSource(std::int32_t) override {}
+    void HighlightClicks(std::int32_t) override {}
+    void StartDelay(std::int32_t) override {}
+    void DrawPointer(bool) override {}
+    void PadOffscreen(bool) override {}
+
+private:
+    std::shared_ptr<Probe> probe_;
+    bool running_ = false;
+};
+
+class FakeRecorders : public RecorderFactory {
+public:
+    explicit FakeRecorders(std::shared_ptr<Probe> probe) : probe_(std::move(probe)) {}
+    std::shared_ptr<ScreenRecorder> create() override {
+        return std::make_shared<FakeRecorder>(probe_);
+    }
+
+private:
+    std::shared_ptr<Probe> probe_;
+};
+
+}  // namespace
+
+gtkui::HostServices makeServices(std::shared_ptr<Probe> probe) {
+    gtkui::HostServices s;
+    s.objects = std::make_unique<FakeObjects>(probe);
+    s.capture = std::make_unique<FakeCapture>(probe);
+    s.reader = std::make_unique<SoupReader>();
+    s.codePage = std::make_unique<posix::LocaleCodePage>();
+    s.files = std::make_unique<posix::PosixTextFiles>(*s.codePage);
+    s.saveDialog = std::make_unique<FakeSaveDialog>(probe);
+    s.messageBox = std::make_unique<FakeMessageBox>(probe);
+    s.shell = std::make_unique<FakeShell>(probe);
+    s.recorders = std::make_unique<FakeRecorders>(probe);
+    return s;
+}
+
+TempFolder::TempFolder() {
+    gchar* dir = g_dir_make_tmp("whirligig-gui-XXXXXX", nullptr);
+    if (!dir) throw std::runtime_error("no temporary folder");
+    path_ = dir;
+    g_free(dir);
+    g_mkdir_with_parents((path_ + "/HTML/Img").c_str(), 0700);
+}
+
+TempFolder::~TempFolder() {
+    std::string command = "rm -rf '" + path_ + "'";
+    if (std::system(command.c_str()) != 0) g_warning("cannot remove %s", path_.c_str());
+}
+
+void TempFolder::write(const std::string& relative, const std::string& contents) const {
+    std::string file = path_ + "/" + relative;
+    gchar* dir = g_path_get_dirname(file.c_str());
+    g_mkdir_with_parents(dir, 0700);
+    g_free(dir);
+    g_file_set_contents(file.c_str(), contents.data(), static_cast<gssize>(contents.size()), nullptr);
+}
+
+std::string pngImage(int width, int height, unsigned rgb) {
+    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
+    gdk_pixbuf_fill(pixbuf, (rgb << 8) | 0xff);
+    gchar* buffer = nullptr;
+    gsize size = 0;
+    gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, "png", nullptr, nullptr);
+    std::string png(buffer, size);
+    g_free(buffer);
+    g_object_unref(pixbuf);
+    return png;
+}
+
+unsigned windowPixel(GtkWindow* window, int x, int y) {
+    GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(window));
+    int ox = 0, oy = 0;
+    gdk_window_get_origin(gdkWindow, &ox, &oy);
+    GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), ox + x, oy + y, 1, 1);
+    if (!shot) return 0xffffffff;
+    const guchar* p = gdk_pixbuf_get_pixels(shot);
+    unsigned rgb = (unsigned{p[0]} << 16) | (unsigned{p[1]} << 8) | p[2];
+    g_object_unref(shot);
+    return rgb;
+}
+
+Harness::Harness(std::string appFolder) {
+    gtkui::HostOptions options;
+    options.appFolder = appFolder.empty() ? folder_.path() : appFolder;
+    options.ephemeral = true;
+    auto probe = probe_;
+    host_ = std::make_unique<gtkui::GtkHost>([probe](GtkWindow*) { return makeServices(probe); },
+                                            options);
+}
+
+Harness::~Harness() { host_.reset(); }
+
+bool Harness::load(platform::BrowserView& view, const std::string& address) {
+    bool done = false;
+    view.setEvents({nullptr,
+                    [&](platform::BrowserObject pDisp, const std::string&) {
+                        if (pDisp == view.topLevelBrowser()) done = true;
+                    },
+                    nullptr});
+    view.Navigate2(address);
+    bool ok = waitFor([&] { return done; });
+    view.setEvents({});
+    return ok;
+}
+
+}  // namespace guitest

@@ -1,0 +1,78 @@
+#pragma once
+// Shared pieces of the GUI tests: waiting for conditions, stand-ins for the
+// system services, a host in a fresh temporary application folder, and
+// scripts run in a page's own world to look at what the client did.
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/gtk/GtkHost.h"
+
+namespace guitest {
+
+// Runs the main loop until condition holds or limitMs has passed.
+bool waitFor(const std::function<bool()>& condition, unsigned limitMs = 30000);
+
+// Runs script in the page's own world of a view and returns its value as text
+// ("<error: ...>" when it throws).
+std::string pageEval(WebKitWebView* view, const std::string& script);
+
+// The services the tests look at.
+struct Probe {
+    std::string flashVersion = "WIN 10,0,0,0";  // empty: no Flash player
+    bool webcam = true;
+    std::string savePath;                         // what the save dialog answers
+    int messageAnswer = 7;                        // IDNO
+    std::vector<std::string> opened;              // ShellExecute targets
+    int recordersStarted = 0, recordersStopped = 0, recordersAlive = 0;
+    int saveDialogs = 0, messageBoxes = 0;
+};
+
+// Test stand-ins for every service; the reader fetches over HTTP with libsoup.
+gtkui::HostServices makeServices(std::shared_ptr<Probe> probe);
+
+// A fresh application folder with an HTML/ subfolder (removed at the end).
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    const std::string& path() const { return path_; }
+    void write(const std::string& relative, const std::string& contents) const;
+
+private:
+    std::string path_;
+};
+
+// One PNG image of the given colour, for pages that must show pictures.
+std::string pngImage(int width, int height, unsigned rgb);
+
+// The colour of a pixel of the window's client area, from the screen.
+unsigned windowPixel(GtkWindow* window, int x, int y);
+
+class Harness {
+public:
+    // appFolder empty: a fresh temporary folder.
+    explicit Harness(std::string appFolder = {});
+    ~Harness();
+
+    gtkui::GtkHost& host() { return *host_; }
+    Probe& probe() { return *probe_; }
+    TempFolder& folder() { return folder_; }
+    WebKitWebView* webView(platform::BrowserView& view) {
+        return host_->view(view).webView();
+    }
+    // Loads address in the view (outside any handler) and waits for its top-level completion.
+    bool load(platform::BrowserView& view, const std::string& address);
+
+private:
+    TempFolder folder_;
+    std::shared_ptr<Probe> probe_ = std::make_shared<Probe>();
+    std::unique_ptr<gtkui::GtkHost> host_;
+};
+
+}  // namespace guitest

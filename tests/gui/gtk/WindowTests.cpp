@@ -1,0 +1,232 @@
+// The window under a window manager: geometry in twips, centring, the
+// minimum size through the window procedure, icons, the views' stacking,
+// the form's events and the timer.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "TestSite.h"
+#include "TestSupport.h"
+#include "app/SetWindowIcons.h"
+#include "app/WindowProc.h"
+
+namespace guitest {
+namespace {
+
+GdkRectangle outerRect(GtkWindow* window) {
+    GdkRectangle frame{};
+    gdk_window_get_frame_extents(gtk_widget_get_window(GTK_WIDGET(window)), &frame);
+    return frame;
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    gtkui::GtkHost& host() { return h.host(); }
+    GtkWindow* window() { return host().gtkForm().window(); }
+    void installWindowProc() {
+        platform::WindowSystem& system = host().windows();
+        previous = system.SetWindowLongA(
+            host().form().hWnd(), platform::GWL_WNDPROC,
+            [this](platform::WindowHandle hw, platform::UINT m, platform::WPARAM w, platform::LPARAM l) {
+                ++procedureCalls;
+                return app::WindowProc(previous, hw, m, w, l);
+            });
+    }
+    // Waits until the window manager has framed the window.
+    bool framed() {
+        return waitFor([&] {
+            GdkRectangle outer = outerRect(window());
+            return gtk_widget_get_mapped(GTK_WIDGET(window())) && outer.height > 558;
+        });
+    }
+
+    Harness h;
+    platform::WNDPROC previous;
+    int procedureCalls = 0;
+};
+
+TEST_F(WindowTest, StartsCentredWithItsClientSizeInTwips) {
+    host().start();
+    ASSERT_TRUE(framed());
+    platform::Form& form = host().form();
+    const double tpp = host().screen().TwipsPerPixelX();
+    EXPECT_DOUBLE_EQ(tpp, 15.0);  // 96 dpi
+    EXPECT_DOUBLE_EQ(form.ScaleWidth(), 698 * tpp);
+    EXPECT_DOUBLE_EQ(form.ScaleHeight(), 558 * tpp);
+    EXPECT_STREQ(gtk_window_get_title(window()), "Whirligigcam Desktop");
+    EXPECT_NE(form.hWnd(), 0);
+
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(gdk_display_get_default());
+    if (!monitor) monitor = gdk_display_get_monitor(gdk_display_get_default(), 0);
+    GdkRectangle area;
+    gdk_monitor_get_workarea(monitor, &area);
+    ASSERT_TRUE(waitFor([&] {
+        GdkRectangle outer = outerRect(window());
+        return std::abs((outer.x + outer.width / 2) - (area.x + area.width / 2)) <= 1 &&
+               std::abs((outer.y + outer.height / 2) - (area.y + area.height / 2)) <= 1;
+    })) << "outer " << outerRect(window()).x << "," << outerRect(window()).y;
+    GdkRectangle outer = outerRect(window());
+    EXPECT_DOUBLE_EQ(form.Left(), outer.x * tpp);
+    EXPECT_DOUBLE_EQ(form.Top(), outer.y * tpp);
+    EXPECT_DOUBLE_EQ(form.Width(), outer.width * tpp);
+    EXPECT_DOUBLE_EQ(form.Height(), outer.height * tpp);
+}
+
+TEST_F(WindowTest, TheWindowProcedureKeepsTheMinimumOuterSize) {
+    host().start();
+    installWindowProc();
+    ASSERT_TRUE(framed());
+    GtkWindow* w = window();
+    auto atMinimum = [&] {
+        GdkRectangle outer = outerRect(w);
+        return outer.width == app::MinimumOuterWidth && outer.height == app::MinimumOuterHeight;
+    };
+    // From inside the program.
+    gtk_window_resize(w, 300, 200);
+    EXPECT_TRUE(waitFor(atMinimum)) << outerRect(w).width << "x" << outerRect(w).height;
+    // From outside: another client resizes the window.
+    gtk_window_resize(w, 800, 700);
+    ASSERT_TRUE(waitFor([&] { return outerRect(w).width > 700; }));
+    std::string command = "xdotool windowsize " + std::to_string(host().form().hWnd()) + " 200 150";
+    ASSERT_TRUE(g_spawn_command_line_sync(command.c_str(), nullptr, nullptr, nullptr, nullptr));
+    EXPECT_TRUE(waitFor(atMinimum)) << outerRect(w).width << "x" << outerRect(w).height;
+    EXPECT_GT(procedureCalls, 0);
+
+    // Growing by a fraction of a pixel still grows by one.
+    const double before = host().form().Height();
+    host().form().setHeight(before + 1);
+    const double tpp = host().screen().TwipsPerPixelX();
+    EXPECT_TRUE(waitFor([&] { return outerRect(w).height * tpp == before + tpp; }));
+}
+
+TEST_F(WindowTest, IconsComeFromTheIconFolderInThreeSizes) {
+    for (int size : {16, 32, 48})
+        h.folder().write("icons/whirligigcam-" + std::to_string(size) + ".png",
+                         pngImage(size, size, 0x3366cc));
+    platform::WindowSystem& system = host().windows();
+    EXPECT_EQ(system.GetSystemMetrics(platform::SM_CXICON), 32);
+    EXPECT_EQ(system.GetSystemMetrics(platform::SM_CYSMICON), 16);
+    EXPECT_EQ(system.GetWindow(host().form().hWnd(), platform::GW_OWNER), 0);
+    EXPECT_EQ(system.LoadImageA("AAA", platform::IMAGE_ICON, 32, 32, platform::LR_SHARED),
+              system.LoadImageA("AAA", platform::IMAGE_ICON, 32, 32, platform::LR_SHARED));
+    app::SetWindowIcons(system, host().form().hWnd(), "AAA", true);
+    GList* icons = gtk_window_get_icon_list(window());
+    std::vector<int> sizes;
+    for (GList* i = icons; i; i = i->next) sizes.push_back(gdk_pixbuf_get_width(GDK_PIXBUF(i->data)));
+    g_list_free(icons);
+    std::sort(sizes.begin(), sizes.end());
+    EXPECT_EQ(sizes, (std::vector<int>{16, 32, 48}));
+}
+
+TEST_F(WindowTest, MissingIconsLeaveTheWindowWithoutIcons) {
+    platform::WindowSystem& system = host().windows();
+    EXPECT_EQ(system.LoadImageA("AAA", platform::IMAGE_ICON, 32, 32, platform::LR_SHARED), 0);
+    app::SetWindowIcons(system, host().form().hWnd(), "AAA", true);
+    EXPECT_EQ(gtk_window_get_icon_list(window()), nullptr);
+}
+
+TEST_F(WindowTest, ViewsStackWithoutReloadingAndTheSmallViewStaysCovered) {
+    TestSite site;
+    auto colour = [](const char* c) {
+        return Reply{std::string("<!DOCTYPE html><html><body style=\"margin:0;background:") + c +
+                     "\"></body></html>"};
+    };
+    site.route("/red", colour("#ff0000"));
+    site.route("/green", colour("#00ff00"));
+    site.route("/blue", colour("#0000ff"));
+    host().start();
+    ASSERT_TRUE(framed());
+    ASSERT_TRUE(h.load(host().WB(), site.address("/red")));
+    ASSERT_TRUE(h.load(host().wbload(), site.address("/green")));
+    ASSERT_TRUE(h.load(host().wbstat(), site.address("/blue")));
+    GtkWindow* w = window();
+    // wbstat's rectangle: twips 4440, 7560, 855, 615 -> pixels 296, 504, 57, 41.
+    const int sx = 296 + 28, sy = 504 + 20;
+    EXPECT_TRUE(waitFor([&] { return windowPixel(w, 100, 100) == 0x00ff00; }));
+    EXPECT_EQ(windowPixel(w, sx, sy), 0x00ff00u);
+    host().WB().ZOrder(0);
+    EXPECT_TRUE(waitFor([&] { return windowPixel(w, 100, 100) == 0xff0000; }));
+    EXPECT_EQ(windowPixel(w, sx, sy), 0xff0000u);
+    host().wbload().ZOrder(0);
+    EXPECT_TRUE(waitFor([&] { return windowPixel(w, 100, 100) == 0x00ff00; }));
+    EXPECT_EQ(site.requests("/red"), 1);
+    EXPECT_EQ(site.requests("/green"), 1);
+    // Move places a view in twips.
+    host().wbload().Move(0, 0, 150 * 15, 558 * 15);
+    EXPECT_TRUE(waitFor([&] { return windowPixel(w, 300, 100) == 0xff0000; }));
+    EXPECT_EQ(windowPixel(w, 100, 100), 0x00ff00u);
+}
+
+TEST_F(WindowTest, FormEventsRunThroughTheQueueAndUnloadCanBeCancelled) {
+    std::vector<std::string> events;
+    bool cancelClose = true;
+    host().form().setEvents({[&] {
+                                 events.push_back(gtk_widget_get_mapped(GTK_WIDGET(window()))
+                                                      ? "load (shown)"
+                                                      : "load");
+                             },
+                             [&](bool& cancel) {
+                                 events.push_back("unload");
+                                 cancel = cancelClose;
+                             },
+                             [&] { events.push_back("resize"); }});
+    host().start();
+    ASSERT_TRUE(framed());
+    ASSERT_TRUE(waitFor([&] { return events.size() >= 2; }));
+    EXPECT_EQ(events[0], "load");
+    EXPECT_EQ(events[1], "resize");
+    gtk_window_resize(window(), 750, 600);
+    EXPECT_TRUE(waitFor([&] { return events.back() == "resize" && events.size() == 3; }));
+
+    gtk_window_close(window());
+    ASSERT_TRUE(waitFor([&] { return events.back() == "unload"; }));
+    EXPECT_FALSE(host().windowGone());
+
+    // A close request while a handler runs waits for it; then the window goes.
+    cancelClose = false;
+    bool ticked = false;
+    host().TimerResize().setHandler([&] { ticked = true; });
+    host().queue().post([&] {
+        gtk_window_close(window());
+        waitFor([] { return false; }, 200);
+        events.push_back("handler ends");
+    });
+    ASSERT_TRUE(waitFor([&] { return host().windowGone(); }));
+    EXPECT_EQ(events[events.size() - 2], "handler ends");
+    EXPECT_EQ(events.back(), "unload");
+    // Nothing reaches the gone window.
+    host().TimerResize().setEnabled(true);
+    host().queue().post([&] { events.push_back("late"); });
+    EXPECT_EQ(events.back(), "unload");
+    EXPECT_FALSE(ticked);
+}
+
+TEST_F(WindowTest, TheTimerTicksWhileEnabled) {
+    host().start();
+    int ticks = 0;
+    platform::Timer& timer = host().TimerResize();
+    timer.setHandler([&] {
+        if (++ticks == 3) timer.setEnabled(false);
+    });
+    EXPECT_FALSE(timer.enabled());
+    timer.setEnabled(true);
+    timer.setEnabled(true);
+    EXPECT_TRUE(timer.enabled());
+    ASSERT_TRUE(waitFor([&] { return ticks == 3; }));
+    EXPECT_FALSE(timer.enabled());
+    // No further tick arrives once disabled: a second timer outlasting it proves it.
+    int later = 0;
+    guint probe = g_timeout_add(350, [](gpointer n) -> gboolean {
+        ++*static_cast<int*>(n);
+        return G_SOURCE_REMOVE;
+    }, &later);
+    ASSERT_TRUE(waitFor([&] { return later == 1; }));
+    (void)probe;
+    EXPECT_EQ(ticks, 3);
+}
+
+}  // namespace
+}  // namespace guitest
