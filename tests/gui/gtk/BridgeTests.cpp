@@ -34,6 +34,8 @@ protected:
     }
     platform::BrowserView& wb() { return h.host().WB(); }
     std::string page(const std::string& script) { return pageEval(h.webView(wb()), script); }
+    // Sends the queued writes, as the end of a handler does.
+    void flush() { h.host().view(wb()).bridge().flush(); }
 
     TestSite site;
     Harness h;
@@ -77,7 +79,8 @@ TEST_F(BridgeTest, WritesApplyInOrderAndAFailingOneSkipsOnlyItself) {
     box->style().borderStyle("dotted");
     box->insertAdjacentHTML("beforeEnd", "<em id=\"added\">added</em>");
     box->style().width("200px");
-    EXPECT_EQ(box->offsetWidth(), 200);  // a read sends the queued writes first
+    EXPECT_EQ(box->offsetWidth(), 206);  // a read sends the queued writes first; 2 x 3px border
+    EXPECT_EQ(page("document.getElementById('box').style.width"), "200px");
     EXPECT_EQ(page("document.getElementById('box').style.borderStyle"), "dotted");
     EXPECT_EQ(page("document.getElementById('added').parentNode.id"), "box");
     EXPECT_EQ(page("document.getElementById('box').firstChild.textContent"), "first");
@@ -135,6 +138,7 @@ TEST_F(BridgeTest, EventsReachTheSinkAndCancelTheDefaultInThePage) {
     std::vector<PageEvent> documentSeen;
     auto onDocument = document->subscribe({{PageEvent::ContextMenu, true}},
                                           [&](PageEvent e) { documentSeen.push_back(e); });
+    flush();
     page("document.getElementById('link').click()");
     page("document.getElementById('link').dispatchEvent(new MouseEvent('mouseover', {bubbles: true}))");
     ASSERT_TRUE(waitFor([&] { return seen.size() == 2; }));
@@ -148,6 +152,7 @@ TEST_F(BridgeTest, EventsReachTheSinkAndCancelTheDefaultInThePage) {
 
     // After unsubscribing nothing more arrives, and the default happens again.
     subscription.reset();
+    flush();
     page("document.getElementById('link').click()");
     page("document.body.dispatchEvent(new MouseEvent('contextmenu', {bubbles: true}))");
     ASSERT_TRUE(waitFor([&] { return documentSeen.size() == 2; }));
@@ -159,6 +164,7 @@ TEST_F(BridgeTest, PageEventsWaitForTheRunningHandler) {
     std::vector<std::string> order;
     auto subscription = document->getElementById("link")->subscribe(
         {{PageEvent::Click, true}}, [&](PageEvent) { order.push_back("click"); });
+    flush();
     h.host().queue().post([&] {
         order.push_back("handler starts");
         page("document.getElementById('link').click()");
@@ -194,6 +200,7 @@ TEST_F(BridgeTest, HostileSiteScriptsDoNotBreakTheClient) {
     int clicks = 0;
     auto subscription = hostile->getElementById("link")->subscribe(
         {{PageEvent::Click, true}}, [&](PageEvent) { ++clicks; });
+    flush();
     page("HTMLElement.prototype.click.call(document.body.lastElementChild)");
     EXPECT_TRUE(waitFor([&] { return clicks == 1; }));
 }
@@ -202,7 +209,10 @@ TEST_F(BridgeTest, APageThatStopsAnsweringFailsReadsUntilItAnswersAgain) {
     wb().Document();  // the runtime is in place
     h.host().view(wb()).bridge().setReadTimeout(std::chrono::milliseconds(300));
     platform::ElementRef box = document->getElementById("box");
-    page("setTimeout(() => { const end = Date.now() + 3000; while (Date.now() < end) {} }, 0), 1");
+    // Sent without waiting: the reads below queue up behind the loop.
+    webkit_web_view_evaluate_javascript(h.webView(wb()),
+                                        "{ const end = Date.now() + 3000; while (Date.now() < end) {} }",
+                                        -1, nullptr, nullptr, nullptr, nullptr, nullptr);
     EXPECT_THROW(box->innerText(), platform::Failure);
     // Further reads fail at once, writes are kept for later.
     EXPECT_THROW(box->offsetWidth(), platform::Failure);
