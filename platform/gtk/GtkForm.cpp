@@ -128,8 +128,12 @@ void GtkForm::place(GtkWidget* view, double left, double top, double width, doub
 }
 
 void GtkForm::bringToFront(GtkWidget* view) {
-    if (window_ && gtk_widget_get_parent(view) == overlay_)
-        gtk_overlay_reorder_overlay(GTK_OVERLAY(overlay_), view, -1);
+    if (!window_ || gtk_widget_get_parent(view) != overlay_) return;
+    gtk_overlay_reorder_overlay(GTK_OVERLAY(overlay_), view, -1);
+    // The overlay draws its children in list order but picks the target of
+    // pointer input by the stacking of their child windows: raise that too.
+    GdkWindow* childWindow = gtk_widget_get_parent_window(view);
+    if (childWindow && childWindow != gtk_widget_get_window(overlay_)) gdk_window_raise(childWindow);
 }
 
 gboolean GtkForm::onOverlayPosition(GtkOverlay*, GtkWidget* child, GdkRectangle* where,

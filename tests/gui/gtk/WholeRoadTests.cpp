@@ -61,7 +61,8 @@ protected:
     WebKitWebView* startView() { return h.webView(h.host().wbload()); }
     WebKitWebView* chatView() { return h.webView(h.host().WB()); }
     std::string display(const std::string& id) {
-        return pageEval(startView(), "getComputedStyle(document.getElementById('" + id + "')).display");
+        return pageEval(startView(), "(e => e ? getComputedStyle(e).display : 'missing')"
+                                     "(document.getElementById('" + id + "'))");
     }
     std::string chat(const std::string& script) { return pageEval(chatView(), script); }
     bool chatInFront() {
@@ -112,8 +113,8 @@ TEST_F(RoadTest, MissingDevicesStopAtTheirNotice) {
         fresh.host().start();
         WebKitWebView* view = fresh.webView(fresh.host().wbload());
         auto shown = [&](const std::string& id) {
-            return pageEval(view, "getComputedStyle(document.getElementById('" + id +
-                                      "')).display") != "none";
+            return pageEval(view, "(e => e ? getComputedStyle(e).display : 'none')"
+                                  "(document.getElementById('" + id + "'))") != "none";
         };
         EXPECT_TRUE(waitFor([&] { return shown(c.shown) && !shown("loading"); }));
         EXPECT_EQ(site.requests("/update/1"), 0);
@@ -125,8 +126,8 @@ TEST_F(RoadTest, ACriticalUpdateStopsAfterLoading) {
     start();
     // While the reply is on its way the start page says it is loading.
     ASSERT_TRUE(waitFor([&] { return site.requests("/update/1") == 1; }));
-    EXPECT_NE(display("loading"), "none");
-    EXPECT_TRUE(waitFor([&] { return display("mustupdate") != "none"; }));
+    EXPECT_TRUE(waitFor([&] { return display("loading") == "block"; }));
+    EXPECT_TRUE(waitFor([&] { return display("mustupdate") == "block"; }));
     EXPECT_EQ(display("loading"), "none");
     EXPECT_EQ(site.requests("/"), 0);
 }
@@ -134,7 +135,7 @@ TEST_F(RoadTest, ACriticalUpdateStopsAfterLoading) {
 TEST_F(RoadTest, AFailedCheckOffersRetryAndRetryGoesOn) {
     replyUpdate("server trouble", 500);
     start();
-    ASSERT_TRUE(waitFor([&] { return display("error") != "none"; }));
+    ASSERT_TRUE(waitFor([&] { return display("error") == "block"; }));
     replyUpdate("update=false");
     pageEval(startView(), "document.getElementById('butRetry').click()");
     EXPECT_TRUE(waitFor([&] { return site.requests("/update/1") == 2; }));
@@ -218,8 +219,8 @@ TEST_F(RoadTest, RightClickOpensNoMenuAndDraggingSelectsNothing) {
                          return TRUE;
                      }),
                      &menus);
-    chat("window.seen = {contextmenu: 0, mouseup: 0}; ['contextmenu', 'mouseup'].forEach(t => "
-         "addEventListener(t, () => seen[t]++, true)), 1");
+    chat("(window.seen = {contextmenu: 0, mouseup: 0}, ['contextmenu', 'mouseup'].forEach(t => "
+         "addEventListener(t, () => seen[t]++, true)), 1)");
     auto [x, y] = onScreen("chatarea");
     xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 3");
     ASSERT_TRUE(waitFor([&] { return chat("seen.contextmenu") == "1"; }));
@@ -236,7 +237,7 @@ TEST_F(RoadTest, LeavingTheChatPageShowsLevelCleared) {
     start();
     ASSERT_TRUE(prepared());
     chat("location.href = '/other', 1");
-    EXPECT_TRUE(waitFor([&] { return display("levelcleared") != "none"; }));
+    EXPECT_TRUE(waitFor([&] { return display("levelcleared") == "block"; }));
     EXPECT_EQ(display("loading"), "none");
 }
 

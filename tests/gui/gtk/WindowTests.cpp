@@ -131,8 +131,8 @@ TEST_F(WindowTest, MissingIconsLeaveTheWindowWithoutIcons) {
 TEST_F(WindowTest, ViewsStackWithoutReloadingAndTheSmallViewStaysCovered) {
     TestSite site;
     auto colour = [](const char* c) {
-        return Reply{std::string("<!DOCTYPE html><html><body style=\"margin:0;background:") + c +
-                     "\"></body></html>"};
+        return Reply{std::string("<!DOCTYPE html><html><body style=\"margin:0;height:100vh;background:") +
+                     c + "\" onclick=\"window.clicks = (window.clicks || 0) + 1\"></body></html>"};
     };
     site.route("/red", colour("#ff0000"));
     site.route("/green", colour("#00ff00"));
@@ -150,6 +150,14 @@ TEST_F(WindowTest, ViewsStackWithoutReloadingAndTheSmallViewStaysCovered) {
     host().WB().ZOrder(0);
     EXPECT_TRUE(waitFor([&] { return windowPixel(w, 100, 100) == 0xff0000; }));
     EXPECT_EQ(windowPixel(w, sx, sy), 0xff0000u);
+    // Pointer input goes to the view in front as well.
+    int ox = 0, oy = 0;
+    gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(w)), &ox, &oy);
+    std::string click = "xdotool mousemove " + std::to_string(ox + 100) + " " +
+                        std::to_string(oy + 100) + " click 1";
+    ASSERT_TRUE(g_spawn_command_line_sync(click.c_str(), nullptr, nullptr, nullptr, nullptr));
+    EXPECT_TRUE(waitFor([&] { return pageEval(h.webView(host().WB()), "window.clicks") == "1"; }));
+    EXPECT_EQ(pageEval(h.webView(host().wbload()), "window.clicks"), "undefined");
     host().wbload().ZOrder(0);
     EXPECT_TRUE(waitFor([&] { return windowPixel(w, 100, 100) == 0x00ff00; }));
     EXPECT_EQ(site.requests("/red"), 1);
