@@ -19,6 +19,10 @@
 #include "platform/posix/PosixTextFiles.h"
 #include "platform/recorder/X11RecorderFactory.h"
 
+namespace {
+constexpr bool kSimulateDevices = WHIRLIGIG_SIMULATE_DEVICES != 0;
+}  // namespace
+
 int main(int argc, char** argv) {
     // Without DMA-BUF a covered view does not bleed through the views above it.
     setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
@@ -28,11 +32,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Whirligigcam Desktop needs an X11 display and none was found.\n");
         return 1;
     }
-    constexpr bool simulate = WHIRLIGIG_SIMULATE_DEVICES != 0;
     gtkui::GtkHost host([](GtkWindow* window) {
         gtkui::HostServices s;
-        s.objects = std::make_unique<desktop::FlashObjectFactory>(simulate);
-        s.capture = std::make_unique<desktop::V4l2CaptureService>(simulate);
+        s.objects = std::make_unique<desktop::FlashObjectFactory>(kSimulateDevices);
+        s.capture = std::make_unique<desktop::V4l2CaptureService>(kSimulateDevices);
         s.reader = std::make_unique<desktop::SoupAsyncReader>();
         s.codePage = std::make_unique<posix::LocaleCodePage>();
         s.files = std::make_unique<posix::PosixTextFiles>(*s.codePage);

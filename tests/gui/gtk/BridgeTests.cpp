@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "TestSite.h"
+#include "demo/SiteServer.h"
 #include "TestSupport.h"
 
 namespace guitest {
@@ -25,8 +25,9 @@ const char* const kPage = R"(<!DOCTYPE html><html><head><title>t</title>
 class BridgeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        site.route("/", {kPage});
-        site.route("/other", {"<!DOCTYPE html><html><body><p id=x>other</p></body></html>"});
+        site.setLogging(false);
+        site.addRoute("/", kPage);
+        site.addRoute("/other", "<!DOCTYPE html><html><body><p id=x>other</p></body></html>");
         h.host().start();
         ASSERT_TRUE(h.load(wb(), site.address("/")));
         document = wb().Document();
@@ -37,7 +38,7 @@ protected:
     // Sends the queued writes, as the end of a handler does.
     void flush() { h.host().view(wb()).bridge().flush(); }
 
-    TestSite site;
+    site::SiteServer site;
     Harness h;
     platform::DocumentRef document;
 };
@@ -125,7 +126,7 @@ TEST_F(BridgeTest, HandlesOfAReplacedDocumentFail) {
 
 TEST_F(BridgeTest, NoDocumentForViewsWithoutAnHtmlPage) {
     EXPECT_FALSE(h.host().wbstat().Document());  // nothing loaded yet
-    site.route("/data.xml", {"<?xml version=\"1.0\"?><root><item/></root>", "application/xml"});
+    site.addRoute("/data.xml", "<?xml version=\"1.0\"?><root><item/></root>", "application/xml");
     ASSERT_TRUE(h.load(wb(), site.address("/data.xml")));
     EXPECT_FALSE(wb().Document());
 }
@@ -178,7 +179,7 @@ TEST_F(BridgeTest, PageEventsWaitForTheRunningHandler) {
 }
 
 TEST_F(BridgeTest, HostileSiteScriptsDoNotBreakTheClient) {
-    site.route("/hostile", {R"(<!DOCTYPE html><html><head><script>
+    site.addRoute("/hostile", R"(<!DOCTYPE html><html><head><script>
         document.getElementById = () => null;
         document.getElementsByTagName = () => [];
         Element.prototype.insertAdjacentHTML = function () { throw new Error('no'); };
@@ -187,7 +188,7 @@ TEST_F(BridgeTest, HostileSiteScriptsDoNotBreakTheClient) {
         window.webkit = {messageHandlers: {}};
         for (const t of ['click', 'mouseover', 'contextmenu'])
           document.documentElement['on' + t] = () => { throw new Error('handler fails'); };
-        </script></head><body><div id="target">real</div><a id="link" href="#x">x</a></body></html>)"});
+        </script></head><body><div id="target">real</div><a id="link" href="#x">x</a></body></html>)");
     ASSERT_TRUE(h.load(wb(), site.address("/hostile")));
     platform::DocumentRef hostile = wb().Document();
     ASSERT_TRUE(hostile);

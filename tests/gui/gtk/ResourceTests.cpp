@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "TestSite.h"
+#include "demo/SiteServer.h"
 #include "TestSupport.h"
 #include "platform/gtk/ResourceScheme.h"
 
@@ -56,12 +56,13 @@ TEST(ResourceScheme, ImagesDisplayOnAnHttpPageAndEscapesStayBroken) {
     EXPECT_EQ(good, "whirligig-res:///Img/red.png");
     EXPECT_EQ(app.resourcePath("\\HTML\\Img\\red.png"), h.folder().path() + "/HTML/Img/red.png");
 
-    TestSite site;
-    site.route("/", {"<!DOCTYPE html><html><body style=\"margin:0\">"
+    site::SiteServer site;
+    site.setLogging(false);
+    site.addRoute("/", "<!DOCTYPE html><html><body style=\"margin:0\">"
                      "<img id=good src=\"" + good + "\">"
                      "<img id=bad src=\"whirligig-res:///%2e%2e/secret.png\">"
                      "<div id=bg style=\"position:absolute;left:0;top:100px;width:50px;height:50px;background:url(" + good +
-                     ") repeat-x #262626\"></div></body></html>"});
+                     ") repeat-x #262626\"></div></body></html>");
     h.host().start();
     platform::BrowserView& wbload = h.host().wbload();
     ASSERT_TRUE(h.load(wbload, site.address("/")));

@@ -1,11 +1,11 @@
 #include "TestSupport.h"
 
 #include <glib/gstdio.h>
-#include <libsoup/soup.h>
 
 #include <cstdlib>
 #include <stdexcept>
 
+#include "platform/linux/SoupAsyncReader.h"
 #include "platform/posix/LocaleCodePage.h"
 #include "platform/posix/PosixTextFiles.h"
 
@@ -103,56 +103,6 @@ private:
     std::shared_ptr<Probe> probe_;
 };
 
-// Fetches over HTTP with libsoup; a reply that ends after the reader is gone
-// is dropped.
-class SoupReader : public AsyncReader {
-public:
-    SoupReader() : session_(soup_session_new()), cancel_(g_cancellable_new()) {}
-    ~SoupReader() override {
-        g_cancellable_cancel(cancel_);
-        g_object_unref(cancel_);
-        g_object_unref(session_);
-    }
-    void AsyncRead(const std::string& target, int, const std::string& propertyName, int,
-                   std::function<void(const AsyncProperty&)> complete) override {
-        SoupMessage* message = soup_message_new("GET", target.c_str());
-        if (!message) throw Failure("bad address");
-        struct Call {
-            std::string name;
-            std::function<void(const AsyncProperty&)> complete;
-            SoupMessage* message;
-        };
-        auto* call = new Call{propertyName, std::move(complete), message};
-        soup_session_send_and_read_async(
-            session_, message, G_PRIORITY_DEFAULT, cancel_,
-            [](GObject* source, GAsyncResult* result, gpointer data) {
-                std::unique_ptr<Call> c(static_cast<Call*>(data));
-                GError* error = nullptr;
-                GBytes* bytes = soup_session_send_and_read_finish(SOUP_SESSION(source), result, &error);
-                bool cancelled = g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
-                AsyncProperty property;
-                property.PropertyName = c->name;
-                if (bytes) {
-                    property.status = soup_message_get_status(c->message) < 400 ? vbAsyncStatusCodeEndDownloadData : 0;
-                    gsize size = 0;
-                    const char* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
-                    if (soup_message_get_status(c->message) < 400) property.bytes = std::string(data ? data : "", size);
-                    g_bytes_unref(bytes);
-                } else {
-                    property.status = 0;
-                }
-                g_clear_error(&error);
-                g_object_unref(c->message);
-                if (!cancelled) c->complete(property);
-            },
-            call);
-    }
-
-private:
-    SoupSession* session_;
-    GCancellable* cancel_;
-};
-
 class FakeSaveDialog : public SaveDialog {
 public:
     explicit FakeSaveDialog(std::shared_ptr<Probe> probe) : probe_(std::move(probe)) {}
@@ -246,7 +196,7 @@ gtkui::HostServices makeServices(std::shared_ptr<Probe> probe) {
     gtkui::HostServices s;
     s.objects = std::make_unique<FakeObjects>(probe);
     s.capture = std::make_unique<FakeCapture>(probe);
-    s.reader = std::make_unique<SoupReader>();
+    s.reader = std::make_unique<desktop::SoupAsyncReader>();
     s.codePage = std::make_unique<posix::LocaleCodePage>();
     s.files = std::make_unique<posix::PosixTextFiles>(*s.codePage);
     s.saveDialog = std::make_unique<FakeSaveDialog>(probe);

@@ -33,7 +33,7 @@ struct Probe {
     int saveDialogs = 0, messageBoxes = 0;
 };
 
-// Test stand-ins for every service; the reader fetches over HTTP with libsoup.
+// Test stand-ins for the services, except the reader: the real one, over HTTP.
 gtkui::HostServices makeServices(std::shared_ptr<Probe> probe);
 
 // A fresh application folder with an HTML/ subfolder (removed at the end).

@@ -7,21 +7,12 @@
 #include <memory>
 #include <string>
 
-#include "TestSite.h"
+#include "demo/SiteServer.h"
 #include "TestSupport.h"
 #include "app/Main.h"
 
 namespace guitest {
 namespace {
-
-const char* const kChatPage = R"(<!DOCTYPE html><html><head><title>Chat</title>
-<link rel="stylesheet" href="/site.css"><style>p { color: red; }</style></head>
-<body><div id="sitecontent" class="module-round">The site's own content
-<span class="button_im">button</span></div>
-<object id="chatmovie" width="400" height="300"><param name="movie" value="/flash/chat.swf">
-<param name="flashvars" value="room=lobby&amp;lang=en"></object>
-<iframe src="/ad.html" width="120" height="60"></iframe>
-<p id="sitetext">Text of the site that nobody may select.</p></body></html>)";
 
 std::string htmlFolder() {
     if (const char* folder = std::getenv("WHIRLIGIG_TEST_HTML")) return folder;
@@ -41,20 +32,12 @@ protected:
             GTEST_SKIP() << "no HTML folder at " << htmlFolder();
         std::string copy = "cp -r '" + htmlFolder() + "/.' '" + h.folder().path() + "/HTML/'";
         ASSERT_EQ(std::system(copy.c_str()), 0);
-        site.route("/", {kChatPage});
-        site.route("/site.css", {"body { background: #ffffff; } #sitecontent { width: 900px; }",
-                                 "text/css"});
-        site.route("/ad.html", {"<!DOCTYPE html><html><body>advert</body></html>"});
-        site.route("/stats/index.html", {"<!DOCTYPE html><html><body>1 visit</body></html>"});
-        site.route("/other", {"<!DOCTYPE html><html><body>another page</body></html>"});
-        replyUpdate("update=false");
-    }
-    void replyUpdate(std::string text, unsigned status = 200, unsigned delayMs = 0) {
-        site.route("/update/1", {std::move(text), "text/plain", status, delayMs});
+        site.setLogging(false);
+        site.addRoute("/other", "<!DOCTYPE html><html><body>another page</body></html>");
     }
     void start() {
         app::Settings settings{site.address("/update/"), site.address("/"),
-                               site.address("/stats/index.html"), site.address("/upload")};
+                               site.address("/stats/index.html"), site.address("/my_videos_upload")};
         main = std::make_unique<app::Main>(h.host(), settings);
         h.host().start();
     }
@@ -91,7 +74,7 @@ protected:
         return {ox + x, oy + y};
     }
 
-    TestSite site;
+    site::SiteServer site;
     Harness h;
     std::unique_ptr<app::Main> main;
 };
@@ -117,28 +100,29 @@ TEST_F(RoadTest, MissingDevicesStopAtTheirNotice) {
                                   "(document.getElementById('" + id + "'))") != "none";
         };
         EXPECT_TRUE(waitFor([&] { return shown(c.shown) && !shown("loading"); }));
-        EXPECT_EQ(site.requests("/update/1"), 0);
+        EXPECT_EQ(site.requestCount("/update/1"), 0);
     }
 }
 
 TEST_F(RoadTest, ACriticalUpdateStopsAfterLoading) {
-    replyUpdate("update=critical", 200, 1500);
+    site.setUpdateReply("update=critical");
+    site.setUpdateDelay(std::chrono::milliseconds(1500));
     start();
     // While the reply is on its way the start page says it is loading.
-    ASSERT_TRUE(waitFor([&] { return site.requests("/update/1") == 1; }));
+    ASSERT_TRUE(waitFor([&] { return site.requestCount("/update/1") == 1; }));
     EXPECT_TRUE(waitFor([&] { return display("loading") == "block"; }));
     EXPECT_TRUE(waitFor([&] { return display("mustupdate") == "block"; }));
     EXPECT_EQ(display("loading"), "none");
-    EXPECT_EQ(site.requests("/"), 0);
+    EXPECT_EQ(site.requestCount("/"), 0);
 }
 
 TEST_F(RoadTest, AFailedCheckOffersRetryAndRetryGoesOn) {
-    replyUpdate("server trouble", 500);
+    site.setUpdateFailure(site::UpdateFailure::ServerError);
     start();
     ASSERT_TRUE(waitFor([&] { return display("error") == "block"; }));
-    replyUpdate("update=false");
+    site.setUpdateFailure(site::UpdateFailure::None);
     pageEval(startView(), "document.getElementById('butRetry').click()");
-    EXPECT_TRUE(waitFor([&] { return site.requests("/update/1") == 2; }));
+    EXPECT_TRUE(waitFor([&] { return site.requestCount("/update/1") == 2; }));
     EXPECT_TRUE(prepared());
     EXPECT_EQ(display("error"), "none");
 }
@@ -146,7 +130,7 @@ TEST_F(RoadTest, AFailedCheckOffersRetryAndRetryGoesOn) {
 TEST_F(RoadTest, TheChatPageIsPreparedAndBroughtToTheFront) {
     start();
     ASSERT_TRUE(prepared());
-    EXPECT_EQ(site.requests("/stats/index.html"), 1);
+    EXPECT_TRUE(waitFor([&] { return site.statisticsVisits() == 1; }));
     // Site sheets off, the client's sheet last and on, its script ran in the page.
     EXPECT_EQ(chat("[...document.styleSheets].slice(0, -1).every(s => s.disabled)"), "true");
     EXPECT_EQ(chat("(s => !s.disabled && s.ownerNode.textContent.includes('#whirligig'))"
@@ -200,7 +184,7 @@ TEST_F(RoadTest, TheSharePanelFollowsTheRealPointer) {
     ASSERT_TRUE(prepared());
     auto shown = [&] { return chat("getComputedStyle(document.getElementById('ShareThis')).display"); };
     auto [sx, sy] = onScreen("butShare");
-    auto [cx, cy] = onScreen("chatarea");
+    auto [cx, cy] = onScreen("log");
     xdotool("mousemove " + std::to_string(cx) + " " + std::to_string(cy));
     xdotool("mousemove " + std::to_string(sx) + " " + std::to_string(sy));
     EXPECT_TRUE(waitFor([&] { return shown() == "block"; }));
@@ -221,7 +205,7 @@ TEST_F(RoadTest, RightClickOpensNoMenuAndDraggingSelectsNothing) {
                      &menus);
     chat("(window.seen = {contextmenu: 0, mouseup: 0}, ['contextmenu', 'mouseup'].forEach(t => "
          "addEventListener(t, () => seen[t]++, true)), 1)");
-    auto [x, y] = onScreen("chatarea");
+    auto [x, y] = onScreen("log");
     xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 3");
     ASSERT_TRUE(waitFor([&] { return chat("seen.contextmenu") == "1"; }));
     // Drag across the page's text.

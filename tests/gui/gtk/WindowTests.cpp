@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "TestSite.h"
+#include "demo/SiteServer.h"
 #include "TestSupport.h"
 #include "app/SetWindowIcons.h"
 #include "app/WindowProc.h"
@@ -129,14 +129,15 @@ TEST_F(WindowTest, MissingIconsLeaveTheWindowWithoutIcons) {
 }
 
 TEST_F(WindowTest, ViewsStackWithoutReloadingAndTheSmallViewStaysCovered) {
-    TestSite site;
+    site::SiteServer site;
+    site.setLogging(false);
     auto colour = [](const char* c) {
-        return Reply{std::string("<!DOCTYPE html><html><body style=\"margin:0;height:100vh;background:") +
-                     c + "\" onclick=\"window.clicks = (window.clicks || 0) + 1\"></body></html>"};
+        return (std::string("<!DOCTYPE html><html><body style=\"margin:0;height:100vh;background:") +
+                     c + "\" onclick=\"window.clicks = (window.clicks || 0) + 1\"></body></html>");
     };
-    site.route("/red", colour("#ff0000"));
-    site.route("/green", colour("#00ff00"));
-    site.route("/blue", colour("#0000ff"));
+    site.addRoute("/red", colour("#ff0000"));
+    site.addRoute("/green", colour("#00ff00"));
+    site.addRoute("/blue", colour("#0000ff"));
     host().start();
     ASSERT_TRUE(framed());
     ASSERT_TRUE(h.load(host().WB(), site.address("/red")));
@@ -160,8 +161,8 @@ TEST_F(WindowTest, ViewsStackWithoutReloadingAndTheSmallViewStaysCovered) {
     EXPECT_EQ(pageEval(h.webView(host().wbload()), "window.clicks"), "undefined");
     host().wbload().ZOrder(0);
     EXPECT_TRUE(waitFor([&] { return windowPixel(w, 100, 100) == 0x00ff00; }));
-    EXPECT_EQ(site.requests("/red"), 1);
-    EXPECT_EQ(site.requests("/green"), 1);
+    EXPECT_EQ(site.requestCount("/red"), 1);
+    EXPECT_EQ(site.requestCount("/green"), 1);
     // Move places a view in twips.
     host().wbload().Move(0, 0, 150 * 15, 558 * 15);
     EXPECT_TRUE(waitFor([&] { return windowPixel(w, 300, 100) == 0xff0000; }));
