@@ -171,11 +171,15 @@ TEST_F(RoadTest, TheChatScreenFollowsTheWindow) {
     start();
     ASSERT_TRUE(prepared());
     gtk_window_resize(h.host().gtkForm().window(), 900, 700);
+    // The client's own elements, inside its mark-up (the site may use the same ids).
+    auto style = [&](const std::string& id, const std::string& property) {
+        return chat("document.querySelector('#whirligig #" + id + "').style." + property);
+    };
     EXPECT_TRUE(waitFor([&] {
-        return chat("document.getElementById('content').style.height") == "620px" &&
-               chat("document.getElementById('chatarea').style.width") == "490px";
-    })) << chat("document.getElementById('content').style.height");
-    EXPECT_EQ(chat("document.getElementById('cam').style.width"), "860px");
+        return style("content", "height") == "620px" && style("chatarea", "width") == "490px";
+    })) << style("content", "height") << " " << style("chatarea", "width");
+    EXPECT_EQ(style("cam", "width"), "860px");
+    EXPECT_NE(style("log", "height"), "");
     EXPECT_EQ(chat("document.documentElement.offsetWidth"), "900");
 }
 
