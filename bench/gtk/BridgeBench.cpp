@@ -1,0 +1,140 @@
+// In-process figures of the GTK backend: the chat page's preparation through
+// the page bridge against the same DOM work as one in-page script, the
+// resize handler on the prepared page, and the longest stall of the
+// user-interface thread while an update check waits for its answer.
+
+#include <gtk/gtk.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "BenchPages.h"
+#include "TestSupport.h"
+#include "app/Main.h"
+#include "demo/SiteServer.h"
+#include "platform/gtk/BridgeScript.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Runs a script in the client's world and waits for it.
+void runInWorld(WebKitWebView* view, const std::string& script) {
+    bool done = false;
+    webkit_web_view_evaluate_javascript(
+        view, script.c_str(), -1, gtkui::ScriptWorld, nullptr, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source),
+                                                                         result, nullptr);
+            if (value) g_object_unref(value);
+            *static_cast<bool*>(data) = true;
+        },
+        &done);
+    guitest::waitFor([&] { return done; }, 60000);
+}
+
+void preparation(site::SiteServer& site, const std::string& appFolder) {
+    guitest::Harness h(appFolder);
+    app::Main main(h.host(), {site.address("/update/"), site.address("/"),
+                              site.address("/stats/index.html"), site.address("/up")});
+    gtk_widget_show_all(GTK_WIDGET(h.host().gtkForm().window()));
+    platform::BrowserView& wb = h.host().WB();
+    WebKitWebView* view = h.webView(wb);
+    const std::string script = bench::preparationScript(appFolder + "/HTML");
+    for (int elements : {1000, 10000}) {
+        const std::string address = site.address("/gen" + std::to_string(elements));
+        std::vector<double> bridge, inPage;
+        for (int round = 0; round < 5; ++round) {
+            main.ChatPagePrepared = true;  // the view's completions do not prepare by themselves
+            h.load(wb, address);
+            platform::DocumentRef document = wb.Document();
+            auto start = Clock::now();
+            main.PrepareChatPage(document);
+            document->body()->offsetWidth();  // every write has been applied
+            bridge.push_back(msSince(start));
+            bool keep = false;
+            main.Form_Unload(keep);  // unbinds, as a new page would
+
+            h.load(wb, address);
+            start = Clock::now();
+            runInWorld(view, script);
+            inPage.push_back(msSince(start));
+        }
+        auto b = bench::figures(bridge), p = bench::figures(inPage);
+        std::printf("PrepareChatPage, %5d elements: bridge %.1f ms, one in-page script %.1f ms, "
+                    "ratio %.2f (medians of 5)\n",
+                    elements, b.median, p.median, b.median / p.median);
+    }
+}
+
+void resize(site::SiteServer& site, const std::string& appFolder) {
+    guitest::Harness h(appFolder);
+    app::Main main(h.host(), {site.address("/update/"), site.address("/"),
+                              site.address("/stats/index.html"), site.address("/up")});
+    h.host().start();
+    guitest::waitFor([&] { return main.ChatPagePrepared && main.oDocument.bound(); });
+    guitest::waitFor([] { return false; }, 1000);  // let the page settle
+    std::vector<double> samples;
+    for (int k = 0; k < 300; ++k) {
+        auto start = Clock::now();
+        h.host().queue().post([&] { main.Form_Resize(); });
+        samples.push_back(msSince(start));
+        g_main_context_iteration(nullptr, FALSE);
+    }
+    auto f = bench::figures(samples);
+    std::printf("Form_Resize on the prepared page: median %.2f ms, p99 %.2f ms, max %.2f ms "
+                "(300 calls)\n",
+                f.median, f.p99, f.max);
+}
+
+void stall(site::SiteServer& site, const std::string& appFolder) {
+    site.setUpdateDelay(std::chrono::milliseconds(3000));
+    guitest::Harness h(appFolder);
+    app::Main main(h.host(), {site.address("/update/"), site.address("/"),
+                              site.address("/stats/index.html"), site.address("/up")});
+    h.host().start();
+    guitest::waitFor([&] { return site.requestCount("/update/1") > 0; });
+    // A 1 ms ticker: the longest gap between its ticks is the longest stall.
+    struct Ticks {
+        Clock::time_point last = Clock::now();
+        double longest = 0;
+    } ticks;
+    guint ticker = g_timeout_add(1, [](gpointer data) -> gboolean {
+        auto* t = static_cast<Ticks*>(data);
+        auto now = Clock::now();
+        t->longest = std::max(t->longest, std::chrono::duration<double, std::milli>(now - t->last).count());
+        t->last = now;
+        return G_SOURCE_CONTINUE;
+    }, &ticks);
+    const int before = site.endedCount("/update/1");
+    guitest::waitFor([&] { return site.endedCount("/update/1") > before; }, 10000);
+    g_source_remove(ticker);
+    std::printf("Longest stall of the user-interface thread while the update check waits 3 s: "
+                "%.1f ms\n",
+                ticks.longest);
+    site.setUpdateDelay(std::chrono::milliseconds(0));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
+    gdk_set_allowed_backends("x11");
+    if (!gtk_init_check(&argc, &argv)) {
+        std::fprintf(stderr, "needs an X11 display\n");
+        return 1;
+    }
+    site::SiteServer site;
+    site.setLogging(false);
+    for (int elements : {1000, 10000})
+        site.addRoute("/gen" + std::to_string(elements), bench::chatPage(elements));
+    const std::string appFolder = WHIRLIGIG_APP_FOLDER;
+    preparation(site, appFolder);
+    resize(site, appFolder);
+    stall(site, appFolder);
+    return 0;
+}

@@ -1,0 +1,165 @@
+// Whole-process figures: start-up to the start page's completion and the
+// memory (PSS) of the program with its WebKit processes once the chat page is
+// prepared, each against the minimal WebKitGTK program doing the same load.
+// Runs the demo site on its built-in port; the program under test is the demo
+// build beside this folder's application folder.
+
+#include <gtk/gtk.h>
+#include <glib-unix.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "demo/SiteServer.h"
+
+namespace {
+
+bool waitFor(const std::function<bool()>& condition, unsigned limitMs = 60000) {
+    gint64 end = g_get_monotonic_time() + gint64{limitMs} * 1000;
+    guint tick = g_timeout_add(1, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
+    bool met = condition();
+    while (!met && g_get_monotonic_time() < end) {
+        g_main_context_iteration(nullptr, TRUE);
+        met = condition();
+    }
+    g_source_remove(tick);
+    return met;
+}
+
+struct Child {
+    GPid pid = 0;
+    int out = -1;
+    std::string line;
+
+    // Reads what the child printed so far (non-blocking).
+    bool readLine() {
+        char buffer[256];
+        ssize_t n = read(out, buffer, sizeof buffer);
+        if (n > 0) line.append(buffer, n);
+        return line.find('\n') != std::string::npos;
+    }
+    void stop() {
+        kill(pid, SIGTERM);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (out >= 0) close(out);
+    }
+};
+
+Child spawn(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    Child child;
+    GError* error = nullptr;
+    if (!g_spawn_async_with_pipes(nullptr, argv.data(), nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr,
+                                  nullptr, &child.pid, nullptr, &child.out, nullptr, &error)) {
+        std::fprintf(stderr, "cannot start %s: %s\n", args[0].c_str(), error->message);
+        std::exit(1);
+    }
+    g_unix_set_fd_nonblocking(child.out, TRUE, nullptr);
+    return child;
+}
+
+// PSS in kB of a process and all its descendants.
+long treePss(GPid root) {
+    std::set<int> tree{root};
+    bool grew = true;
+    while (grew) {
+        grew = false;
+        GDir* proc = g_dir_open("/proc", 0, nullptr);
+        while (const char* name = g_dir_read_name(proc)) {
+            int pid = std::atoi(name);
+            if (pid <= 0 || tree.count(pid)) continue;
+            std::ifstream stat("/proc/" + std::string(name) + "/stat");
+            std::string content((std::istreambuf_iterator<char>(stat)), {});
+            size_t close = content.rfind(')');
+            if (close == std::string::npos) continue;
+            std::istringstream rest(content.substr(close + 2));
+            std::string state;
+            int ppid = 0;
+            rest >> state >> ppid;
+            if (tree.count(ppid)) {
+                tree.insert(pid);
+                grew = true;
+            }
+        }
+        g_dir_close(proc);
+    }
+    long total = 0;
+    for (int pid : tree) {
+        std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+        std::string key;
+        long value = 0;
+        std::string unit;
+        while (rollup >> key >> value >> unit)
+            if (key == "Pss:") total += value;
+    }
+    return total;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void settle(unsigned ms) { waitFor([] { return false; }, ms); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
+    const std::string folder = WHIRLIGIG_APP_FOLDER;
+    const std::string client = folder + "/whirligigcam-demo";
+    const std::string startPage = "file://" + folder + "/HTML/Dialog.html";
+    site::SiteServer site(WHIRLIGIG_DEMO_PORT);
+    site.setLogging(false);
+
+    std::vector<double> clientTimes, minimalTimes;
+    for (int round = 0; round < 5; ++round) {
+        int before = site.requestCount("/update/1");
+        gint64 start = g_get_monotonic_time();
+        Child c = spawn({client});
+        // The start page's completion starts the update check at once.
+        waitFor([&] { return site.requestCount("/update/1") > before; });
+        clientTimes.push_back((g_get_monotonic_time() - start) / 1000.0);
+        c.stop();
+
+        start = g_get_monotonic_time();
+        Child m = spawn({MINIMAL_BROWSER, startPage});
+        waitFor([&] { return m.readLine(); });
+        minimalTimes.push_back((std::atoll(m.line.c_str()) - start) / 1000.0);
+        m.stop();
+    }
+    double c = median(clientTimes), m = median(minimalTimes);
+    std::printf("Start-up to the start page's completion: client %.0f ms, minimal WebKitGTK "
+                "program %.0f ms, ratio %.2f (medians of 5)\n",
+                c, m, c / m);
+
+    // Memory with the chat page prepared, against the minimal program showing that page.
+    int visits = site.statisticsVisits();
+    Child full = spawn({client});
+    waitFor([&] { return site.statisticsVisits() > visits; });
+    settle(3000);
+    long clientPss = treePss(full.pid);
+    full.stop();
+    Child minimal = spawn({MINIMAL_BROWSER, site.address("/")});
+    waitFor([&] { return minimal.readLine(); });
+    settle(3000);
+    long minimalPss = treePss(minimal.pid);
+    minimal.stop();
+    std::printf("PSS with the chat page prepared (program + WebKit processes): client %.1f MiB, "
+                "minimal program %.1f MiB, ratio %.2f\n",
+                clientPss / 1024.0, minimalPss / 1024.0,
+                static_cast<double>(clientPss) / minimalPss);
+    return 0;
+}
