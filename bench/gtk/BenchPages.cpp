@@ -47,8 +47,7 @@ std::string readJoined(const std::string& path) {
 std::string preparationScript(const std::string& htmlFolder) {
     using gtkui::jsString;
     chatpage::FlashParameters flash{"chatmovie", "/flash/chat.swf", "room=lobby&lang=en", true};
-    std::string body =
-        chatpage::FillBodyTemplate(readJoined(htmlFolder + "/Body.html"), flash);
+    std::string body = chatpage::FillBodyTemplate(readJoined(htmlFolder + "/Body.html"), flash);
     const std::string img = "whirligig-res:///Img/";
     return "(() => { const d = document, img = " + jsString(img) +
            ";"
@@ -86,7 +85,8 @@ std::string preparationScript(const std::string& htmlFolder) {
            "for (const h of d.getElementsByTagName('HTML')) h.style.overflow = 'hidden';"
            "const f = e => e.preventDefault();"
            "for (const [t, x] of [['click', d.getElementById('butRec')],"
-           "  ['mouseover', d.getElementById('butShare')], ['mouseout', d.getElementById('butShare')],"
+           "  ['mouseover', d.getElementById('butShare')], ['mouseout', "
+           "d.getElementById('butShare')],"
            "  ['dragstart', d], ['contextmenu', d], ['selectstart', d.body]])"
            "  if (x) x.addEventListener(t, f);"
            "return d.body.offsetWidth; })()";

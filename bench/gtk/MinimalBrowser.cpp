@@ -16,7 +16,8 @@ int main(int argc, char** argv) {
     gtk_window_set_default_size(GTK_WINDOW(window), 698, 558);
     GtkWidget* view = webkit_web_view_new();
     gtk_container_add(GTK_CONTAINER(window), view);
-    g_signal_connect(view, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent e, gpointer) {
+    g_signal_connect(view, "load-changed",
+                     G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent e, gpointer) {
                          static bool reported = false;
                          if (e != WEBKIT_LOAD_FINISHED || reported) return;
                          reported = true;

@@ -4,8 +4,8 @@
 // Runs the demo site on its built-in port; the program under test is the demo
 // build beside this folder's application folder.
 
-#include <gtk/gtk.h>
 #include <glib-unix.h>
+#include <gtk/gtk.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,7 +25,8 @@ namespace {
 
 bool waitFor(const std::function<bool()>& condition, unsigned limitMs = 60000) {
     gint64 end = g_get_monotonic_time() + gint64{limitMs} * 1000;
-    guint tick = g_timeout_add(1, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
+    guint tick = g_timeout_add(
+        1, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
     bool met = condition();
     while (!met && g_get_monotonic_time() < end) {
         g_main_context_iteration(nullptr, TRUE);
@@ -112,7 +113,9 @@ double median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-void settle(unsigned ms) { waitFor([] { return false; }, ms); }
+void settle(unsigned ms) {
+    waitFor([] { return false; }, ms);
+}
 
 }  // namespace
 
@@ -141,9 +144,10 @@ int main(int argc, char** argv) {
         m.stop();
     }
     double c = median(clientTimes), m = median(minimalTimes);
-    std::printf("Start-up to the start page's completion: client %.0f ms, minimal WebKitGTK "
-                "program %.0f ms, ratio %.2f (medians of 5)\n",
-                c, m, c / m);
+    std::printf(
+        "Start-up to the start page's completion: client %.0f ms, minimal WebKitGTK "
+        "program %.0f ms, ratio %.2f (medians of 5)\n",
+        c, m, c / m);
 
     // Memory with the chat page prepared, against the minimal program showing that page.
     int visits = site.statisticsVisits();
@@ -157,9 +161,9 @@ int main(int argc, char** argv) {
     settle(3000);
     long minimalPss = treePss(minimal.pid);
     minimal.stop();
-    std::printf("PSS with the chat page prepared (program + WebKit processes): client %.1f MiB, "
-                "minimal program %.1f MiB, ratio %.2f\n",
-                clientPss / 1024.0, minimalPss / 1024.0,
-                static_cast<double>(clientPss) / minimalPss);
+    std::printf(
+        "PSS with the chat page prepared (program + WebKit processes): client %.1f MiB, "
+        "minimal program %.1f MiB, ratio %.2f\n",
+        clientPss / 1024.0, minimalPss / 1024.0, static_cast<double>(clientPss) / minimalPss);
     return 0;
 }

@@ -78,11 +78,21 @@ std::string jsString(const std::string& text) {
     for (const char* p = valid; *p; p = g_utf8_next_char(p)) {
         gunichar c = g_utf8_get_char(p);
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20 || c == 0x2028 || c == 0x2029 || c == '<') {
                     char buf[8];

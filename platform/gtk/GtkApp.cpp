@@ -32,8 +32,8 @@ std::string GtkApp::resourceUrl(const std::string& relative) {
     std::string path = relativeToSlashes(relative);
     // The scheme serves the HTML folder itself.
     if (g_ascii_strncasecmp(path.c_str(), "HTML/", 5) == 0) path = path.substr(5);
-    std::unique_ptr<gchar, decltype(&g_free)> escaped(
-        g_uri_escape_string(path.c_str(), "/", FALSE), g_free);
+    std::unique_ptr<gchar, decltype(&g_free)> escaped(g_uri_escape_string(path.c_str(), "/", FALSE),
+                                                      g_free);
     return std::string(ResourceScheme) + ":///" + escaped.get();
 }
 

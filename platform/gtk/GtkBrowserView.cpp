@@ -51,8 +51,8 @@ GtkBrowserView::GtkBrowserView(WebKitWebContext* context, GtkBrowserView* relate
     webkit_user_content_manager_register_script_message_handler_in_world(content_, FrameChannel,
                                                                          ScriptWorld);
     WebKitUserScript* frames = webkit_user_script_new_for_world(
-        FrameScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END,
-        ScriptWorld, nullptr, nullptr);
+        FrameScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+        WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END, ScriptWorld, nullptr, nullptr);
     webkit_user_content_manager_add_script(content_, frames);
     webkit_user_script_unref(frames);
     g_signal_connect(content_, "script-message-received::whirligigEvents",
@@ -282,8 +282,7 @@ void GtkBrowserView::onFrameMessage(WebKitUserContentManager*, WebKitJavascriptR
     auto* self = static_cast<GtkBrowserView*>(data);
     std::string address = messageText(result);
     self->post([self, address] {
-        if (auto handler = self->events_.DocumentComplete)
-            handler(self->frameBrowser(), address);
+        if (auto handler = self->events_.DocumentComplete) handler(self->frameBrowser(), address);
     });
 }
 

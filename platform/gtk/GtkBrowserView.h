@@ -51,7 +51,8 @@ private:
     static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision*, WebKitPolicyDecisionType,
                                    gpointer self);
     static void onLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer self);
-    static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError*, gpointer self);
+    static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError*,
+                                 gpointer self);
     static gboolean onScriptDialog(WebKitWebView*, WebKitScriptDialog*, gpointer self);
     static gboolean onPermissionRequest(WebKitWebView*, WebKitPermissionRequest*, gpointer self);
     static gboolean onFileChooser(WebKitWebView*, WebKitFileChooserRequest*, gpointer self);
@@ -73,8 +74,8 @@ private:
     // Dropped with the view, so that queued events of a gone view do nothing.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     bool silent_ = false;
-    unsigned load_ = 0;         // counts top-level loads
-    bool loadFailed_ = false;   // the current load failed: no DocumentComplete
+    unsigned load_ = 0;        // counts top-level loads
+    bool loadFailed_ = false;  // the current load failed: no DocumentComplete
     bool committed_ = false;
 };
 

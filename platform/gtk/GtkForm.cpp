@@ -36,7 +36,9 @@ GtkForm::~GtkForm() {
     }
 }
 
-int GtkForm::scale() const { return window_ ? std::max(1, gtk_widget_get_scale_factor(window_)) : 1; }
+int GtkForm::scale() const {
+    return window_ ? std::max(1, gtk_widget_get_scale_factor(window_)) : 1;
+}
 
 double GtkForm::twipsPerPixel() const {
     // Twips are counted per device pixel, so that on a scaled screen the
@@ -118,11 +120,17 @@ void GtkForm::place(GtkWidget* view, double left, double top, double width, doub
     if (!window_) throw platform::Failure("the window is gone");
     GdkRectangle where{toPixels(left), toPixels(top), std::max(0, toPixels(width)),
                        std::max(0, toPixels(height))};
+    // An unchanged place costs nothing: the handlers place the views on every resize.
+    auto placed = overlayPlaces_.find(view);
+    if (placed != overlayPlaces_.end() && placed->second.x == where.x &&
+        placed->second.y == where.y && placed->second.width == where.width &&
+        placed->second.height == where.height)
+        return;
+    overlayPlaces_[view] = where;
     if (gtk_widget_get_parent(view) == fixed_) {
         gtk_fixed_move(GTK_FIXED(fixed_), view, where.x, where.y);
         gtk_widget_set_size_request(view, where.width, where.height);
     } else {
-        overlayPlaces_[view] = where;
         gtk_widget_queue_resize(overlay_);
     }
 }
@@ -133,14 +141,15 @@ void GtkForm::bringToFront(GtkWidget* view) {
     // The overlay draws its children in list order but picks the target of
     // pointer input by the stacking of their child windows: raise that too.
     GdkWindow* childWindow = gtk_widget_get_parent_window(view);
-    if (childWindow && childWindow != gtk_widget_get_window(overlay_)) gdk_window_raise(childWindow);
+    if (childWindow && childWindow != gtk_widget_get_window(overlay_))
+        gdk_window_raise(childWindow);
 }
 
 gboolean GtkForm::onOverlayPosition(GtkOverlay*, GtkWidget* child, GdkRectangle* where,
                                     gpointer data) {
     auto* self = static_cast<GtkForm*>(data);
     auto found = self->overlayPlaces_.find(child);
-    if (found == self->overlayPlaces_.end()) return FALSE;
+    if (found == self->overlayPlaces_.end() || child == nullptr) return FALSE;
     *where = found->second;
     return TRUE;
 }
@@ -216,8 +225,9 @@ gboolean GtkForm::onConfigure(GtkWidget*, GdkEventConfigure* event, gpointer dat
     if (self->procedure_) {
         int outerWidth = event->width + extents.left + extents.right;
         int outerHeight = event->height + extents.top + extents.bottom;
-        platform::WINDOWPOS pos{self->handle_, 0,          event->x - extents.left,
-                                event->y - extents.top, outerWidth, outerHeight, 0};
+        platform::WINDOWPOS pos{
+            self->handle_, 0, event->x - extents.left, event->y - extents.top, outerWidth,
+            outerHeight,   0};
         auto procedure = self->procedure_;
         procedure(self->handle_, platform::WM_WINDOWPOSCHANGING, 0,
                   reinterpret_cast<platform::LPARAM>(&pos));

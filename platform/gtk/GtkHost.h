@@ -66,7 +66,9 @@ public:
 
     EventQueue& queue() { return *queue_; }
     GtkForm& gtkForm() { return *form_; }
-    GtkBrowserView& view(platform::BrowserView& which) { return static_cast<GtkBrowserView&>(which); }
+    GtkBrowserView& view(platform::BrowserView& which) {
+        return static_cast<GtkBrowserView&>(which);
+    }
     WebKitWebContext* webContext() const { return context_; }
 
     platform::Form& form() override { return *form_; }

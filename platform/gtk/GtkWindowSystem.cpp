@@ -37,10 +37,13 @@ platform::WindowHandle GtkWindowSystem::GetWindow(platform::WindowHandle window,
 int GtkWindowSystem::GetSystemMetrics(int index) {
     switch (index) {
         case platform::SM_CXICON:
-        case platform::SM_CYICON: return 32;
+        case platform::SM_CYICON:
+            return 32;
         case platform::SM_CXSMICON:
-        case platform::SM_CYSMICON: return 16;
-        default: return 0;
+        case platform::SM_CYSMICON:
+            return 16;
+        default:
+            return 0;
     }
 }
 
@@ -107,8 +110,8 @@ void GtkWindowSystem::updateWindowIcons() {
     if (small) list = g_list_append(list, g_object_ref(small));
     if (big) list = g_list_append(list, g_object_ref(big));
     GdkPixbuf* large = loadIcon(48);
-    if (!large && (big || small)) large = gdk_pixbuf_scale_simple(big ? big : small, 48, 48,
-                                                                  GDK_INTERP_BILINEAR);
+    if (!large && (big || small))
+        large = gdk_pixbuf_scale_simple(big ? big : small, 48, 48, GDK_INTERP_BILINEAR);
     if (large) list = g_list_append(list, large);
     gtk_window_set_icon_list(form_.window(), list);
     g_list_free_full(list, g_object_unref);

@@ -23,7 +23,8 @@ public:
 
     platform::WNDPROC SetWindowLongA(platform::WindowHandle window, int index,
                                      platform::WNDPROC procedure) override;
-    platform::WindowHandle GetWindow(platform::WindowHandle window, platform::UINT command) override;
+    platform::WindowHandle GetWindow(platform::WindowHandle window,
+                                     platform::UINT command) override;
     int GetSystemMetrics(int index) override;
     platform::IconHandle LoadImageA(const std::string& name, platform::UINT type, int cx, int cy,
                                     platform::UINT flags) override;

@@ -8,12 +8,18 @@ namespace {
 
 const char* eventName(platform::PageEvent event) {
     switch (event) {
-        case platform::PageEvent::Click: return "click";
-        case platform::PageEvent::MouseOver: return "mouseover";
-        case platform::PageEvent::MouseOut: return "mouseout";
-        case platform::PageEvent::SelectStart: return "selectstart";
-        case platform::PageEvent::DragStart: return "dragstart";
-        case platform::PageEvent::ContextMenu: return "contextmenu";
+        case platform::PageEvent::Click:
+            return "click";
+        case platform::PageEvent::MouseOver:
+            return "mouseover";
+        case platform::PageEvent::MouseOut:
+            return "mouseout";
+        case platform::PageEvent::SelectStart:
+            return "selectstart";
+        case platform::PageEvent::DragStart:
+            return "dragstart";
+        case platform::PageEvent::ContextMenu:
+            return "contextmenu";
     }
     return "";
 }
@@ -65,7 +71,8 @@ void readFinished(GObject* source, GAsyncResult* result, gpointer data) {
 
 class PageBridge::SubscriptionImpl : public platform::Subscription {
 public:
-    SubscriptionImpl(std::weak_ptr<PageBridge> bridge, int id) : bridge_(std::move(bridge)), id_(id) {}
+    SubscriptionImpl(std::weak_ptr<PageBridge> bridge, int id)
+        : bridge_(std::move(bridge)), id_(id) {}
     ~SubscriptionImpl() override {
         if (auto bridge = bridge_.lock()) bridge->unsubscribe(id_);
     }
@@ -116,7 +123,8 @@ platform::DocumentRef PageBridge::document() {
     }
     if (answer.empty() || answer == "undefined") return {};
     token_ = answer;
-    document_ = platform::DocumentRef(std::make_shared<PageDocument>(shared_from_this(), generation_));
+    document_ =
+        platform::DocumentRef(std::make_shared<PageDocument>(shared_from_this(), generation_));
     return document_;
 }
 
@@ -185,8 +193,8 @@ std::string PageBridge::read(unsigned generation, const std::string& expression)
         throw platform::Failure("the page does not answer");
     }
     std::string script = "(()=>{const R=globalThis.__wgR;if(!R||R.token!==" + jsString(token_) +
-                         ")throw new Error('stale document');" + takeWrites() +
-                         "return String(" + expression + ");})()";
+                         ")throw new Error('stale document');" + takeWrites() + "return String(" +
+                         expression + ");})()";
     return evaluate(script);
 }
 
@@ -234,8 +242,8 @@ void PageBridge::ping() {
         [](GObject* source, GAsyncResult* result, gpointer data) {
             std::unique_ptr<std::shared_ptr<PageHealth>> h(
                 static_cast<std::shared_ptr<PageHealth>*>(data));
-            JSCValue* value =
-                webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
+            JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source),
+                                                                         result, nullptr);
             if (value) g_object_unref(value);
             (*h)->pinging = false;
             (*h)->unresponsive = false;

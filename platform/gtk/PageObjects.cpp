@@ -135,8 +135,8 @@ void PageElement::setText(const std::string& text) {
     page_.write(page_.ref() + ".text=" + jsString(text));
 }
 
-std::unique_ptr<platform::Subscription> PageElement::subscribe(
-    std::vector<platform::Listen> events, platform::PageEventSink sink) {
+std::unique_ptr<platform::Subscription> PageElement::subscribe(std::vector<platform::Listen> events,
+                                                               platform::PageEventSink sink) {
     return page_.bridge().subscribe(page_.generation(), page_.handle(), events, std::move(sink));
 }
 
@@ -167,7 +167,12 @@ platform::ElementCollection PageDocument::getElementsByTagName(const std::string
 
 platform::ElementRef PageDocument::body() { return one("document.body"); }
 
-platform::ElementRef PageDocument::documentElement() { return one("document.documentElement"); }
+platform::ElementRef PageDocument::documentElement() {
+    if (!documentElement_) documentElement_ = one("document.documentElement");
+    if (bridge_->generation() != generation_)
+        throw platform::Failure("the document is no longer current");
+    return documentElement_;
+}
 
 std::vector<platform::StyleSheetRef> PageDocument::styleSheets() {
     std::vector<std::string> parts = split(read("R.sheets()"), '\x1e');

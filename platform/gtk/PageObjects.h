@@ -101,6 +101,10 @@ private:
 
     std::shared_ptr<PageBridge> bridge_;
     unsigned generation_;
+    // The root element of an HTML document stays the same for the document's
+    // life (only explicit surgery on the document replaces it); the resize
+    // handler asks for it twice on every resize.
+    platform::ElementRef documentElement_;
 };
 
 // Builds elements from the runtime's answers (R.one, R.list).

@@ -15,7 +15,8 @@ public:
         : reader_(reader), queue_(std::move(queue)) {}
 
     void AsyncRead(const std::string& target, int asyncType, const std::string& propertyName,
-                   int options, std::function<void(const platform::AsyncProperty&)> complete) override {
+                   int options,
+                   std::function<void(const platform::AsyncProperty&)> complete) override {
         std::weak_ptr<EventQueue> queue = queue_;
         reader_.AsyncRead(target, asyncType, propertyName, options,
                           [queue, complete](const platform::AsyncProperty& property) {

@@ -44,10 +44,11 @@ void serve(WebKitURISchemeRequest* request, gpointer userData) {
 
 }  // namespace
 
-std::optional<std::string> resolveResource(const std::string& root, const std::string& escapedPath) {
+std::optional<std::string> resolveResource(const std::string& root,
+                                           const std::string& escapedPath) {
     // Escaped separators and NUL stay refused: unescaping must not create them.
-    std::unique_ptr<gchar, decltype(&g_free)> path(
-        g_uri_unescape_string(escapedPath.c_str(), "/"), g_free);
+    std::unique_ptr<gchar, decltype(&g_free)> path(g_uri_unescape_string(escapedPath.c_str(), "/"),
+                                                   g_free);
     if (!path) return std::nullopt;
     std::string relative = path.get();
     if (relative.find('\\') != std::string::npos) return std::nullopt;

@@ -2,12 +2,13 @@
 // window. WHIRLIGIG_SIMULATE_DEVICES (the demo build) answers the Flash and
 // webcam checks with simulated devices.
 
+#include "app/Main.h"
+
 #include <gtk/gtk.h>
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/Main.h"
 #include "platform/gtk/GtkHost.h"
 #include "platform/linux/DesktopShell.h"
 #include "platform/linux/FlashObjectFactory.h"

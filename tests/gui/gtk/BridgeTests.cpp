@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "demo/SiteServer.h"
 #include "TestSupport.h"
+#include "demo/SiteServer.h"
 
 namespace guitest {
 namespace {
@@ -96,8 +96,9 @@ TEST_F(BridgeTest, StyleSheetsAreDisabledAndCreatedSheetsComeLast) {
     mine->setCssText("#box { width: 321px; }");
     EXPECT_EQ(document->getElementById("box")->offsetWidth(), 321);
     EXPECT_EQ(page("document.styleSheets[0].disabled"), "true");
-    EXPECT_EQ(page("document.styleSheets[document.styleSheets.length-1].ownerNode.parentNode.tagName"),
-              "HEAD");
+    EXPECT_EQ(
+        page("document.styleSheets[document.styleSheets.length-1].ownerNode.parentNode.tagName"),
+        "HEAD");
 }
 
 TEST_F(BridgeTest, ScriptAppendedToHeadRunsInThePagesOwnWorld) {
@@ -141,7 +142,9 @@ TEST_F(BridgeTest, EventsReachTheSinkAndCancelTheDefaultInThePage) {
                                           [&](PageEvent e) { documentSeen.push_back(e); });
     flush();
     page("document.getElementById('link').click()");
-    page("document.getElementById('link').dispatchEvent(new MouseEvent('mouseover', {bubbles: true}))");
+    page(
+        "document.getElementById('link').dispatchEvent(new MouseEvent('mouseover', {bubbles: "
+        "true}))");
     ASSERT_TRUE(waitFor([&] { return seen.size() == 2; }));
     EXPECT_EQ(seen[0], PageEvent::Click);
     EXPECT_EQ(seen[1], PageEvent::MouseOver);
@@ -199,8 +202,8 @@ TEST_F(BridgeTest, HostileSiteScriptsDoNotBreakTheClient) {
     target->insertAdjacentHTML("beforeEnd", "<b id=\"mine\">mine</b>");
     EXPECT_EQ(hostile->getElementById("mine")->tagName(), "B");
     int clicks = 0;
-    auto subscription = hostile->getElementById("link")->subscribe(
-        {{PageEvent::Click, true}}, [&](PageEvent) { ++clicks; });
+    auto subscription = hostile->getElementById("link")->subscribe({{PageEvent::Click, true}},
+                                                                   [&](PageEvent) { ++clicks; });
     flush();
     page("HTMLElement.prototype.click.call(document.body.lastElementChild)");
     EXPECT_TRUE(waitFor([&] { return clicks == 1; }));
@@ -211,9 +214,9 @@ TEST_F(BridgeTest, APageThatStopsAnsweringFailsReadsUntilItAnswersAgain) {
     h.host().view(wb()).bridge().setReadTimeout(std::chrono::milliseconds(300));
     platform::ElementRef box = document->getElementById("box");
     // Sent without waiting: the reads below queue up behind the loop.
-    webkit_web_view_evaluate_javascript(h.webView(wb()),
-                                        "{ const end = Date.now() + 3000; while (Date.now() < end) {} }",
-                                        -1, nullptr, nullptr, nullptr, nullptr, nullptr);
+    webkit_web_view_evaluate_javascript(
+        h.webView(wb()), "{ const end = Date.now() + 3000; while (Date.now() < end) {} }", -1,
+        nullptr, nullptr, nullptr, nullptr, nullptr);
     EXPECT_THROW(box->innerText(), platform::Failure);
     // Further reads fail at once, writes are kept for later.
     EXPECT_THROW(box->offsetWidth(), platform::Failure);

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "demo/SiteServer.h"
 #include "TestSupport.h"
+#include "demo/SiteServer.h"
 #include "platform/gtk/ResourceScheme.h"
 
 namespace guitest {
@@ -18,7 +18,8 @@ TEST(ResourceScheme, ServesOnlyFilesInsideTheHtmlFolder) {
     folder.write("secret.txt", "secret");
     folder.write("HTML2/other.txt", "other");
     const std::string root = folder.path() + "/HTML";
-    ASSERT_EQ(symlink((folder.path() + "/secret.txt").c_str(), (root + "/Img/link.txt").c_str()), 0);
+    ASSERT_EQ(symlink((folder.path() + "/secret.txt").c_str(), (root + "/Img/link.txt").c_str()),
+              0);
     ASSERT_EQ(symlink((root + "/Img/bg.gif").c_str(), (root + "/inside.gif").c_str()), 0);
 
     struct Case {
@@ -27,15 +28,15 @@ TEST(ResourceScheme, ServesOnlyFilesInsideTheHtmlFolder) {
     } cases[] = {
         {"/Img/bg.gif", true},
         {"/Img/with%20space.png", true},
-        {"/inside.gif", true},           // a link that stays inside
+        {"/inside.gif", true},  // a link that stays inside
         {"/../secret.txt", false},
         {"/Img/../../secret.txt", false},
         {"/Img/%2e%2e/%2e%2e/secret.txt", false},
         {"/Img/..%2F..%2Fsecret.txt", false},
         {"/Img%5c..%5c..%5csecret.txt", false},
         {"/../HTML2/other.txt", false},
-        {"/Img/link.txt", false},        // a link that leads out
-        {"/Img", false},                 // a folder
+        {"/Img/link.txt", false},  // a link that leads out
+        {"/Img", false},           // a folder
         {"/Img/missing.gif", false},
         {"/Img/bg.gif%00.txt", false},
         {"/Img/%zz", false},
@@ -58,18 +59,22 @@ TEST(ResourceScheme, ImagesDisplayOnAnHttpPageAndEscapesStayBroken) {
 
     site::SiteServer site;
     site.setLogging(false);
-    site.addRoute("/", "<!DOCTYPE html><html><body style=\"margin:0\">"
-                     "<img id=good src=\"" + good + "\">"
-                     "<img id=bad src=\"whirligig-res:///%2e%2e/secret.png\">"
-                     "<div id=bg style=\"position:absolute;left:0;top:100px;width:50px;height:50px;background:url(" + good +
-                     ") repeat-x #262626\"></div></body></html>");
+    site.addRoute(
+        "/",
+        "<!DOCTYPE html><html><body style=\"margin:0\">"
+        "<img id=good src=\"" +
+            good +
+            "\">"
+            "<img id=bad src=\"whirligig-res:///%2e%2e/secret.png\">"
+            "<div id=bg "
+            "style=\"position:absolute;left:0;top:100px;width:50px;height:50px;background:url(" +
+            good + ") repeat-x #262626\"></div></body></html>");
     h.host().start();
     platform::BrowserView& wbload = h.host().wbload();
     ASSERT_TRUE(h.load(wbload, site.address("/")));
     WebKitWebView* view = h.webView(wbload);
-    ASSERT_TRUE(waitFor([&] {
-        return pageEval(view, "[good, bad].every(i => i.complete)") == "true";
-    }));
+    ASSERT_TRUE(
+        waitFor([&] { return pageEval(view, "[good, bad].every(i => i.complete)") == "true"; }));
     EXPECT_EQ(pageEval(view, "document.getElementById('good').naturalWidth"), "8");
     EXPECT_EQ(pageEval(view, "document.getElementById('bad').naturalWidth"), "0");
     // The repeated background really paints: red across the top rows, then #262626.

@@ -17,10 +17,13 @@ bool waitFor(const std::function<bool()>& condition, unsigned limitMs) {
     gint64 end = g_get_monotonic_time() + gint64{limitMs} * 1000;
     bool woke = false;
     // A periodic wake-up so that conditions that no source signals are seen too.
-    guint tick = g_timeout_add(20, [](gpointer w) -> gboolean {
-        *static_cast<bool*>(w) = true;
-        return G_SOURCE_CONTINUE;
-    }, &woke);
+    guint tick = g_timeout_add(
+        20,
+        [](gpointer w) -> gboolean {
+            *static_cast<bool*>(w) = true;
+            return G_SOURCE_CONTINUE;
+        },
+        &woke);
     bool met = condition();
     while (!met && g_get_monotonic_time() < end) {
         g_main_context_iteration(nullptr, TRUE);
@@ -43,7 +46,8 @@ std::string pageEval(WebKitWebView* view, const std::string& script) {
         [](GObject* source, GAsyncResult* res, gpointer data) {
             std::unique_ptr<std::shared_ptr<Result>> r(static_cast<std::shared_ptr<Result>*>(data));
             GError* error = nullptr;
-            JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), res, &error);
+            JSCValue* value =
+                webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), res, &error);
             if (value) {
                 gchar* text = jsc_value_to_string(value);
                 (*r)->text = text ? text : "";
@@ -224,7 +228,8 @@ void TempFolder::write(const std::string& relative, const std::string& contents)
     gchar* dir = g_path_get_dirname(file.c_str());
     g_mkdir_with_parents(dir, 0700);
     g_free(dir);
-    g_file_set_contents(file.c_str(), contents.data(), static_cast<gssize>(contents.size()), nullptr);
+    g_file_set_contents(file.c_str(), contents.data(), static_cast<gssize>(contents.size()),
+                        nullptr);
 }
 
 std::string pngImage(int width, int height, unsigned rgb) {
@@ -243,7 +248,8 @@ unsigned windowPixel(GtkWindow* window, int x, int y) {
     GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(window));
     int ox = 0, oy = 0;
     gdk_window_get_origin(gdkWindow, &ox, &oy);
-    GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), ox + x, oy + y, 1, 1);
+    GdkPixbuf* shot =
+        gdk_pixbuf_get_from_window(gdk_get_default_root_window(), ox + x, oy + y, 1, 1);
     if (!shot) return 0xffffffff;
     const guchar* p = gdk_pixbuf_get_pixels(shot);
     unsigned rgb = (unsigned{p[0]} << 16) | (unsigned{p[1]} << 8) | p[2];
@@ -257,7 +263,7 @@ Harness::Harness(std::string appFolder) {
     options.ephemeral = true;
     auto probe = probe_;
     host_ = std::make_unique<gtkui::GtkHost>([probe](GtkWindow*) { return makeServices(probe); },
-                                            options);
+                                             options);
 }
 
 Harness::~Harness() { host_.reset(); }

@@ -26,9 +26,9 @@ std::string pageEval(WebKitWebView* view, const std::string& script);
 struct Probe {
     std::string flashVersion = "WIN 10,0,0,0";  // empty: no Flash player
     bool webcam = true;
-    std::string savePath;                         // what the save dialog answers
-    int messageAnswer = 7;                        // IDNO
-    std::vector<std::string> opened;              // ShellExecute targets
+    std::string savePath;             // what the save dialog answers
+    int messageAnswer = 7;            // IDNO
+    std::vector<std::string> opened;  // ShellExecute targets
     int recordersStarted = 0, recordersStopped = 0, recordersAlive = 0;
     int saveDialogs = 0, messageBoxes = 0;
 };
@@ -63,9 +63,7 @@ public:
     gtkui::GtkHost& host() { return *host_; }
     Probe& probe() { return *probe_; }
     TempFolder& folder() { return folder_; }
-    WebKitWebView* webView(platform::BrowserView& view) {
-        return host_->view(view).webView();
-    }
+    WebKitWebView* webView(platform::BrowserView& view) { return host_->view(view).webView(); }
     // Loads address in the view (outside any handler) and waits for its top-level completion.
     bool load(platform::BrowserView& view, const std::string& address);
 

@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "demo/SiteServer.h"
 #include "TestSupport.h"
 #include "app/Main.h"
+#include "demo/SiteServer.h"
 
 namespace guitest {
 namespace {
@@ -37,15 +37,18 @@ protected:
     }
     void start() {
         app::Settings settings{site.address("/update/"), site.address("/"),
-                               site.address("/stats/index.html"), site.address("/my_videos_upload")};
+                               site.address("/stats/index.html"),
+                               site.address("/my_videos_upload")};
         main = std::make_unique<app::Main>(h.host(), settings);
         h.host().start();
     }
     WebKitWebView* startView() { return h.webView(h.host().wbload()); }
     WebKitWebView* chatView() { return h.webView(h.host().WB()); }
     std::string display(const std::string& id) {
-        return pageEval(startView(), "(e => e ? getComputedStyle(e).display : 'missing')"
-                                     "(document.getElementById('" + id + "'))");
+        return pageEval(startView(),
+                        "(e => e ? getComputedStyle(e).display : 'missing')"
+                        "(document.getElementById('" +
+                            id + "'))");
     }
     std::string chat(const std::string& script) { return pageEval(chatView(), script); }
     bool chatInFront() {
@@ -63,9 +66,10 @@ protected:
     }
     // Screen coordinates of the centre of an element of the chat page.
     std::pair<int, int> onScreen(const std::string& id) {
-        std::string where = chat("(r => Math.round(r.left + r.width / 2) + ',' + "
-                                 "Math.round(r.top + r.height / 2))(document.getElementById('" +
-                                 id + "').getBoundingClientRect())");
+        std::string where = chat(
+            "(r => Math.round(r.left + r.width / 2) + ',' + "
+            "Math.round(r.top + r.height / 2))(document.getElementById('" +
+            id + "').getBoundingClientRect())");
         int x = 0, y = 0;
         std::sscanf(where.c_str(), "%d,%d", &x, &y);
         int ox = 0, oy = 0;
@@ -96,8 +100,10 @@ TEST_F(RoadTest, MissingDevicesStopAtTheirNotice) {
         fresh.host().start();
         WebKitWebView* view = fresh.webView(fresh.host().wbload());
         auto shown = [&](const std::string& id) {
-            return pageEval(view, "(e => e ? getComputedStyle(e).display : 'none')"
-                                  "(document.getElementById('" + id + "'))") != "none";
+            return pageEval(view,
+                            "(e => e ? getComputedStyle(e).display : 'none')"
+                            "(document.getElementById('" +
+                                id + "'))") != "none";
         };
         EXPECT_TRUE(waitFor([&] { return shown(c.shown) && !shown("loading"); }));
         EXPECT_EQ(site.requestCount("/update/1"), 0);
@@ -143,12 +149,13 @@ TEST_F(RoadTest, TheChatPageIsPreparedAndBroughtToTheFront) {
               std::string::npos);
 
     // A themed image really shows: the screen has the image's pixels.
-    std::string box = chat("(r => [r.left, r.top, r.width, r.height].map(Math.round).join(','))"
-                           "(document.getElementById('butShare').getBoundingClientRect())");
+    std::string box = chat(
+        "(r => [r.left, r.top, r.width, r.height].map(Math.round).join(','))"
+        "(document.getElementById('butShare').getBoundingClientRect())");
     int x = 0, y = 0, w = 0, hgt = 0;
     ASSERT_EQ(std::sscanf(box.c_str(), "%d,%d,%d,%d", &x, &y, &w, &hgt), 4) << box;
-    GdkPixbuf* image = gdk_pixbuf_new_from_file(
-        (h.folder().path() + "/HTML/Img/im_button.gif").c_str(), nullptr);
+    GdkPixbuf* image =
+        gdk_pixbuf_new_from_file((h.folder().path() + "/HTML/Img/im_button.gif").c_str(), nullptr);
     ASSERT_NE(image, nullptr);
     GtkWindow* window = h.host().gtkForm().window();
     int matching = 0, sampled = 0;
@@ -177,7 +184,8 @@ TEST_F(RoadTest, TheChatScreenFollowsTheWindow) {
     };
     EXPECT_TRUE(waitFor([&] {
         return style("content", "height") == "620px" && style("chatarea", "width") == "490px";
-    })) << style("content", "height") << " " << style("chatarea", "width");
+    })) << style("content", "height")
+        << " " << style("chatarea", "width");
     EXPECT_EQ(style("cam", "width"), "860px");
     EXPECT_NE(style("log", "height"), "");
     EXPECT_EQ(chat("document.documentElement.offsetWidth"), "900");
@@ -186,7 +194,9 @@ TEST_F(RoadTest, TheChatScreenFollowsTheWindow) {
 TEST_F(RoadTest, TheSharePanelFollowsTheRealPointer) {
     start();
     ASSERT_TRUE(prepared());
-    auto shown = [&] { return chat("getComputedStyle(document.getElementById('ShareThis')).display"); };
+    auto shown = [&] {
+        return chat("getComputedStyle(document.getElementById('ShareThis')).display");
+    };
     auto [sx, sy] = onScreen("butShare");
     auto [cx, cy] = onScreen("log");
     xdotool("mousemove " + std::to_string(cx) + " " + std::to_string(cy));
@@ -207,8 +217,9 @@ TEST_F(RoadTest, RightClickOpensNoMenuAndDraggingSelectsNothing) {
                          return TRUE;
                      }),
                      &menus);
-    chat("(window.seen = {contextmenu: 0, mouseup: 0}, ['contextmenu', 'mouseup'].forEach(t => "
-         "addEventListener(t, () => seen[t]++, true)), 1)");
+    chat(
+        "(window.seen = {contextmenu: 0, mouseup: 0}, ['contextmenu', 'mouseup'].forEach(t => "
+        "addEventListener(t, () => seen[t]++, true)), 1)");
     auto [x, y] = onScreen("log");
     xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 3");
     ASSERT_TRUE(waitFor([&] { return chat("seen.contextmenu") == "1"; }));

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "demo/SiteServer.h"
 #include "TestSupport.h"
 #include "app/SetWindowIcons.h"
 #include "app/WindowProc.h"
+#include "demo/SiteServer.h"
 
 namespace guitest {
 namespace {
@@ -28,12 +28,12 @@ protected:
     GtkWindow* window() { return host().gtkForm().window(); }
     void installWindowProc() {
         platform::WindowSystem& system = host().windows();
-        previous = system.SetWindowLongA(
-            host().form().hWnd(), platform::GWL_WNDPROC,
-            [this](platform::WindowHandle hw, platform::UINT m, platform::WPARAM w, platform::LPARAM l) {
-                ++procedureCalls;
-                return app::WindowProc(previous, hw, m, w, l);
-            });
+        previous = system.SetWindowLongA(host().form().hWnd(), platform::GWL_WNDPROC,
+                                         [this](platform::WindowHandle hw, platform::UINT m,
+                                                platform::WPARAM w, platform::LPARAM l) {
+                                             ++procedureCalls;
+                                             return app::WindowProc(previous, hw, m, w, l);
+                                         });
     }
     // Waits until the window manager has framed the window.
     bool framed() {
@@ -67,7 +67,8 @@ TEST_F(WindowTest, StartsCentredWithItsClientSizeInTwips) {
         GdkRectangle outer = outerRect(window());
         return std::abs((outer.x + outer.width / 2) - (area.x + area.width / 2)) <= 1 &&
                std::abs((outer.y + outer.height / 2) - (area.y + area.height / 2)) <= 1;
-    })) << "outer " << outerRect(window()).x << "," << outerRect(window()).y;
+    })) << "outer "
+        << outerRect(window()).x << "," << outerRect(window()).y;
     GdkRectangle outer = outerRect(window());
     EXPECT_DOUBLE_EQ(form.Left(), outer.x * tpp);
     EXPECT_DOUBLE_EQ(form.Top(), outer.y * tpp);
@@ -115,7 +116,8 @@ TEST_F(WindowTest, IconsComeFromTheIconFolderInThreeSizes) {
     app::SetWindowIcons(system, host().form().hWnd(), "AAA", true);
     GList* icons = gtk_window_get_icon_list(window());
     std::vector<int> sizes;
-    for (GList* i = icons; i; i = i->next) sizes.push_back(gdk_pixbuf_get_width(GDK_PIXBUF(i->data)));
+    for (GList* i = icons; i; i = i->next)
+        sizes.push_back(gdk_pixbuf_get_width(GDK_PIXBUF(i->data)));
     g_list_free(icons);
     std::sort(sizes.begin(), sizes.end());
     EXPECT_EQ(sizes, (std::vector<int>{16, 32, 48}));
@@ -132,8 +134,9 @@ TEST_F(WindowTest, ViewsStackWithoutReloadingAndTheSmallViewStaysCovered) {
     site::SiteServer site;
     site.setLogging(false);
     auto colour = [](const char* c) {
-        return (std::string("<!DOCTYPE html><html><body style=\"margin:0;height:100vh;background:") +
-                     c + "\" onclick=\"window.clicks = (window.clicks || 0) + 1\"></body></html>");
+        return (
+            std::string("<!DOCTYPE html><html><body style=\"margin:0;height:100vh;background:") +
+            c + "\" onclick=\"window.clicks = (window.clicks || 0) + 1\"></body></html>");
     };
     site.addRoute("/red", colour("#ff0000"));
     site.addRoute("/green", colour("#00ff00"));
@@ -228,10 +231,13 @@ TEST_F(WindowTest, TheTimerTicksWhileEnabled) {
     EXPECT_FALSE(timer.enabled());
     // No further tick arrives once disabled: a second timer outlasting it proves it.
     int later = 0;
-    guint probe = g_timeout_add(350, [](gpointer n) -> gboolean {
-        ++*static_cast<int*>(n);
-        return G_SOURCE_REMOVE;
-    }, &later);
+    guint probe = g_timeout_add(
+        350,
+        [](gpointer n) -> gboolean {
+            ++*static_cast<int*>(n);
+            return G_SOURCE_REMOVE;
+        },
+        &later);
     ASSERT_TRUE(waitFor([&] { return later == 1; }));
     (void)probe;
     EXPECT_EQ(ticks, 3);
