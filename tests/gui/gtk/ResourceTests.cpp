@@ -44,7 +44,9 @@ TEST(ResourceScheme, ServesOnlyFilesInsideTheHtmlFolder) {
     for (const Case& c : cases) {
         auto file = gtkui::resolveResource(root, c.path);
         EXPECT_EQ(file.has_value(), c.served) << c.path;
-        if (file) EXPECT_EQ(file->rfind(root, 0), 0u) << c.path;
+        if (file) {
+            EXPECT_EQ(file->rfind(root, 0), 0u) << c.path;
+        }
     }
 }
 
