@@ -252,6 +252,7 @@ void GtkForm::clientChanged(int width, int height) {
 
 gboolean GtkForm::onDelete(GtkWidget*, GdkEvent*, gpointer data) {
     auto* self = static_cast<GtkForm*>(data);
+    if (self->onCloseRequest_) self->onCloseRequest_(true);
     self->queue_->post([self] { self->requestClose(); });
     return TRUE;
 }
@@ -259,6 +260,7 @@ gboolean GtkForm::onDelete(GtkWidget*, GdkEvent*, gpointer data) {
 void GtkForm::requestClose() {
     if (!window_ || closing_) return;
     bool cancel = false;
+    if (onCloseRequest_) onCloseRequest_(false);  // Unload's own page steps run normally
     if (auto unload = events_.Unload) unload(cancel);
     if (!cancel) destroy();
 }

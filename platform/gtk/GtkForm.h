@@ -55,6 +55,11 @@ public:
     void show();
     // Called once the window has gone (after an Unload that was not cancelled).
     void setOnGone(std::function<void()> gone) { onGone_ = std::move(gone); }
+    // Called with true when the window is asked to close (before the request
+    // waits for a running handler), with false when Unload kept it open.
+    void setOnCloseRequest(std::function<void(bool)> request) {
+        onCloseRequest_ = std::move(request);
+    }
     bool gone() const { return window_ == nullptr; }
 
     // The window procedure that sees every proposed outer size.
@@ -84,6 +89,7 @@ private:
     std::shared_ptr<EventQueue> queue_;
     platform::FormEvents events_;
     std::function<void()> onGone_;
+    std::function<void(bool)> onCloseRequest_;
     GtkWidget* window_ = nullptr;
     GtkWidget* overlay_ = nullptr;
     GtkWidget* fixed_ = nullptr;

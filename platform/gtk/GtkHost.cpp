@@ -43,6 +43,7 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
             view->bridge().flush();
     });
     form_->setOnGone([this] { onWindowGone(); });
+    form_->setOnCloseRequest([this](bool closing) { health_->setClosing(closing); });
 }
 
 GtkHost::~GtkHost() {

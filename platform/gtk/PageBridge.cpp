@@ -201,6 +201,7 @@ std::string PageBridge::read(unsigned generation, const std::string& expression)
 std::string PageBridge::evaluate(const std::string& script) {
     if (!view_) throw platform::Failure("the view is gone");
     if (health_->unresponsive) throw platform::Failure("the page does not answer");
+    if (health_->closing) throw platform::Failure("the window is closing");
     auto pending = std::make_shared<PendingRead>();
     webkit_web_view_evaluate_javascript(view_, script.c_str(), static_cast<gssize>(script.size()),
                                         ScriptWorld, nullptr, nullptr, readFinished,
@@ -217,12 +218,15 @@ std::string PageBridge::evaluate(const std::string& script) {
                 return G_SOURCE_REMOVE;
             },
             pending.get(), nullptr);
-        // The completion or the time limit ends the wait; other sources
-        // dispatched meanwhile only queue their events.
-        while (!pending->done && !pending->timedOut) g_main_loop_run(loop);
+        // The completion, the time limit or a close request ends the wait;
+        // other sources dispatched meanwhile only queue their events.
+        health_->waiting = loop;
+        while (!pending->done && !pending->timedOut && !health_->closing) g_main_loop_run(loop);
+        health_->waiting = nullptr;
         pending->loop = nullptr;
         if (!pending->timedOut) g_source_remove(timer);
         g_main_loop_unref(loop);
+        if (!pending->done && !pending->timedOut) throw platform::Failure("the window is closing");
         if (!pending->done) {
             health_->unresponsive = true;
             ping();

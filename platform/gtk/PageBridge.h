@@ -32,6 +32,15 @@ namespace gtkui {
 struct PageHealth {
     bool unresponsive = false;
     bool pinging = false;
+    // The window is asked to close: a waiting read gives up at once, so that
+    // the close request does not wait for a page that does not answer.
+    bool closing = false;
+    GMainLoop* waiting = nullptr;
+
+    void setClosing(bool value) {
+        closing = value;
+        if (value && waiting) g_main_loop_quit(waiting);
+    }
 };
 
 class PageBridge : public std::enable_shared_from_this<PageBridge> {
@@ -95,7 +104,10 @@ private:
     int nextClientHandle_ = -1;
     int nextSubscription_ = 1;
     std::map<int, std::shared_ptr<Sink>> sinks_;
-    std::chrono::milliseconds readTimeout_{1500};
+    // Long enough for a page that runs a script for ten seconds: meanwhile the
+    // window still redraws and takes input (queued), and a close request ends
+    // the wait. Only the first read waits; the next ones fail at once.
+    std::chrono::milliseconds readTimeout_{15000};
 };
 
 }  // namespace gtkui

@@ -230,5 +230,30 @@ TEST_F(BridgeTest, APageThatStopsAnsweringFailsReadsUntilItAnswersAgain) {
     }));
 }
 
+TEST_F(BridgeTest, ACloseRequestEndsTheWaitForAPageThatDoesNotAnswer) {
+    platform::ElementRef box = document->getElementById("box");
+    webkit_web_view_evaluate_javascript(
+        h.webView(wb()), "{ const end = Date.now() + 10000; while (Date.now() < end) {} }", -1,
+        nullptr, nullptr, nullptr, nullptr, nullptr);
+    // The close request arrives while the handler waits for its read.
+    g_timeout_add(
+        200,
+        [](gpointer window) -> gboolean {
+            gtk_window_close(GTK_WINDOW(window));
+            return G_SOURCE_REMOVE;
+        },
+        h.host().gtkForm().window());
+    std::string outcome;
+    h.host().queue().post([&] {
+        try {
+            outcome = box->innerText();  // would answer after the loop, inside the time limit
+        } catch (const platform::Failure& failure) {
+            outcome = failure.what();
+        }
+    });
+    EXPECT_EQ(outcome, "the window is closing");
+    EXPECT_TRUE(waitFor([&] { return h.host().windowGone(); }));
+}
+
 }  // namespace
 }  // namespace guitest

@@ -256,3 +256,52 @@ TEST_F(RoadTest, ClosingTheWindowStopsARunningRecording) {
 
 }  // namespace
 }  // namespace guitest
+
+namespace guitest {
+namespace {
+
+TEST_F(RoadTest, AChatPageThatRunsAScriptForTenSecondsIsStillPrepared) {
+    site.addRoute("/busy",
+                  "<!DOCTYPE html><html><head><link rel=\"stylesheet\" href=\"/site.css\"></head>"
+                  "<body><div id=\"chatarea\">chat</div><script>"
+                  "addEventListener('load', () => setTimeout(() => {"
+                  "  const end = Date.now() + 10000; while (Date.now() < end) {} }, 0));"
+                  "</script></body></html>");
+    main = std::make_unique<app::Main>(
+        h.host(), app::Settings{site.address("/update/"), site.address("/busy"),
+                                site.address("/stats/index.html"), site.address("/up")});
+    // While the preparation waits for the page, the window still follows the
+    // window manager: a probe running inside that wait resizes it and sees the result.
+    using Self = std::remove_pointer_t<decltype(this)>;
+    struct Probe {
+        Self* test;
+        bool asked = false;
+        bool resizedWhileBusy = false;
+    } probe{this};
+    guint ticker = g_timeout_add(
+        50,
+        [](gpointer data) -> gboolean {
+            auto* p = static_cast<Probe*>(data);
+            if (!p->test->main->ChatPagePrepared || p->test->chatInFront())
+                return G_SOURCE_CONTINUE;
+            GtkWindow* window = p->test->h.host().gtkForm().window();
+            if (!p->asked) {
+                gtk_window_resize(window, 800, 640);
+                p->asked = true;
+            } else {
+                int width = 0, height = 0;
+                gtk_window_get_size(window, &width, &height);
+                if (width == 800) p->resizedWhileBusy = true;
+            }
+            return G_SOURCE_CONTINUE;
+        },
+        &probe);
+    h.host().start();
+    EXPECT_TRUE(prepared());
+    g_source_remove(ticker);
+    EXPECT_TRUE(probe.resizedWhileBusy);
+    EXPECT_EQ(chat("typeof window.whirligig"), "object");
+}
+
+}  // namespace
+}  // namespace guitest

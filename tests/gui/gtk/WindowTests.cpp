@@ -97,9 +97,10 @@ TEST_F(WindowTest, TheWindowProcedureKeepsTheMinimumOuterSize) {
     EXPECT_GT(procedureCalls, 0);
 
     // Growing by a fraction of a pixel still grows by one.
+    const double tpp = host().screen().TwipsPerPixelX();
+    ASSERT_TRUE(waitFor([&] { return host().form().Height() == app::MinimumOuterHeight * tpp; }));
     const double before = host().form().Height();
     host().form().setHeight(before + 1);
-    const double tpp = host().screen().TwipsPerPixelX();
     EXPECT_TRUE(waitFor([&] { return outerRect(w).height * tpp == before + tpp; }));
 }
 
