@@ -1,9 +1,8 @@
 // Whole-process figures: start-up to the start page's completion and the
 // memory (PSS) of the program with its WebKit processes once the chat page is
 // prepared, each against the minimal WebKitGTK program doing the same load.
-// Runs the demo site on its built-in port. Start-up is measured with the
-// demo program's composition that prints when the start page has loaded
-// (StartupClient); memory with the demo build itself.
+// Runs the demo site on a free port; the client is the demo program's
+// composition that prints when the start page has loaded (StartupClient).
 
 #include <glib-unix.h>
 #include <gtk/gtk.h>
@@ -121,15 +120,15 @@ void settle(unsigned ms) {
 int main(int argc, char** argv) {
     setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
     const std::string folder = WHIRLIGIG_APP_FOLDER;
-    const std::string client = folder + "/whirligigcam-demo";
     const std::string startPage = "file://" + folder + "/HTML/Dialog.html";
-    site::SiteServer site(WHIRLIGIG_DEMO_PORT);
+    site::SiteServer site;
+    const std::string siteBase = "http://127.0.0.1:" + std::to_string(site.port());
     site.setLogging(false);
 
     std::vector<double> clientTimes, minimalTimes;
     for (int round = 0; round < 5; ++round) {
         gint64 start = g_get_monotonic_time();
-        Child c = spawn({STARTUP_CLIENT});
+        Child c = spawn({STARTUP_CLIENT, siteBase});
         waitFor([&] { return c.readLine(); });
         clientTimes.push_back((std::atoll(c.line.c_str()) - start) / 1000.0);
         c.stop();
@@ -151,7 +150,7 @@ int main(int argc, char** argv) {
 
     // Memory with the chat page prepared, against the minimal program showing that page.
     int visits = site.statisticsVisits();
-    Child full = spawn({client});
+    Child full = spawn({STARTUP_CLIENT, siteBase});
     waitFor([&] { return site.statisticsVisits() > visits; });
     settle(3000);
     long clientPss = treePss(full.pid);

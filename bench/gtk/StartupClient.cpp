@@ -1,6 +1,7 @@
 // The demo program as main.cpp composes it, plus one line of output: the
 // monotonic time (microseconds) when the start page's load has finished.
-// The process benchmark measures start-up with it.
+// An optional argument replaces the site address ("http://127.0.0.1:1234").
+// The process benchmark measures start-up and memory with it.
 
 #include <gtk/gtk.h>
 
@@ -36,7 +37,13 @@ int main(int argc, char** argv) {
         s.recorders = std::make_unique<recorder::X11RecorderFactory>();
         return s;
     });
-    app::Main main(host);
+    app::Settings settings = app::Settings::builtIn();
+    if (argc > 1) {
+        const std::string site = argv[1];
+        settings = {site + "/update/", site + "/", site + "/stats/index.html",
+                    site + "/my_videos_upload"};
+    }
+    app::Main main(host, settings);
     g_signal_connect(host.view(host.wbload()).webView(), "load-changed",
                      G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer) {
                          static bool reported = false;
