@@ -52,7 +52,16 @@ GtkHost::~GtkHost() {
     timer_->setEnabled(false);
     // The services go before the window they may refer to.
     reader_.reset();
-    services_ = HostServices{};
+    // In the reverse order of their declaration: the text files use the code page.
+    services_.recorders.reset();
+    services_.shell.reset();
+    services_.messageBox.reset();
+    services_.saveDialog.reset();
+    services_.files.reset();
+    services_.codePage.reset();
+    services_.reader.reset();
+    services_.capture.reset();
+    services_.objects.reset();
     wbload_.reset();
     WB_.reset();
     wbstat_.reset();
