@@ -48,14 +48,15 @@ TEST_F(StartScreenTest, FailedChecksShowTheirStateAndStopTheRoad) {
         h.objectFactory.getVariableFails = !c.flashAnswers;
         if (c.webcam) h.captureService.drivers = {0};
         h.formImpl.load();
-        auto doc = h.load.load("C:\\App\\HTML\\Dialog.html", testing_support::kStartPage);
+        h.load.load("C:\\App\\HTML\\Dialog.html", testing_support::kStartPage);
         EXPECT_EQ(h.journal.matching("#"), (std::vector<std::string>{"#loading.style.display=none",
                                                                     std::string("#") + c.shown +
                                                                         ".style.display=block"}))
             << c.name;
         EXPECT_TRUE(h.asyncReader.requests.empty()) << c.name;
-        if (!c.flash || !c.flashAnswers)
+        if (!c.flash || !c.flashAnswers) {
             EXPECT_TRUE(h.captureService.messages.empty()) << c.name << ": no webcam probe";
+        }
     }
 }
 
