@@ -1,0 +1,173 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a build tree with cpack, checks its control
+# data and its files, unpacks it into a fresh root and runs the unpacked
+# whirligigcam-demo against the unpacked whirligigcam-site on the built-in port.
+#
+#   check-package.sh BUILD_DIR PORT run|norun
+#
+# "norun" skips running the programs (the built-in addresses do not point at
+# the demo site). Needs an X display for the run.
+set -euo pipefail
+build=$1 port=$2 run=$3
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+fatal() { echo "FAIL: $*" >&2; exit 1; }
+
+tmp=$(mktemp -d)
+pids=()
+cleanup() {
+    set +e
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# ---- The package ----
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$tmp/out" >"$tmp/cpack.log" 2>&1 ||
+    fatal "cpack failed: $(tail -n 20 "$tmp/cpack.log")"
+debs=("$tmp"/out/*.deb)
+[ -f "${debs[0]}" ] || fatal "cpack made no .deb"
+deb=${debs[0]}
+echo "package: $(basename "$deb") ($(stat -c %s "$deb") bytes)"
+[ "$(dpkg-deb -f "$deb" Package)" = whirligigcam ] || fail "package name is not whirligigcam"
+
+# Depends: every entry a package this system knows, no development package,
+# Mesa's GL drivers, and the package of each library the programs link to.
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+mapfile -t wanted < <(tr ',|' '\n\n' <<<"$depends" | sed -e 's/(.*)//' -e 's/:.*//' -e 's/ //g' |
+    sed '/^$/d')
+[ ${#wanted[@]} -gt 0 ] || fail "the package depends on nothing"
+for name in "${wanted[@]}"; do
+    case $name in *-dev) fail "depends on a development package: $name" ;; esac
+    dpkg-query -W "$name" >/dev/null 2>&1 || fail "depends on $name, which this system does not know"
+done
+has_dependency() { printf '%s\n' "${wanted[@]}" | grep -qx "$1"; }
+has_dependency libgl1-mesa-dri || fail "does not depend on libgl1-mesa-dri"
+
+# ---- Its files, unpacked into a fresh root ----
+root=$tmp/root
+mkdir "$root"
+dpkg -x "$deb" "$root"
+app=$root/usr/lib/whirligigcam
+for program in whirligigcam whirligigcam-demo whirligigcam-site; do
+    link=$root/usr/bin/$program
+    if [ ! -L "$link" ]; then
+        fail "usr/bin/$program is not a link"
+    elif [ "$(readlink -f "$link")" != "$(readlink -f "$app/$program")" ]; then
+        fail "usr/bin/$program leads to $(readlink "$link"), not usr/lib/whirligigcam/$program"
+    elif [ ! -x "$app/$program" ]; then
+        fail "usr/lib/whirligigcam/$program is not an executable"
+    fi
+done
+for file in HTML/Dialog.html HTML/Body.html HTML/Style.css HTML/Script.js HTML/Img/bg.gif \
+    HTML/Img/logo.gif HTML/Img/im_button.gif HTML/Img/trans.png icons/whirligigcam-16.png \
+    icons/whirligigcam-32.png icons/whirligigcam-48.png; do
+    [ -s "$app/$file" ] || fail "usr/lib/whirligigcam/$file is missing"
+done
+# Everything HTML/ holds in the sources is shipped.
+sources=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt")
+if [ -d "$sources/HTML" ]; then
+    missing=$(cd "$sources/HTML" && find . -type f | while read -r f; do
+        [ -f "$app/HTML/$f" ] || echo "$f"
+    done)
+    [ -z "$missing" ] || fail "HTML files not shipped: $missing"
+fi
+entry=$root/usr/share/applications/whirligigcam.desktop
+if [ ! -f "$entry" ]; then
+    fail "no desktop entry"
+else
+    grep -qx 'Exec=whirligigcam' "$entry" || fail "the desktop entry does not run whirligigcam"
+    grep -qx 'Icon=whirligigcam' "$entry" || fail "the desktop entry has no whirligigcam icon"
+    if command -v desktop-file-validate >/dev/null; then
+        # It reports some errors as hints and warnings and still succeeds.
+        if ! desktop-file-validate "$entry" >"$tmp/validate" 2>&1 ||
+            grep -q 'error' "$tmp/validate"; then
+            fail "the desktop entry is not valid: $(cat "$tmp/validate")"
+        fi
+    fi
+fi
+for size in 16 32 48; do
+    icon=$root/usr/share/icons/hicolor/${size}x$size/apps/whirligigcam.png
+    if [ ! -f "$icon" ]; then
+        fail "no ${size}x$size icon in the hicolor theme"
+    elif [ "$(identify -format '%wx%h' "$icon" 2>/dev/null)" != "${size}x$size" ]; then
+        fail "the ${size}x$size icon is not ${size}x$size pixels"
+    fi
+done
+[ -f "$root/usr/share/icons/hicolor/scalable/apps/whirligigcam.svg" ] ||
+    fail "no scalable icon in the hicolor theme"
+
+# The package of every library a program links to directly is a dependency.
+for program in whirligigcam whirligigcam-demo whirligigcam-site; do
+    [ -x "$app/$program" ] || continue
+    ldd "$app/$program" >"$tmp/ldd" 2>&1 || fail "ldd cannot read $program: $(cat "$tmp/ldd")"
+    for soname in $(readelf -d "$app/$program" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p'); do
+        path=$(awk -v so="$soname" '$1 == so && $2 == "=>" { print $3 }' "$tmp/ldd")
+        if [ -z "$path" ] || [ "$path" = "not" ]; then
+            fail "$program needs $soname, which is not found on this system"
+            continue
+        fi
+        owner=$({ dpkg -S "$path" || dpkg -S "/usr$path" || dpkg -S "${path#/usr}"; } 2>/dev/null |
+            head -n 1 | cut -d: -f1)
+        [ -n "$owner" ] || { fail "no package owns $path"; continue; }
+        has_dependency "$owner" || fail "$program links to $soname from $owner, not a dependency"
+    done
+done
+
+[ "$failures" -eq 0 ] || fatal "$failures problem(s) in the package"
+echo "package contents and dependencies: ok"
+
+if [ "$run" != run ]; then
+    echo "the built-in addresses do not point at the demo site: the unpacked programs are not run"
+    exit 0
+fi
+
+# ---- The unpacked programs, run from the root's launchers ----
+[ -n "${DISPLAY:-}" ] || fatal "no X display to run the unpacked client on (run under xvfb-run)"
+if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+    fatal "port $port on 127.0.0.1 is in use: the unpacked client's built-in addresses need it"
+fi
+"$root/usr/bin/whirligigcam-site" --port "$port" >"$tmp/site.out" 2>"$tmp/site.log" &
+pids+=($!)
+site_pid=$!
+
+# Waits, checking every fifth of a second, for a command to succeed.
+# what, seconds, command...
+wait_for() {
+    local what=$1 limit=$2
+    shift 2
+    local deadline=$((SECONDS + limit))
+    until "$@"; do
+        if ((SECONDS >= deadline)); then
+            echo "client output:" >&2
+            tail -n 30 "$tmp/client.log" >&2 || true
+            echo "site log:" >&2
+            cat "$tmp/site.log" >&2
+            fatal "gave up after $limit s waiting for $what"
+        fi
+        sleep 0.2
+    done
+}
+site_up() {
+    kill -0 "$site_pid" 2>/dev/null || fatal "the unpacked site ended: $(cat "$tmp/site.log")"
+    grep -q '^Serving' "$tmp/site.out"
+}
+wait_for "the unpacked site to listen" 30 site_up
+
+# From the root folder, so that nothing is found through the working folder.
+(cd / && GSETTINGS_BACKEND=memory exec "$root/usr/bin/whirligigcam-demo") >"$tmp/client.log" 2>&1 &
+pids+=($!)
+client_pid=$!
+requested() {
+    kill -0 "$client_pid" 2>/dev/null || fatal "the unpacked client ended early: $(tail -n 30 "$tmp/client.log")"
+    grep -q "^site: GET $1 " "$tmp/site.log"
+}
+# The start page asks the update server; after the reply the chat page is
+# prepared, which ends by loading the statistics page.
+wait_for "the start page's update request (/update/1)" 180 requested /update/1
+echo "the unpacked client reached its start page and asked for /update/1"
+wait_for "the prepared chat page's statistics request (/stats/index.html)" 180 requested \
+    /stats/index.html
+echo "the unpacked client prepared the chat page"
