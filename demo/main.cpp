@@ -1,13 +1,18 @@
 // whirligigcam-site: serves the demo site on 127.0.0.1 until SIGINT or SIGTERM.
 //
-//   whirligigcam-site [--port N] [--update-reply false|true|critical|TEXT] [--quiet]
+//   whirligigcam-site [--port N] [--update-reply false|true|critical|TEXT]
+//                     [--update-delay-ms N] [--quiet]
 //
 // --update-reply false, true and critical answer "update=false", "update=true"
-// and "update=critical"; any other text is sent as it is.
+// and "update=critical"; any other text is sent as it is. --update-delay-ms
+// holds the update reply back for N milliseconds (at most ten minutes), so that
+// the client's start screen stays on view meanwhile.
 
 #include <glib-unix.h>
 #include <glib.h>
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,7 +25,8 @@ namespace {
 
 int usage(const char* program) {
     std::fprintf(stderr,
-                 "usage: %s [--port N] [--update-reply false|true|critical|TEXT] [--quiet]\n",
+                 "usage: %s [--port N] [--update-reply false|true|critical|TEXT]"
+                 " [--update-delay-ms N] [--quiet]\n",
                  program);
     return 2;
 }
@@ -30,11 +36,14 @@ std::string updateReplyFor(const std::string& choice) {
     return choice;
 }
 
-bool parsePort(const char* text, unsigned& port) {
+// A decimal number from 0 to limit, digits only.
+bool parseNumber(const char* text, unsigned long limit, unsigned& number) {
+    if (*text < '0' || *text > '9') return false;
     char* end = nullptr;
+    errno = 0;
     const unsigned long value = std::strtoul(text, &end, 10);
-    if (end == text || *end != '\0' || value > 65535) return false;
-    port = static_cast<unsigned>(value);
+    if (errno != 0 || *end != '\0' || value > limit) return false;
+    number = static_cast<unsigned>(value);
     return true;
 }
 
@@ -43,13 +52,16 @@ bool parsePort(const char* text, unsigned& port) {
 int main(int argc, char** argv) {
     unsigned port = WHIRLIGIG_DEMO_PORT;
     std::string reply = "update=false";
+    unsigned delayMs = 0;
     bool quiet = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--port" && i + 1 < argc) {
-            if (!parsePort(argv[++i], port)) return usage(argv[0]);
+            if (!parseNumber(argv[++i], 65535, port)) return usage(argv[0]);
         } else if (arg == "--update-reply" && i + 1 < argc) {
             reply = updateReplyFor(argv[++i]);
+        } else if (arg == "--update-delay-ms" && i + 1 < argc) {
+            if (!parseNumber(argv[++i], 600000, delayMs)) return usage(argv[0]);
         } else if (arg == "--quiet") {
             quiet = true;
         } else {
@@ -60,6 +72,7 @@ int main(int argc, char** argv) {
     try {
         site::SiteServer server(port);
         server.setUpdateReply(reply);
+        server.setUpdateDelay(std::chrono::milliseconds(delayMs));
         server.setLogging(!quiet);
         std::printf("Serving %s (update reply \"%s\")\n", server.address().c_str(), reply.c_str());
         std::fflush(stdout);
