@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -149,6 +150,8 @@ struct StopAnswer {
     bool opensUploadPage;
 };
 
+void PrintTo(const StopAnswer& answer, std::ostream* out) { *out << answer.name; }
+
 class RecordAndStop : public RecordButton, public ::testing::WithParamInterface<StopAnswer> {};
 
 TEST_P(RecordAndStop, WritesTheChatAreaAndOffersTheUpload) {
@@ -158,14 +161,14 @@ TEST_P(RecordAndStop, WritesTheChatAreaAndOffersTheUpload) {
     const auto [clientWidth, clientHeight] = p.clientSize();
 
     ASSERT_EQ(p.chat(kPaintChatArea), "1");
-    const GdkRectangle box = p.inClientArea("#whirligig #chatarea");
+    const GdkRectangle chatArea = p.inClientArea("#whirligig #chatarea");
     ASSERT_TRUE(paintedFor(p, 30, 2000));
 
-    GdkPixbuf* screen = p.clientPixels();
-    auto box_answer = p.answerMessageBox(GetParam().response);
+    g_autoptr(GdkPixbuf) screen = p.clientPixels();
+    auto asked = p.answerMessageBox(GetParam().response);
     const double stopClicked = now();
     p.click("butRec");
-    ASSERT_TRUE(waitFor([&] { return box_answer->handlerReturned; }, 60000));
+    ASSERT_TRUE(waitFor([&] { return asked->handlerReturned; }, 60000));
     EXPECT_EQ(p.caption(), "Record");
     EXPECT_FALSE(p.main->IsRecording);
     EXPECT_EQ(p.seen->recordersAlive, 0);
@@ -182,7 +185,7 @@ TEST_P(RecordAndStop, WritesTheChatAreaAndOffersTheUpload) {
     EXPECT_NEAR(video.frameRate, 30.0, 0.01);
     // The recording started between the save dialog's answer and the caption
     // seen, and stopped between the click and the message box's answer.
-    const double shortest = stopClicked - startSeen, longest = box_answer->at - started;
+    const double shortest = stopClicked - startSeen, longest = asked->at - started;
     EXPECT_GE(video.durationSeconds, shortest - kRounding);
     EXPECT_LE(video.durationSeconds, longest + kFrame + kRounding);
     std::printf("recorded %.3f s (between %.3f and %.3f s), %zu frames\n", video.durationSeconds,
@@ -190,16 +193,15 @@ TEST_P(RecordAndStop, WritesTheChatAreaAndOffersTheUpload) {
 
     // The painted box is where the chat area is, 2 pixels up and left, and it changes.
     const auto [painted, changes] =
-        paintedFrames(video, {box.x - 2, box.y - 2, box.width, box.height});
+        paintedFrames(video, {chatArea.x - 2, chatArea.y - 2, chatArea.width, chatArea.height});
     std::printf("painted frames %d, colour changes %d\n", painted, changes);
-    // The top bar's right half (the logo) is where the screen shows it.
-    const int last = int(video.frames.size()) - 1;
-    const auto shift =
-        bestShift(video, last, screen, {video.width / 2, 4, video.width / 2 - 12, 48});
-    g_object_unref(screen);
-    EXPECT_EQ(shift, (std::pair<int, int>{0, 0}));
     EXPECT_GE(painted, 30);
     EXPECT_GE(changes, 20);
+    // The top bar's right half (the logo) is where the screen shows it.
+    ASSERT_FALSE(video.frames.empty());
+    EXPECT_EQ(bestShift(video, video.frames.size() - 1, screen,
+                        {video.width / 2, 4, video.width / 2 - 12, 48}),
+              (std::pair<int, int>{0, 0}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, RecordAndStop,
@@ -215,6 +217,8 @@ struct NoStart {
     bool removeFolder;   // the folder goes after the choice, before the program sees it
     bool recorderTried;  // a recorder was made (and its start failed)
 };
+
+void PrintTo(const NoStart& start, std::ostream* out) { *out << start.name; }
 
 class StartRefused : public RecordButton, public ::testing::WithParamInterface<NoStart> {};
 
