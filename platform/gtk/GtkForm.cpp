@@ -70,24 +70,33 @@ FrameExtents GtkForm::frameExtents() const {
 double GtkForm::ScaleWidth() { return toTwips(clientWidth_); }
 double GtkForm::ScaleHeight() { return toTwips(clientHeight_); }
 
+// Left and Top place the outer rectangle as the window's measures assume a
+// frame to be: a title bar on top and borders of one width on the other three
+// sides. The client area then lies (Width - ScaleWidth) / 2 right of Left and
+// (Height - ScaleHeight) - (Width - ScaleWidth) / 2 below Top, which is where
+// the recording takes its rectangle from, whatever frame the window manager
+// draws (openbox: 1-pixel sides and a 5-pixel bottom handle).
 double GtkForm::Left() {
     if (!window_) throw platform::Failure("the window is gone");
-    GdkRectangle frame{};
-    if (gtk_widget_get_mapped(window_))
-        gdk_window_get_frame_extents(gtk_widget_get_window(window_), &frame);
-    else
-        gtk_window_get_position(GTK_WINDOW(window_), &frame.x, &frame.y);
-    return toTwips(frame.x);
+    int x = 0, y = 0;
+    if (!gtk_widget_get_mapped(window_)) {
+        gtk_window_get_position(GTK_WINDOW(window_), &x, &y);
+        return toTwips(x);
+    }
+    gdk_window_get_origin(gtk_widget_get_window(window_), &x, &y);
+    return toTwips(x) - toTwips(extents_.left + extents_.right) / 2;
 }
 
 double GtkForm::Top() {
     if (!window_) throw platform::Failure("the window is gone");
-    GdkRectangle frame{};
-    if (gtk_widget_get_mapped(window_))
-        gdk_window_get_frame_extents(gtk_widget_get_window(window_), &frame);
-    else
-        gtk_window_get_position(GTK_WINDOW(window_), &frame.x, &frame.y);
-    return toTwips(frame.y);
+    int x = 0, y = 0;
+    if (!gtk_widget_get_mapped(window_)) {
+        gtk_window_get_position(GTK_WINDOW(window_), &x, &y);
+        return toTwips(y);
+    }
+    gdk_window_get_origin(gtk_widget_get_window(window_), &x, &y);
+    return toTwips(y) - toTwips(extents_.top + extents_.bottom) +
+           toTwips(extents_.left + extents_.right) / 2;
 }
 
 double GtkForm::Width() { return toTwips(clientWidth_ + extents_.left + extents_.right); }

@@ -70,8 +70,13 @@ TEST_F(WindowTest, StartsCentredWithItsClientSizeInTwips) {
     })) << "outer "
         << outerRect(window()).x << "," << outerRect(window()).y;
     GdkRectangle outer = outerRect(window());
-    EXPECT_DOUBLE_EQ(form.Left(), outer.x * tpp);
-    EXPECT_DOUBLE_EQ(form.Top(), outer.y * tpp);
+    // Left and Top assume equal side and bottom borders: from them the client
+    // area is found where it is, whatever the window manager's frame.
+    int clientX = 0, clientY = 0;
+    gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(window())), &clientX, &clientY);
+    const double side = (form.Width() - form.ScaleWidth()) / 2;
+    EXPECT_DOUBLE_EQ(form.Left() + side, clientX * tpp);
+    EXPECT_DOUBLE_EQ(form.Top() + (form.Height() - form.ScaleHeight()) - side, clientY * tpp);
     EXPECT_DOUBLE_EQ(form.Width(), outer.width * tpp);
     EXPECT_DOUBLE_EQ(form.Height(), outer.height * tpp);
 }

@@ -1,0 +1,282 @@
+// The record button on the real window: the client's own clicks on the
+// prepared chat page of the local site, the real save dialog and message box
+// answered from inside the test, the X11 recorder writing a real file, read
+// back with FFmpeg. Each test case starts a fresh program.
+
+#include <glib/gstdio.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "RecordingProgram.h"
+#include "VideoFile.h"
+
+namespace rectest {
+namespace {
+
+constexpr double kFrame = 1.0 / 30;
+// The container keeps times in milliseconds.
+constexpr double kRounding = 0.005;
+
+using guitest::waitFor;
+
+// Covers the chat area with a box that takes the next of six colours on every
+// animation frame, and counts the frames it painted.
+constexpr const char* kPaintChatArea = R"JS(((r) => {
+    const box = document.createElement('div');
+    box.style.cssText = 'position:fixed;z-index:2147483647;left:' + r.left + 'px;top:' + r.top +
+        'px;width:' + r.width + 'px;height:' + r.height + 'px';
+    document.querySelector('#whirligig').appendChild(box);
+    const colours = ['#ff0000', '#00ff00', '#0000ff', '#ffff00', '#ff00ff', '#00ffff'];
+    window.painting = {frames: 0, since: performance.now()};
+    const paint = () => {
+        box.style.background = colours[painting.frames++ % colours.length];
+        requestAnimationFrame(paint);
+    };
+    paint();
+    return 1;
+})(document.querySelector('#whirligig #chatarea').getBoundingClientRect()))JS";
+
+bool paintedFor(Program& p, int frames, int ms) {
+    return waitFor([&] {
+        return p.chat("painting.frames >= " + std::to_string(frames) +
+                      " && performance.now() - painting.since >= " + std::to_string(ms)) == "true";
+    });
+}
+
+// Which of the six colours a pixel shows (0-5), or -1.
+int paletteColour(const recorder_test::Rgb& c) {
+    auto on = [](int v) { return v > 180; };
+    auto off = [](int v) { return v < 75; };
+    const int pattern[6][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 0}, {1, 0, 1}, {0, 1, 1}};
+    for (int i = 0; i < 6; ++i) {
+        const int v[3] = {c.r, c.g, c.b};
+        bool match = true;
+        for (int k = 0; k < 3; ++k) match = match && (pattern[i][k] ? on(v[k]) : off(v[k]));
+        if (match) return i;
+    }
+    return -1;
+}
+
+// Counts the frames whose painted box (in video pixels) shows one palette
+// colour at its centre and near its four corners, and how often that
+// colour changed from one such frame to the next.
+std::pair<int, int> paintedFrames(const recorder_test::VideoFile& video, GdkRectangle box) {
+    const int inset = 10;
+    const int xs[] = {box.x + inset, box.x + box.width - inset, box.x + box.width / 2};
+    const int ys[] = {box.y + inset, box.y + box.height - inset, box.y + box.height / 2};
+    int painted = 0, changes = 0, previous = -1;
+    for (std::size_t f = 0; f < video.frames.size(); ++f) {
+        int colour = paletteColour(video.pixel(f, xs[2], ys[2]));
+        for (int corner = 0; corner < 4 && colour >= 0; ++corner) {
+            const int x = std::clamp(xs[corner % 2], 0, video.width - 1);
+            const int y = std::clamp(ys[corner / 2], 0, video.height - 1);
+            if (paletteColour(video.pixel(f, x, y)) != colour) colour = -1;
+        }
+        if (colour < 0) continue;
+        ++painted;
+        if (previous >= 0 && colour != previous) ++changes;
+        previous = colour;
+    }
+    return {painted, changes};
+}
+
+// The shift (dx, dy) of the screen's client area against a video frame that
+// best matches region (in video pixels), searched within 8 pixels of the
+// 2-pixel margin; (0, 0) is a frame that starts exactly 2 pixels inside.
+std::pair<int, int> bestShift(const recorder_test::VideoFile& video, std::size_t frame,
+                              GdkPixbuf* client, GdkRectangle region) {
+    const int width = gdk_pixbuf_get_width(client), height = gdk_pixbuf_get_height(client);
+    const int stride = gdk_pixbuf_get_rowstride(client),
+              channels = gdk_pixbuf_get_n_channels(client);
+    const guchar* pixels = gdk_pixbuf_read_pixels(client);
+    std::pair<int, int> best{99, 99};
+    double bestDifference = 1e18;
+    for (int dy = -8; dy <= 8; ++dy) {
+        for (int dx = -8; dx <= 8; ++dx) {
+            double difference = 0;
+            for (int y = region.y; y < region.y + region.height; ++y) {
+                for (int x = region.x; x < region.x + region.width; ++x) {
+                    const int sx = std::clamp(x + 2 + dx, 0, width - 1);
+                    const int sy = std::clamp(y + 2 + dy, 0, height - 1);
+                    const guchar* s = pixels + sy * stride + sx * channels;
+                    const auto v = video.pixel(frame, x, y);
+                    difference +=
+                        std::abs(v.r - s[0]) + std::abs(v.g - s[1]) + std::abs(v.b - s[2]);
+                }
+            }
+            if (difference < bestDifference) {
+                bestDifference = difference;
+                best = {dx, dy};
+            }
+        }
+    }
+    return best;
+}
+
+bool exists(const std::string& path) { return g_file_test(path.c_str(), G_FILE_TEST_EXISTS); }
+
+class RecordButton : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // Keep the file chooser's remembered settings in memory, away from the desktop's.
+        g_setenv("GSETTINGS_BACKEND", "memory", TRUE);
+    }
+
+    // Clicks Record and saves as videos/name; returns when the caption reads
+    // "Stop Rec". started: when the save dialog was answered; seen: when the
+    // caption was seen.
+    void startRecording(const std::string& name, double& started, double& seen) {
+        auto save = p.answerSaveDialog(p.videos(), name, GTK_RESPONSE_ACCEPT);
+        p.click("butRec");
+        ASSERT_TRUE(waitFor([&] { return p.caption() == "Stop Rec"; }, 60000)) << p.caption();
+        seen = now();
+        started = save->at;
+        EXPECT_TRUE(p.main->IsRecording);
+        EXPECT_EQ(p.seen->recordersAlive, 1);
+    }
+
+    Program p;
+};
+
+struct StopAnswer {
+    const char* name;
+    GtkResponseType response;
+    bool opensUploadPage;
+};
+
+void PrintTo(const StopAnswer& answer, std::ostream* out) { *out << answer.name; }
+
+class RecordAndStop : public RecordButton, public ::testing::WithParamInterface<StopAnswer> {};
+
+TEST_P(RecordAndStop, WritesTheChatAreaAndOffersTheUpload) {
+    ASSERT_TRUE(p.startAndPrepare());
+    double started = 0, startSeen = 0;
+    ASSERT_NO_FATAL_FAILURE(startRecording("chat.wmv", started, startSeen));
+    const auto [clientWidth, clientHeight] = p.clientSize();
+
+    ASSERT_EQ(p.chat(kPaintChatArea), "1");
+    const GdkRectangle chatArea = p.inClientArea("#whirligig #chatarea");
+    ASSERT_TRUE(paintedFor(p, 30, 2000));
+
+    g_autoptr(GdkPixbuf) screen = p.clientPixels();
+    auto asked = p.answerMessageBox(GetParam().response);
+    const double stopClicked = now();
+    p.click("butRec");
+    ASSERT_TRUE(waitFor([&] { return asked->handlerReturned; }, 60000));
+    EXPECT_EQ(p.caption(), "Record");
+    EXPECT_FALSE(p.main->IsRecording);
+    EXPECT_EQ(p.seen->recordersAlive, 0);
+    EXPECT_EQ(p.seen->messageBoxes, 1);
+    EXPECT_EQ(p.probe->opened, GetParam().opensUploadPage ? std::vector<std::string>{p.uploadPage()}
+                                                          : std::vector<std::string>{});
+
+    const auto video = recorder_test::readVideo(p.videos() + "/chat.wmv");
+    EXPECT_EQ(video.format, "asf");
+    EXPECT_EQ(video.codec, "wmv2");
+    // The client area inside a 2-pixel margin, cropped to even sizes.
+    EXPECT_EQ(video.width, (clientWidth - 4) & ~1);
+    EXPECT_EQ(video.height, (clientHeight - 4) & ~1);
+    EXPECT_NEAR(video.frameRate, 30.0, 0.01);
+    // The recording started between the save dialog's answer and the caption
+    // seen, and stopped between the click and the message box's answer.
+    const double shortest = stopClicked - startSeen, longest = asked->at - started;
+    EXPECT_GE(video.durationSeconds, shortest - kRounding);
+    EXPECT_LE(video.durationSeconds, longest + kFrame + kRounding);
+    std::printf("recorded %.3f s (between %.3f and %.3f s), %zu frames\n", video.durationSeconds,
+                shortest, longest, video.frames.size());
+
+    // The painted box is where the chat area is, 2 pixels up and left, and it changes.
+    const auto [painted, changes] =
+        paintedFrames(video, {chatArea.x - 2, chatArea.y - 2, chatArea.width, chatArea.height});
+    std::printf("painted frames %d, colour changes %d\n", painted, changes);
+    EXPECT_GE(painted, 30);
+    EXPECT_GE(changes, 20);
+    // The top bar's right half (the logo) is where the screen shows it.
+    ASSERT_FALSE(video.frames.empty());
+    EXPECT_EQ(bestShift(video, video.frames.size() - 1, screen,
+                        {video.width / 2, 4, video.width / 2 - 12, 48}),
+              (std::pair<int, int>{0, 0}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, RecordAndStop,
+                         ::testing::Values(StopAnswer{"No", GTK_RESPONSE_NO, false},
+                                           StopAnswer{"Yes", GTK_RESPONSE_YES, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Ways the save dialog's answer leads to no recording.
+struct NoStart {
+    const char* name;
+    GtkResponseType response;
+    const char* folder;  // empty: the videos folder
+    bool removeFolder;   // the folder goes after the choice, before the program sees it
+    bool recorderTried;  // a recorder was made (and its start failed)
+};
+
+void PrintTo(const NoStart& start, std::ostream* out) { *out << start.name; }
+
+class StartRefused : public RecordButton, public ::testing::WithParamInterface<NoStart> {};
+
+TEST_P(StartRefused, LeavesTheButtonAndNoRecorder) {
+    const NoStart& c = GetParam();
+    ASSERT_TRUE(p.startAndPrepare());
+    const std::string folder = *c.folder ? c.folder : p.videos();
+    auto save = p.answerSaveDialog(folder, "chat.wmv", c.response, [&] {
+        if (c.removeFolder) g_rmdir(folder.c_str());
+    });
+    p.click("butRec");
+    ASSERT_TRUE(waitFor([&] { return save->handlerReturned; }, 60000));
+    EXPECT_EQ(save->shown, 1);
+    EXPECT_EQ(p.caption(), "Record");
+    EXPECT_FALSE(p.main->IsRecording);
+    EXPECT_FALSE(p.main->Recorder);
+    EXPECT_EQ(p.seen->recordersCreated, c.recorderTried ? 1 : 0);
+    EXPECT_EQ(p.seen->recordersAlive, 0);
+    EXPECT_EQ(p.seen->messageBoxes, 0);
+    EXPECT_FALSE(exists(folder + "/chat.wmv"));
+    if (!c.removeFolder) {
+        EXPECT_TRUE(std::filesystem::is_empty(p.videos()));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, StartRefused,
+    ::testing::Values(NoStart{"Cancel", GTK_RESPONSE_CANCEL, "", false, false},
+                      NoStart{"FolderGone", GTK_RESPONSE_ACCEPT, "", true, true},
+                      NoStart{"ReadOnlyFileSystem", GTK_RESPONSE_ACCEPT, "/proc", false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RecordButton, ClosingTheWindowFinishesTheFileWithoutAsking) {
+    ASSERT_TRUE(p.startAndPrepare());
+    double started = 0, startSeen = 0;
+    ASSERT_NO_FATAL_FAILURE(startRecording("closed.wmv", started, startSeen));
+    ASSERT_EQ(p.chat(kPaintChatArea), "1");
+    ASSERT_TRUE(paintedFor(p, 15, 500));
+
+    auto box = p.answerMessageBox(GTK_RESPONSE_NO);  // a box would be a fault; don't hang on it
+    const double closeAsked = now();
+    p.closeByWindowManager();
+    ASSERT_TRUE(waitFor([&] { return p.host->windowGone(); }, 60000));
+    const double gone = now();
+    EXPECT_EQ(box->shown, 0);
+    EXPECT_EQ(p.seen->messageBoxes, 0);
+    EXPECT_EQ(p.seen->recordersAlive, 0);
+    EXPECT_TRUE(p.probe->opened.empty());
+
+    // The trailer is written: the container knows its duration and can seek.
+    const auto video = recorder_test::readVideo(p.videos() + "/closed.wmv");
+    EXPECT_EQ(video.format, "asf");
+    EXPECT_GT(video.durationSeconds, 0.0);
+    EXPECT_FALSE(video.frames.empty());
+    EXPECT_TRUE(video.seekable);
+    EXPECT_GE(video.durationSeconds, closeAsked - startSeen - kRounding);
+    EXPECT_LE(video.durationSeconds, gone - started + kFrame + kRounding);
+}
+
+}  // namespace
+}  // namespace rectest
