@@ -9,34 +9,14 @@
 #include <cstdlib>
 
 #include "app/Main.h"
-#include "platform/gtk/GtkHost.h"
-#include "platform/linux/DesktopShell.h"
-#include "platform/linux/FlashObjectFactory.h"
-#include "platform/linux/GtkMessageBox.h"
-#include "platform/linux/GtkSaveDialog.h"
-#include "platform/linux/SoupAsyncReader.h"
-#include "platform/linux/V4l2CaptureService.h"
-#include "platform/posix/LocaleCodePage.h"
-#include "platform/posix/PosixTextFiles.h"
-#include "platform/recorder/X11RecorderFactory.h"
+#include "platform/gtk/DesktopServices.h"
 
 int main(int argc, char** argv) {
     setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
     gdk_set_allowed_backends("x11");
     if (!gtk_init_check(&argc, &argv)) return 1;
-    gtkui::GtkHost host([](GtkWindow* window) {
-        gtkui::HostServices s;
-        s.objects = std::make_unique<desktop::FlashObjectFactory>(true);
-        s.capture = std::make_unique<desktop::V4l2CaptureService>(true);
-        s.reader = std::make_unique<desktop::SoupAsyncReader>();
-        s.codePage = std::make_unique<posix::LocaleCodePage>();
-        s.files = std::make_unique<posix::PosixTextFiles>(*s.codePage);
-        s.saveDialog = std::make_unique<desktop::GtkSaveDialog>(window);
-        s.messageBox = std::make_unique<desktop::GtkMessageBox>(window);
-        s.shell = std::make_unique<desktop::DesktopShell>();
-        s.recorders = std::make_unique<recorder::X11RecorderFactory>();
-        return s;
-    });
+    gtkui::GtkHost host(
+        [](GtkWindow* window) { return gtkui::makeDesktopServices(window, true); });
     app::Settings settings = app::Settings::builtIn();
     if (argc > 1) {
         const std::string site = argv[1];

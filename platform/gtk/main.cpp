@@ -9,16 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/gtk/GtkHost.h"
-#include "platform/linux/DesktopShell.h"
-#include "platform/linux/FlashObjectFactory.h"
-#include "platform/linux/GtkMessageBox.h"
-#include "platform/linux/GtkSaveDialog.h"
-#include "platform/linux/SoupAsyncReader.h"
-#include "platform/linux/V4l2CaptureService.h"
-#include "platform/posix/LocaleCodePage.h"
-#include "platform/posix/PosixTextFiles.h"
-#include "platform/recorder/X11RecorderFactory.h"
+#include "platform/gtk/DesktopServices.h"
 
 namespace {
 constexpr bool kSimulateDevices = WHIRLIGIG_SIMULATE_DEVICES != 0;
@@ -33,19 +24,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Whirligigcam Desktop needs an X11 display and none was found.\n");
         return 1;
     }
-    gtkui::GtkHost host([](GtkWindow* window) {
-        gtkui::HostServices s;
-        s.objects = std::make_unique<desktop::FlashObjectFactory>(kSimulateDevices);
-        s.capture = std::make_unique<desktop::V4l2CaptureService>(kSimulateDevices);
-        s.reader = std::make_unique<desktop::SoupAsyncReader>();
-        s.codePage = std::make_unique<posix::LocaleCodePage>();
-        s.files = std::make_unique<posix::PosixTextFiles>(*s.codePage);
-        s.saveDialog = std::make_unique<desktop::GtkSaveDialog>(window);
-        s.messageBox = std::make_unique<desktop::GtkMessageBox>(window);
-        s.shell = std::make_unique<desktop::DesktopShell>();
-        s.recorders = std::make_unique<recorder::X11RecorderFactory>();
-        return s;
-    });
+    gtkui::GtkHost host(
+        [](GtkWindow* window) { return gtkui::makeDesktopServices(window, kSimulateDevices); });
     app::Main main(host);
     host.run();
     return 0;
