@@ -24,6 +24,7 @@ Main::Main(platform::Host& host, Settings settings)
       wbload(host.wbload()),
       wbstat(host.wbstat()),
       TimerResize(host.TimerResize()),
+      ChatPageDeadline(host.ChatPageDeadline()),
       CommonDialog1(host.CommonDialog1()),
       ControlURL1(host.reader(), host.codePage()),
       host_(host),
@@ -49,12 +50,14 @@ void Main::connectEvents() {
                   [this](auto pDisp, auto& url) { WB_DocumentComplete(pDisp, url); },
                   [this](auto pDisp, auto& url, int status, bool& cancel) {
                       WB_NavigateError(pDisp, url, status, cancel);
-                  }});
+                  },
+                  [this] { WB_ProcessTerminated(); }});
     wbstat.setEvents({[this](auto pDisp, auto& url, bool& cancel) {
                           wbstat_BeforeNavigate2(pDisp, url, cancel);
                       },
                       nullptr, nullptr});
     TimerResize.setHandler([this] { TimerResize_Timer(); });
+    ChatPageDeadline.setHandler([this] { ChatPageDeadline_Timer(); });
     ControlURL1.UpdateCheck = [this](std::string& text) { ControlURL1_UpdateCheck(text); };
     ControlURL1.UpdateFail = [this] { ControlURL1_UpdateFail(); };
 }
@@ -63,6 +66,7 @@ void Main::disconnectEvents() {
     host_.form().setEvents({});
     for (platform::BrowserView* view : {&wbload, &WB, &wbstat}) view->setEvents({});
     TimerResize.setHandler(nullptr);
+    ChatPageDeadline.setHandler(nullptr);
     ControlURL1.UpdateCheck = nullptr;
     ControlURL1.UpdateFail = nullptr;
 }

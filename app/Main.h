@@ -28,6 +28,7 @@ public:
     void Form_Unload(bool& cancel);
     void Form_Resize();
     void TimerResize_Timer();
+    void ChatPageDeadline_Timer();
 
     // Start screen.
     void wbload_BeforeNavigate2(platform::BrowserObject pDisp, const std::string& URL,
@@ -49,6 +50,7 @@ public:
     void WB_DocumentComplete(platform::BrowserObject pDisp, const std::string& URL);
     void WB_NavigateError(platform::BrowserObject pDisp, const std::string& URL, int StatusCode,
                           bool& Cancel);
+    void WB_ProcessTerminated();
     void wbstat_BeforeNavigate2(platform::BrowserObject pDisp, const std::string& URL,
                                 bool& Cancel);
     void PrepareChatPage(const platform::DocumentRef& document);
@@ -84,6 +86,7 @@ public:
     platform::BrowserView& wbload;
     platform::BrowserView& wbstat;
     platform::Timer& TimerResize;
+    platform::Timer& ChatPageDeadline;
     platform::SaveDialog& CommonDialog1;
     update::ControlURL ControlURL1;
 
@@ -92,6 +95,10 @@ private:
     void setStartPageDisplay(const std::string& id, const std::string& display);
     void bindStartPageButton(EventBoundRef& field, const std::string& id);
     void bringChatViewForward();
+    // The chat page was asked for and has not become the chat screen yet.
+    bool awaitingChatScreen();
+    bool chatScreenReady() const;
+    void showChatPageFailure();
     void connectEvents();
     void disconnectEvents();
 

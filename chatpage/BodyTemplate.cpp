@@ -1,13 +1,10 @@
 #include "chatpage/BodyTemplate.h"
 
-namespace chatpage {
+#include <algorithm>
+#include <string_view>
+#include <utility>
 
-std::string ReplaceAll(std::string text, const std::string& what, const std::string& with) {
-    if (what.empty()) return text;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
-        text.replace(at, what.size(), with);
-    return text;
-}
+namespace chatpage {
 
 std::string EscapeHtml(const std::string& text) {
     std::string out;
@@ -25,14 +22,37 @@ std::string EscapeHtml(const std::string& text) {
     return out;
 }
 
-std::string FillBodyTemplate(std::string text, const FlashParameters& flash) {
+std::string FillBodyTemplate(const std::string& text, const FlashParameters& flash) {
     std::string flashvars = EscapeHtml(flash.flashvars);
     // The test is made on the value as the page gave it.
     if (flash.hasFlashvars && flash.flashvars.find("layout=h") == std::string::npos)
         flashvars += "&amp;layout=h";
-    text = ReplaceAll(std::move(text), "%name%", EscapeHtml(flash.objectId));
-    text = ReplaceAll(std::move(text), "%movie%", EscapeHtml(flash.movie));
-    return ReplaceAll(std::move(text), "%flashvars%", flashvars);
+    const std::pair<std::string_view, std::string> placeholders[] = {
+        {"%name%", EscapeHtml(flash.objectId)},
+        {"%movie%", EscapeHtml(flash.movie)},
+        {"%flashvars%", std::move(flashvars)},
+    };
+
+    // One pass over the template: a value is copied as it is and never scanned
+    // again, so placeholder text inside the page's values stays literal and the
+    // output is bounded by the template plus one copy of a value per placeholder.
+    std::string out;
+    size_t from = 0;
+    for (size_t at = text.find('%'); at != std::string::npos; at = text.find('%', at)) {
+        const std::string_view rest = std::string_view(text).substr(at);
+        const auto match = std::find_if(std::begin(placeholders), std::end(placeholders),
+                                        [&](const auto& p) { return rest.starts_with(p.first); });
+        if (match == std::end(placeholders)) {
+            ++at;
+            continue;
+        }
+        out.append(text, from, at - from);
+        out += match->second;
+        at += match->first.size();
+        from = at;
+    }
+    out.append(text, from);
+    return out;
 }
 
 }  // namespace chatpage

@@ -13,14 +13,13 @@ struct FlashParameters {
     bool hasFlashvars = false;  // a "flashvars" parameter was found
 };
 
-// Replaces every occurrence, case-sensitively.
-std::string ReplaceAll(std::string text, const std::string& what, const std::string& with);
-
 // Escapes & < > " ' so that a value read from a page can stand in mark-up.
 std::string EscapeHtml(const std::string& text);
 
-// "%name%", "%movie%", "%flashvars%" in that order. Each value is escaped;
-// the flashvars value gets "&amp;layout=h" when it lacks "layout=h".
-std::string FillBodyTemplate(std::string text, const FlashParameters& flash);
+// Replaces the template's "%name%", "%movie%" and "%flashvars%" with the
+// escaped values, each occurrence once; the values are not searched for
+// placeholders. The flashvars value gets "&amp;layout=h" when it lacks
+// "layout=h".
+std::string FillBodyTemplate(const std::string& text, const FlashParameters& flash);
 
 }  // namespace chatpage

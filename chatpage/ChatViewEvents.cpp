@@ -33,10 +33,20 @@ void Main::WB_DocumentComplete(platform::BrowserObject pDisp, const std::string&
         if (!document) throw platform::Failure("not an HTML document");
         PrepareChatPage(document);
     });
+    if (!awaitingChatScreen()) return;
+    // A preparation that a stalled page cut short leaves no working chat screen.
+    if (chatScreenReady())
+        attempt([&] { ChatPageDeadline.setEnabled(false); });
+    else
+        showChatPageFailure();
 }
 
-void Main::WB_NavigateError(platform::BrowserObject, const std::string&, int, bool& Cancel) {
+void Main::WB_NavigateError(platform::BrowserObject pDisp, const std::string&, int, bool& Cancel) {
     Cancel = true;
+    bool topLevel = true;
+    attempt([&] { topLevel = pDisp == WB.topLevelBrowser(); });
+    // The chat page itself could not be loaded: no chat screen will come.
+    if (topLevel && awaitingChatScreen()) showChatPageFailure();
 }
 
 void Main::wbstat_BeforeNavigate2(platform::BrowserObject, const std::string&, bool&) {

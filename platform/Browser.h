@@ -26,6 +26,9 @@ struct BrowserEvents {
     std::function<void(BrowserObject pDisp, const std::string& url)> DocumentComplete;
     std::function<void(BrowserObject pDisp, const std::string& url, int statusCode, bool& cancel)>
         NavigateError;
+    // The process that ran the view's page ended (a crash, out of memory):
+    // the view shows a dead page until it navigates again.
+    std::function<void()> ProcessTerminated;
 };
 
 class BrowserView {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -51,10 +52,12 @@ public:
                                                     PageEventSink sink) = 0;
 };
 
-// Inline style of one element. Properties are set from texts.
+// Inline style of one element. Properties are set from texts. A Style holds
+// its element, so it stays usable after the reference it came from is gone
+// (`document->getElementById(id)->style()` outlives the lookup's temporary).
 class Style {
 public:
-    explicit Style(Element& element) : element_(element) {}
+    explicit Style(std::shared_ptr<Element> element) : element_(std::move(element)) {}
     void display(const std::string& value);
     void background(const std::string& value);
     void borderStyle(const std::string& value);
@@ -63,10 +66,11 @@ public:
     void overflow(const std::string& value);
 
 private:
-    Element& element_;
+    std::shared_ptr<Element> element_;
 };
 
-class Element : public EventTarget {
+// Elements are always owned by shared pointers (ElementRef).
+class Element : public EventTarget, public std::enable_shared_from_this<Element> {
 public:
     // Tag names come in upper case ("SPAN"), as HTML documents report them.
     virtual std::string tagName() = 0;
@@ -88,7 +92,7 @@ public:
     virtual void setType(const std::string& type) = 0;
     virtual void setText(const std::string& text) = 0;
 
-    Style style() { return Style(*this); }
+    Style style();
 };
 
 class StyleSheet {
@@ -112,11 +116,17 @@ public:
     virtual ElementRef createElement(const std::string& tag) = 0;
 };
 
-inline void Style::display(const std::string& v) { element_.setStyleProperty("display", v); }
-inline void Style::background(const std::string& v) { element_.setStyleProperty("background", v); }
-inline void Style::borderStyle(const std::string& v) { element_.setStyleProperty("borderStyle", v); }
-inline void Style::width(const std::string& v) { element_.setStyleProperty("width", v); }
-inline void Style::height(const std::string& v) { element_.setStyleProperty("height", v); }
-inline void Style::overflow(const std::string& v) { element_.setStyleProperty("overflow", v); }
+inline Style Element::style() {
+    std::shared_ptr<Element> self = weak_from_this().lock();
+    if (!self) throw std::logic_error("an element not owned by an ElementRef");
+    return Style(std::move(self));
+}
+
+inline void Style::display(const std::string& v) { element_->setStyleProperty("display", v); }
+inline void Style::background(const std::string& v) { element_->setStyleProperty("background", v); }
+inline void Style::borderStyle(const std::string& v) { element_->setStyleProperty("borderStyle", v); }
+inline void Style::width(const std::string& v) { element_->setStyleProperty("width", v); }
+inline void Style::height(const std::string& v) { element_->setStyleProperty("height", v); }
+inline void Style::overflow(const std::string& v) { element_->setStyleProperty("overflow", v); }
 
 }  // namespace platform

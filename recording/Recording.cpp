@@ -17,10 +17,12 @@ constexpr const char* kStopCaption = "Stop Rec";
 bool Main::butRecord_onclick() {
     platform::ElementCollection spans;
     attempt([&] { spans = butRecord.element()->getElementsByTagName("SPAN"); });
-    // The caption decides what a click does, not IsRecording.
+    // The caption decides what a click does, not IsRecording. One click acts
+    // once: further caption spans (a page may add some) are not acted on.
     for (const auto& span : spans) {
         std::string caption;
         attempt([&] { caption = span->innerText(); });
+        if (caption != kRecordCaption && caption != kStopCaption) continue;
         if (caption == kRecordCaption) {
             bool started = false;
             attempt([&] { started = StartRecording(); });
@@ -46,6 +48,7 @@ bool Main::butRecord_onclick() {
                 });
             }
         }
+        break;
     }
     return false;
 }

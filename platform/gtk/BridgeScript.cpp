@@ -47,7 +47,12 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
   R.listen = (sid, target, list) => {
     const fns = [];
     for (const [type, cancel] of list) {
-      const f = ev => { if (cancel) ev.preventDefault(); post(R.token + '\x1f' + sid + '\x1f' + type); };
+      // Only the user's own input reaches the client: events a page script
+      // made (el.click(), dispatchEvent) are not trusted and are not posted.
+      const f = ev => {
+        if (cancel) ev.preventDefault();
+        if (ev.isTrusted) post(R.token + '\x1f' + sid + '\x1f' + type);
+      };
       target.addEventListener(type, f);
       fns.push([type, f]);
     }

@@ -1,6 +1,8 @@
 #include "platform/gtk/EventQueue.h"
 
-#include <cstdio>
+#include <glib.h>
+
+#include <exception>
 
 #include "platform/Failure.h"
 
@@ -18,10 +20,11 @@ void EventQueue::post(Event event) {
             next();
         } catch (const platform::Failure& failure) {
             // Handlers skip their own failed steps; one that escapes ends only that event.
-            std::fprintf(stderr, "whirligigcam: event ended by a failure: %s\n", failure.what());
-        } catch (...) {
-            running_ = false;
-            throw;
+            g_warning("an event ended early: %s", failure.what());
+        } catch (const std::exception& error) {
+            // Nothing a page or the network sends may end the program: an
+            // exception (out of memory, a broken invariant) ends only this event.
+            g_critical("an event ended by an exception: %s", error.what());
         }
         if (afterEvent_) afterEvent_();
     }

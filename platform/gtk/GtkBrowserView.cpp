@@ -80,6 +80,7 @@ GtkBrowserView::GtkBrowserView(WebKitWebContext* context, GtkBrowserView* relate
     g_signal_connect(view_, "permission-request", G_CALLBACK(onPermissionRequest), this);
     g_signal_connect(view_, "run-file-chooser", G_CALLBACK(onFileChooser), this);
     g_signal_connect(view_, "authenticate", G_CALLBACK(onAuthenticate), this);
+    g_signal_connect(view_, "web-process-terminated", G_CALLBACK(onProcessTerminated), this);
 }
 
 GtkBrowserView::~GtkBrowserView() {
@@ -244,6 +245,20 @@ void GtkBrowserView::navigateError(const std::string& uri, int status, unsigned 
             "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Navigation failed</title>"
             "</head><body><h1>This page cannot be displayed</h1></body></html>";
         webkit_web_view_load_alternate_html(view_, page.c_str(), uri.c_str(), nullptr);
+    });
+}
+
+void GtkBrowserView::onProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
+                                         gpointer data) {
+    auto* self = static_cast<GtkBrowserView*>(data);
+    g_warning("the web process of a view ended (%s)",
+              reason == WEBKIT_WEB_PROCESS_CRASHED               ? "crashed"
+              : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "out of memory"
+                                                                   : "terminated");
+    // Its handles are gone with it.
+    self->bridge_->pageCommitted();
+    self->post([self] {
+        if (auto handler = self->events_.ProcessTerminated) handler();
     });
 }
 

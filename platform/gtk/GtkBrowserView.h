@@ -56,6 +56,8 @@ private:
     static gboolean onScriptDialog(WebKitWebView*, WebKitScriptDialog*, gpointer self);
     static gboolean onPermissionRequest(WebKitWebView*, WebKitPermissionRequest*, gpointer self);
     static gboolean onFileChooser(WebKitWebView*, WebKitFileChooserRequest*, gpointer self);
+    static void onProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
+                                    gpointer self);
     static gboolean onAuthenticate(WebKitWebView*, WebKitAuthenticationRequest*, gpointer self);
     static void onEventMessage(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer self);
     static void onFrameMessage(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer self);

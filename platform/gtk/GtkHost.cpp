@@ -20,6 +20,7 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
     screen_ = std::make_unique<GtkScreen>(*form_);
     windows_ = std::make_unique<GtkWindowSystem>(*form_, options.appFolder);
     timer_ = std::make_unique<GtkTimer>(queue_);
+    deadline_ = std::make_unique<GtkTimer>(queue_, options.chatPageDeadlineMs);
     // One web process for the three views; wbload over WB over the small wbstat.
     WB_ = std::make_unique<GtkBrowserView>(context_, nullptr, queue_, health_, *form_);
     wbload_ = std::make_unique<GtkBrowserView>(context_, WB_.get(), queue_, health_, *form_);
@@ -50,6 +51,7 @@ GtkHost::~GtkHost() {
     queue_->close();
     queue_->setAfterEvent(nullptr);
     timer_->setEnabled(false);
+    deadline_->setEnabled(false);
     // The services go before the window they may refer to.
     reader_.reset();
     // In the reverse order of their declaration: the text files use the code page.
@@ -71,6 +73,7 @@ GtkHost::~GtkHost() {
 
 void GtkHost::onWindowGone() {
     timer_->setEnabled(false);
+    deadline_->setEnabled(false);
     for (GtkBrowserView* view : {WB_.get(), wbload_.get(), wbstat_.get()}) {
         view->detach();
         webkit_web_view_stop_loading(view->webView());

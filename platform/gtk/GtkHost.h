@@ -39,6 +39,11 @@ struct HostOptions {
     std::string appFolder = executableFolder();
     // No cookies, cache or storage kept on disk (tests start from a fresh state).
     bool ephemeral = false;
+    // How long the chat page may take, from the request to a prepared chat
+    // screen, before the start page offers Retry: longer than the page
+    // bridge's read limit (15 s) plus a slow page's load, shorter than a
+    // user's patience with a spinner.
+    unsigned chatPageDeadlineMs = 30000;
 };
 
 class GtkScreen : public platform::Screen {
@@ -76,6 +81,7 @@ public:
     platform::BrowserView& wbload() override { return *wbload_; }
     platform::BrowserView& wbstat() override { return *wbstat_; }
     platform::Timer& TimerResize() override { return *timer_; }
+    platform::Timer& ChatPageDeadline() override { return *deadline_; }
     platform::WindowSystem& windows() override { return *windows_; }
     platform::App& app() override { return *app_; }
     platform::Screen& screen() override { return *screen_; }
@@ -99,7 +105,7 @@ private:
     std::unique_ptr<GtkForm> form_;
     std::unique_ptr<GtkScreen> screen_;
     std::unique_ptr<GtkWindowSystem> windows_;
-    std::unique_ptr<GtkTimer> timer_;
+    std::unique_ptr<GtkTimer> timer_, deadline_;
     std::unique_ptr<GtkBrowserView> wbstat_, WB_, wbload_;
     HostServices services_;
     std::unique_ptr<platform::AsyncReader> reader_;

@@ -8,7 +8,7 @@ GtkTimer::~GtkTimer() {
 
 void GtkTimer::setEnabled(bool enabled) {
     if (enabled && !source_) {
-        source_ = g_timeout_add(IntervalMs, onTick, this);
+        source_ = g_timeout_add(intervalMs_, onTick, this);
     } else if (!enabled && source_) {
         g_source_remove(source_);
         source_ = 0;

@@ -1,6 +1,6 @@
 #pragma once
-// The form's timer: ticks every 100 ms while enabled; each tick joins the
-// event queue (a tick still waiting is not queued twice).
+// A timer of the window: ticks every interval while enabled; each tick joins
+// the event queue (a tick still waiting is not queued twice).
 
 #include <glib.h>
 
@@ -14,9 +14,11 @@ namespace gtkui {
 
 class GtkTimer : public platform::Timer {
 public:
+    // The form's resize timer.
     static constexpr unsigned IntervalMs = 100;
 
-    explicit GtkTimer(std::shared_ptr<EventQueue> queue) : queue_(std::move(queue)) {}
+    explicit GtkTimer(std::shared_ptr<EventQueue> queue, unsigned intervalMs = IntervalMs)
+        : queue_(std::move(queue)), intervalMs_(intervalMs) {}
     ~GtkTimer() override;
     GtkTimer(const GtkTimer&) = delete;
     GtkTimer& operator=(const GtkTimer&) = delete;
@@ -29,6 +31,7 @@ private:
     static gboolean onTick(gpointer self);
 
     std::shared_ptr<EventQueue> queue_;
+    unsigned intervalMs_;
     std::function<void()> tick_;
     guint source_ = 0;
     bool tickQueued_ = false;

@@ -83,6 +83,11 @@ bool MemoryView::raiseNavigateError(const std::string& url, int statusCode, int 
     return cancel;
 }
 
+void MemoryView::raiseProcessTerminated() {
+    document.reset();
+    if (events_.ProcessTerminated) events_.ProcessTerminated();
+}
+
 std::shared_ptr<MemoryDocument> MemoryView::load(const std::string& url, const std::string& html) {
     document = MemoryDocument::fromHtml(world_, html);
     raiseDocumentComplete(url);
@@ -223,7 +228,7 @@ platform::WINDOWPOS MemoryWindowSystem::proposeSize(int cx, int cy, std::uint32_
 
 void MemoryTimer::setEnabled(bool value) {
     world_->faults.check("TimerEnabled");
-    world_->journal.record(std::string("TimerResize.Enabled=") + (value ? "1" : "0"));
+    world_->journal.record(name_ + ".Enabled=" + (value ? "1" : "0"));
     if (value && !enabled_) ++arms;
     enabled_ = value;
 }
@@ -430,7 +435,8 @@ MemoryHost::MemoryHost()
       wb(world, "WB", 1, stacking),
       load(world, "wbload", 2, stacking),
       stat(world, "wbstat", 3, stacking),
-      timer(world),
+      timer(world, "TimerResize"),
+      deadline(world, "ChatPageDeadline"),
       windowSystem(world),
       objectFactory(world),
       captureService(world),

@@ -33,6 +33,7 @@ public:
     bool raiseBeforeNavigate2(const std::string& url, int frame = 0);
     void raiseDocumentComplete(const std::string& url, int frame = 0);
     bool raiseNavigateError(const std::string& url, int statusCode = 404, int frame = 0);
+    void raiseProcessTerminated();
     // Loads a page from mark-up and raises its top-level completion.
     std::shared_ptr<MemoryDocument> load(const std::string& url, const std::string& html);
     platform::BrowserObject frameBrowser(int frame) const;
@@ -107,7 +108,8 @@ private:
 
 class MemoryTimer : public platform::Timer {
 public:
-    explicit MemoryTimer(std::shared_ptr<World> world) : world_(std::move(world)) {}
+    MemoryTimer(std::shared_ptr<World> world, std::string name)
+        : world_(std::move(world)), name_(std::move(name)) {}
     void setEnabled(bool enabled) override;
     bool enabled() override { return enabled_; }
     void setHandler(std::function<void()> tick) override { tick_ = std::move(tick); }
@@ -117,6 +119,7 @@ public:
 
 private:
     std::shared_ptr<World> world_;
+    std::string name_;
     bool enabled_ = false;
     std::function<void()> tick_;
 };
@@ -288,6 +291,7 @@ public:
     platform::BrowserView& wbload() override { return load; }
     platform::BrowserView& wbstat() override { return stat; }
     platform::Timer& TimerResize() override { return timer; }
+    platform::Timer& ChatPageDeadline() override { return deadline; }
     platform::WindowSystem& windows() override { return windowSystem; }
     platform::App& app() override { return appImpl; }
     platform::Screen& screen() override { return screenImpl; }
@@ -308,6 +312,7 @@ public:
     MemoryForm formImpl;
     MemoryView wb, load, stat;
     MemoryTimer timer;
+    MemoryTimer deadline;
     MemoryWindowSystem windowSystem;
     MemoryApp appImpl;
     MemoryScreen screenImpl;

@@ -156,7 +156,7 @@ void MemoryElement::adopt(const std::shared_ptr<MemoryElement>& node) {
 }
 
 void MemoryElement::append(std::shared_ptr<MemoryElement> child) {
-    child->parent = weak_from_this();
+    child->parent = self();
     children.push_back(child);
     adopt(child);
 }
@@ -205,7 +205,7 @@ std::unique_ptr<platform::Subscription> MemoryElement::subscribe(
 
 bool MemoryElement::fire(platform::PageEvent event) {
     bool cancelled = false;
-    for (auto node = shared_from_this(); node; node = node->parent.lock())
+    for (auto node = self(); node; node = node->parent.lock())
         cancelled = node->listeners.deliver(event) || cancelled;
     if (auto doc = document.lock()) cancelled = doc->listeners.deliver(event) || cancelled;
     return cancelled;

@@ -38,8 +38,7 @@ private:
     std::vector<std::shared_ptr<Entry>> entries_;
 };
 
-class MemoryElement : public platform::Element,
-                      public std::enable_shared_from_this<MemoryElement> {
+class MemoryElement : public platform::Element {
 public:
     MemoryElement(std::shared_ptr<World> world, std::string tag);
 
@@ -85,6 +84,9 @@ public:
 
 private:
     std::string label() const;
+    std::shared_ptr<MemoryElement> self() {
+        return std::static_pointer_cast<MemoryElement>(shared_from_this());
+    }
     void check(const std::string& op, const std::string& arg) const;
     void adopt(const std::shared_ptr<MemoryElement>& node);
     std::shared_ptr<World> world_;

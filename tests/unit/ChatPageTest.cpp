@@ -3,12 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <set>
+
 #include "MainFixture.h"
 #include "chatpage/BodyTemplate.h"
 #include "chatpage/Theming.h"
 
 using testing_support::kChatPage;
 using testing_support::MainFixture;
+using memory::MemoryHost;
 
 namespace {
 
@@ -31,14 +35,62 @@ TEST_F(ChatPageTest, PreparationRunsOnceForTheFirstTopLevelCompletion) {
     EXPECT_EQ(host.journal.count("createStyleSheet()"), 1u);
 }
 
-TEST_F(ChatPageTest, AFailedOrNonHtmlFirstPageIsNeverPreparedLater) {
-    reachUpdateCheck();
+// No way of the chat page failing leaves the user without Retry, and the page
+// that completes after Retry is prepared.
+TEST_F(ChatPageTest, AChatPageThatFailsOffersRetryWhichPreparesTheNextPage) {
+    const std::function<void(MemoryHost&)> failures[] = {
+        [](MemoryHost& h) { h.wb.raiseNavigateError("http://chat.test/", 500); },
+        [](MemoryHost& h) { h.deadline.elapse(); },  // never completes
+        [](MemoryHost& h) {                           // not an HTML document
+            h.wb.document = nullptr;
+            h.wb.raiseDocumentComplete("http://chat.test/logo.png");
+        },
+        [](MemoryHost& h) {  // the preparation was cut short before the mark-up went in
+            h.faults.fail("insertAdjacentHTML");
+            h.wb.load("http://chat.test/", kChatPage);
+            h.faults.clear();
+        },
+    };
+    for (size_t k = 0; k < std::size(failures); ++k) {
+        MemoryHost h;
+        h.textFiles.files = host.textFiles.files;
+        app::Main m(h, settings());
+        h.objectFactory.installed[testing_support::kFlashProgId] = "v";
+        h.captureService.drivers = {0};
+        h.formImpl.load();
+        h.load.load("C:\\App\\HTML\\Dialog.html", testing_support::kStartPage);
+        h.asyncReader.finish("update=false");
+        failures[k](h);
+        EXPECT_EQ(h.load.document->byId("error")->style("display"), "block") << k;
+        EXPECT_EQ(h.stacking.front(), "wbload") << k;
+        EXPECT_FALSE(h.deadline.enabled()) << k;
+
+        h.load.document->byId("butRetry")->fire(PageEvent::Click);
+        h.asyncReader.finish("update=false");
+        h.wb.load("http://chat.test/", kChatPage);
+        EXPECT_TRUE(m.butRecord.bound()) << k;
+        EXPECT_EQ(h.stacking.front(), "WB") << k;
+        EXPECT_FALSE(h.deadline.enabled()) << k;
+        EXPECT_FALSE(h.deadline.elapse()) << k;
+    }
+}
+
+// The chat page's web process died: a recording is finished, and Retry
+// brings the chat back.
+TEST_F(ChatPageTest, ALostPageProcessFinishesTheRecordingAndOffersRetry) {
+    reachChatPage();
+    host.saveDialog.answer = "/tmp/v.wmv";
+    chatElement("butRec")->fire(PageEvent::Click);
+    ASSERT_TRUE(main->IsRecording);
+    host.wb.raiseProcessTerminated();
+    EXPECT_EQ(host.journal.count("Recorder1.StopRecord()"), 1u);
+    EXPECT_FALSE(main->IsRecording);
+    EXPECT_EQ(startDisplay("error"), "block");
+    EXPECT_EQ(host.stacking.front(), "wbload");
+    host.load.document->byId("butRetry")->fire(PageEvent::Click);
     host.asyncReader.finish("update=false");
-    host.wb.document = nullptr;  // not an HTML document
-    host.wb.raiseDocumentComplete("http://chat.test/logo.png");
-    EXPECT_TRUE(main->ChatPagePrepared);
     host.wb.load("http://chat.test/", kChatPage);
-    EXPECT_TRUE(host.stat.navigations.empty());
+    EXPECT_EQ(host.stacking.front(), "WB");
 }
 
 TEST_F(ChatPageTest, PreparedPageIsRestyledAndCarriesTheClientsResources) {
@@ -88,6 +140,26 @@ TEST(BodyTemplate, FlashParametersFillThePlaceholders) {
     FlashParameters f{"id", "m", "v", true};
     EXPECT_EQ(chatpage::FillBodyTemplate("%name% %name% %name% %NAME%", f), "id id id %NAME%");
     EXPECT_EQ(chatpage::FillBodyTemplate("plain <b>text</b>", f), "plain <b>text</b>");
+    EXPECT_EQ(chatpage::FillBodyTemplate("%%name%%movie", f), "%id%movie");
+}
+
+// Placeholder text that comes from the page is copied, never expanded again:
+// a hostile page must not be able to multiply the mark-up.
+TEST(BodyTemplate, ValuesFromThePageStayLiteral) {
+    chatpage::FlashParameters f{"%movie%%flashvars%", "%flashvars%%name%", "%name%%movie%", true};
+    EXPECT_EQ(chatpage::FillBodyTemplate("%name%|%movie%|%flashvars%", f),
+              "%movie%%flashvars%|%flashvars%%name%|%name%%movie%&amp;layout=h");
+
+    const std::string value(100'000, '%');
+    const std::string amplifier = [] {
+        std::string v;
+        for (int i = 0; i < 1000; ++i) v += "%flashvars%";
+        return v;
+    }();
+    chatpage::FlashParameters hostile{amplifier, amplifier, value + amplifier, true};
+    const std::string t = "<p>%name%</p><p>%movie%</p><p>%flashvars%</p>";
+    const size_t escapedValues = 2 * amplifier.size() + value.size() + amplifier.size() + 14;
+    EXPECT_LE(chatpage::FillBodyTemplate(t, hostile).size(), t.size() + escapedValues);
 }
 
 TEST_F(ChatPageTest, LastObjectIdAndLastParametersWinAcrossObjects) {
@@ -119,9 +191,11 @@ TEST_F(ChatPageTest, EveryStepStandsAlone) {
         h.wb.load("http://chat.test/", kChatPage);
         // The steps around the failing one still ran.
         EXPECT_EQ(h.stat.navigations.size(), 1u) << c.op;
-        EXPECT_EQ(h.stacking.front(), "WB") << c.op;
-        EXPECT_TRUE(m.oDocument.bound()) << c.op;
         const std::set<std::string> nothingInserted{"body", "insertAdjacentHTML", "OpenTextFile"};
+        // Without the client's mark-up there is no record button: the start
+        // page offers Retry instead of a dead chat screen.
+        EXPECT_EQ(h.stacking.front(), nothingInserted.count(c.op) ? "wbload" : "WB") << c.op;
+        EXPECT_TRUE(m.oDocument.bound()) << c.op;
         EXPECT_EQ(h.journal.count("#ShareThis.style.background"),
                   nothingInserted.count(c.op) ? 0u : 1u)
             << c.op;

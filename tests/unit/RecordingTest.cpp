@@ -148,6 +148,15 @@ TEST_F(RecordingTest, TheCaptionDecidesWhatAClickDoes) {
     click();
     EXPECT_EQ(host.journal.count("Recorder"), 0u);
     EXPECT_EQ(host.journal.count("MsgBox"), 0u);
+
+    // Caption spans a page added: one click still opens one dialog.
+    caption()->setInnerText("Record");
+    chatElement("butRec")->insertAdjacentHTML("beforeEnd",
+                                              "<span>Record</span><span>Stop Rec</span>");
+    host.saveDialog.answer = "";
+    host.journal.clear();
+    click();
+    EXPECT_EQ(host.journal.count("CommonDialog1.ShowSave"), 1u);
 }
 
 TEST_F(RecordingTest, AFailingStopStillDropsTheRecorderAndAsks) {
