@@ -43,7 +43,8 @@ void Main::connectEvents() {
                       [this](auto pDisp, auto& url) { wbload_DocumentComplete(pDisp, url); },
                       [this](auto pDisp, auto& url, int status, bool& cancel) {
                           wbload_NavigateError(pDisp, url, status, cancel);
-                      }});
+                      },
+                      [this] { wbload_ProcessTerminated(); }});
     WB.setEvents({[this](auto pDisp, auto& url, bool& cancel) {
                       WB_BeforeNavigate2(pDisp, url, cancel);
                   },
@@ -55,7 +56,7 @@ void Main::connectEvents() {
     wbstat.setEvents({[this](auto pDisp, auto& url, bool& cancel) {
                           wbstat_BeforeNavigate2(pDisp, url, cancel);
                       },
-                      nullptr, nullptr});
+                      nullptr, nullptr, nullptr});
     TimerResize.setHandler([this] { TimerResize_Timer(); });
     ChatPageDeadline.setHandler([this] { ChatPageDeadline_Timer(); });
     ControlURL1.UpdateCheck = [this](std::string& text) { ControlURL1_UpdateCheck(text); };

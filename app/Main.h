@@ -29,6 +29,10 @@ public:
     void Form_Resize();
     void TimerResize_Timer();
     void ChatPageDeadline_Timer();
+    // From the chat page's request to a prepared chat screen, at most this
+    // long before the start page offers Retry: longer than a page read's limit
+    // (15 s) plus a slow page's load, shorter than a user's patience.
+    static constexpr int ChatPageDeadlineSeconds = 30;
 
     // Start screen.
     void wbload_BeforeNavigate2(platform::BrowserObject pDisp, const std::string& URL,
@@ -36,6 +40,7 @@ public:
     void wbload_DocumentComplete(platform::BrowserObject pDisp, const std::string& URL);
     void wbload_NavigateError(platform::BrowserObject pDisp, const std::string& URL,
                               int StatusCode, bool& Cancel);
+    void wbload_ProcessTerminated();
     FlashAnswer FlashVersion(int major);
 
     // Update outcome.
@@ -97,6 +102,7 @@ private:
     void bringChatViewForward();
     // The chat page was asked for and has not become the chat screen yet.
     bool awaitingChatScreen();
+    void armChatPageDeadline();
     bool chatScreenReady() const;
     void showChatPageFailure();
     void connectEvents();
@@ -104,6 +110,9 @@ private:
 
     platform::Host& host_;
     Settings settings_;
+    int chatPageSeconds_ = 0;
+    bool chatPageFailed_ = false;  // the chat page failed; the start page offers Retry
+    bool startPageRestoring_ = false;  // the start page is loaded again after its process died
 };
 
 }  // namespace app

@@ -15,12 +15,21 @@ bool Main::awaitingChatScreen() {
     return armed;
 }
 
+void Main::armChatPageDeadline() {
+    chatPageSeconds_ = 0;
+    chatPageFailed_ = false;
+    attempt([&] { ChatPageDeadline.setEnabled(true); });
+}
+
 // The preparation went through: the record button and the page guards are bound.
 bool Main::chatScreenReady() const { return butRecord.bound() && oDocument.bound(); }
 
 void Main::ChatPageDeadline_Timer() {
-    attempt([&] { ChatPageDeadline.setEnabled(false); });
-    if (ChatPagePrepared && chatScreenReady()) return;
+    if (ChatPagePrepared && chatScreenReady()) {
+        attempt([&] { ChatPageDeadline.setEnabled(false); });
+        return;
+    }
+    if (!chatPageFailed_ && ++chatPageSeconds_ < ChatPageDeadlineSeconds) return;
     showChatPageFailure();
 }
 
@@ -33,13 +42,17 @@ void Main::WB_ProcessTerminated() {
 }
 
 void Main::showChatPageFailure() {
-    attempt([&] { ChatPageDeadline.setEnabled(false); });
+    chatPageFailed_ = true;
     attempt([&] { TimerResize.setEnabled(false); });
     // The next completion of the chat page is prepared afresh.
     ChatPagePrepared = false;
     attempt([&] { wbload.ZOrder(0); });
     for (const char* id : {"update", "levelcleared"}) setStartPageDisplay(id, "none");
     ControlURL1_UpdateFail();
+    // A stalled page may hold up the start page too (they can share a web
+    // process): until Retry is bound, the next tick puts the state up again.
+    const bool retryBound = butRetry.bound();
+    attempt([&] { ChatPageDeadline.setEnabled(!retryBound); });
 }
 
 }  // namespace app

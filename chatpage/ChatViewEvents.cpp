@@ -33,12 +33,13 @@ void Main::WB_DocumentComplete(platform::BrowserObject pDisp, const std::string&
         if (!document) throw platform::Failure("not an HTML document");
         PrepareChatPage(document);
     });
-    if (!awaitingChatScreen()) return;
-    // A preparation that a stalled page cut short leaves no working chat screen.
-    if (chatScreenReady())
+    if (chatScreenReady()) {
+        chatPageFailed_ = false;
         attempt([&] { ChatPageDeadline.setEnabled(false); });
-    else
+    } else if (awaitingChatScreen()) {
+        // A preparation that a stalled page cut short leaves no working chat screen.
         showChatPageFailure();
+    }
 }
 
 void Main::WB_NavigateError(platform::BrowserObject pDisp, const std::string&, int, bool& Cancel) {

@@ -7,6 +7,7 @@
 #include <set>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 #include "demo/SitePages.h"
 
@@ -62,11 +63,15 @@ struct SiteServer::State {
     std::map<std::string, int> ended;
     std::map<std::string, RequestRecord> last;
     std::set<PendingReply*> pending;
+    std::map<std::string, PathFailure> pathFailures;
+    std::vector<SoupServerMessage*> unanswered;  // referenced, paused for good
     int visits = 0;
     std::size_t uploaded = 0;
 
     void handle(SoupServerMessage* msg, const std::string& path);
     void answerUpdate(SoupServerMessage* msg);
+    void dropConnection(SoupServerMessage* msg);
+    void fail(SoupServerMessage* msg, PathFailure failure);
     void delayUpdate(SoupServerMessage* msg);
     void dropPending(PendingReply* reply);
     void requestEnded(SoupServerMessage* msg, bool aborted);
@@ -90,6 +95,9 @@ void SiteServer::State::handle(SoupServerMessage* msg, const std::string& path) 
         &record);
     last[path] = std::move(record);
     ++requests[path];
+
+    if (auto f = pathFailures.find(path); f != pathFailures.end() && f->second != PathFailure::None)
+        return fail(msg, f->second);
 
     const bool get = method == SOUP_METHOD_GET || method == SOUP_METHOD_HEAD;
     const bool post = method == SOUP_METHOD_POST;
@@ -125,14 +133,33 @@ void SiteServer::State::answerUpdate(SoupServerMessage* msg) {
             return setBody(msg, "text/plain", updateReply);
         case UpdateFailure::ServerError:
             return soup_server_message_set_status(msg, SOUP_STATUS_INTERNAL_SERVER_ERROR, nullptr);
-        case UpdateFailure::DropConnection: {
-            // The server forgets a stolen connection, so count the end here.
-            requestEnded(msg, true);
-            GIOStream* stream = soup_server_message_steal_connection(msg);
-            g_io_stream_close(stream, nullptr, nullptr);
-            g_object_unref(stream);
+        case UpdateFailure::DropConnection:
+            return dropConnection(msg);
+    }
+}
+
+void SiteServer::State::dropConnection(SoupServerMessage* msg) {
+    // The server forgets a stolen connection, so count the end here.
+    requestEnded(msg, true);
+    GIOStream* stream = soup_server_message_steal_connection(msg);
+    g_io_stream_close(stream, nullptr, nullptr);
+    g_object_unref(stream);
+}
+
+void SiteServer::State::fail(SoupServerMessage* msg, PathFailure failure) {
+    switch (failure) {
+        case PathFailure::None:
             return;
-        }
+        case PathFailure::ServerError:
+            setBody(msg, kHtml, "<!DOCTYPE html><html><body>Server error</body></html>");
+            soup_server_message_set_status(msg, SOUP_STATUS_INTERNAL_SERVER_ERROR, nullptr);
+            return;
+        case PathFailure::DropConnection:
+            return dropConnection(msg);
+        case PathFailure::NeverAnswer:
+            soup_server_message_pause(msg);
+            unanswered.push_back(SOUP_SERVER_MESSAGE(g_object_ref(msg)));
+            return;
     }
 }
 
@@ -225,6 +252,7 @@ SiteServer::~SiteServer() {
     while (!s->pending.empty()) s->dropPending(*s->pending.begin());
     g_signal_handlers_disconnect_by_data(s->server, s);
     soup_server_disconnect(s->server);
+    for (SoupServerMessage* msg : s->unanswered) g_object_unref(msg);
     g_object_unref(s->server);
 }
 
@@ -235,6 +263,10 @@ std::string SiteServer::address(const std::string& path) const {
 }
 
 void SiteServer::setChatPage(std::string html) { state_->chatPage = std::move(html); }
+
+void SiteServer::setPathFailure(const std::string& path, PathFailure failure) {
+    state_->pathFailures[path] = failure;
+}
 
 std::string SiteServer::defaultChatPage() { return pages::chatPage(); }
 

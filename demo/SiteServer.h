@@ -25,6 +25,14 @@ enum class UpdateFailure {
     DropConnection,  // close the connection without answering
 };
 
+// How any other path misbehaves, for tests of the client's chat-page failures.
+enum class PathFailure {
+    None,
+    ServerError,     // answer 500 Internal Server Error
+    DropConnection,  // close the connection without answering
+    NeverAnswer,     // keep the request open without an answer
+};
+
 // Header names are kept as received; lookups with header() ignore case.
 struct RequestRecord {
     std::string method;
@@ -61,6 +69,8 @@ public:
     void setUpdateReply(std::string text);
     void setUpdateDelay(std::chrono::milliseconds delay);
     void setUpdateFailure(UpdateFailure failure);
+    // Every later request for path misbehaves so (None: served again).
+    void setPathFailure(const std::string& path, PathFailure failure);
 
     // Requests that reached the server for a path, and requests whose exchange
     // has ended (answered, failed or abandoned by the client).

@@ -17,7 +17,7 @@ public:
     virtual BrowserView& wbload() = 0;
     virtual BrowserView& wbstat() = 0;
     virtual Timer& TimerResize() = 0;
-    // Fires once the chat page has had its time to become the chat screen.
+    // Ticks once a second while enabled: the chat page's deadline.
     virtual Timer& ChatPageDeadline() = 0;
     virtual WindowSystem& windows() = 0;
     virtual App& app() = 0;

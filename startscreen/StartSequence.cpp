@@ -16,6 +16,12 @@ void Main::wbload_NavigateError(platform::BrowserObject, const std::string&, int
     Cancel = true;  // no built-in error page
 }
 
+void Main::wbload_ProcessTerminated() {
+    // The start page is loaded again; its completion puts back what it showed.
+    startPageRestoring_ = true;
+    attempt([&] { wbload.Navigate2(host_.app().resourcePath("\\HTML\\Dialog.html")); });
+}
+
 void Main::wbload_DocumentComplete(platform::BrowserObject pDisp, const std::string& URL) {
     if (URL == "about:blank") return;
 
@@ -23,6 +29,12 @@ void Main::wbload_DocumentComplete(platform::BrowserObject pDisp, const std::str
     bool topLevel = true;
     attempt([&] { topLevel = pDisp == wbload.topLevelBrowser(); });
     if (!topLevel) return;
+    if (startPageRestoring_) {
+        startPageRestoring_ = false;
+        // Once the chat page was asked for, the start page only says how it went.
+        if (chatPageFailed_) showChatPageFailure();
+        if (chatPageFailed_ || ChatPagePrepared || awaitingChatScreen()) return;
+    }
 
     bool blocked = false;
     attempt([&] { blocked = static_cast<bool>(wbload.Document()->getElementById("java")); });

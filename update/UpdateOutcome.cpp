@@ -12,11 +12,11 @@ void Main::ControlURL1_UpdateCheck(std::string& Text) {
     if (Text == "update=false") {
         attempt([&] { WB.Navigate2(settings_.chatStartAddress); });
         UpdateOffered = false;
-        attempt([&] { ChatPageDeadline.setEnabled(true); });
+        armChatPageDeadline();
     } else if (Text == "update=true") {
         attempt([&] { WB.Navigate2(settings_.chatStartAddress); });
         UpdateOffered = true;
-        attempt([&] { ChatPageDeadline.setEnabled(true); });
+        armChatPageDeadline();
     } else if (Text == "update=critical") {
         setStartPageDisplay("loading", "none");
         setStartPageDisplay("mustupdate", "block");

@@ -20,7 +20,7 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
     screen_ = std::make_unique<GtkScreen>(*form_);
     windows_ = std::make_unique<GtkWindowSystem>(*form_, options.appFolder);
     timer_ = std::make_unique<GtkTimer>(queue_);
-    deadline_ = std::make_unique<GtkTimer>(queue_, options.chatPageDeadlineMs);
+    deadline_ = std::make_unique<GtkTimer>(queue_, 1000);
     // One web process for the three views; wbload over WB over the small wbstat.
     WB_ = std::make_unique<GtkBrowserView>(context_, nullptr, queue_, health_, *form_);
     wbload_ = std::make_unique<GtkBrowserView>(context_, WB_.get(), queue_, health_, *form_);

@@ -39,11 +39,6 @@ struct HostOptions {
     std::string appFolder = executableFolder();
     // No cookies, cache or storage kept on disk (tests start from a fresh state).
     bool ephemeral = false;
-    // How long the chat page may take, from the request to a prepared chat
-    // screen, before the start page offers Retry: longer than the page
-    // bridge's read limit (15 s) plus a slow page's load, shorter than a
-    // user's patience with a spinner.
-    unsigned chatPageDeadlineMs = 30000;
 };
 
 class GtkScreen : public platform::Screen {

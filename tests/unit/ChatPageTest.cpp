@@ -40,7 +40,9 @@ TEST_F(ChatPageTest, PreparationRunsOnceForTheFirstTopLevelCompletion) {
 TEST_F(ChatPageTest, AChatPageThatFailsOffersRetryWhichPreparesTheNextPage) {
     const std::function<void(MemoryHost&)> failures[] = {
         [](MemoryHost& h) { h.wb.raiseNavigateError("http://chat.test/", 500); },
-        [](MemoryHost& h) { h.deadline.elapse(); },  // never completes
+        [](MemoryHost& h) {  // never completes
+            for (int s = 0; s < app::Main::ChatPageDeadlineSeconds; ++s) h.deadline.elapse();
+        },
         [](MemoryHost& h) {                           // not an HTML document
             h.wb.document = nullptr;
             h.wb.raiseDocumentComplete("http://chat.test/logo.png");
@@ -82,9 +84,17 @@ TEST_F(ChatPageTest, ALostPageProcessFinishesTheRecordingAndOffersRetry) {
     host.saveDialog.answer = "/tmp/v.wmv";
     chatElement("butRec")->fire(PageEvent::Click);
     ASSERT_TRUE(main->IsRecording);
+    // The start page cannot be reached at first (its process was stalled too):
+    // the next tick puts the failure state up.
+    host.faults.fail("subscribe", "#butRetry");
     host.wb.raiseProcessTerminated();
     EXPECT_EQ(host.journal.count("Recorder1.StopRecord()"), 1u);
     EXPECT_FALSE(main->IsRecording);
+    EXPECT_FALSE(main->butRetry.bound());
+    host.faults.clear();
+    host.deadline.elapse();
+    EXPECT_TRUE(main->butRetry.bound());
+    EXPECT_FALSE(host.deadline.enabled());
     EXPECT_EQ(startDisplay("error"), "block");
     EXPECT_EQ(host.stacking.front(), "wbload");
     host.load.document->byId("butRetry")->fire(PageEvent::Click);

@@ -54,7 +54,8 @@ protected:
              [=, this](platform::BrowserObject, const std::string& url, int status, bool& cancel) {
                  seen.errors.emplace_back(url, status);
                  cancel = cancelError;
-             }});
+             },
+             nullptr});
     }
     bool completedTop(const std::string& path) {
         for (auto& [pDisp, url] : seen.completed)

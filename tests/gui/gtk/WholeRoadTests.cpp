@@ -7,81 +7,10 @@
 #include <memory>
 #include <string>
 
-#include "TestSupport.h"
-#include "app/Main.h"
-#include "demo/SiteServer.h"
+#include "RoadFixture.h"
 
 namespace guitest {
 namespace {
-
-std::string htmlFolder() {
-    if (const char* folder = std::getenv("WHIRLIGIG_TEST_HTML")) return folder;
-    return WHIRLIGIG_SOURCE_HTML;
-}
-
-// Clicks or moves the real pointer with xdotool, in screen coordinates.
-void xdotool(const std::string& arguments) {
-    std::string command = "xdotool " + arguments;
-    ASSERT_TRUE(g_spawn_command_line_sync(command.c_str(), nullptr, nullptr, nullptr, nullptr));
-}
-
-class RoadTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!g_file_test((htmlFolder() + "/Dialog.html").c_str(), G_FILE_TEST_EXISTS))
-            GTEST_SKIP() << "no HTML folder at " << htmlFolder();
-        std::string copy = "cp -r '" + htmlFolder() + "/.' '" + h.folder().path() + "/HTML/'";
-        ASSERT_EQ(std::system(copy.c_str()), 0);
-        site.setLogging(false);
-        site.addRoute("/other", "<!DOCTYPE html><html><body>another page</body></html>");
-    }
-    void start() {
-        app::Settings settings{site.address("/update/"), site.address("/"),
-                               site.address("/stats/index.html"),
-                               site.address("/my_videos_upload")};
-        main = std::make_unique<app::Main>(h.host(), settings);
-        h.host().start();
-    }
-    WebKitWebView* startView() { return h.webView(h.host().wbload()); }
-    WebKitWebView* chatView() { return h.webView(h.host().WB()); }
-    std::string display(const std::string& id) {
-        return pageEval(startView(),
-                        "(e => e ? getComputedStyle(e).display : 'missing')"
-                        "(document.getElementById('" +
-                            id + "'))");
-    }
-    std::string chat(const std::string& script) { return pageEval(chatView(), script); }
-    bool chatInFront() {
-        GtkWidget* view = GTK_WIDGET(chatView());
-        GList* children = gtk_container_get_children(GTK_CONTAINER(gtk_widget_get_parent(view)));
-        bool front = g_list_last(children)->data == view;
-        g_list_free(children);
-        return front;
-    }
-    bool prepared() {
-        return waitFor([&] {
-            return main->ChatPagePrepared && chatInFront() &&
-                   chat("!!document.getElementById('whirligig')") == "true";
-        });
-    }
-    // Screen coordinates of the centre of an element of the chat page.
-    std::pair<int, int> onScreen(const std::string& id) {
-        std::string where = chat(
-            "(r => Math.round(r.left + r.width / 2) + ',' + "
-            "Math.round(r.top + r.height / 2))(document.getElementById('" +
-            id + "').getBoundingClientRect())");
-        int x = 0, y = 0;
-        std::sscanf(where.c_str(), "%d,%d", &x, &y);
-        int ox = 0, oy = 0;
-        gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(h.host().gtkForm().window())), &ox,
-                              &oy);
-        return {ox + x, oy + y};
-    }
-
-    site::SiteServer site;
-    Harness h;
-    std::unique_ptr<app::Main> main;
-};
 
 TEST_F(RoadTest, MissingDevicesStopAtTheirNotice) {
     struct Case {

@@ -1,0 +1,150 @@
+// A chat page that fails, stalls, loses its web process or plays tricks on the
+// client: the user always keeps a way on, and only real clicks record.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "RoadFixture.h"
+
+namespace guitest {
+namespace {
+
+// A script that stalls the page's process once per browsing session.
+std::string stallOnce(const std::string& key, int ms) {
+    return "if (!sessionStorage.getItem('" + key + "')) { sessionStorage.setItem('" + key +
+           "', '1'); const end = Date.now() + " + std::to_string(ms) +
+           "; while (Date.now() < end) {} }";
+}
+
+struct BadPage {
+    const char* name;
+    site::PathFailure chatFailure;  // of "/"
+    std::string page;               // the chat page ("" for the site's own)
+};
+
+class BadChatPage : public RoadTest, public ::testing::WithParamInterface<BadPage> {
+protected:
+    // A real click on the record button starts a recording.
+    bool recordWorks() {
+        const int before = h.probe().recordersStarted;
+        click("butRec");
+        return waitFor([&] { return h.probe().recordersStarted == before + 1; });
+    }
+    bool failureShown() { return !chatInFront() && display("error") == "block"; }
+    // Retry asks again, and the chat page that then completes is prepared.
+    void retryBringsTheChat() {
+        const int asked = site.requestCount("/update/1");
+        click("butRetry", true);
+        EXPECT_TRUE(waitFor([&] { return site.requestCount("/update/1") == asked + 1; }));
+        ASSERT_TRUE(prepared());
+        EXPECT_TRUE(recordWorks());
+    }
+};
+
+TEST_P(BadChatPage, EndsWithAWorkingRecordOrRetry) {
+    const BadPage& bad = GetParam();
+    h.probe().savePath = h.folder().path() + "/video.wmv";
+    site.addRoute("/never.png", "");
+    site.setPathFailure("/never.png", site::PathFailure::NeverAnswer);
+    if (!bad.page.empty()) site.setChatPage(bad.page);
+    site.setPathFailure("/", bad.chatFailure);
+    start();
+    const unsigned limit = (app::Main::ChatPageDeadlineSeconds + 20) * 1000;
+    ASSERT_TRUE(waitFor([&] { return chatScreenUp() || failureShown(); }, limit));
+    if (chatScreenUp()) {
+        EXPECT_TRUE(recordWorks());
+        return;
+    }
+    site.setPathFailure("/", site::PathFailure::None);
+    site.setChatPage(site::SiteServer::defaultChatPage());
+    retryBringsTheChat();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, BadChatPage,
+    ::testing::Values(
+        BadPage{"ServerError", site::PathFailure::ServerError, ""},
+        BadPage{"ConnectionReset", site::PathFailure::DropConnection, ""},
+        BadPage{"ImageNeverAnswers", site::PathFailure::None,
+                "<!DOCTYPE html><html><body><div id=\"chatarea\">chat</div>"
+                "<img src=\"/never.png\"></body></html>"},
+        BadPage{"StallAtLoad", site::PathFailure::None,
+                "<!DOCTYPE html><html><body><div id=\"chatarea\">chat</div><script>" +
+                    stallOnce("load", 20000) + "</script></body></html>"},
+        BadPage{"StallAfterTheMarkup", site::PathFailure::None,
+                "<!DOCTYPE html><html><body><div id=\"chatarea\">chat</div><script>"
+                "new MutationObserver((m, o) => { if (document.getElementById('whirligig')) {"
+                " o.disconnect(); " +
+                    stallOnce("markup", 20000) +
+                    " } }).observe(document.body, {childList: true});"
+                    "</script></body></html>"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The web processes the test process started.
+std::set<int> webProcesses() {
+    std::set<int> found;
+    GDir* proc = g_dir_open("/proc", 0, nullptr);
+    for (const char* entry; proc && (entry = g_dir_read_name(proc));) {
+        const int pid = std::atoi(entry);
+        if (pid <= 0) continue;
+        std::ifstream stat("/proc/" + std::string(entry) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const auto close = line.rfind(')');
+        if (close == std::string::npos || line.find("WebKitWebProces") == std::string::npos)
+            continue;
+        int ppid = 0;
+        char state = 0;
+        std::sscanf(line.c_str() + close + 2, "%c %d", &state, &ppid);
+        if (ppid == getpid()) found.insert(pid);
+    }
+    if (proc) g_dir_close(proc);
+    return found;
+}
+
+TEST_F(BadChatPage, AKilledPageProcessOffersRetryWhichBringsTheChatBack) {
+    h.probe().savePath = h.folder().path() + "/video.wmv";
+    start();
+    ASSERT_TRUE(prepared());
+    const std::set<int> processes = webProcesses();
+    ASSERT_FALSE(processes.empty());
+    for (int pid : processes) kill(pid, SIGKILL);
+    ASSERT_TRUE(waitFor([&] { return failureShown(); }));
+    EXPECT_EQ(site.requestCount("/update/1"), 1);  // the start sequence did not run again
+    retryBringsTheChat();
+}
+
+// Clicks a page script makes, extra caption spans and a forged caption open
+// no dialog; one real click opens exactly one.
+TEST_F(BadChatPage, OnlyARealClickRecords) {
+    start();
+    ASSERT_TRUE(prepared());
+    chat("(b => { b.click(); b.insertAdjacentHTML('beforeend', "
+         "'<span>Record</span><span>Record</span><span>Record</span>');"
+         " for (const s of b.querySelectorAll('span')) s.click();"
+         " b.querySelector('span').innerText = 'Stop Rec'; b.click();"
+         " b.dispatchEvent(new MouseEvent('click', {bubbles: true})); })"
+         "(document.getElementById('butRec')), 1");
+    // A real pointer event that travels the same way comes after them.
+    click("butShare");
+    ASSERT_TRUE(waitFor([&] {
+        return chat("getComputedStyle(document.getElementById('ShareThis')).display") == "block";
+    }));
+    EXPECT_EQ(h.probe().saveDialogs, 0);
+    EXPECT_EQ(h.probe().messageBoxes, 0);
+
+    chat("document.querySelector('#butRec span').innerText = 'Record', 1");
+    click("butRec");
+    // The handler shows its dialogs in one run: once one is seen, all were.
+    EXPECT_TRUE(waitFor([&] { return h.probe().saveDialogs > 0; }));
+    EXPECT_EQ(h.probe().saveDialogs, 1);
+}
+
+}  // namespace
+}  // namespace guitest

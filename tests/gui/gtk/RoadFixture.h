@@ -1,0 +1,95 @@
+#pragma once
+// The whole program on the GTK backend against the project's own site: a
+// Main window with real views, and ways to look at and act on its pages.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "TestSupport.h"
+#include "app/Main.h"
+#include "demo/SiteServer.h"
+
+namespace guitest {
+
+inline std::string htmlFolder() {
+    if (const char* folder = std::getenv("WHIRLIGIG_TEST_HTML")) return folder;
+    return WHIRLIGIG_SOURCE_HTML;
+}
+
+// Clicks or moves the real pointer with xdotool, in screen coordinates.
+inline void xdotool(const std::string& arguments) {
+    std::string command = "xdotool " + arguments;
+    ASSERT_TRUE(g_spawn_command_line_sync(command.c_str(), nullptr, nullptr, nullptr, nullptr));
+}
+
+class RoadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!g_file_test((htmlFolder() + "/Dialog.html").c_str(), G_FILE_TEST_EXISTS))
+            GTEST_SKIP() << "no HTML folder at " << htmlFolder();
+        std::string copy = "cp -r '" + htmlFolder() + "/.' '" + h.folder().path() + "/HTML/'";
+        ASSERT_EQ(std::system(copy.c_str()), 0);
+        site.setLogging(false);
+        site.addRoute("/other", "<!DOCTYPE html><html><body>another page</body></html>");
+    }
+    void start() {
+        app::Settings settings{site.address("/update/"), site.address("/"),
+                               site.address("/stats/index.html"),
+                               site.address("/my_videos_upload")};
+        main = std::make_unique<app::Main>(h.host(), settings);
+        h.host().start();
+    }
+    WebKitWebView* startView() { return h.webView(h.host().wbload()); }
+    WebKitWebView* chatView() { return h.webView(h.host().WB()); }
+    std::string display(const std::string& id) {
+        return pageEval(startView(),
+                        "(e => e ? getComputedStyle(e).display : 'missing')"
+                        "(document.getElementById('" +
+                            id + "'))");
+    }
+    std::string chat(const std::string& script) { return pageEval(chatView(), script); }
+    bool chatInFront() {
+        GtkWidget* view = GTK_WIDGET(chatView());
+        GList* children = gtk_container_get_children(GTK_CONTAINER(gtk_widget_get_parent(view)));
+        bool front = g_list_last(children)->data == view;
+        g_list_free(children);
+        return front;
+    }
+    bool chatScreenUp() {
+        return main->ChatPagePrepared && chatInFront() &&
+               chat("!!document.getElementById('whirligig')") == "true";
+    }
+    bool prepared() {
+        return waitFor([&] { return chatScreenUp(); });
+    }
+    // Screen coordinates of the centre of an element of the chat page, or of
+    // the start page.
+    std::pair<int, int> onScreen(const std::string& id, bool startPage = false) {
+        std::string where = pageEval(
+            startPage ? startView() : chatView(),
+            "(r => Math.round(r.left + r.width / 2) + ',' + "
+            "Math.round(r.top + r.height / 2))(document.getElementById('" +
+                id + "').getBoundingClientRect())");
+        int x = 0, y = 0;
+        std::sscanf(where.c_str(), "%d,%d", &x, &y);
+        int ox = 0, oy = 0;
+        gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(h.host().gtkForm().window())), &ox,
+                              &oy);
+        return {ox + x, oy + y};
+    }
+    // A real click (XTest) on an element of the chat page or the start page.
+    void click(const std::string& id, bool startPage = false) {
+        auto [x, y] = onScreen(id, startPage);
+        xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
+    }
+
+    site::SiteServer site;
+    Harness h;
+    std::unique_ptr<app::Main> main;
+};
+
+}  // namespace guitest
