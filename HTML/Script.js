@@ -6,22 +6,25 @@
     return;
   }
 
-  /* Element ids that the program looks up in the page: the chat screen must own them. */
-  var clientIds = ['topbar', 'load_msg', 'content', 'cam', 'log', 'chatarea', 'butRec', 'butShare',
-    'ShareThis', 'facebook', 'twitter', 'bebo', 'myspace', 'gmail', 'yahoo', 'hotmail', 'aol'];
   var maxNotes = 50;
   var slowMovieMs = 20000;
 
   var wg = {
-    blockedPopups: 0,
-    renamedIds: [],
     ready: false,
     recordingSince: 0
   };
   window.whirligig = wg;
 
+  /* The chat screen's root: the last "whirligig" directly in the body, since the screen is added at the body's end. */
+  var screenRoot = function () {
+    var roots = document.querySelectorAll('body > #whirligig');
+    return roots.length ? roots[roots.length - 1] : null;
+  };
+
+  /* An element of the chat screen, found inside its root: the site's page may use the same ids for its own elements, which keep them. */
   var byId = function (id) {
-    return document.getElementById(id);
+    var root = screenRoot();
+    return root ? root.querySelector('#' + id) : null;
   };
 
   var twoDigits = function (n) {
@@ -35,37 +38,6 @@
   var duration = function (ms) {
     var s = Math.max(0, Math.floor(ms / 1000));
     return twoDigits(Math.floor(s / 60)) + ':' + twoDigits(s % 60);
-  };
-
-  /* The site's page opens no windows of its own: the desktop window is the whole chat. */
-  wg.open = function () {
-    wg.blockedPopups += 1;
-    return null;
-  };
-  try {
-    window.open = wg.open;
-  } catch (e) {
-    wg.openLocked = true;
-  }
-
-  /* A site element that already carries one of the chat screen's ids would be found first; it gets the prefix "site-". */
-  wg.freeClientIds = function () {
-    var i, el, guard;
-    for (i = 0; i < clientIds.length; i += 1) {
-      el = byId(clientIds[i]);
-      guard = 0;
-      while (el && guard < 20 && !wg.ownsElement(el)) {
-        el.id = 'site-' + clientIds[i];
-        wg.renamedIds.push(clientIds[i]);
-        el = byId(clientIds[i]);
-        guard += 1;
-      }
-    }
-  };
-
-  wg.ownsElement = function (el) {
-    var root = byId('whirligig');
-    return !!root && (root === el || root.contains(el));
   };
 
   /* Adds a line with the time to the room activity list; the oldest lines go when it is full. */
@@ -150,7 +122,6 @@
     panel.addEventListener('click', function (event) {
       var target = event.target;
       if (target && target.className === 'wg-share-entry') {
-        wg.note('Opening ' + target.textContent + ' to invite friends.');
         window.setTimeout(wg.hideSharePanel, 0);
       }
     }, false);
@@ -194,7 +165,7 @@
       if (wg.ready) {
         return true;
       }
-      if (byId('whirligig') && byId('butRec')) {
+      if (byId('butRec')) {
         if (observer) {
           observer.disconnect();
         }
@@ -223,10 +194,5 @@
     window.setTimeout(poll, 0);
   };
 
-  try {
-    wg.freeClientIds();
-  } catch (e) {
-    wg.startError = String(e);
-  }
   waitForScreen();
 }());

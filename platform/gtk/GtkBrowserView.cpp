@@ -39,6 +39,11 @@ std::string messageText(WebKitJavascriptResult* result) {
     return out;
 }
 
+std::string actionUri(WebKitNavigationAction* action) {
+    const gchar* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    return uri ? uri : "";
+}
+
 }  // namespace
 
 GtkBrowserView::GtkBrowserView(WebKitWebContext* context, GtkBrowserView* related,
@@ -76,6 +81,7 @@ GtkBrowserView::GtkBrowserView(WebKitWebContext* context, GtkBrowserView* relate
     g_signal_connect(view_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
     g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
     g_signal_connect(view_, "load-failed", G_CALLBACK(onLoadFailed), this);
+    g_signal_connect(view_, "create", G_CALLBACK(onCreate), this);
     g_signal_connect(view_, "script-dialog", G_CALLBACK(onScriptDialog), this);
     g_signal_connect(view_, "permission-request", G_CALLBACK(onPermissionRequest), this);
     g_signal_connect(view_, "run-file-chooser", G_CALLBACK(onFileChooser), this);
@@ -92,6 +98,7 @@ GtkBrowserView::~GtkBrowserView() {
 void GtkBrowserView::detach() {
     alive_.reset();
     events_ = {};
+    opener_ = nullptr;
     if (view_) g_signal_handlers_disconnect_by_data(view_, this);
     if (content_) g_signal_handlers_disconnect_by_data(content_, this);
     bridge_->detach();
@@ -134,7 +141,10 @@ gboolean GtkBrowserView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* de
                                         WebKitPolicyDecisionType type, gpointer data) {
     auto* self = static_cast<GtkBrowserView*>(data);
     if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
-        // The client opens no windows of its own.
+        // A link into a new window (target="_blank" and the like): the opener
+        // takes its address and the view opens nothing itself.
+        self->openNewWindow(actionUri(webkit_navigation_policy_decision_get_navigation_action(
+            WEBKIT_NAVIGATION_POLICY_DECISION(decision))));
         webkit_policy_decision_ignore(decision);
         return TRUE;
     }
@@ -262,8 +272,36 @@ void GtkBrowserView::onProcessTerminated(WebKitWebView*, WebKitWebProcessTermina
     });
 }
 
-gboolean GtkBrowserView::onScriptDialog(WebKitWebView*, WebKitScriptDialog*, gpointer data) {
-    return static_cast<GtkBrowserView*>(data)->silent_;
+GtkWidget* GtkBrowserView::onCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer data) {
+    // window.open of a page script: the opener takes the address and no view
+    // is created, so the script gets null as from a blocked pop-up.
+    static_cast<GtkBrowserView*>(data)->openNewWindow(actionUri(action));
+    return nullptr;
+}
+
+void GtkBrowserView::openNewWindow(const std::string& uri) {
+    // An empty window (a script that means to write into it) has nothing to show elsewhere.
+    if (uri.empty() || uri == "about:blank") {
+        g_warning("a page asked for a new window without an address; none was opened");
+        return;
+    }
+    post([this, uri] {
+        if (!opener_) {
+            g_warning("a page asked for a new window at %s; this view opens none", uri.c_str());
+            return;
+        }
+        auto opener = opener_;
+        opener(uri);
+    });
+}
+
+gboolean GtkBrowserView::onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer data) {
+    if (!static_cast<GtkBrowserView*>(data)->silent_) return FALSE;
+    // No dialog is shown: alert is dismissed, confirm and prompt are declined,
+    // and leaving the page goes ahead, as every navigation does.
+    if (webkit_script_dialog_get_dialog_type(dialog) == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM)
+        webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
+    return TRUE;
 }
 
 gboolean GtkBrowserView::onPermissionRequest(WebKitWebView*, WebKitPermissionRequest* request,

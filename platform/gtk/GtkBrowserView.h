@@ -4,6 +4,7 @@
 
 #include <webkit2/webkit2.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,6 +40,12 @@ public:
     void ZOrder(int position) override;
     void setEvents(platform::BrowserEvents events) override { events_ = std::move(events); }
 
+    // Takes the address of every new window that the page asks for, by a link
+    // or by script; the view itself opens no window. Without an opener such
+    // requests are refused.
+    using WindowOpener = std::function<void(const std::string& address)>;
+    void setWindowOpener(WindowOpener opener) { opener_ = std::move(opener); }
+
     GtkWidget* widget() const { return GTK_WIDGET(view_); }
     WebKitWebView* webView() const { return view_; }
     PageBridge& bridge() { return *bridge_; }
@@ -53,6 +60,7 @@ private:
     static void onLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer self);
     static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError*,
                                  gpointer self);
+    static GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction*, gpointer self);
     static gboolean onScriptDialog(WebKitWebView*, WebKitScriptDialog*, gpointer self);
     static gboolean onPermissionRequest(WebKitWebView*, WebKitPermissionRequest*, gpointer self);
     static gboolean onFileChooser(WebKitWebView*, WebKitFileChooserRequest*, gpointer self);
@@ -66,6 +74,7 @@ private:
     void responseError(WebKitPolicyDecision* decision, const std::string& uri, int status);
     void navigateError(const std::string& uri, int status, unsigned load);
     void post(EventQueue::Event event);
+    void openNewWindow(const std::string& uri);
 
     WebKitWebView* view_ = nullptr;
     WebKitUserContentManager* content_ = nullptr;
@@ -73,6 +82,7 @@ private:
     std::shared_ptr<PageBridge> bridge_;
     ViewPlacement& placement_;
     platform::BrowserEvents events_;
+    WindowOpener opener_;
     // Dropped with the view, so that queued events of a gone view do nothing.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     bool silent_ = false;

@@ -38,6 +38,16 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
         throw std::runtime_error("a system service is missing");
     reader_ = std::make_unique<QueuedReader>(*services_.reader, queue_);
 
+    // New windows that pages ask for open where the upload page does: with the
+    // desktop's default handler for the address.
+    for (GtkBrowserView* view : {WB_.get(), wbload_.get(), wbstat_.get()})
+        view->setWindowOpener([this](const std::string& address) { openElsewhere(address); });
+    // The start screen is the client's own page: no browser menu (Back, Reload...) over it.
+    g_signal_connect(wbload_->webView(), "context-menu",
+                     G_CALLBACK(+[](WebKitWebView*, WebKitContextMenu*, GdkEvent*,
+                                    WebKitHitTestResult*, gpointer) -> gboolean { return TRUE; }),
+                     nullptr);
+
     // Queued page writes go out as soon as the handler that made them returns.
     queue_->setAfterEvent([this] {
         for (GtkBrowserView* view : {WB_.get(), wbload_.get(), wbstat_.get()})
@@ -79,6 +89,19 @@ void GtkHost::onWindowGone() {
         webkit_web_view_stop_loading(view->webView());
     }
     if (loop_) g_main_loop_quit(loop_);
+}
+
+void GtkHost::openElsewhere(const std::string& address) {
+    std::intptr_t result = 0;
+    try {
+        result = services_.shell->ShellExecuteA(form_->hWnd(), "open", address, nullptr, "",
+                                                platform::SW_SHOWNORMAL);
+    } catch (const platform::Failure& failure) {
+        g_warning("cannot open %s: %s", address.c_str(), failure.what());
+        return;
+    }
+    if (result <= 32)
+        g_warning("cannot open %s: the desktop has no handler for it", address.c_str());
 }
 
 void GtkHost::start() { form_->show(); }

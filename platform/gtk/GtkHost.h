@@ -92,6 +92,7 @@ public:
 
 private:
     void onWindowGone();
+    void openElsewhere(const std::string& address);
 
     std::shared_ptr<EventQueue> queue_ = std::make_shared<EventQueue>();
     std::shared_ptr<PageHealth> health_ = std::make_shared<PageHealth>();

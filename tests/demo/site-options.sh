@@ -53,6 +53,10 @@ start() {
 request() { printf 'GET %s HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n' "$2" >&"$1"; }
 # Reads the whole answer from a file descriptor (the server closes it).
 answer() { cat <&"$1"; }
+# Reads the status line of the answer on a file descriptor, waiting up to
+# 30 s; sets status_line. Read directly, not through a pipeline: a reader that
+# stops early would leave its writer to die of SIGPIPE, which pipefail reports.
+read_status() { status_line=""; IFS= read -r -t 30 -u "$1" status_line; }
 
 # Held: the update request is sent first, the chat page is then asked for
 # and fully answered, and the update answer has not begun.
@@ -61,9 +65,12 @@ if start --update-delay-ms 600000 --update-reply true; then
     request 3 /update/1
     exec 4<>"/dev/tcp/127.0.0.1/$port"
     request 4 /
-    answer 4 | head -n 1 | grep -q '200' || fail "the chat page was not served while the reply was held"
+    if ! read_status 4 || [[ $status_line != *' 200 '* ]]; then
+        fail "the chat page was not served while the reply was held: '$status_line'"
+    fi
     if read -r -t 0 -u 3; then
-        fail "the update reply was not held back: $(timeout 5 cat <&3 | head -n 1)"
+        read_status 3 || true
+        fail "the update reply was not held back: '$status_line'"
     fi
     exec 3<&- 4<&-
     kill "${pids[-1]}" && wait "${pids[-1]}" || true

@@ -43,7 +43,11 @@ for name in "${wanted[@]}"; do
     case $name in *-dev) fail "depends on a development package: $name" ;; esac
     dpkg-query -W "$name" >/dev/null 2>&1 || fail "depends on $name, which this system does not know"
 done
-has_dependency() { printf '%s\n' "${wanted[@]}" | grep -qx "$1"; }
+has_dependency() {
+    local package
+    for package in "${wanted[@]}"; do [ "$package" = "$1" ] && return 0; done
+    return 1
+}
 has_dependency libgl1-mesa-dri || fail "does not depend on libgl1-mesa-dri"
 
 # ---- Its files, unpacked into a fresh root ----
@@ -110,7 +114,7 @@ for program in whirligigcam whirligigcam-demo whirligigcam-site; do
             continue
         fi
         owner=$({ dpkg -S "$path" || dpkg -S "/usr$path" || dpkg -S "${path#/usr}"; } 2>/dev/null |
-            head -n 1 | cut -d: -f1)
+            sed -n '1s/:.*//p')
         [ -n "$owner" ] || { fail "no package owns $path"; continue; }
         has_dependency "$owner" || fail "$program links to $soname from $owner, not a dependency"
     done

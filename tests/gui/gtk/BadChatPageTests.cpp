@@ -40,7 +40,7 @@ protected:
     // Retry asks again, and the chat page that then completes is prepared.
     void retryBringsTheChat() {
         const int asked = site.requestCount("/update/1");
-        click("butRetry", true);
+        click("butRetry", startView());
         EXPECT_TRUE(waitFor([&] { return site.requestCount("/update/1") == asked + 1; }));
         ASSERT_TRUE(prepared());
         EXPECT_TRUE(recordWorks());

@@ -36,8 +36,8 @@ protected:
         site.setLogging(false);
         site.addRoute("/other", "<!DOCTYPE html><html><body>another page</body></html>");
     }
-    void start() {
-        app::Settings settings{site.address("/update/"), site.address("/"),
+    void start(const std::string& chatPath = "/") {
+        app::Settings settings{site.address("/update/"), site.address(chatPath),
                                site.address("/stats/index.html"),
                                site.address("/my_videos_upload")};
         main = std::make_unique<app::Main>(h.host(), settings);
@@ -66,11 +66,11 @@ protected:
     bool prepared() {
         return waitFor([&] { return chatScreenUp(); });
     }
-    // Screen coordinates of the centre of an element of the chat page, or of
-    // the start page.
-    std::pair<int, int> onScreen(const std::string& id, bool startPage = false) {
+    // Screen coordinates of the centre of an element of a view's page (the
+    // chat view's by default).
+    std::pair<int, int> onScreen(const std::string& id, WebKitWebView* view = nullptr) {
         std::string where = pageEval(
-            startPage ? startView() : chatView(),
+            view ? view : chatView(),
             "(r => Math.round(r.left + r.width / 2) + ',' + "
             "Math.round(r.top + r.height / 2))(document.getElementById('" +
                 id + "').getBoundingClientRect())");
@@ -81,9 +81,9 @@ protected:
                               &oy);
         return {ox + x, oy + y};
     }
-    // A real click (XTest) on an element of the chat page or the start page.
-    void click(const std::string& id, bool startPage = false) {
-        auto [x, y] = onScreen(id, startPage);
+    // A real click (XTest) on an element of a view's page.
+    void click(const std::string& id, WebKitWebView* view = nullptr) {
+        auto [x, y] = onScreen(id, view);
         xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
     }
 

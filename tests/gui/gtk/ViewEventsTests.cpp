@@ -136,5 +136,29 @@ TEST_F(ViewEventsTest, ASilentViewAnswersScriptDialogsItself) {
     EXPECT_EQ(page("String(prompt('name?'))"), "null");
 }
 
+TEST_F(ViewEventsTest, ASilentViewLeavesAPageThatAsksToStay) {
+    site.addRoute(
+        "/stay",
+        "<!DOCTYPE html><html><body style=\"height:100%\"><a id=away href=\"/ad.html\">away</a>"
+        "<script>addEventListener('beforeunload', e => { e.preventDefault(); "
+        "e.returnValue = 'stay'; return 'stay'; });</script></body></html>");
+    record(false, false);
+    wb().Navigate2(site.address("/stay"));
+    ASSERT_TRUE(waitFor([&] { return completedTop("/stay"); }));
+    wb().setSilent(true);
+    // The page asks for the confirmation only once the user has done something in it.
+    wb().ZOrder(0);
+    page("(window.clicks = 0, addEventListener('mousedown', () => clicks++), 1)");
+    GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(h.webView(wb())));
+    int x = 0, y = 0;
+    gdk_window_get_origin(window, &x, &y);
+    std::string click =
+        "xdotool mousemove " + std::to_string(x + 200) + " " + std::to_string(y + 200) + " click 1";
+    ASSERT_TRUE(g_spawn_command_line_sync(click.c_str(), nullptr, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(waitFor([&] { return page("clicks") == "1"; }));
+    page("document.getElementById('away').click(), 1");
+    EXPECT_TRUE(waitFor([&] { return completedTop("/ad.html"); }));
+}
+
 }  // namespace
 }  // namespace guitest

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "RoadFixture.h"
 
@@ -56,7 +57,7 @@ TEST_F(RoadTest, AFailedCheckOffersRetryAndRetryGoesOn) {
     start();
     ASSERT_TRUE(waitFor([&] { return display("error") == "block"; }));
     site.setUpdateFailure(site::UpdateFailure::None);
-    pageEval(startView(), "document.getElementById('butRetry').click()");
+    click("butRetry", startView());
     EXPECT_TRUE(waitFor([&] { return site.requestCount("/update/1") == 2; }));
     EXPECT_TRUE(prepared());
     EXPECT_EQ(display("error"), "none");
@@ -107,9 +108,9 @@ TEST_F(RoadTest, TheChatScreenFollowsTheWindow) {
     start();
     ASSERT_TRUE(prepared());
     gtk_window_resize(h.host().gtkForm().window(), 900, 700);
-    // The client's own elements, inside its mark-up (the site may use the same ids).
+    // The elements the page finds by id: the demo site has its own "chatarea".
     auto style = [&](const std::string& id, const std::string& property) {
-        return chat("document.querySelector('#whirligig #" + id + "').style." + property);
+        return chat("document.getElementById('" + id + "').style." + property);
     };
     EXPECT_TRUE(waitFor([&] {
         return style("content", "height") == "620px" && style("chatarea", "width") == "490px";
@@ -159,6 +160,133 @@ TEST_F(RoadTest, RightClickOpensNoMenuAndDraggingSelectsNothing) {
     ASSERT_TRUE(waitFor([&] { return chat("seen.mouseup") != "0"; }));
     EXPECT_EQ(chat("String(getSelection())"), "");
     EXPECT_EQ(menus, 0);  // the menu request would have come before the later events
+}
+
+// A chat page whose own script works on its own elements, some with the ids
+// that the client's mark-up carries too.
+constexpr const char* kOwnElementsPage = R"(<!DOCTYPE html><html><head>
+<style>#topbar { color: red; }</style></head><body>
+<div id="topbar" class="module-round">site bar</div><div id="load_msg">site loading</div>
+<div id="content"><div id="cam">site cam</div><div id="log"></div><div id="chatarea"></div></div>
+<iframe name="side" src="/ad.html"></iframe>
+<script>
+var ids = ['topbar', 'load_msg', 'content', 'cam', 'log', 'chatarea'];
+var mine = {};
+ids.forEach(function (id) { mine[id] = document.getElementById(id); });
+mine.topbar.style.background = 'red';
+mine.load_msg.style.background = 'blue';
+var lines = 0;
+var line = function (text) { var p = document.createElement('p'); p.textContent = text; return p; };
+setInterval(function () {
+  lines += 1;
+  document.getElementById('chatarea').appendChild(line('site chat line ' + lines));
+  mine.log.appendChild(line('site log line ' + lines));
+}, 50);
+</script></body></html>)";
+
+TEST_F(RoadTest, TheSitesOwnElementsAndScriptsKeepWorking) {
+    site.addRoute("/own", kOwnElementsPage);
+    site.addRoute("/framed", "<!DOCTYPE html><html><body>framed</body></html>");
+    start("/own");
+    ASSERT_TRUE(prepared());
+    // The site's lookups and its references still meet its own elements.
+    EXPECT_EQ(chat("ids.every(id => document.getElementById(id) === mine[id])"), "true");
+    // The client's script started on its own screen.
+    EXPECT_TRUE(waitFor([&] {
+        return chat("document.getElementById('wg-notes').textContent").find("ready") !=
+               std::string::npos;
+    }));
+    std::string linesNow = chat("lines");
+    ASSERT_TRUE(waitFor([&] { return chat("lines > " + linesNow + " + 5") == "true"; }));
+    EXPECT_EQ(chat("mine.chatarea.children.length === lines && mine.log.children.length === lines"),
+              "true");
+    EXPECT_EQ(chat("document.getElementById('whirligig').textContent.includes('site ')"), "false");
+    // Theming reached the site's DIVs; the rounded-box value wins on the top bar.
+    EXPECT_NE(chat("mine.topbar.style.backgroundImage").find("Img/tl.gif"), std::string::npos);
+    EXPECT_NE(chat("mine.load_msg.style.backgroundImage").find("Img/logo.gif"), std::string::npos);
+    // The layout sizes the elements the page finds, not the client's boxes,
+    // which keep a usable size from the client's style sheet.
+    EXPECT_TRUE(waitFor([&] {
+        return chat(
+                   "(d => mine.cam.style.width === d.offsetWidth - 40 + 'px' && "
+                   "mine.chatarea.style.width === d.offsetWidth - 410 + 'px')"
+                   "(document.documentElement)") == "true";
+    }));
+    EXPECT_EQ(chat("['content', 'cam', 'log'].every(id => mine[id].style.height !== '')"), "true");
+    EXPECT_EQ(chat("['content', 'cam', 'log', 'chatarea'].every(id => "
+                   "(e => e.style.height + e.style.width === '' && e.offsetHeight > 100)"
+                   "(document.querySelector('#whirligig #' + id)))"),
+              "true");
+
+    // The site's window.open: a new window goes to the desktop; a named frame of the page loads.
+    EXPECT_EQ(chat("window.open('/invite')"), "null");
+    EXPECT_TRUE(waitFor([&] { return h.probe().opened.size() == 1; }));
+    EXPECT_EQ(h.probe().opened, std::vector<std::string>{site.address("/invite")});
+    chat("(window.open('/framed', 'side'), 1)");
+    EXPECT_TRUE(waitFor([&] { return site.requestCount("/framed") == 1; }));
+    EXPECT_EQ(h.probe().opened.size(), 1u);
+}
+
+TEST_F(RoadTest, ShareEntriesOpenInTheDesktopBrowser) {
+    start();
+    ASSERT_TRUE(prepared());
+    auto [sx, sy] = onScreen("butShare");
+    auto [cx, cy] = onScreen("log");
+    chat("(addEventListener('mouseover', e => { window.over = e.target.id; }, true), 1)");
+    std::vector<std::string> expected;
+    for (const char* id :
+         {"facebook", "twitter", "bebo", "myspace", "gmail", "yahoo", "hotmail", "aol"}) {
+        SCOPED_TRACE(id);
+        xdotool("mousemove " + std::to_string(cx) + " " + std::to_string(cy));
+        xdotool("mousemove " + std::to_string(sx) + " " + std::to_string(sy));
+        ASSERT_TRUE(waitFor([&] {
+            return chat("getComputedStyle(document.getElementById('ShareThis')).display") ==
+                   "block";
+        }));
+        expected.push_back(chat(std::string("document.getElementById('") + id + "').href"));
+        // Moving onto an entry leaves the button and enters it again: the
+        // panel is hidden and shown again. Once the page has seen the pointer
+        // on the entry, one more round trip lets the client's answers land.
+        chat("(window.over = '', 1)");
+        auto [ex, ey] = onScreen(id);
+        xdotool("mousemove " + std::to_string(ex) + " " + std::to_string(ey));
+        ASSERT_TRUE(waitFor([&] { return chat("over") == id; }));
+        chat("1");
+        ASSERT_TRUE(waitFor([&] {
+            return chat(std::string("(e => (r => document.elementFromPoint(r.left + r.width / 2, "
+                                    "r.top + r.height / 2) === e)(e.getBoundingClientRect()))"
+                                    "(document.getElementById('") +
+                        id + "'))") == "true";
+        }));
+        xdotool("click 1");
+        ASSERT_TRUE(waitFor([&] { return h.probe().opened.size() == expected.size(); }));
+    }
+    EXPECT_EQ(h.probe().opened, expected);
+    EXPECT_NE(expected[0].find("facebook.com"), std::string::npos);
+    // Nothing claims that a site was opened: the desktop's browser shows it or says why not.
+    EXPECT_EQ(chat("document.getElementById('wg-notes').textContent.includes('Opening')"), "false");
+}
+
+TEST_F(RoadTest, RightClickOnTheStartScreenOpensNoMenu) {
+    site.setUpdateReply("update=critical");
+    start();
+    ASSERT_TRUE(waitFor([&] { return display("mustupdate") == "block"; }));
+    int menus = 0;
+    g_signal_connect(startView(), "context-menu",
+                     G_CALLBACK(+[](WebKitWebView*, WebKitContextMenu*, GdkEvent*,
+                                    WebKitHitTestResult*, gpointer n) -> gboolean {
+                         ++*static_cast<int*>(n);
+                         return TRUE;
+                     }),
+                     &menus);
+    pageEval(startView(), "(window.seen = 0, addEventListener('contextmenu', () => seen++), 1)");
+    auto [x, y] = onScreen("mustupdate", startView());
+    xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 3");
+    ASSERT_TRUE(waitFor([&] { return pageEval(startView(), "seen") == "1"; }));
+    // The menu would be asked for right after the page's event; a round trip later it has been.
+    EXPECT_EQ(pageEval(startView(), "1"), "1");
+    EXPECT_EQ(menus, 0);
+    EXPECT_EQ(site.requestCount("/update/1"), 1);
 }
 
 TEST_F(RoadTest, LeavingTheChatPageShowsLevelCleared) {
