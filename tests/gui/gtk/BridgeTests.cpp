@@ -141,24 +141,27 @@ TEST_F(BridgeTest, EventsReachTheSinkAndCancelTheDefaultInThePage) {
     auto onDocument = document->subscribe({{PageEvent::ContextMenu, true}},
                                           [&](PageEvent e) { documentSeen.push_back(e); });
     flush();
+    h.host().view(wb()).ZOrder(0);
+    WebKitWebView* view = h.webView(wb());
+    // Events a page script makes are cancelled like any other, but never posted.
     page("document.getElementById('link').click()");
-    page(
-        "document.getElementById('link').dispatchEvent(new MouseEvent('mouseover', {bubbles: "
-        "true}))");
-    ASSERT_TRUE(waitFor([&] { return seen.size() == 2; }));
-    EXPECT_EQ(seen[0], PageEvent::Click);
-    EXPECT_EQ(seen[1], PageEvent::MouseOver);
-    EXPECT_EQ(page("location.hash"), "");  // the link did not navigate
     EXPECT_EQ(page("document.body.dispatchEvent(new MouseEvent('contextmenu', "
                    "{bubbles: true, cancelable: true}))"),
-              "false");  // cancelled
+              "false");
+    realInput(view, "link", "");
+    ASSERT_TRUE(waitFor([&] { return seen.size() == 1; }));
+    realInput(view, "link", "click 1");
+    ASSERT_TRUE(waitFor([&] { return seen.size() == 2; }));
+    EXPECT_EQ(seen, (std::vector<PageEvent>{PageEvent::MouseOver, PageEvent::Click}));
+    EXPECT_EQ(page("location.hash"), "");  // the link did not navigate
+    realInput(view, "box", "click 3");
     ASSERT_TRUE(waitFor([&] { return documentSeen.size() == 1; }));
 
     // After unsubscribing nothing more arrives, and the default happens again.
     subscription.reset();
     flush();
-    page("document.getElementById('link').click()");
-    page("document.body.dispatchEvent(new MouseEvent('contextmenu', {bubbles: true}))");
+    realInput(view, "link", "click 1");
+    realInput(view, "box", "click 3");
     ASSERT_TRUE(waitFor([&] { return documentSeen.size() == 2; }));
     EXPECT_EQ(seen.size(), 2u);
     EXPECT_EQ(page("location.hash"), "#moved");
@@ -169,9 +172,10 @@ TEST_F(BridgeTest, PageEventsWaitForTheRunningHandler) {
     auto subscription = document->getElementById("link")->subscribe(
         {{PageEvent::Click, true}}, [&](PageEvent) { order.push_back("click"); });
     flush();
+    h.host().view(wb()).ZOrder(0);
     h.host().queue().post([&] {
         order.push_back("handler starts");
-        page("document.getElementById('link').click()");
+        realInput(h.webView(wb()), "link", "click 1");
         // Nested waits dispatch the page's message; the click must still wait.
         document->getElementById("box")->innerText();
         page("1");
@@ -205,7 +209,8 @@ TEST_F(BridgeTest, HostileSiteScriptsDoNotBreakTheClient) {
     auto subscription = hostile->getElementById("link")->subscribe({{PageEvent::Click, true}},
                                                                    [&](PageEvent) { ++clicks; });
     flush();
-    page("HTMLElement.prototype.click.call(document.body.lastElementChild)");
+    h.host().view(wb()).ZOrder(0);
+    realInput(h.webView(wb()), "link", "click 1");
     EXPECT_TRUE(waitFor([&] { return clicks == 1; }));
 }
 

@@ -244,6 +244,21 @@ std::string pngImage(int width, int height, unsigned rgb) {
     return png;
 }
 
+void realInput(WebKitWebView* view, const std::string& id, const std::string& actions) {
+    const std::string where = pageEval(
+        view, "(r => Math.round(r.left + r.width / 2) + ' ' + Math.round(r.top + r.height / 2))"
+              "(document.getElementById('" + id + "').getBoundingClientRect())");
+    int x = 0, y = 0;
+    std::sscanf(where.c_str(), "%d %d", &x, &y);
+    GtkWidget* widget = GTK_WIDGET(view);
+    int tx = 0, ty = 0, ox = 0, oy = 0;
+    gtk_widget_translate_coordinates(widget, gtk_widget_get_toplevel(widget), 0, 0, &tx, &ty);
+    gdk_window_get_origin(gtk_widget_get_window(gtk_widget_get_toplevel(widget)), &ox, &oy);
+    const std::string command = "xdotool mousemove " + std::to_string(ox + tx + x) + " " +
+                                std::to_string(oy + ty + y) + " " + actions;
+    g_spawn_command_line_sync(command.c_str(), nullptr, nullptr, nullptr, nullptr);
+}
+
 unsigned windowPixel(GtkWindow* window, int x, int y) {
     GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(window));
     int ox = 0, oy = 0;

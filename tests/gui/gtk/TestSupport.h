@@ -51,6 +51,10 @@ private:
 // One PNG image of the given colour, for pages that must show pictures.
 std::string pngImage(int width, int height, unsigned rgb);
 
+// Real input (XTest, through xdotool) at the centre of an element of a view's
+// page: actions such as "click 1", "click 3" or "" (only move there).
+void realInput(WebKitWebView* view, const std::string& id, const std::string& actions);
+
 // The colour of a pixel of the window's client area, from the screen.
 unsigned windowPixel(GtkWindow* window, int x, int y);
 
