@@ -247,7 +247,7 @@ std::string pngImage(int width, int height, unsigned rgb) {
 void realInput(WebKitWebView* view, const std::string& id, const std::string& actions) {
     const std::string where = pageEval(
         view, "(r => Math.round(r.left + r.width / 2) + ' ' + Math.round(r.top + r.height / 2))"
-              "(document.getElementById('" + id + "').getBoundingClientRect())");
+              "(document.querySelector('[id=\"" + id + "\"]').getBoundingClientRect())");
     int x = 0, y = 0;
     std::sscanf(where.c_str(), "%d %d", &x, &y);
     GtkWidget* widget = GTK_WIDGET(view);
