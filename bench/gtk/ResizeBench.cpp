@@ -91,11 +91,16 @@ int main(int argc, char** argv) {
     h.host().start();
     WebKitWebView* view = h.webView(h.host().WB());
     guitest::OutsideRequests x(static_cast<unsigned long>(h.host().form().hWnd()));
-    // The chat page prepared and the timer's nudge done.
+    // The chat page prepared and the timer's nudge carried out (a request of
+    // the program's own still on its way would undo the first outside one).
     bool ready = guitest::waitFor(
         [&] {
+            GdkRectangle client = x.clientArea();
             return main.ChatPagePrepared && !h.host().TimerResize().enabled() &&
-                   guitest::pageEval(view, "!!document.getElementById('whirligig')") == "true";
+                   client.height == 560 &&
+                   guitest::pageEval(view,
+                                     "!!document.getElementById('whirligig') && "
+                                     "innerHeight === 560") == "true";
         },
         60000);
     if (!ready || guitest::pageEval(view, Stamps) != "1") {
