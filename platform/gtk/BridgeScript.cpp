@@ -64,6 +64,12 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
     for (const [type, f] of x[1]) x[0].removeEventListener(type, f);
     R.s.delete(sid);
   };
+  // The viewport's size whenever it changes: the window's layout of the page follows it.
+  R.size = '';
+  addEventListener('resize', () => {
+    const size = innerWidth + 'x' + innerHeight;
+    if (size !== R.size) { R.size = size; post(R.token + '\x1fsize\x1f' + size); }
+  });
   return R;
 })());
 )JS";

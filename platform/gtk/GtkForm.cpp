@@ -19,6 +19,7 @@ GtkForm::GtkForm(std::shared_ptr<EventQueue> queue) : queue_(std::move(queue)) {
     gtk_container_add(GTK_CONTAINER(window_), overlay_);
     g_signal_connect(window_, "delete-event", G_CALLBACK(onDelete), this);
     g_signal_connect(window_, "configure-event", G_CALLBACK(onConfigure), this);
+    g_signal_connect(window_, "map-event", G_CALLBACK(onMap), this);
     g_signal_connect(overlay_, "get-child-position", G_CALLBACK(onOverlayPosition), this);
     gtk_widget_realize(window_);
     GdkWindow* gdkWindow = gtk_widget_get_window(window_);
@@ -204,8 +205,11 @@ void GtkForm::minimumOuterSize(int& width, int& height) {
     height = pos.cy > 1 ? pos.cy : 0;
 }
 
+// The minimum is an outer size: it becomes a client-area hint only once the
+// frame is known. Applied before that, with no frame counted, it would raise
+// the first client height above the window's initial one.
 void GtkForm::applyMinimum() {
-    if (!window_) return;
+    if (!window_ || !extentsKnown_) return;
     int width = 0, height = 0;
     minimumOuterSize(width, height);
     if (!width && !height) return;
@@ -215,23 +219,41 @@ void GtkForm::applyMinimum() {
     gtk_window_set_geometry_hints(GTK_WINDOW(window_), nullptr, &hints, GDK_HINT_MIN_SIZE);
 }
 
+gboolean GtkForm::onMap(GtkWidget*, GdkEvent*, gpointer data) {
+    auto* self = static_cast<GtkForm*>(data);
+    self->mapNotified_ = true;
+    self->learnExtents();
+    return FALSE;
+}
+
+// The window manager frames the window before the X server maps it (and with
+// no window manager there is no frame): from the map notification on, the
+// frame extents are known. The widget's own mapped flag is set earlier, when
+// GTK asks for the map.
+void GtkForm::learnExtents() {
+    if (!window_ || !mapNotified_) return;
+    FrameExtents extents = frameExtents();
+    if (extentsKnown_ && extents == extents_) return;
+    extentsKnown_ = true;
+    extents_ = extents;
+    applyMinimum();
+    // Centred again once, now that the outer size is known.
+    bool framed = extents.top || extents.left || extents.right || extents.bottom;
+    if (framed && !centredWithFrame_) {
+        centredWithFrame_ = true;
+        centre();
+    }
+}
+
 gboolean GtkForm::onConfigure(GtkWidget*, GdkEventConfigure* event, gpointer data) {
     auto* self = static_cast<GtkForm*>(data);
-    FrameExtents extents = self->frameExtents();
-    bool framed = extents.top || extents.left || extents.right || extents.bottom;
-    if (!(extents == self->extents_)) {
-        self->extents_ = extents;
-        self->applyMinimum();
-    }
+    self->learnExtents();
+    const FrameExtents extents = self->extents_;
     self->clientWidth_ = event->width;
     self->clientHeight_ = event->height;
-    if (framed && !self->centredWithFrame_) {
-        self->centredWithFrame_ = true;
-        self->centre();
-    }
     // Every size passes through the window procedure; a size it changes is
     // applied (this also undoes a resize from outside below the minimum).
-    if (self->procedure_) {
+    if (self->procedure_ && self->extentsKnown_) {
         int outerWidth = event->width + extents.left + extents.right;
         int outerHeight = event->height + extents.top + extents.bottom;
         platform::WINDOWPOS pos{
@@ -254,7 +276,27 @@ void GtkForm::clientChanged(int width, int height) {
     if (width == reportedWidth_ && height == reportedHeight_) return;
     reportedWidth_ = width;
     reportedHeight_ = height;
+    postResize();
+}
+
+// The chat view's page reaches its new size after the window's configure
+// event and after the views have been placed, so the Resize that the
+// configure event raised may have measured the page at its old size. The page
+// reports every change of its size; one that differs from the size known when
+// the last Resize began raises Resize again. Resize on an unchanged size
+// changes nothing, so a spare run costs only its reads.
+void GtkForm::pageViewport(int width, int height) {
+    pageViewport_ = {width, height};
+    if (shown_ && pageViewport_ != viewportAtResize_) postResize();
+}
+
+// One Resize waits in the queue at most: it reads the sizes when it runs.
+void GtkForm::postResize() {
+    if (resizeQueued_) return;
+    resizeQueued_ = true;
     queue_->post([this] {
+        resizeQueued_ = false;
+        viewportAtResize_ = pageViewport_;
         if (auto resize = events_.Resize) resize();
     });
 }

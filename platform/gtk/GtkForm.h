@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 
 #include "platform/Window.h"
 #include "platform/gtk/EventQueue.h"
@@ -67,6 +68,9 @@ public:
     // The outer minimum size the window procedure allows (0 when none).
     void minimumOuterSize(int& width, int& height);
 
+    // The chat view's page reports the size of its viewport, in page pixels.
+    void pageViewport(int width, int height);
+
     GtkWindow* window() const { return GTK_WINDOW(window_); }
     double twipsPerPixel() const;
     int scale() const;
@@ -75,13 +79,16 @@ public:
 private:
     static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self);
+    static gboolean onMap(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean onOverlayPosition(GtkOverlay*, GtkWidget* child, GdkRectangle* where,
                                       gpointer self);
 
     void requestClose();
     void destroy();
     void applyMinimum();
+    void learnExtents();
     void clientChanged(int width, int height);
+    void postResize();
     void centre();
     double toTwips(int logicalPixels) const { return logicalPixels * scale() * twipsPerPixel(); }
     int toPixels(double twips) const;
@@ -100,6 +107,11 @@ private:
     int clientWidth_ = InitialClientWidth;
     int clientHeight_ = InitialClientHeight;
     int reportedWidth_ = -1, reportedHeight_ = -1;
+    std::pair<int, int> pageViewport_{-1, -1};
+    std::pair<int, int> viewportAtResize_{-1, -1};
+    bool resizeQueued_ = false;
+    bool mapNotified_ = false;
+    bool extentsKnown_ = false;
     bool shown_ = false;
     bool centredWithFrame_ = false;
     bool closing_ = false;

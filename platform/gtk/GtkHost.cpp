@@ -53,6 +53,9 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
         for (GtkBrowserView* view : {WB_.get(), wbload_.get(), wbstat_.get()})
             view->bridge().flush();
     });
+    // The chat view's page size drives the layout of its elements.
+    WB_->bridge().setOnViewport(
+        [form = form_.get()](int width, int height) { form->pageViewport(width, height); });
     form_->setOnGone([this] { onWindowGone(); });
     form_->setOnCloseRequest([this](bool closing) { health_->setClosing(closing); });
 }

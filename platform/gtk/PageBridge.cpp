@@ -1,5 +1,7 @@
 #include "platform/gtk/PageBridge.h"
 
+#include <cstdio>
+
 #include "platform/gtk/BridgeScript.h"
 #include "platform/gtk/PageObjects.h"
 
@@ -288,6 +290,12 @@ void PageBridge::onEventMessage(const std::string& message) {
     size_t second = first == std::string::npos ? first : message.find('\x1f', first + 1);
     if (second == std::string::npos || token_.empty()) return;
     if (message.compare(0, first, token_) != 0 || first != token_.size()) return;
+    if (message.compare(first + 1, second - first - 1, "size") == 0) {
+        int width = 0, height = 0;
+        if (std::sscanf(message.c_str() + second + 1, "%dx%d", &width, &height) == 2 && onViewport_)
+            onViewport_(width, height);
+        return;
+    }
     int id = std::atoi(message.substr(first + 1, second - first - 1).c_str());
     platform::PageEvent event;
     if (!eventFromName(message.substr(second + 1), event)) return;

@@ -17,6 +17,7 @@
 #include <webkit2/webkit2.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -75,6 +76,12 @@ public:
     // A message from the page's event channel.
     void onEventMessage(const std::string& message);
 
+    // Called with the page's viewport size (page pixels) whenever it changes,
+    // once the page's document has been asked for.
+    void setOnViewport(std::function<void(int width, int height)> report) {
+        onViewport_ = std::move(report);
+    }
+
     void setReadTimeout(std::chrono::milliseconds limit) { readTimeout_ = limit; }
 
 private:
@@ -104,6 +111,7 @@ private:
     int nextClientHandle_ = -1;
     int nextSubscription_ = 1;
     std::map<int, std::shared_ptr<Sink>> sinks_;
+    std::function<void(int, int)> onViewport_;
     // Long enough for a page that runs a script for ten seconds: meanwhile the
     // window still redraws and takes input (queued), and a close request ends
     // the wait. Only the first read waits; the next ones fail at once.

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 #include <glib/gstdio.h>
 
 #include <cstdlib>
@@ -230,6 +232,61 @@ void TempFolder::write(const std::string& relative, const std::string& contents)
     g_free(dir);
     g_file_set_contents(file.c_str(), contents.data(), static_cast<gssize>(contents.size()),
                         nullptr);
+}
+
+OutsideRequests::OutsideRequests(unsigned long window)
+    : display_(XOpenDisplay(nullptr)), window_(window) {
+    if (!display_) throw std::runtime_error("no X display");
+}
+
+OutsideRequests::~OutsideRequests() { XCloseDisplay(display_); }
+
+void OutsideRequests::resize(int width, int height) {
+    XResizeWindow(display_, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XSync(display_, False);
+}
+
+void OutsideRequests::maximise(bool on) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window_;
+    event.xclient.message_type = XInternAtom(display_, "_NET_WM_STATE", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = on ? 1 : 0;  // _NET_WM_STATE_ADD or _REMOVE
+    event.xclient.data.l[1] =
+        static_cast<long>(XInternAtom(display_, "_NET_WM_STATE_MAXIMIZED_VERT", False));
+    event.xclient.data.l[2] =
+        static_cast<long>(XInternAtom(display_, "_NET_WM_STATE_MAXIMIZED_HORZ", False));
+    event.xclient.data.l[3] = 2;  // asked for by the user (a pager or a task bar)
+    XSendEvent(display_, DefaultRootWindow(display_), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XSync(display_, False);
+}
+
+GdkRectangle OutsideRequests::clientArea() {
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display_, window_, &attributes)) return {};
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(display_, window_, DefaultRootWindow(display_), 0, 0, &x, &y, &child);
+    return {x, y, attributes.width, attributes.height};
+}
+
+bool OutsideRequests::maximised() {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    Atom vertical = XInternAtom(display_, "_NET_WM_STATE_MAXIMIZED_VERT", False);
+    bool found = false;
+    if (XGetWindowProperty(display_, window_, XInternAtom(display_, "_NET_WM_STATE", False), 0, 64,
+                           False, XA_ATOM, &type, &format, &count, &after, &data) == Success &&
+        data) {
+        auto* atoms = reinterpret_cast<Atom*>(data);
+        for (unsigned long k = 0; k < count; ++k) found = found || atoms[k] == vertical;
+        XFree(data);
+    }
+    return found;
 }
 
 std::string pngImage(int width, int height, unsigned rgb) {

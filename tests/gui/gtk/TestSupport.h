@@ -13,6 +13,8 @@
 
 #include "platform/gtk/GtkHost.h"
 
+struct _XDisplay;  // Xlib's Display
+
 namespace guitest {
 
 // Runs the main loop until condition holds or limitMs has passed.
@@ -46,6 +48,29 @@ public:
 
 private:
     std::string path_;
+};
+
+// Asks for changes of a top-level window on a connection of its own, as
+// another program or the user through the window manager would: the window
+// manager receives each request and carries it out.
+class OutsideRequests {
+public:
+    explicit OutsideRequests(unsigned long window);
+    ~OutsideRequests();
+    OutsideRequests(const OutsideRequests&) = delete;
+    OutsideRequests& operator=(const OutsideRequests&) = delete;
+
+    // A configure request for a new client size.
+    void resize(int width, int height);
+    // The _NET_WM_STATE message that maximises (or restores) the window.
+    void maximise(bool on);
+    // The client area as the X server has it now: origin on the screen and size.
+    GdkRectangle clientArea();
+    bool maximised();
+
+private:
+    _XDisplay* display_;
+    unsigned long window_;
 };
 
 // One PNG image of the given colour, for pages that must show pictures.

@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "RoadFixture.h"
+#include "app/PageLayout.h"
+#include "app/WindowProc.h"
 
 namespace guitest {
 namespace {
@@ -104,22 +108,131 @@ TEST_F(RoadTest, TheChatPageIsPreparedAndBroughtToTheFront) {
     EXPECT_GE(matching * 2, sampled) << matching << " of " << sampled;
 }
 
-TEST_F(RoadTest, TheChatScreenFollowsTheWindow) {
+// The window changed from outside the program, by the window manager on
+// request as by a user. After each change the page must end at the client
+// area's size, with the five elements sized from that final size.
+enum class OutsideChange { None, Resize, MaximiseThenRestore, DragInSteps, BelowTheMinimum };
+
+class ChatScreenTest : public RoadTest, public ::testing::WithParamInterface<OutsideChange> {
+protected:
+    // Everything read from the page in one evaluation, so that it belongs to one moment.
+    struct Seen {
+        int width = 0, height = 0, innerWidth = 0, innerHeight = 0;
+        std::vector<std::string> values;
+    };
+    Seen seen() {
+        std::string text = chat(
+            "(d => [d.offsetWidth, d.offsetHeight, innerWidth, innerHeight, "
+            "...[['content', 'height'], ['cam', 'height'], ['cam', 'width'], ['log', 'height'], "
+            "['chatarea', 'width']].map(([id, p]) => "
+            "document.getElementById(id).style[p])].join(' '))"
+            "(document.documentElement)");
+        Seen s;
+        std::istringstream in(text);
+        in >> s.width >> s.height >> s.innerWidth >> s.innerHeight;
+        for (std::string v; in >> v;) s.values.push_back(v);
+        return s;
+    }
+    static std::vector<std::string> formula(int W, int H) {
+        app::PageLayout l = app::ComputePageLayout(W, H);
+        return {app::Pixels(l.contentHeight), app::Pixels(l.camHeight), app::Pixels(l.camWidth),
+                app::Pixels(l.logHeight), app::Pixels(l.chatareaWidth)};
+    }
+    GtkWindow* window() { return h.host().gtkForm().window(); }
+
+    // Waits until the client area has reached what the change leads to and
+    // the page has settled on it; then the views and the window's measures
+    // must agree with the client area as the X server has it.
+    void expectSettled(OutsideRequests& x, const std::function<bool(GdkRectangle)>& reached) {
+        GdkRectangle client{};
+        Seen page;
+        bool settled = waitFor([&] {
+            client = x.clientArea();
+            if (!reached(client)) return false;
+            page = seen();
+            return page.innerWidth == client.width && page.innerHeight == client.height &&
+                   page.values == formula(page.width, page.height);
+        });
+        std::string values;
+        for (const std::string& v : page.values) values += v + " ";
+        ASSERT_TRUE(settled) << "client " << client.width << "x" << client.height << ", page "
+                             << page.width << "x" << page.height << ", values " << values;
+        EXPECT_EQ(page.width, client.width);
+        EXPECT_EQ(page.height, client.height);
+        for (platform::BrowserView* view : {&h.host().WB(), &h.host().wbload()}) {
+            GtkWidget* widget = h.host().view(*view).widget();
+            EXPECT_EQ(gtk_widget_get_allocated_width(widget), client.width);
+            EXPECT_EQ(gtk_widget_get_allocated_height(widget), client.height);
+        }
+        // The recording takes its rectangle from these measures.
+        platform::Form& form = h.host().form();
+        const double tpp = h.host().screen().TwipsPerPixelX();
+        const double side = (form.Width() - form.ScaleWidth()) / 2;
+        EXPECT_DOUBLE_EQ(form.ScaleWidth(), client.width * tpp);
+        EXPECT_DOUBLE_EQ(form.ScaleHeight(), client.height * tpp);
+        EXPECT_DOUBLE_EQ(form.Left() + side, client.x * tpp);
+        EXPECT_DOUBLE_EQ(form.Top() + (form.Height() - form.ScaleHeight()) - side, client.y * tpp);
+    }
+};
+
+TEST_P(ChatScreenTest, TheChatScreenFollowsTheWindow) {
     start();
     ASSERT_TRUE(prepared());
-    gtk_window_resize(h.host().gtkForm().window(), 900, 700);
-    // The elements the page finds by id: the demo site has its own "chatarea".
-    auto style = [&](const std::string& id, const std::string& property) {
-        return chat("document.getElementById('" + id + "').style." + property);
+    OutsideRequests x(static_cast<unsigned long>(h.host().form().hWnd()));
+    auto size = [](int width, int height) {
+        return [=](GdkRectangle c) { return c.width == width && c.height == height; };
     };
-    EXPECT_TRUE(waitFor([&] {
-        return style("content", "height") == "620px" && style("chatarea", "width") == "490px";
-    })) << style("content", "height")
-        << " " << style("chatarea", "width");
-    EXPECT_EQ(style("cam", "width"), "860px");
-    EXPECT_NE(style("log", "height"), "");
-    EXPECT_EQ(chat("document.documentElement.offsetWidth"), "900");
+    // The timer's nudge: 25 twips taller, two whole pixels.
+    expectSettled(x, [&](GdkRectangle c) {
+        return !h.host().TimerResize().enabled() && c.width == 698 && c.height == 560;
+    });
+    switch (GetParam()) {
+        case OutsideChange::None:
+            break;
+        case OutsideChange::Resize:
+            x.resize(900, 700);
+            expectSettled(x, size(900, 700));
+            break;
+        case OutsideChange::MaximiseThenRestore:
+            x.maximise(true);
+            expectSettled(x, [&](GdkRectangle c) { return x.maximised() && c.width > 1000; });
+            x.maximise(false);
+            expectSettled(x, [&](GdkRectangle c) { return !x.maximised() && c.width == 698; });
+            EXPECT_EQ(x.clientArea().height, 560);
+            break;
+        case OutsideChange::DragInSteps:
+            // Each step reaches the window before the next, as a dragged corner does;
+            // the page is left to catch up.
+            for (int step = 1; step <= 12; ++step) {
+                x.resize(698 + 8 * step, 560 + 8 * step);
+                ASSERT_TRUE(
+                    waitFor([&] { return size(698 + 8 * step, 560 + 8 * step)(x.clientArea()); }));
+            }
+            expectSettled(x, size(794, 656));
+            break;
+        case OutsideChange::BelowTheMinimum:
+            x.resize(500, 400);
+            expectSettled(x, [&](GdkRectangle c) {
+                gtkui::FrameExtents e = h.host().gtkForm().frameExtents();
+                return c.width == app::MinimumOuterWidth - e.left - e.right &&
+                       c.height == app::MinimumOuterHeight - e.top - e.bottom;
+            });
+            break;
+    }
 }
+
+std::string changeName(const ::testing::TestParamInfo<OutsideChange>& info) {
+    static const char* const names[] = {"NudgeAtStart", "ResizeTo900x700", "MaximiseThenRestore",
+                                        "DragIn12Steps", "ResizeBelowTheMinimum"};
+    return names[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Outside, ChatScreenTest,
+                         ::testing::Values(OutsideChange::None, OutsideChange::Resize,
+                                           OutsideChange::MaximiseThenRestore,
+                                           OutsideChange::DragInSteps,
+                                           OutsideChange::BelowTheMinimum),
+                         changeName);
 
 TEST_F(RoadTest, TheSharePanelFollowsTheRealPointer) {
     start();

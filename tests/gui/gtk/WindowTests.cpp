@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "app/Main.h"
 #include "app/SetWindowIcons.h"
 #include "app/WindowProc.h"
 #include "demo/SiteServer.h"
@@ -49,11 +50,16 @@ protected:
 };
 
 TEST_F(WindowTest, StartsCentredWithItsClientSizeInTwips) {
+    // The whole window: Load installs the window procedure with its outer minimum.
+    app::Main program(host(), {});
     host().start();
     ASSERT_TRUE(framed());
     platform::Form& form = host().form();
     const double tpp = host().screen().TwipsPerPixelX();
     EXPECT_DOUBLE_EQ(tpp, 15.0);  // 96 dpi
+    OutsideRequests x(static_cast<unsigned long>(form.hWnd()));
+    EXPECT_EQ(x.clientArea().width, 698);
+    EXPECT_EQ(x.clientArea().height, 558);
     EXPECT_DOUBLE_EQ(form.ScaleWidth(), 698 * tpp);
     EXPECT_DOUBLE_EQ(form.ScaleHeight(), 558 * tpp);
     EXPECT_STREQ(gtk_window_get_title(window()), "Whirligigcam Desktop");

@@ -1,0 +1,159 @@
+// How long the chat screen takes to follow the window: the whole program on
+// the local site, the window resized from outside (a configure request that
+// the window manager carries out), 50 times to different sizes. For each
+// resize: the time from the request to the page's own resize event, and to
+// the moment the five elements hold the sizes of the page's final size (the
+// last change of their style, stamped in the page).
+//
+//   xvfb-run -a -s "-screen 0 1280x1024x24" scripts/with-wm build/bench/gtk/gtk_resize_bench
+
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "app/Main.h"
+#include "app/PageLayout.h"
+#include "demo/SiteServer.h"
+
+namespace {
+
+const char* const Elements =
+    "[['content', 'height'], ['cam', 'height'], ['cam', 'width'], ['log', 'height'], "
+    "['chatarea', 'width']]";
+
+// Notes in the page when its viewport changes and when the five values last changed.
+const std::string Stamps = std::string("(() => { const list = ") + Elements +
+                           ".map(([id, p]) => [document.querySelector('#whirligig #' + id), p]);"
+                           "const values = () => list.map(([e, p]) => e.style[p]).join(' ');"
+                           "const now = () => performance.timeOrigin + performance.now();"
+                           "const b = window.__bench = {values: values(), changed: 0, resized: 0};"
+                           "addEventListener('resize', () => { b.resized = now(); });"
+                           "const o = new MutationObserver(() => { const v = values();"
+                           "  if (v !== b.values) { b.values = v; b.changed = now(); } });"
+                           "for (const [e] of list) o.observe(e, {attributes: true});"
+                           "return 1; })()";
+
+struct Seen {
+    int width = 0, height = 0, innerWidth = 0, innerHeight = 0;
+    double changed = 0, resized = 0;
+    std::vector<std::string> values;
+};
+
+Seen seen(WebKitWebView* view) {
+    std::istringstream in(guitest::pageEval(
+        view,
+        "(d => [d.offsetWidth, d.offsetHeight, innerWidth, innerHeight, __bench.changed, "
+        "__bench.resized, __bench.values].join(' '))(document.documentElement)"));
+    Seen s;
+    in >> s.width >> s.height >> s.innerWidth >> s.innerHeight >> s.changed >> s.resized;
+    for (std::string v; in >> v;) s.values.push_back(v);
+    return s;
+}
+
+bool follows(const Seen& s) {
+    app::PageLayout l = app::ComputePageLayout(s.width, s.height);
+    return s.values == std::vector<std::string>{app::Pixels(l.contentHeight),
+                                                app::Pixels(l.camHeight), app::Pixels(l.camWidth),
+                                                app::Pixels(l.logHeight),
+                                                app::Pixels(l.chatareaWidth)};
+}
+
+double wallMs() { return static_cast<double>(g_get_real_time()) / 1000.0; }
+
+// Nearest-rank percentile.
+double percentile(std::vector<double> samples, double p) {
+    std::sort(samples.begin(), samples.end());
+    size_t rank = static_cast<size_t>(std::ceil(p * static_cast<double>(samples.size())));
+    return samples[std::clamp<size_t>(rank, 1, samples.size()) - 1];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
+    gdk_set_allowed_backends("x11");
+    if (!gtk_init_check(&argc, &argv)) {
+        std::fprintf(stderr, "needs an X11 display\n");
+        return 1;
+    }
+    site::SiteServer site;
+    site.setLogging(false);
+    guitest::Harness h(WHIRLIGIG_APP_FOLDER);
+    app::Main main(h.host(), {site.address("/update/"), site.address("/"),
+                              site.address("/stats/index.html"), site.address("/up")});
+    h.host().start();
+    WebKitWebView* view = h.webView(h.host().WB());
+    guitest::OutsideRequests x(static_cast<unsigned long>(h.host().form().hWnd()));
+    // The chat page prepared and the timer's nudge carried out (a request of
+    // the program's own still on its way would undo the first outside one).
+    bool ready = guitest::waitFor(
+        [&] {
+            GdkRectangle client = x.clientArea();
+            return main.ChatPagePrepared && !h.host().TimerResize().enabled() &&
+                   client.height == 560 &&
+                   guitest::pageEval(view,
+                                     "!!document.getElementById('whirligig') && "
+                                     "innerHeight === 560") == "true";
+        },
+        60000);
+    if (!ready || guitest::pageEval(view, Stamps) != "1") {
+        std::fprintf(stderr, "the chat page was not prepared\n");
+        return 1;
+    }
+
+    std::vector<double> settle, toPage;
+    int late = 0;
+    for (int k = 0; k < 50; ++k) {
+        const int width = 720 + (k * 137) % 400, height = 590 + (k * 89) % 300;
+        const double start = wallMs();
+        x.resize(width, height);
+        Seen s;
+        gint64 nextLook = 0;
+        bool settled = guitest::waitFor([&] {
+            // Looks at the page every few milliseconds only, so as not to load it.
+            if (g_get_monotonic_time() < nextLook) return false;
+            nextLook = g_get_monotonic_time() + 4000;
+            GdkRectangle client = x.clientArea();
+            if (client.width != width || client.height != height) return false;
+            s = seen(view);
+            return s.innerWidth == width && s.innerHeight == height && follows(s) &&
+                   s.changed > start;
+        });
+        if (!settled) {
+            GdkRectangle c = x.clientArea();
+            std::printf("not settled: asked %dx%d, client %dx%d, page %dx%d\n", width, height,
+                        c.width, c.height, s.innerWidth, s.innerHeight);
+            ++late;
+            continue;
+        }
+        settle.push_back(s.changed - start);
+        toPage.push_back(s.resized - start);
+    }
+    // The machine's load, for reading the figures: the page's process competes for the CPU.
+    double load = 0;
+    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(f, "%lf", &load) != 1) load = 0;
+        std::fclose(f);
+    }
+    if (settle.empty()) {
+        std::fprintf(stderr, "no resize settled\n");
+        return 1;
+    }
+    std::printf(
+        "Outside resize until the five elements hold the sizes of the page's final size "
+        "(%zu resizes, %d not settled within 30 s):\n"
+        "  settle   median %.1f ms, p95 %.1f ms, max %.1f ms\n"
+        "  of which until the page's own resize event: median %.1f ms, p95 %.1f ms\n"
+        "  load average over the last minute: %.2f on %u processors\n",
+        settle.size(), late, percentile(settle, 0.5), percentile(settle, 0.95),
+        percentile(settle, 1.0), percentile(toPage, 0.5), percentile(toPage, 0.95), load,
+        g_get_num_processors());
+    return late == 0 ? 0 : 1;
+}
