@@ -27,7 +27,7 @@ fatal() {
 }
 # No settings files of this user, a fresh web state.
 export XDG_CONFIG_HOME=$tmp/config XDG_DATA_HOME=$tmp/data XDG_CACHE_HOME=$tmp/cache
-export GSETTINGS_BACKEND=memory
+export GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1
 
 # Waits, checking every fifth of a second, for a command to succeed.
 # what, seconds, command...
