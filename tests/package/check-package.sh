@@ -209,9 +209,11 @@ site_up() {
 wait_for "the unpacked site to listen" 30 site_up
 
 # From the root folder, so that nothing is found through the working folder;
-# with no settings files of this user.
+# with no settings files of this user, and away from the desktop's session bus
+# (a client already open there would take this start over as its second start).
 (cd / && XDG_CONFIG_HOME=$tmp/config GSETTINGS_BACKEND=memory \
-    exec "$root/usr/bin/whirligigcam-demo" --verbose) >"$tmp/client.log" 2>&1 &
+    exec env -u DBUS_SESSION_BUS_ADDRESS "$root/usr/bin/whirligigcam-demo" --verbose) \
+    >"$tmp/client.log" 2>&1 &
 pids+=($!)
 client_pid=$!
 requested() {
