@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
     return gtkui::runDesktopProgram(argc, argv,
                                     {"com.whirligigcam.DesktopDemo", "whirligigcam-demo", true});
 #else
-    return gtkui::runDesktopProgram(argc, argv, {"com.whirligigcam.Desktop", "whirligigcam", false});
+    return gtkui::runDesktopProgram(argc, argv,
+                                    {"com.whirligigcam.Desktop", "whirligigcam", false});
 #endif
 }

@@ -29,12 +29,9 @@ void writeToGLib(const platform::LogRecord& record) {
     const std::string message(record.message);
     const std::string line = std::to_string(record.where.line());
     const GLogField fields[] = {
-        {"GLIB_DOMAIN", LogDomain, -1},
-        {"PRIORITY", priority, -1},
-        {"MESSAGE", message.c_str(), -1},
-        {"CODE_FILE", record.where.file_name(), -1},
-        {"CODE_LINE", line.c_str(), -1},
-        {"CODE_FUNC", record.where.function_name(), -1},
+        {"GLIB_DOMAIN", LogDomain, -1},   {"PRIORITY", priority, -1},
+        {"MESSAGE", message.c_str(), -1}, {"CODE_FILE", record.where.file_name(), -1},
+        {"CODE_LINE", line.c_str(), -1},  {"CODE_FUNC", record.where.function_name(), -1},
     };
     g_log_structured_array(level, fields, G_N_ELEMENTS(fields));
 }

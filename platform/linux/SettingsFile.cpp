@@ -112,8 +112,7 @@ void readFile(const std::string& path, app::Settings& settings,
     g_free(contents);
 
     KeyFilePtr file = newKeyFile();
-    if (!g_key_file_load_from_data(file.get(), text.data(), text.size(), G_KEY_FILE_NONE,
-                                   &error)) {
+    if (!g_key_file_load_from_data(file.get(), text.data(), text.size(), G_KEY_FILE_NONE, &error)) {
         warn(path + ":" + std::to_string(firstBadLine(text)) + ": " + error->message +
              "; the file is ignored");
         g_error_free(error);
@@ -123,7 +122,8 @@ void readFile(const std::string& path, app::Settings& settings,
     const std::map<std::string, int> lines = keyLines(text);
     auto where = [&](const std::string& key) {
         auto found = lines.find(key);
-        return path + ":" + (found == lines.end() ? std::string("?") : std::to_string(found->second));
+        return path + ":" +
+               (found == lines.end() ? std::string("?") : std::to_string(found->second));
     };
     gchar** names = g_key_file_get_keys(file.get(), kGroup, nullptr, nullptr);
     for (gchar** name = names; name && *name; ++name) {
@@ -156,8 +156,8 @@ void readFile(const std::string& path, app::Settings& settings,
 }  // namespace
 
 std::vector<std::string> settingsFiles() {
-    gchar* user = g_build_filename(g_get_user_config_dir(), "whirligigcam", "whirligigcam.conf",
-                                   nullptr);
+    gchar* user =
+        g_build_filename(g_get_user_config_dir(), "whirligigcam", "whirligigcam.conf", nullptr);
     std::vector<std::string> files{SystemSettingsFile, user};
     g_free(user);
     return files;

@@ -74,8 +74,8 @@ struct SoupAsyncReader::Read {
     void logFailure(const std::string& why) {
         if (!owner || !platform::logging()) return;
         gchar* address = g_uri_to_string(soup_message_get_uri(msg));
-        platform::logDebug(std::string("reading ") + address + " failed: " +
-                           (timedOut ? "no reply within the time limit" : why));
+        platform::logDebug(std::string("reading ") + address +
+                           " failed: " + (timedOut ? "no reply within the time limit" : why));
         g_free(address);
     }
 
@@ -102,7 +102,8 @@ struct SoupAsyncReader::Read {
         const guint status = soup_message_get_status(read->msg);
         if (!SOUP_STATUS_IS_SUCCESSFUL(status)) {
             const char* reason = soup_message_get_reason_phrase(read->msg);
-            read->logFailure("HTTP status " + std::to_string(status) + " " + (reason ? reason : ""));
+            read->logFailure("HTTP status " + std::to_string(status) + " " +
+                             (reason ? reason : ""));
             return read->finish(statusForReply(status), false);
         }
         read->readMore();

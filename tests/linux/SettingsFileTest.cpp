@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <glib/gstdio.h>
+#include <gtest/gtest.h>
 
 #include <fstream>
 #include <optional>
@@ -48,8 +48,10 @@ TEST(SettingsFileTest, UserFileOverridesSystemFileOverDefaults) {
          {"USER:2: "}},
         {"invalid addresses keep the value before them",
          "[Addresses]\nChatStart=" + chatA + "\n",
-         "[Addresses]\nUpdateBase=" + updateA + "\n\nChatStart=ftp://b.example/\n"
-         "UploadPage=not an address\nStatsPage=" + chatB + "\n",
+         "[Addresses]\nUpdateBase=" + updateA +
+             "\n\nChatStart=ftp://b.example/\n"
+             "UploadPage=not an address\nStatsPage=" +
+             chatB + "\n",
          {updateA, chatA, kDefaults.statisticsPageAddress, kDefaults.uploadPageAddress},
          {"USER:4: ChatStart is not an http or https address: \"ftp://b.example/\"; it keeps " +
               chatA,
