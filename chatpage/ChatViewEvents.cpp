@@ -1,12 +1,14 @@
 // Navigation events of the chat view and of the statistics view.
 
 #include "app/Main.h"
+#include "platform/Log.h"
 
 namespace app {
 
 using platform::attempt;
 
-void Main::WB_BeforeNavigate2(platform::BrowserObject, const std::string&, bool&) {
+void Main::WB_BeforeNavigate2(platform::BrowserObject, const std::string& URL, bool&) {
+    platform::logInfo("chat view: navigating to " + URL);
     attempt([&] { WB.setSilent(true); });
     if (!ChatPagePrepared) return;
 
@@ -19,6 +21,7 @@ void Main::WB_BeforeNavigate2(platform::BrowserObject, const std::string&, bool&
 }
 
 void Main::WB_DocumentComplete(platform::BrowserObject pDisp, const std::string& URL) {
+    platform::logInfo("chat view: loaded " + URL);
     if (URL == "about:blank") return;
     bool topLevel = true;
     attempt([&] { topLevel = pDisp == WB.topLevelBrowser(); });
@@ -42,7 +45,10 @@ void Main::WB_DocumentComplete(platform::BrowserObject pDisp, const std::string&
     }
 }
 
-void Main::WB_NavigateError(platform::BrowserObject pDisp, const std::string&, int, bool& Cancel) {
+void Main::WB_NavigateError(platform::BrowserObject pDisp, const std::string& URL, int StatusCode,
+                            bool& Cancel) {
+    platform::logInfo("chat view: could not load " + URL + " (status " +
+                      std::to_string(StatusCode) + ")");
     Cancel = true;
     bool topLevel = true;
     attempt([&] { topLevel = pDisp == WB.topLevelBrowser(); });

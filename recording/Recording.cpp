@@ -2,6 +2,7 @@
 // a file the user chooses, stop it, and offer the video site's upload page.
 
 #include "app/Main.h"
+#include "platform/Log.h"
 #include "recording/TwipsToPixels.h"
 
 namespace app {
@@ -31,6 +32,7 @@ bool Main::butRecord_onclick() {
                 attempt([&] { span->setInnerText(kStopCaption); });
             }
         } else if (caption == kStopCaption) {
+            platform::logInfo("recording: stopped");
             IsRecording = false;
             attempt([&] { Recorder->StopRecord(); });
             Recorder.reset();
@@ -78,7 +80,10 @@ bool Main::StartRecording() {
     Recorder.reset();
     attempt([&] { Recorder = host_.recorders().create(); });
     // A recorder that cannot be created or started is not a recording.
-    if (!Recorder) return false;
+    if (!Recorder) {
+        platform::logWarning("recording: no screen recorder could be created");
+        return false;
+    }
 
     attempt([&] { Recorder->HighlightClicks(0); });
     attempt([&] { Recorder->StartDelay(0); });
@@ -93,14 +98,19 @@ bool Main::StartRecording() {
     attempt([&] { Recorder->CaptureWidth(Wd); });
     attempt([&] { Recorder->CaptureHeight(Ht); });
     if (!attempt([&] { Recorder->StartRecord(); })) {
+        platform::logWarning("recording: could not start recording to " + fileName);
         Recorder.reset();
         return false;
     }
+    platform::logInfo("recording: started, " + std::to_string(Wd) + " x " + std::to_string(Ht) +
+                      " pixels at " + std::to_string(X) + ", " + std::to_string(Y) + " into " +
+                      fileName);
     return true;
 }
 
 void Main::StopRecordingOnClose() {
     if (!IsRecording) return;
+    platform::logInfo("recording: stopped as the window closes");
     attempt([&] { Recorder->StopRecord(); });
     Recorder.reset();
 }

@@ -2,9 +2,20 @@
 
 #include <memory>
 
+#include "platform/Log.h"
+
 namespace update {
 
 using platform::attempt;
+
+namespace {
+// A reply as the log shows it: quoted, cut short (a wrong server may answer
+// with a whole page).
+std::string quoted(const std::string& text) {
+    constexpr size_t limit = 80;
+    return "\"" + text.substr(0, limit) + (text.size() > limit ? "...\"" : "\"");
+}
+}  // namespace
 
 ControlURL::ControlURL(platform::AsyncReader& reader, platform::CodePage& codePage)
     : reader_(reader), codePage_(codePage) {}
@@ -13,6 +24,7 @@ ControlURL::~ControlURL() = default;
 
 void ControlURL::CheckUpdate(std::string URL) {
     std::weak_ptr<int> alive = alive_;
+    platform::logInfo("update check: reading " + URL);
     attempt([&] {
         reader_.AsyncRead(URL, platform::vbAsyncTypeByteArray, "Update",
                           platform::vbAsyncReadForceUpdate,
@@ -32,9 +44,11 @@ void ControlURL::UserControl_AsyncReadComplete(const platform::AsyncProperty& As
     if (completed) {
         std::string text;  // stays empty when the value cannot be read or converted
         attempt([&] { text = codePage_.toText(AsyncProp.Value()); });
+        platform::logInfo("update check: the server replied " + quoted(text));
         if (UpdateCheck) UpdateCheck(text);
-    } else if (UpdateFail) {
-        UpdateFail();
+    } else {
+        platform::logInfo("update check: the read failed");
+        if (UpdateFail) UpdateFail();
     }
 }
 

@@ -2,6 +2,7 @@
 // and the start page's buttons.
 
 #include "app/Main.h"
+#include "platform/Log.h"
 
 namespace app {
 
@@ -10,14 +11,17 @@ using platform::attempt;
 void Main::ControlURL1_UpdateCheck(std::string& Text) {
     // Whole texts, exactly: no trimming, no case folding.
     if (Text == "update=false") {
+        platform::logInfo("update check: no update; opening the chat site");
         attempt([&] { WB.Navigate2(settings_.chatStartAddress); });
         UpdateOffered = false;
         armChatPageDeadline();
     } else if (Text == "update=true") {
+        platform::logInfo("update check: an update is offered; opening the chat site");
         attempt([&] { WB.Navigate2(settings_.chatStartAddress); });
         UpdateOffered = true;
         armChatPageDeadline();
     } else if (Text == "update=critical") {
+        platform::logInfo("update check: this version must be updated");
         setStartPageDisplay("loading", "none");
         setStartPageDisplay("mustupdate", "block");
     } else {
@@ -26,6 +30,7 @@ void Main::ControlURL1_UpdateCheck(std::string& Text) {
 }
 
 void Main::ControlURL1_UpdateFail() {
+    platform::logInfo("update check: failed; the start screen offers Retry");
     setStartPageDisplay("loading", "none");
     setStartPageDisplay("error", "block");
     bindStartPageButton(butRetry, "butRetry");

@@ -2,31 +2,18 @@
 // window. WHIRLIGIG_SIMULATE_DEVICES (the demo build) answers the Flash and
 // webcam checks with simulated devices.
 
-#include "app/Main.h"
-
-#include <gtk/gtk.h>
-
-#include <cstdio>
 #include <cstdlib>
 
-#include "platform/gtk/DesktopServices.h"
-
-namespace {
-constexpr bool kSimulateDevices = WHIRLIGIG_SIMULATE_DEVICES != 0;
-}  // namespace
+#include "platform/gtk/GtkAppMain.h"
 
 int main(int argc, char** argv) {
     // Without DMA-BUF a covered view does not bleed through the views above it.
     setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
-    // The window must know its own position and read its own pixels: X11 only.
-    gdk_set_allowed_backends("x11");
-    if (!gtk_init_check(&argc, &argv)) {
-        std::fprintf(stderr, "Whirligigcam Desktop needs an X11 display and none was found.\n");
-        return 1;
-    }
-    gtkui::GtkHost host(
-        [](GtkWindow* window) { return gtkui::makeDesktopServices(window, kSimulateDevices); });
-    app::Main main(host);
-    host.run();
-    return 0;
+#if WHIRLIGIG_SIMULATE_DEVICES
+    return gtkui::runDesktopProgram(argc, argv,
+                                    {"com.whirligigcam.DesktopDemo", "whirligigcam-demo", true});
+#else
+    return gtkui::runDesktopProgram(argc, argv,
+                                    {"com.whirligigcam.Desktop", "whirligigcam", false});
+#endif
 }

@@ -3,7 +3,10 @@
 #include <libsoup/soup.h>
 
 #include <algorithm>
+#include <string>
 #include <utility>
+
+#include "platform/Log.h"
 
 namespace desktop {
 
@@ -43,6 +46,7 @@ struct SoupAsyncReader::Read {
     GInputStream* body = nullptr;
     std::string bytes;
     guint deadline = 0;
+    bool timedOut = false;
 
     Read(SoupAsyncReader* owner, std::string propertyName,
          std::function<void(const platform::AsyncProperty&)> complete, std::size_t maxBodyBytes,
@@ -66,6 +70,21 @@ struct SoupAsyncReader::Read {
         g_cancellable_cancel(cancellable);
     }
 
+    // Why a read ends without a reply, for the log. An abandoned read is not news.
+    void logFailure(const std::string& why) {
+        if (!owner || !platform::logging()) return;
+        gchar* address = g_uri_to_string(soup_message_get_uri(msg));
+        platform::logDebug(std::string("reading ") + address +
+                           " failed: " + (timedOut ? "no reply within the time limit" : why));
+        g_free(address);
+    }
+
+    void failWith(GError* error, const char* otherwise) {
+        logFailure(error ? error->message : otherwise);
+        g_clear_error(&error);
+        finish(kStatusTransportFailed, false);
+    }
+
     void finish(int status, bool completed) {
         if (owner) owner->reads_.erase(this);
         auto done = std::move(complete);
@@ -77,10 +96,16 @@ struct SoupAsyncReader::Read {
 
     static void sent(GObject* session, GAsyncResult* result, gpointer data) {
         auto* read = static_cast<Read*>(data);
-        read->body = soup_session_send_finish(SOUP_SESSION(session), result, nullptr);
-        if (!read->body) return read->finish(kStatusTransportFailed, false);
+        GError* error = nullptr;
+        read->body = soup_session_send_finish(SOUP_SESSION(session), result, &error);
+        if (!read->body) return read->failWith(error, "no reply");
         const guint status = soup_message_get_status(read->msg);
-        if (!SOUP_STATUS_IS_SUCCESSFUL(status)) return read->finish(statusForReply(status), false);
+        if (!SOUP_STATUS_IS_SUCCESSFUL(status)) {
+            const char* reason = soup_message_get_reason_phrase(read->msg);
+            read->logFailure("HTTP status " + std::to_string(status) + " " +
+                             (reason ? reason : ""));
+            return read->finish(statusForReply(status), false);
+        }
         read->readMore();
     }
 
@@ -93,8 +118,9 @@ struct SoupAsyncReader::Read {
 
     static void gotChunk(GObject* stream, GAsyncResult* result, gpointer data) {
         auto* read = static_cast<Read*>(data);
-        GBytes* chunk = g_input_stream_read_bytes_finish(G_INPUT_STREAM(stream), result, nullptr);
-        if (!chunk) return read->finish(kStatusTransportFailed, false);
+        GError* error = nullptr;
+        GBytes* chunk = g_input_stream_read_bytes_finish(G_INPUT_STREAM(stream), result, &error);
+        if (!chunk) return read->failWith(error, "the reply broke off");
         gsize size = 0;
         const auto* start = static_cast<const char*>(g_bytes_get_data(chunk, &size));
         if (size == 0) {
@@ -104,6 +130,8 @@ struct SoupAsyncReader::Read {
         read->bytes.append(start, size);
         g_bytes_unref(chunk);
         if (read->bytes.size() > read->maxBodyBytes) {
+            read->logFailure("the reply is longer than " + std::to_string(read->maxBodyBytes) +
+                             " bytes");
             return read->finish(kStatusTransportFailed, false);
         }
         read->readMore();
@@ -112,6 +140,7 @@ struct SoupAsyncReader::Read {
     static gboolean deadlinePassed(gpointer data) {
         auto* read = static_cast<Read*>(data);
         read->deadline = 0;
+        read->timedOut = true;
         // The step in progress comes back cancelled and ends the read.
         g_cancellable_cancel(read->cancellable);
         return G_SOURCE_REMOVE;

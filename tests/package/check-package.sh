@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a build tree with cpack, checks its control
-# data and its files, unpacks it into a fresh root and runs the unpacked
-# whirligigcam-demo against the unpacked whirligigcam-site on the built-in port.
+# Builds the Debian packages (whirligigcam and whirligigcam-demo) from a build
+# tree with cpack, checks them with lintian, checks their control data and
+# their files, unpacks them into a fresh root and runs the unpacked
+# whirligigcam-demo with --verbose against the unpacked whirligigcam-site on
+# the built-in port.
 #
 #   check-package.sh BUILD_DIR PORT run|norun
 #
@@ -23,38 +25,72 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# ---- The package ----
+# ---- The packages ----
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$tmp/out" >"$tmp/cpack.log" 2>&1 ||
     fatal "cpack failed: $(tail -n 20 "$tmp/cpack.log")"
-debs=("$tmp"/out/*.deb)
-[ -f "${debs[0]}" ] || fatal "cpack made no .deb"
-deb=${debs[0]}
-echo "package: $(basename "$deb") ($(stat -c %s "$deb") bytes)"
-[ "$(dpkg-deb -f "$deb" Package)" = whirligigcam ] || fail "package name is not whirligigcam"
-
-# Depends: every entry a package this system knows, no development package,
-# Mesa's GL drivers, and the package of each library the programs link to.
-depends=$(dpkg-deb -f "$deb" Depends)
-echo "Depends: $depends"
-mapfile -t wanted < <(tr ',|' '\n\n' <<<"$depends" | sed -e 's/(.*)//' -e 's/:.*//' -e 's/ //g' |
-    sed '/^$/d')
-[ ${#wanted[@]} -gt 0 ] || fail "the package depends on nothing"
-for name in "${wanted[@]}"; do
-    case $name in *-dev) fail "depends on a development package: $name" ;; esac
-    dpkg-query -W "$name" >/dev/null 2>&1 || fail "depends on $name, which this system does not know"
+deb= demo_deb=
+for file in "$tmp"/out/*.deb; do
+    [ -f "$file" ] || continue
+    echo "package: $(basename "$file") ($(stat -c %s "$file") bytes)"
+    case $(dpkg-deb -f "$file" Package) in
+    whirligigcam) deb=$file ;;
+    whirligigcam-demo) demo_deb=$file ;;
+    *) fail "unexpected package $(basename "$file")" ;;
+    esac
 done
-has_dependency() {
-    local package
-    for package in "${wanted[@]}"; do [ "$package" = "$1" ] && return 0; done
-    return 1
+[ -n "$deb" ] || fatal "cpack made no whirligigcam package"
+[ -n "$demo_deb" ] || fatal "cpack made no whirligigcam-demo package"
+[ "$(dpkg-deb -f "$demo_deb" Depends | grep -o 'whirligigcam (= [^)]*)')" = \
+    "whirligigcam (= $(dpkg-deb -f "$deb" Version))" ] ||
+    fail "whirligigcam-demo does not depend on this version of whirligigcam"
+
+# lintian, pedantic: every tag left at info or pedantic level is overridden in
+# the package with its reason, so any tag it still shows fails.
+if command -v lintian >/dev/null; then
+    if ! lintian -I -E --pedantic --fail-on error,warning,info,pedantic "$deb" "$demo_deb" \
+        >"$tmp/lintian" 2>&1; then
+        fail "lintian: $(cat "$tmp/lintian")"
+    else
+        echo "lintian -I -E --pedantic: no tags"
+    fi
+else
+    fail "lintian is not installed (scripts/install-deps installs it)"
+fi
+
+# Depends: every entry a package this system knows (or the client), no
+# development package, Mesa's GL drivers, and the package of each library the
+# programs link to.
+depends_of() {
+    tr ',|' '\n\n' <<<"$(dpkg-deb -f "$1" Depends)" | sed -e 's/(.*)//' -e 's/:.*//' -e 's/ //g' |
+        sed '/^$/d'
 }
-has_dependency libgl1-mesa-dri || fail "does not depend on libgl1-mesa-dri"
+for package in "$deb" "$demo_deb"; do
+    echo "$(dpkg-deb -f "$package" Package) depends on: $(dpkg-deb -f "$package" Depends)"
+    mapfile -t wanted < <(depends_of "$package")
+    [ ${#wanted[@]} -gt 0 ] || fail "$(basename "$package") depends on nothing"
+    for name in "${wanted[@]}"; do
+        case $name in *-dev) fail "depends on a development package: $name" ;; esac
+        [ "$name" = whirligigcam ] || dpkg-query -W "$name" >/dev/null 2>&1 ||
+            fail "depends on $name, which this system does not know"
+    done
+done
+# has_dependency PACKAGE-FILE NAME
+has_dependency() {
+    local list
+    list=$'\n'$(depends_of "$1")$'\n'
+    [[ $list == *$'\n'"$2"$'\n'* ]]
+}
+has_dependency "$deb" libgl1-mesa-dri || fail "does not depend on libgl1-mesa-dri"
 
 # ---- Its files, unpacked into a fresh root ----
 root=$tmp/root
 mkdir "$root"
 dpkg -x "$deb" "$root"
+[ ! -e "$root/usr/bin/whirligigcam-demo" ] && [ ! -e "$root/usr/bin/whirligigcam-site" ] ||
+    fail "the demo programs are in the whirligigcam package"
+dpkg -x "$demo_deb" "$root"
 app=$root/usr/lib/whirligigcam
+share=$root/usr/share/whirligigcam
 for program in whirligigcam whirligigcam-demo whirligigcam-site; do
     link=$root/usr/bin/$program
     if [ ! -L "$link" ]; then
@@ -65,16 +101,30 @@ for program in whirligigcam whirligigcam-demo whirligigcam-site; do
         fail "usr/lib/whirligigcam/$program is not an executable"
     fi
 done
+# The resources are in usr/share/whirligigcam, with links to them in the
+# application folder.
+for folder in HTML icons; do
+    [ -L "$app/$folder" ] && [ "$(readlink -f "$app/$folder")" = "$(readlink -f "$share/$folder")" ] ||
+        fail "usr/lib/whirligigcam/$folder does not lead to usr/share/whirligigcam/$folder"
+done
 for file in HTML/Dialog.html HTML/Body.html HTML/Style.css HTML/Script.js HTML/Img/bg.gif \
     HTML/Img/logo.gif HTML/Img/im_button.gif HTML/Img/trans.png icons/whirligigcam-16.png \
     icons/whirligigcam-32.png icons/whirligigcam-48.png; do
-    [ -s "$app/$file" ] || fail "usr/lib/whirligigcam/$file is missing"
+    [ -s "$share/$file" ] && [ -s "$app/$file" ] || fail "usr/share/whirligigcam/$file is missing"
+done
+for page in whirligigcam whirligigcam-demo whirligigcam-site; do
+    [ -s "$root/usr/share/man/man1/$page.1.gz" ] || fail "no manual page for $page"
+done
+for package in whirligigcam whirligigcam-demo; do
+    for file in copyright changelog.Debian.gz; do
+        [ -s "$root/usr/share/doc/$package/$file" ] || fail "no usr/share/doc/$package/$file"
+    done
 done
 # Everything HTML/ holds in the sources is shipped.
 sources=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt")
 if [ -d "$sources/HTML" ]; then
     missing=$(cd "$sources/HTML" && find . -type f | while read -r f; do
-        [ -f "$app/HTML/$f" ] || echo "$f"
+        [ -f "$share/HTML/$f" ] || echo "$f"
     done)
     [ -z "$missing" ] || fail "HTML files not shipped: $missing"
 fi
@@ -106,6 +156,8 @@ done
 # The package of every library a program links to directly is a dependency.
 for program in whirligigcam whirligigcam-demo whirligigcam-site; do
     [ -x "$app/$program" ] || continue
+    package=$demo_deb
+    [ "$program" = whirligigcam ] && package=$deb
     ldd "$app/$program" >"$tmp/ldd" 2>&1 || fail "ldd cannot read $program: $(cat "$tmp/ldd")"
     for soname in $(readelf -d "$app/$program" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p'); do
         path=$(awk -v so="$soname" '$1 == so && $2 == "=>" { print $3 }' "$tmp/ldd")
@@ -116,7 +168,7 @@ for program in whirligigcam whirligigcam-demo whirligigcam-site; do
         owner=$({ dpkg -S "$path" || dpkg -S "/usr$path" || dpkg -S "${path#/usr}"; } 2>/dev/null |
             sed -n '1s/:.*//p')
         [ -n "$owner" ] || { fail "no package owns $path"; continue; }
-        has_dependency "$owner" || fail "$program links to $soname from $owner, not a dependency"
+        has_dependency "$package" "$owner" || fail "$program links to $soname from $owner, not a dependency"
     done
 done
 
@@ -160,8 +212,12 @@ site_up() {
 }
 wait_for "the unpacked site to listen" 30 site_up
 
-# From the root folder, so that nothing is found through the working folder.
-(cd / && GSETTINGS_BACKEND=memory exec "$root/usr/bin/whirligigcam-demo") >"$tmp/client.log" 2>&1 &
+# From the root folder, so that nothing is found through the working folder;
+# with no settings files of this user, and away from the desktop's session bus
+# (a client already open there would take this start over as its second start).
+(cd / && XDG_CONFIG_HOME=$tmp/config GSETTINGS_BACKEND=memory \
+    exec env -u DBUS_SESSION_BUS_ADDRESS "$root/usr/bin/whirligigcam-demo" --verbose) \
+    >"$tmp/client.log" 2>&1 &
 pids+=($!)
 client_pid=$!
 requested() {
@@ -175,3 +231,14 @@ echo "the unpacked client reached its start page and asked for /update/1"
 wait_for "the prepared chat page's statistics request (/stats/index.html)" 180 requested \
     /stats/index.html
 echo "the unpacked client prepared the chat page"
+
+# --verbose: the log names the update address and how the check ended.
+logged() { grep -qF -- "$1" "$tmp/client.log"; }
+for line in "update check: reading http://127.0.0.1:$port/update/1" \
+    'update check: the server replied "update=false"' \
+    "update check: no update; opening the chat site" \
+    "chat view: navigating to http://127.0.0.1:$port/"; do
+    logged "$line" || fail "the verbose log lacks '$line'"
+done
+[ "$failures" -eq 0 ] || { tail -n 40 "$tmp/client.log" >&2; fatal "$failures problem(s) in the verbose log"; }
+echo "the verbose log names the update address and the outcome"

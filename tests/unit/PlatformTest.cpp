@@ -1,12 +1,17 @@
-// Event-bound references, the text reader on real files and the code page.
+// The skip-one-step mechanism, event-bound references, the text reader on real
+// files and the code page.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "app/EventBoundRef.h"
 #include "chatpage/ReadTextFile.h"
+#include "platform/Failure.h"
 #include "platform/memory/MemoryPage.h"
 #include "platform/posix/LocaleCodePage.h"
 #include "platform/posix/PosixTextFiles.h"
@@ -14,6 +19,41 @@
 namespace {
 
 using platform::PageEvent;
+
+std::vector<std::string> logged;
+
+void captureLog(const platform::LogRecord& record) {
+    logged.push_back(std::to_string(static_cast<int>(record.level)) + " " +
+                     std::string(record.message));
+}
+
+int attemptLine = 0;
+
+void skipOneStep(bool& after) {
+    attemptLine = __LINE__ + 1;
+    platform::attempt([] { throw platform::Failure("no such element"); });
+    after = true;
+}
+
+TEST(Attempt, LogsASkippedStepWithItsPlaceAndReasonAndLetsOtherErrorsThrough) {
+    platform::setLogSink(captureLog);
+    logged.clear();
+    bool after = false;
+    skipOneStep(after);
+    int kept = 7;
+    EXPECT_FALSE(platform::attemptAssign(kept, []() -> int { throw platform::Failure("gone"); }));
+    EXPECT_THROW(platform::attempt([] { throw std::logic_error("a broken invariant"); }),
+                 std::logic_error);
+    platform::setLogSink(nullptr);
+    platform::attempt([] { throw platform::Failure("not logged"); });
+
+    EXPECT_TRUE(after);
+    EXPECT_EQ(kept, 7);
+    ASSERT_EQ(logged.size(), 2u);
+    EXPECT_EQ(logged[0], "0 skipped a step in {anonymous}::skipOneStep (PlatformTest.cpp:" +
+                             std::to_string(attemptLine) + "): no such element");
+    EXPECT_TRUE(logged[1].ends_with("): gone")) << logged[1];
+}
 
 TEST(EventBoundRef, RoutesEventsWhileBoundAndKeepsThePreviousValueOnAWrongKind) {
     auto world = std::make_shared<memory::World>();

@@ -1,0 +1,110 @@
+#include "platform/gtk/GtkAppMain.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "app/Main.h"
+#include "platform/Log.h"
+#include "platform/gtk/DesktopServices.h"
+#include "platform/gtk/GtkHost.h"
+#include "platform/linux/GLibLog.h"
+#include "platform/linux/SettingsFile.h"
+
+namespace gtkui {
+
+namespace {
+
+struct Program {
+    ProgramInfo info;
+    int status = 0;
+    std::unique_ptr<GtkHost> host;
+    std::unique_ptr<app::Main> main;
+};
+
+const GOptionEntry kOptions[] = {
+    {"version", 0, 0, G_OPTION_ARG_NONE, nullptr, "Show the program's version and exit", nullptr},
+    {"verbose", 'v', 0, G_OPTION_ARG_NONE, nullptr,
+     "Write the program's log to the standard error stream", nullptr},
+    {}};
+
+// Runs in the process that was started, before it looks for a running
+// instance: the options that need no window are answered here.
+gint onLocalOptions(GApplication*, GVariantDict* options, gpointer data) {
+    auto* program = static_cast<Program*>(data);
+    if (g_variant_dict_contains(options, "version")) {
+        std::printf("%s %s\n", program->info.name, WHIRLIGIG_VERSION);
+        return 0;
+    }
+    if (g_variant_dict_contains(options, "verbose")) desktop::enableVerboseLog();
+
+    // The window must know its own position and read its own pixels: X11 only.
+    gdk_set_allowed_backends("x11");
+    if (!gtk_init_check(nullptr, nullptr)) {
+        std::fprintf(stderr, "%s: Whirligigcam Desktop needs an X11 display and none was found.\n",
+                     program->info.name);
+        return 1;
+    }
+    return -1;  // carry on: register, then activate here or in the running instance
+}
+
+void onActivate(GApplication* application, gpointer data) {
+    auto* program = static_cast<Program*>(data);
+    if (program->host) {
+        // Started again: the running window comes to the front.
+        if (!program->host->windowGone()) gtk_window_present(program->host->gtkForm().window());
+        return;
+    }
+    try {
+        const app::Settings settings = desktop::loadSettings(
+            app::Settings::builtIn(), desktop::settingsFiles(),
+            [](const std::string& problem) { platform::logWarning(problem); });
+        platform::logInfo("addresses: update server " + settings.updateBaseAddress +
+                          ", chat site " + settings.chatStartAddress + ", statistics page " +
+                          settings.statisticsPageAddress + ", upload page " +
+                          settings.uploadPageAddress);
+        const bool simulate = program->info.simulateDevices;
+        program->host = std::make_unique<GtkHost>(
+            [simulate](GtkWindow* window) { return makeDesktopServices(window, simulate); });
+        program->main = std::make_unique<app::Main>(*program->host, settings);
+        // The application runs while its window exists.
+        gtk_application_add_window(GTK_APPLICATION(application), program->host->gtkForm().window());
+        program->host->start();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", program->info.name, e.what());
+        program->status = 1;
+    }
+}
+
+}  // namespace
+
+int runDesktopProgram(int argc, char** argv, const ProgramInfo& info) {
+    desktop::installGLibLogSink();
+    Program program;
+    program.info = info;
+    GtkApplication* application =
+        gtk_application_new(info.applicationId, G_APPLICATION_DEFAULT_FLAGS);
+    g_application_add_main_option_entries(G_APPLICATION(application), kOptions);
+    g_application_set_option_context_summary(
+        G_APPLICATION(application),
+        "The desktop client of the Whirligigcam video chat: one window that checks for a\n"
+        "Flash player, a webcam and updates, then shows the chat with recording and sharing.");
+    g_application_set_option_context_description(
+        G_APPLICATION(application),
+        "The addresses of the update server, the chat site, the statistics page and the\n"
+        "upload page can be set in /etc/whirligigcam/whirligigcam.conf and, per user, in\n"
+        "$XDG_CONFIG_HOME/whirligigcam/whirligigcam.conf (see the manual page).");
+    g_signal_connect(application, "handle-local-options", G_CALLBACK(onLocalOptions), &program);
+    g_signal_connect(application, "activate", G_CALLBACK(onActivate), &program);
+    const int status = g_application_run(G_APPLICATION(application), argc, argv);
+    // The window has gone; the window's logic goes before the host it uses.
+    program.main.reset();
+    program.host.reset();
+    g_object_unref(application);
+    return status != 0 ? status : program.status;
+}
+
+}  // namespace gtkui

@@ -1,0 +1,172 @@
+#include "platform/linux/SettingsFile.h"
+
+#include <glib.h>
+
+#include <array>
+#include <map>
+#include <memory>
+
+namespace desktop {
+
+namespace {
+
+constexpr const char* kGroup = "Addresses";
+
+struct Key {
+    const char* name;
+    std::string app::Settings::*field;
+};
+
+constexpr std::array<Key, 4> kKeys{{
+    {"UpdateBase", &app::Settings::updateBaseAddress},
+    {"ChatStart", &app::Settings::chatStartAddress},
+    {"StatisticsPage", &app::Settings::statisticsPageAddress},
+    {"UploadPage", &app::Settings::uploadPageAddress},
+}};
+
+using KeyFilePtr = std::unique_ptr<GKeyFile, decltype(&g_key_file_free)>;
+
+KeyFilePtr newKeyFile() { return KeyFilePtr(g_key_file_new(), g_key_file_free); }
+
+std::string trimmed(const std::string& text) {
+    const size_t start = text.find_first_not_of(" \t\r");
+    if (start == std::string::npos) return {};
+    return text.substr(start, text.find_last_not_of(" \t\r") - start + 1);
+}
+
+// Splits the text into lines without their line ends.
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// GKeyFile's parse errors do not say where: the first prefix of the text that
+// does not parse ends at the line to blame.
+int firstBadLine(const std::string& text) {
+    size_t end = 0;
+    int line = 0;
+    while (end < text.size()) {
+        end = text.find('\n', end);
+        end = end == std::string::npos ? text.size() : end + 1;
+        ++line;
+        KeyFilePtr prefix = newKeyFile();
+        if (!g_key_file_load_from_data(prefix.get(), text.data(), end, G_KEY_FILE_NONE, nullptr))
+            return line;
+    }
+    return line;
+}
+
+// The line of each key of the Addresses group (the last one, as GKeyFile keeps
+// the last of repeated keys).
+std::map<std::string, int> keyLines(const std::string& text) {
+    std::map<std::string, int> lines;
+    bool inGroup = false;
+    int number = 0;
+    for (const std::string& raw : linesOf(text)) {
+        ++number;
+        const std::string line = trimmed(raw);
+        if (line.empty() || line[0] == '#') continue;
+        if (line[0] == '[') {
+            inGroup = line == std::string("[") + kGroup + "]";
+            continue;
+        }
+        const size_t equals = line.find('=');
+        if (inGroup && equals != std::string::npos) lines[trimmed(line.substr(0, equals))] = number;
+    }
+    return lines;
+}
+
+// An address the client can use: http or https with a host.
+bool isWebAddress(const std::string& value) {
+    GUri* uri = g_uri_parse(value.c_str(), G_URI_FLAGS_NONE, nullptr);
+    if (!uri) return false;
+    const char* scheme = g_uri_get_scheme(uri);
+    const char* host = g_uri_get_host(uri);
+    const bool ok =
+        (g_ascii_strcasecmp(scheme, "http") == 0 || g_ascii_strcasecmp(scheme, "https") == 0) &&
+        host && *host;
+    g_uri_unref(uri);
+    return ok;
+}
+
+void readFile(const std::string& path, app::Settings& settings,
+              const std::function<void(const std::string&)>& warn) {
+    gchar* contents = nullptr;
+    gsize length = 0;
+    GError* error = nullptr;
+    if (!g_file_get_contents(path.c_str(), &contents, &length, &error)) {
+        // A file that is not there is the usual case, not a problem.
+        if (!g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT))
+            warn(path + ": cannot be read (" + error->message + "); the file is ignored");
+        g_error_free(error);
+        return;
+    }
+    const std::string text(contents, length);
+    g_free(contents);
+
+    KeyFilePtr file = newKeyFile();
+    if (!g_key_file_load_from_data(file.get(), text.data(), text.size(), G_KEY_FILE_NONE, &error)) {
+        warn(path + ":" + std::to_string(firstBadLine(text)) + ": " + error->message +
+             "; the file is ignored");
+        g_error_free(error);
+        return;
+    }
+
+    const std::map<std::string, int> lines = keyLines(text);
+    auto where = [&](const std::string& key) {
+        auto found = lines.find(key);
+        return path + ":" +
+               (found == lines.end() ? std::string("?") : std::to_string(found->second));
+    };
+    gchar** names = g_key_file_get_keys(file.get(), kGroup, nullptr, nullptr);
+    for (gchar** name = names; name && *name; ++name) {
+        const Key* key = nullptr;
+        for (const Key& known : kKeys)
+            if (g_strcmp0(known.name, *name) == 0) key = &known;
+        if (!key) {
+            warn(where(*name) + ": unknown key \"" + *name + "\" in [" + kGroup +
+                 "] (known: UpdateBase, ChatStart, StatisticsPage, UploadPage)");
+            continue;
+        }
+        gchar* value = g_key_file_get_string(file.get(), kGroup, *name, &error);
+        if (!value) {
+            warn(where(*name) + ": " + error->message + "; " + *name + " keeps " +
+                 settings.*key->field);
+            g_clear_error(&error);
+            continue;
+        }
+        if (isWebAddress(value)) {
+            settings.*key->field = value;
+        } else {
+            warn(where(*name) + ": " + *name + " is not an http or https address: \"" + value +
+                 "\"; it keeps " + settings.*key->field);
+        }
+        g_free(value);
+    }
+    g_strfreev(names);
+}
+
+}  // namespace
+
+std::vector<std::string> settingsFiles() {
+    gchar* user =
+        g_build_filename(g_get_user_config_dir(), "whirligigcam", "whirligigcam.conf", nullptr);
+    std::vector<std::string> files{SystemSettingsFile, user};
+    g_free(user);
+    return files;
+}
+
+app::Settings loadSettings(app::Settings defaults, const std::vector<std::string>& files,
+                           const std::function<void(const std::string&)>& warn) {
+    for (const std::string& path : files) readFile(path, defaults, warn);
+    return defaults;
+}
+
+}  // namespace desktop

@@ -1,0 +1,33 @@
+#pragma once
+// The settings files: GKeyFile texts that override the built-in addresses.
+//
+//   [Addresses]
+//   UpdateBase=https://updates.example.com/desktop/
+//   ChatStart=https://chat.example.com/
+//   StatisticsPage=https://stats.example.com/index.html
+//   UploadPage=https://video.example.com/my_videos_upload
+//
+// The system-wide file is read first, then the user's: a key in a later file
+// wins. A key that is absent keeps the value before it.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+
+namespace desktop {
+
+inline constexpr const char* SystemSettingsFile = "/etc/whirligigcam/whirligigcam.conf";
+
+// The system-wide file, then the user's under the XDG config folder.
+std::vector<std::string> settingsFiles();
+
+// Reads the files that exist, in order, over the defaults. Each problem goes to
+// warn as one line that names the file and line; a file that does not parse is
+// ignored as a whole, an address that is not http or https keeps the value
+// before it.
+app::Settings loadSettings(app::Settings defaults, const std::vector<std::string>& files,
+                           const std::function<void(const std::string&)>& warn);
+
+}  // namespace desktop
