@@ -41,10 +41,12 @@ private:
     std::shared_ptr<Seen> seen_;
 };
 
-// The real X11 recorders, counted while they live.
+// The real X11 recorders of the window, counted while they live.
 class CountedRecorders : public platform::RecorderFactory {
 public:
-    explicit CountedRecorders(std::shared_ptr<Seen> seen) : seen_(std::move(seen)) {}
+    CountedRecorders(GtkWindow* window, std::shared_ptr<Seen> seen)
+        : real_({}, [window] { return GDK_WINDOW_XID(gtk_widget_get_window(GTK_WIDGET(window))); }),
+          seen_(std::move(seen)) {}
     std::shared_ptr<platform::ScreenRecorder> create() override {
         std::shared_ptr<platform::ScreenRecorder> made = real_.create();
         ++seen_->recordersCreated;
@@ -155,7 +157,7 @@ Program::Program() {
             gtkui::HostServices services = guitest::makeServices(probe);
             services.saveDialog = std::make_unique<desktop::GtkSaveDialog>(window);
             services.messageBox = std::make_unique<CountedMessageBox>(window, seen);
-            services.recorders = std::make_unique<CountedRecorders>(seen);
+            services.recorders = std::make_unique<CountedRecorders>(window, seen);
             return services;
         },
         options);
