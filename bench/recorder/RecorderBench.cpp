@@ -288,7 +288,8 @@ int compare(double seconds, pid_t server, const std::string& out, const std::str
     close(ready[1]);
     char line[64] = {};
     unsigned long window = 0;
-    if (read(ready[0], line, sizeof line - 1) <= 0 || std::sscanf(line, "ready %lu", &window) != 1) {
+    if (read(ready[0], line, sizeof line - 1) <= 0 ||
+        std::sscanf(line, "ready %lu", &window) != 1) {
         std::fprintf(stderr, "content did not start\n");
         return 1;
     }
@@ -296,10 +297,10 @@ int compare(double seconds, pid_t server, const std::string& out, const std::str
     const std::string ours = out + "/recorder.wmv", theirs = out + "/x11grab.wmv";
     const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : ":0";
     const std::string duration = std::to_string(seconds);
-    const Run ourRun = runChild({self, "record", ours, duration, std::to_string(kX),
-                                 std::to_string(kY), std::to_string(kW), std::to_string(kH),
-                                 std::to_string(window)},
-                                server, "");
+    const Run ourRun =
+        runChild({self, "record", ours, duration, std::to_string(kX), std::to_string(kY),
+                  std::to_string(kW), std::to_string(kH), std::to_string(window)},
+                 server, "");
     const std::string log = out + "/x11grab.log";
     const Run theirRun = runChild({"ffmpeg",
                                    "-nostdin",

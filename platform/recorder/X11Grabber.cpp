@@ -96,8 +96,8 @@ void X11Grabber::attachShm() {
     shm_.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
     shm_.shmaddr = shm_.shmid < 0 ? kNoSegment : static_cast<char*>(shmat(shm_.shmid, nullptr, 0));
     shm_.readOnly = False;
-    const bool attached = shm_.shmaddr != kNoSegment && XShmAttach(dpy, &shm_) &&
-                          !display_->syncAndTakeError();
+    const bool attached =
+        shm_.shmaddr != kNoSegment && XShmAttach(dpy, &shm_) && !display_->syncAndTakeError();
     // Marked for removal now: it goes away when both sides detach, even if
     // this process dies.
     if (shm_.shmid >= 0) shmctl(shm_.shmid, IPC_RMID, nullptr);
@@ -211,7 +211,8 @@ const std::uint8_t* X11Grabber::grab(int& stride) {
 const std::uint8_t* X11Grabber::repeatLast(int& stride) {
     last_ = Grabbed::Nothing;
     if (!lastFrame_) {  // nothing read yet: a black frame
-        if (padded_.empty()) padded_.assign(std::size_t(plan_.frameWidth) * plan_.frameHeight * 4, 0);
+        if (padded_.empty())
+            padded_.assign(std::size_t(plan_.frameWidth) * plan_.frameHeight * 4, 0);
         lastFrame_ = padded_.data();
         lastStride_ = plan_.frameWidth * 4;
     }

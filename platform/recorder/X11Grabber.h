@@ -93,7 +93,7 @@ private:
 
     std::unique_ptr<PrivateDisplay> display_;
     GrabOptions options_;
-    Rect area_;  // the rectangle in the source's coordinates (screen or window pixmap)
+    Rect area_;             // the rectangle in the source's coordinates (screen or window pixmap)
     CaptureGeometry plan_;  // visible: in the source's coordinates
     Window root_ = 0;
     std::unique_ptr<WindowPixmap> window_;
@@ -107,8 +107,8 @@ private:
     bool hasXFixes_ = false;
     bool scanForBlack_ = false;
     Grabbed last_ = Grabbed::Nothing;
-    XShmSegmentInfo shm_{};    // room for a whole frame; the image is a view of its start
-    XImage* image_ = nullptr;  // the visible part
+    XShmSegmentInfo shm_{};             // room for a whole frame; the image is a view of its start
+    XImage* image_ = nullptr;           // the visible part
     std::vector<std::uint8_t> padded_;  // the whole frame, when it is not the image itself
     const std::uint8_t* lastFrame_ = nullptr;
     int lastStride_ = 0;

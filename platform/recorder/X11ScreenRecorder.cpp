@@ -34,9 +34,12 @@ struct X11ScreenRecorder::Session {
     BlackStart blackStart;
     std::string path;  // removed when the recording turns out black
 
-    Session(std::unique_ptr<X11Grabber> g, std::unique_ptr<WmvWriter> w, FrameClock c,
-            double fps, std::string file)
-        : grabber(std::move(g)), writer(std::move(w)), clock(c), blackStart(fps),
+    Session(std::unique_ptr<X11Grabber> g, std::unique_ptr<WmvWriter> w, FrameClock c, double fps,
+            std::string file)
+        : grabber(std::move(g)),
+          writer(std::move(w)),
+          clock(c),
+          blackStart(fps),
           path(std::move(file)) {}
 };
 

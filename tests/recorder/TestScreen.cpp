@@ -3,9 +3,8 @@
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/Xrandr.h>
 
-#include <cstring>
-
 #include <chrono>
+#include <cstring>
 #include <stdexcept>
 #include <thread>
 

@@ -143,9 +143,8 @@ double meanDifference(const recorder_test::VideoFile& video, std::size_t frame, 
 // Page time, to wait for: true once the page has run for ms more.
 bool pageTimePassed(Program& p, int ms) {
     if (p.chat("window.since = performance.now(), 1") != "1") return false;
-    return waitFor([&] {
-        return p.chat("performance.now() - since >= " + std::to_string(ms)) == "true";
-    });
+    return waitFor(
+        [&] { return p.chat("performance.now() - since >= " + std::to_string(ms)) == "true"; });
 }
 
 bool exists(const std::string& path) { return g_file_test(path.c_str(), G_FILE_TEST_EXISTS); }
@@ -319,8 +318,7 @@ TEST_F(RecordButton, RecordsTheHoverAndThePointerButNotAWindowOnTop) {
 
     p.pointAt("butShare");
     ASSERT_TRUE(waitFor([&] {
-        return p.chat("getComputedStyle(document.getElementById('ShareThis')).display") ==
-               "block";
+        return p.chat("getComputedStyle(document.getElementById('ShareThis')).display") == "block";
     }));
     const GdkRectangle share = p.inClientArea("#whirligig #butShare");
     const GdkRectangle panel = p.inClientArea("#ShareThis");
@@ -336,11 +334,11 @@ TEST_F(RecordButton, RecordsTheHoverAndThePointerButNotAWindowOnTop) {
     attributes.override_redirect = True;
     attributes.background_pixel = 0x00c800;  // green
     attributes.event_mask = ExposureMask;
-    const Window cover = XCreateWindow(
-        other, DefaultRootWindow(other), ox * p.host->gtkForm().scale() + covered.x,
-        oy * p.host->gtkForm().scale() + covered.y, covered.width, covered.height, 0,
-        CopyFromParent, InputOutput, CopyFromParent,
-        CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
+    const Window cover =
+        XCreateWindow(other, DefaultRootWindow(other), ox * p.host->gtkForm().scale() + covered.x,
+                      oy * p.host->gtkForm().scale() + covered.y, covered.width, covered.height, 0,
+                      CopyFromParent, InputOutput, CopyFromParent,
+                      CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
     XMapRaised(other, cover);
     XEvent exposed;
     XWindowEvent(other, cover, ExposureMask, &exposed);
@@ -365,8 +363,7 @@ TEST_F(RecordButton, RecordsTheHoverAndThePointerButNotAWindowOnTop) {
     // closing save dialog left on the window before the program redrew it.)
     int withoutPanel = 0, withPanel = 0, withPointer = 0;
     for (std::size_t f = 0; f < video.frames.size(); ++f) {
-        if (meanDifference(video, f, before, panelInVideo) < 20.0 && withPanel == 0)
-            ++withoutPanel;
+        if (meanDifference(video, f, before, panelInVideo) < 20.0 && withPanel == 0) ++withoutPanel;
         if (meanDifference(video, f, after, panelInVideo) >= 20.0) continue;
         ++withPanel;
         EXPECT_LT(meanDifference(video, f, after, coverInVideo), 12.0) << "frame " << f;
