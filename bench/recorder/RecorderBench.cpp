@@ -1,18 +1,21 @@
 // Compares the recorder with `ffmpeg -f x11grab` on the same rectangle of the
 // same X server, showing the same moving content: CPU time per recorded
 // second (the recorder's process and the X server's), frame slots missing or
-// doubled, peak memory, and PSNR of each recording against the exact pictures
-// that were on the screen.
+// doubled, black frames, peak memory, and PSNR of each recording against the
+// exact pictures that were on the screen. The recorder reads the content
+// window's own pixels, as the program reads its own window.
 //
-//   recorder_bench compare --seconds 20 --xvfb-pid PID --out DIR
-//   recorder_bench content X Y W H      (draws until killed; prints "ready")
-//   recorder_bench record FILE SECONDS X Y W H
+//   recorder_bench compare --seconds 20 --server-pid PID --out DIR
+//   recorder_bench content X Y W H      (draws until killed; prints "ready WINDOW")
+//   recorder_bench record FILE SECONDS X Y W H WINDOW
 //   recorder_bench analyse FILE          (a recording of the content)
 //
-// run.sh starts an X server of its own and runs "compare".
+// run.sh runs "compare" on an Xvfb of its own, then on the Xwayland of a
+// headless weston.
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -59,7 +62,8 @@ int content(int x, int y, int w, int h) {
     XMapRaised(display, window);
     XEvent event;
     XWindowEvent(display, window, ExposureMask, &event);
-    XWarpPointer(display, None, RootWindow(display, screen), 0, 0, 0, 0, 0, 0);  // out of view
+    // Out of view; XTest, since Xwayland without an input seat dies of XWarpPointer.
+    XTestFakeMotionEvent(display, screen, 0, 0, CurrentTime);
     const GC gc = XCreateGC(display, window, 0, nullptr);
     const Pixmap back = XCreatePixmap(display, window, w, h, DefaultDepth(display, screen));
     std::vector<std::uint8_t> pixels;
@@ -78,7 +82,7 @@ int content(int x, int y, int w, int h) {
         XCopyArea(display, back, window, gc, 0, 0, w, h, 0, 0);
         XSync(display, False);
         if (!announced) {
-            std::printf("ready\n");
+            std::printf("ready %lu\n", window);
             std::fflush(stdout);
             announced = true;
         }
@@ -86,8 +90,10 @@ int content(int x, int y, int w, int h) {
     }
 }
 
-int record(const std::string& path, double seconds, int x, int y, int w, int h) {
+int record(const std::string& path, double seconds, int x, int y, int w, int h,
+           unsigned long window) {
     recorder::X11ScreenRecorder recorder;
+    recorder.recordWindow(window);
     recorder.HighlightClicks(0);
     recorder.StartDelay(0);
     recorder.DrawPointer(true);
@@ -158,6 +164,7 @@ struct Analysis {
     long missingSlots = 0;
     long doubledSlots = 0;
     std::size_t unreadable = 0;  // frames whose bar code could not be read
+    std::size_t black = 0;       // frames with no pixel brighter than black
     double psnrY = 0;
     double psnrAll = 0;
 };
@@ -199,6 +206,11 @@ Analysis analyse(const std::string& path) {
             ++result.frames;
             const double t = frame->best_effort_timestamp * av_q2d(stream->time_base);
             ++slots[std::lround(t * kFps)];
+            bool dark = true;  // limited-range luma: black is 16
+            for (int y = 0; y < h && dark; ++y)
+                for (int x = 0; x < w && dark; ++x)
+                    dark = frame->data[0][y * frame->linesize[0] + x] <= 32;
+            if (dark) ++result.black;
             const auto n = bench::readBarCode(frame->data[0], frame->linesize[0]);
             if (!n) {
                 ++result.unreadable;
@@ -274,8 +286,10 @@ int compare(double seconds, pid_t server, const std::string& out, const std::str
         _exit(127);
     }
     close(ready[1]);
-    char line[16] = {};
-    if (read(ready[0], line, sizeof line - 1) <= 0) {
+    char line[64] = {};
+    unsigned long window = 0;
+    if (read(ready[0], line, sizeof line - 1) <= 0 ||
+        std::sscanf(line, "ready %lu", &window) != 1) {
         std::fprintf(stderr, "content did not start\n");
         return 1;
     }
@@ -283,9 +297,10 @@ int compare(double seconds, pid_t server, const std::string& out, const std::str
     const std::string ours = out + "/recorder.wmv", theirs = out + "/x11grab.wmv";
     const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : ":0";
     const std::string duration = std::to_string(seconds);
-    const Run ourRun = runChild({self, "record", ours, duration, std::to_string(kX),
-                                 std::to_string(kY), std::to_string(kW), std::to_string(kH)},
-                                server, "");
+    const Run ourRun =
+        runChild({self, "record", ours, duration, std::to_string(kX), std::to_string(kY),
+                  std::to_string(kW), std::to_string(kH), std::to_string(window)},
+                 server, "");
     const std::string log = out + "/x11grab.log";
     const Run theirRun = runChild({"ffmpeg",
                                    "-nostdin",
@@ -325,6 +340,7 @@ int compare(double seconds, pid_t server, const std::string& out, const std::str
     std::printf("%-34s %14zu %14zu\n", "frames", a.frames, b.frames);
     std::printf("%-34s %14ld %14ld\n", "missing frame slots", a.missingSlots, b.missingSlots);
     std::printf("%-34s %14ld %14ld\n", "doubled frame slots", a.doubledSlots, b.doubledSlots);
+    std::printf("%-34s %14zu %14zu\n", "black frames", a.black, b.black);
     std::printf("%-34s %14s %14s\n", "ffmpeg's own counters", "-", ffmpegCounters(log).c_str());
     std::printf("%-34s %14.1f %14.1f\n", "peak memory (MiB)", ourRun.peakKiB / 1024.0,
                 theirRun.peakKiB / 1024.0);
@@ -342,24 +358,24 @@ int main(int argc, char** argv) {
     if (args.size() == 5 && args[0] == "content")
         return content(std::stoi(args[1]), std::stoi(args[2]), std::stoi(args[3]),
                        std::stoi(args[4]));
-    if (args.size() == 7 && args[0] == "record")
+    if (args.size() == 8 && args[0] == "record")
         return record(args[1], std::stod(args[2]), std::stoi(args[3]), std::stoi(args[4]),
-                      std::stoi(args[5]), std::stoi(args[6]));
+                      std::stoi(args[5]), std::stoi(args[6]), std::stoul(args[7]));
     if (args.size() == 2 && args[0] == "analyse") {  // a recording made elsewhere
         const Analysis a = analyse(args[1]);
         std::printf(
-            "frames %zu, missing slots %ld, doubled slots %ld, PSNR Y %.2f dB, "
+            "frames %zu, black %zu, missing slots %ld, doubled slots %ld, PSNR Y %.2f dB, "
             "Y+U+V %.2f dB\n",
-            a.frames, a.missingSlots, a.doubledSlots, a.psnrY, a.psnrAll);
+            a.frames, a.black, a.missingSlots, a.doubledSlots, a.psnrY, a.psnrAll);
         return 0;
     }
     if (args.size() == 7 && args[0] == "compare" && args[1] == "--seconds" &&
-        args[3] == "--xvfb-pid" && args[5] == "--out")
+        args[3] == "--server-pid" && args[5] == "--out")
         return compare(std::stod(args[2]), std::stoi(args[4]), args[6], "/proc/self/exe");
     std::fprintf(stderr,
-                 "usage: %s compare --seconds S --xvfb-pid PID --out DIR\n"
+                 "usage: %s compare --seconds S --server-pid PID --out DIR\n"
                  "       %s content X Y W H\n"
-                 "       %s record FILE SECONDS X Y W H\n"
+                 "       %s record FILE SECONDS X Y W H WINDOW\n"
                  "       %s analyse FILE\n",
                  argv[0], argv[0], argv[0], argv[0]);
     return 2;

@@ -10,7 +10,20 @@
 #include "platform/posix/PosixTextFiles.h"
 #include "platform/recorder/X11RecorderFactory.h"
 
+// Last: Xlib's macros (None, Bool, Status) clash with names in the headers above.
+#include <gdk/gdkx.h>
+
 namespace gtkui {
+
+namespace {
+
+// The X window of a realized top-level window; 0 when it has none (not X11).
+unsigned long x11WindowOf(GtkWindow* window) {
+    GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(window));
+    return gdkWindow && GDK_IS_X11_WINDOW(gdkWindow) ? GDK_WINDOW_XID(gdkWindow) : 0;
+}
+
+}  // namespace
 
 HostServices makeDesktopServices(GtkWindow* window, bool simulateDevices) {
     HostServices s;
@@ -22,7 +35,9 @@ HostServices makeDesktopServices(GtkWindow* window, bool simulateDevices) {
     s.saveDialog = std::make_unique<desktop::GtkSaveDialog>(window);
     s.messageBox = std::make_unique<desktop::GtkMessageBox>(window);
     s.shell = std::make_unique<desktop::DesktopShell>();
-    s.recorders = std::make_unique<recorder::X11RecorderFactory>();
+    // The window's own pixels: they can be read also where the screen's cannot (XWayland).
+    s.recorders = std::make_unique<recorder::X11RecorderFactory>(
+        std::string{}, [window] { return x11WindowOf(window); });
     return s;
 }
 

@@ -28,11 +28,12 @@ struct CaptureGeometry {
     bool padded() const { return visible.width != frameWidth || visible.height != frameHeight; }
 };
 
-// Plans the capture of `requested` (screen pixels) on a screen of the given
-// size. Width and height are cropped to even numbers (the encoder refuses odd
-// ones). With `pad`, the part outside the screen is left black; without it a
-// rectangle that is not wholly on the screen is refused. Throws Failure for a
-// size that crops to nothing, or a rectangle with no visible part.
+// Plans the capture of `requested` on a screen of the given size, or on a
+// window's pixmap of that size with `requested` in the window's coordinates.
+// Width and height are cropped to even numbers (the encoder refuses odd
+// ones). With `pad`, the part outside the screen (window) is left black;
+// without it a rectangle that is not wholly on it is refused. Throws Failure
+// for a size that crops to nothing, or a rectangle with no visible part.
 CaptureGeometry planCapture(const Rect& requested, int screenWidth, int screenHeight, bool pad);
 
 }  // namespace recorder

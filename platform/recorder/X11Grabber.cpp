@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/Failure.h"
+#include "platform/recorder/WindowPixmap.h"
 
 namespace recorder {
 namespace {
@@ -28,131 +29,170 @@ AVPixelFormat formatOf(const XImage& image) {
 
 int shiftOf(unsigned long mask) { return std::countr_zero(static_cast<std::uint32_t>(mask)); }
 
+char* const kNoSegment = reinterpret_cast<char*>(-1);
+
 }  // namespace
 
 X11Grabber::X11Grabber(std::unique_ptr<PrivateDisplay> display, const Rect& requested,
                        const GrabOptions& options)
-    : display_(std::move(display)), requested_(requested), options_(options) {
+    : display_(std::move(display)), options_(options), area_(requested) {
     Display* dpy = display_->get();
     root_ = DefaultRootWindow(dpy);
     const int screen = DefaultScreen(dpy);
-    plan_ = planCapture(requested_, DisplayWidth(dpy, screen), DisplayHeight(dpy, screen),
-                        options_.pad);
     int eventBase = 0, errorBase = 0;
     hasXFixes_ = XFixesQueryExtension(dpy, &eventBase, &errorBase);
     useShm_ = XShmQueryExtension(dpy);
-    setUp();
-    if (!grabVisible()) {
-        tearDown();
-        throw platform::Failure("cannot read the screen");
+    visual_ = DefaultVisual(dpy, screen);
+    depth_ = DefaultDepth(dpy, screen);
+    int sourceWidth = DisplayWidth(dpy, screen), sourceHeight = DisplayHeight(dpy, screen);
+    if (options_.window && WindowPixmap::available(dpy)) {
+        window_ = std::make_unique<WindowPixmap>(*display_, options_.window);
+        // Into the pixmap's coordinates, once: the recording follows the window.
+        Window child;
+        int x = 0, y = 0;
+        if (!XTranslateCoordinates(dpy, options_.window, root_, 0, 0, &x, &y, &child) ||
+            display_->takeError())
+            throw platform::Failure("the window to record does not exist");
+        area_.x = area_.x - x + window_->border();
+        area_.y = area_.y - y + window_->border();
+        visual_ = window_->visual();
+        depth_ = window_->depth();
+        window_->update();  // names the pixmap, if the window is viewable
+        sourceWidth = window_->width();
+        sourceHeight = window_->height();
+    }
+    plan_ = planCapture(area_, sourceWidth, sourceHeight, options_.pad);
+
+    // The pixel layout, from an image made on the client side alone.
+    XImage* probe = XCreateImage(dpy, visual_, depth_, ZPixmap, 0, nullptr, 1, 1, 32, 0);
+    if (!probe) throw platform::Failure("unsupported screen pixel format");
+    pixelFormat_ = formatOf(*probe);
+    redShift_ = shiftOf(probe->red_mask);
+    greenShift_ = shiftOf(probe->green_mask);
+    blueShift_ = shiftOf(probe->blue_mask);
+    colourMask_ = std::uint32_t(probe->red_mask | probe->green_mask | probe->blue_mask);
+    swap_ = (probe->byte_order == LSBFirst) != (std::endian::native == std::endian::little);
+    XDestroyImage(probe);
+    if (pixelFormat_ == AV_PIX_FMT_NONE) throw platform::Failure("unsupported screen pixel format");
+
+    setUpImage();
+    const bool readable = !window_ || window_->pixmap();
+    if (readable && !grabVisible()) {
+        dropImage();
+        detachShm();
+        throw platform::Failure(window_ ? "cannot read the window" : "cannot read the screen");
     }
 }
 
-X11Grabber::~X11Grabber() { tearDown(); }
+X11Grabber::~X11Grabber() {
+    dropImage();
+    detachShm();
+    window_.reset();  // before the connection goes
+}
 
-void X11Grabber::setUp() {
+void X11Grabber::attachShm() {
     Display* dpy = display_->get();
-    const int screen = DefaultScreen(dpy);
+    const std::size_t bytes = std::size_t(plan_.frameWidth) * plan_.frameHeight * 4;
+    shm_.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    shm_.shmaddr = shm_.shmid < 0 ? kNoSegment : static_cast<char*>(shmat(shm_.shmid, nullptr, 0));
+    shm_.readOnly = False;
+    const bool attached =
+        shm_.shmaddr != kNoSegment && XShmAttach(dpy, &shm_) && !display_->syncAndTakeError();
+    // Marked for removal now: it goes away when both sides detach, even if
+    // this process dies.
+    if (shm_.shmid >= 0) shmctl(shm_.shmid, IPC_RMID, nullptr);
+    if (!attached) {  // a server on another machine, or no shared memory
+        if (shm_.shmaddr != kNoSegment) shmdt(shm_.shmaddr);
+        shm_ = {};
+        useShm_ = false;
+    }
+}
+
+void X11Grabber::detachShm() {
+    if (!shm_.shmaddr) return;
+    XShmDetach(display_->get(), &shm_);
+    display_->syncAndTakeError();
+    shmdt(shm_.shmaddr);
+    shm_ = {};
+}
+
+// The shared segment has room for a whole frame from the start, so a new
+// plan only needs a new image header over it.
+void X11Grabber::setUpImage() {
+    dropImage();
     padded_.clear();
-    if (plan_.visible.empty()) {  // the screen shrank away from the whole rectangle
-        padded_.assign(std::size_t(plan_.frameWidth) * plan_.frameHeight * 4, 0);
-        return;
+    if (useShm_ && !shm_.shmaddr) attachShm();
+    if (useShm_ && !plan_.visible.empty()) {
+        image_ = XShmCreateImage(display_->get(), visual_, depth_, ZPixmap, shm_.shmaddr, &shm_,
+                                 plan_.visible.width, plan_.visible.height);
+        if (!image_) throw platform::Failure("cannot create the shared image");
     }
-    if (useShm_) {
-        image_ =
-            XShmCreateImage(dpy, DefaultVisual(dpy, screen), DefaultDepth(dpy, screen), ZPixmap,
-                            nullptr, &shm_, plan_.visible.width, plan_.visible.height);
-        if (image_) {
-            shm_.shmid = shmget(IPC_PRIVATE, std::size_t(image_->bytes_per_line) * image_->height,
-                                IPC_CREAT | 0600);
-            shm_.shmaddr = shm_.shmid < 0 ? reinterpret_cast<char*>(-1)
-                                          : static_cast<char*>(shmat(shm_.shmid, nullptr, 0));
-            shm_.readOnly = False;
-            bool attached = false;
-            if (shm_.shmaddr != reinterpret_cast<char*>(-1)) {
-                image_->data = shm_.shmaddr;
-                attached = XShmAttach(dpy, &shm_) && !display_->syncAndTakeError();
-            }
-            // Marked for removal now: it goes away when both sides detach,
-            // even if this process dies.
-            if (shm_.shmid >= 0) shmctl(shm_.shmid, IPC_RMID, nullptr);
-            if (!attached) {  // a server on another machine, or no shared memory
-                if (shm_.shmaddr != reinterpret_cast<char*>(-1)) shmdt(shm_.shmaddr);
-                image_->data = nullptr;
-                XDestroyImage(image_);
-                image_ = nullptr;
-                shm_ = {};
-                useShm_ = false;
-            }
-        } else {
-            useShm_ = false;
-        }
-    }
-    if (!useShm_) {
-        image_ = XGetImage(dpy, root_, plan_.visible.x, plan_.visible.y, plan_.visible.width,
-                           plan_.visible.height, AllPlanes, ZPixmap);
-        if (!image_ || display_->syncAndTakeError()) {
-            if (image_) XDestroyImage(image_);
-            image_ = nullptr;
-            throw platform::Failure("cannot read the screen");
-        }
-    }
-    pixelFormat_ = formatOf(*image_);
-    if (pixelFormat_ == AV_PIX_FMT_NONE) {
-        tearDown();
-        throw platform::Failure("unsupported screen pixel format");
-    }
+    // Without shared memory each grab is a new image, copied into the frame.
     if (plan_.padded() || !useShm_)
         padded_.assign(std::size_t(plan_.frameWidth) * plan_.frameHeight * 4, 0);
 }
 
-void X11Grabber::tearDown() {
+void X11Grabber::dropImage() {
     if (!image_) return;
-    if (useShm_) {
-        XShmDetach(display_->get(), &shm_);
-        display_->syncAndTakeError();
-        shmdt(shm_.shmaddr);
-        image_->data = nullptr;
-        shm_ = {};
-    }
+    if (useShm_) image_->data = nullptr;  // the segment's, not the image's
     XDestroyImage(image_);
     image_ = nullptr;
 }
 
+void X11Grabber::plan(int sourceWidth, int sourceHeight) {
+    const Rect frame{area_.x, area_.y, plan_.frameWidth, plan_.frameHeight};
+    const Rect visible = intersect(frame, Rect{0, 0, sourceWidth, sourceHeight});
+    if (visible == plan_.visible) return;
+    plan_.visible = visible;
+    plan_.offsetX = visible.x - frame.x;
+    plan_.offsetY = visible.y - frame.y;
+    setUpImage();
+}
+
 bool X11Grabber::grabVisible() {
-    if (!image_) return true;  // nothing of the rectangle is on the screen
+    if (plan_.visible.empty()) return true;  // nothing of the rectangle to read
     Display* dpy = display_->get();
+    const Drawable source = window_ ? window_->pixmap() : root_;
+    if (!source) return false;
     if (useShm_)
-        return XShmGetImage(dpy, root_, image_, plan_.visible.x, plan_.visible.y, AllPlanes) &&
+        return XShmGetImage(dpy, source, image_, plan_.visible.x, plan_.visible.y, AllPlanes) &&
                !display_->takeError();
-    XImage* fresh = XGetImage(dpy, root_, plan_.visible.x, plan_.visible.y, plan_.visible.width,
+    XImage* fresh = XGetImage(dpy, source, plan_.visible.x, plan_.visible.y, plan_.visible.width,
                               plan_.visible.height, AllPlanes, ZPixmap);
     if (display_->takeError() || !fresh) {
         if (fresh) XDestroyImage(fresh);
         return false;
     }
-    XDestroyImage(image_);
+    dropImage();
     image_ = fresh;
     return true;
 }
 
 const std::uint8_t* X11Grabber::grab(int& stride) {
-    if (!grabVisible()) {
+    if (window_) {
+        WindowPixmap::State state = window_->update();
+        if (state == WindowPixmap::State::Renamed) plan(window_->width(), window_->height());
+        if (state != WindowPixmap::State::Unreadable && !grabVisible()) {
+            window_->invalidate();  // unmapped or resized since the update
+            state = WindowPixmap::State::Unreadable;
+        }
+        if (state == WindowPixmap::State::Unreadable) return repeatLast(stride);
+    } else if (!grabVisible()) {
         // Most likely the screen shrank under the rectangle: plan again for
         // its present size, padding what is off it, and try once more.
-        tearDown();
         Window root;
         int x, y;
         unsigned width = 0, height = 0, border, depth;
         XGetGeometry(display_->get(), root_, &root, &x, &y, &width, &height, &border, &depth);
-        const Rect frame{requested_.x, requested_.y, plan_.frameWidth, plan_.frameHeight};
-        plan_.visible = intersect(frame, Rect{0, 0, int(width), int(height)});
-        plan_.offsetX = plan_.visible.x - frame.x;
-        plan_.offsetY = plan_.visible.y - frame.y;
-        setUp();
+        plan(int(width), int(height));
         if (!grabVisible() && image_)
             std::memset(image_->data, 0, std::size_t(image_->bytes_per_line) * image_->height);
     }
+    if (plan_.visible.empty() || !image_)
+        last_ = Grabbed::Nothing;
+    else
+        last_ = scanForBlack_ && visibleIsBlack() ? Grabbed::Black : Grabbed::Pixels;
+
     std::uint8_t* frame;
     if (padded_.empty()) {
         frame = reinterpret_cast<std::uint8_t*>(image_->data);
@@ -163,7 +203,32 @@ const std::uint8_t* X11Grabber::grab(int& stride) {
         stride = plan_.frameWidth * 4;
     }
     drawPointer(frame, stride);
+    lastFrame_ = frame;
+    lastStride_ = stride;
     return frame;
+}
+
+const std::uint8_t* X11Grabber::repeatLast(int& stride) {
+    last_ = Grabbed::Nothing;
+    if (!lastFrame_) {  // nothing read yet: a black frame
+        if (padded_.empty())
+            padded_.assign(std::size_t(plan_.frameWidth) * plan_.frameHeight * 4, 0);
+        lastFrame_ = padded_.data();
+        lastStride_ = plan_.frameWidth * 4;
+    }
+    stride = lastStride_;
+    return lastFrame_;
+}
+
+bool X11Grabber::visibleIsBlack() const {
+    const std::uint32_t colour = swap_ ? __builtin_bswap32(colourMask_) : colourMask_;
+    for (int row = 0; row < image_->height; ++row) {
+        const auto* pixel = reinterpret_cast<const std::uint32_t*>(
+            image_->data + std::size_t(row) * image_->bytes_per_line);
+        for (int col = 0; col < image_->width; ++col)
+            if (pixel[col] & colour) return false;
+    }
+    return true;
 }
 
 void X11Grabber::copyVisibleIntoFrame() {
@@ -177,50 +242,51 @@ void X11Grabber::copyVisibleIntoFrame() {
 }
 
 void X11Grabber::drawPointer(std::uint8_t* frame, int stride) {
-    if (!image_ || (!options_.drawPointer && !options_.highlightClicks)) return;
+    if (!options_.drawPointer && !options_.highlightClicks) return;
     Display* dpy = display_->get();
-    const int rShift = shiftOf(image_->red_mask), gShift = shiftOf(image_->green_mask),
-              bShift = shiftOf(image_->blue_mask);
-    const bool swap =
-        (image_->byte_order == LSBFirst) != (std::endian::native == std::endian::little);
-    const int frameX = requested_.x, frameY = requested_.y;
-    // Blends a premultiplied colour over the frame pixel at screen (x, y).
+    // Where the pointer is in the frame; nothing is drawn while it is outside.
+    Window rootReturn, child;
+    int rootX, rootY, winX, winY;
+    unsigned mask = 0;
+    const bool onScreen = XQueryPointer(dpy, window_ ? window_->window() : root_, &rootReturn,
+                                        &child, &rootX, &rootY, &winX, &winY, &mask);
+    if (display_->takeError() || !onScreen) return;  // the window went, or another screen
+    const int border = window_ ? window_->border() : 0;
+    const int pointerX = winX + border - area_.x, pointerY = winY + border - area_.y;
+    if (pointerX < 0 || pointerY < 0 || pointerX >= plan_.frameWidth ||
+        pointerY >= plan_.frameHeight)
+        return;
+
+    // Blends a premultiplied colour over the frame pixel at (x, y).
     auto blend = [&](int x, int y, unsigned a, unsigned r, unsigned g, unsigned b) {
-        const int fx = x - frameX, fy = y - frameY;
-        if (fx < plan_.offsetX || fy < plan_.offsetY || fx >= plan_.offsetX + plan_.visible.width ||
-            fy >= plan_.offsetY + plan_.visible.height)
+        if (x < plan_.offsetX || y < plan_.offsetY || x >= plan_.offsetX + plan_.visible.width ||
+            y >= plan_.offsetY + plan_.visible.height)
             return;
-        auto* pixel = reinterpret_cast<std::uint32_t*>(frame + std::size_t(fy) * stride + fx * 4);
-        std::uint32_t value = swap ? __builtin_bswap32(*pixel) : *pixel;
+        auto* pixel = reinterpret_cast<std::uint32_t*>(frame + std::size_t(y) * stride + x * 4);
+        std::uint32_t value = swap_ ? __builtin_bswap32(*pixel) : *pixel;
         auto mix = [&](int shift, unsigned source) {
             const unsigned dest = (value >> shift) & 0xff;
             return std::uint32_t(std::min(255u, source + dest * (255 - a) / 255)) << shift;
         };
-        value = mix(rShift, r) | mix(gShift, g) | mix(bShift, b);
-        *pixel = swap ? __builtin_bswap32(value) : value;
+        value = mix(redShift_, r) | mix(greenShift_, g) | mix(blueShift_, b);
+        *pixel = swap_ ? __builtin_bswap32(value) : value;
     };
 
-    if (options_.highlightClicks) {
-        Window rootReturn, child;
-        int rootX, rootY, winX, winY;
-        unsigned mask = 0;
-        if (XQueryPointer(dpy, root_, &rootReturn, &child, &rootX, &rootY, &winX, &winY, &mask) &&
-            (mask & (Button1Mask | Button2Mask | Button3Mask))) {
-            // A yellow ring, 3 pixels wide, of radius 18, at 60 % opacity.
-            constexpr int kOuter = 20, kInner = 17;
-            constexpr unsigned kAlpha = 153;
-            for (int dy = -kOuter; dy <= kOuter; ++dy)
-                for (int dx = -kOuter; dx <= kOuter; ++dx) {
-                    const int d2 = dx * dx + dy * dy;
-                    if (d2 <= kOuter * kOuter && d2 >= kInner * kInner)
-                        blend(rootX + dx, rootY + dy, kAlpha, kAlpha, kAlpha, 0);
-                }
-        }
+    if (options_.highlightClicks && (mask & (Button1Mask | Button2Mask | Button3Mask))) {
+        // A yellow ring, 3 pixels wide, of radius 18, at 60 % opacity.
+        constexpr int kOuter = 20, kInner = 17;
+        constexpr unsigned kAlpha = 153;
+        for (int dy = -kOuter; dy <= kOuter; ++dy)
+            for (int dx = -kOuter; dx <= kOuter; ++dx) {
+                const int d2 = dx * dx + dy * dy;
+                if (d2 <= kOuter * kOuter && d2 >= kInner * kInner)
+                    blend(pointerX + dx, pointerY + dy, kAlpha, kAlpha, kAlpha, 0);
+            }
     }
     if (options_.drawPointer && hasXFixes_) {
         XFixesCursorImage* cursor = XFixesGetCursorImage(dpy);
         if (!cursor) return;
-        const int left = cursor->x - cursor->xhot, top = cursor->y - cursor->yhot;
+        const int left = pointerX - cursor->xhot, top = pointerY - cursor->yhot;
         for (int row = 0; row < cursor->height; ++row)
             for (int col = 0; col < cursor->width; ++col) {
                 // Premultiplied ARGB, one pixel in each unsigned long.

@@ -7,7 +7,9 @@ namespace recorder {
 
 std::shared_ptr<platform::ScreenRecorder> X11RecorderFactory::create() {
     PrivateDisplay probe(displayName_);  // throws Failure when there is no display
-    return std::make_shared<X11ScreenRecorder>(displayName_);
+    auto made = std::make_shared<X11ScreenRecorder>(displayName_);
+    if (window_) made->recordWindow(window_());
+    return made;
 }
 
 }  // namespace recorder

@@ -1,6 +1,7 @@
 #pragma once
 // Creates X11 screen recorders. Called on the user-interface thread.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -10,15 +11,19 @@ namespace recorder {
 
 class X11RecorderFactory : public platform::RecorderFactory {
 public:
-    // displayName: the X display to record (empty: $DISPLAY).
-    explicit X11RecorderFactory(std::string displayName = {})
-        : displayName_(std::move(displayName)) {}
+    // displayName: the X display to record (empty: $DISPLAY). window: gives
+    // the top-level X window whose own pixels the recorders record, asked at
+    // each create(); none, or 0: the screen's pixels.
+    explicit X11RecorderFactory(std::string displayName = {},
+                                std::function<unsigned long()> window = {})
+        : displayName_(std::move(displayName)), window_(std::move(window)) {}
 
     // Throws Failure when the X display cannot be opened.
     std::shared_ptr<platform::ScreenRecorder> create() override;
 
 private:
     std::string displayName_;
+    std::function<unsigned long()> window_;
 };
 
 }  // namespace recorder

@@ -7,10 +7,12 @@ extern "C" {
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 
 #include "platform/Failure.h"
+#include "platform/recorder/BlackStart.h"
 #include "platform/recorder/FrameClock.h"
 #include "platform/recorder/WmvWriter.h"
 #include "platform/recorder/X11Grabber.h"
@@ -29,10 +31,28 @@ struct X11ScreenRecorder::Session {
     FrameClock::Clock::time_point stopTime;
     std::string error;  // set by the capture thread when the recording failed
     std::thread thread;
+    BlackStart blackStart;
+    std::string path;  // removed when the recording turns out black
 
-    Session(std::unique_ptr<X11Grabber> g, std::unique_ptr<WmvWriter> w, FrameClock c)
-        : grabber(std::move(g)), writer(std::move(w)), clock(c) {}
+    Session(std::unique_ptr<X11Grabber> g, std::unique_ptr<WmvWriter> w, FrameClock c, double fps,
+            std::string file)
+        : grabber(std::move(g)),
+          writer(std::move(w)),
+          clock(c),
+          blackStart(fps),
+          path(std::move(file)) {}
 };
+
+namespace {
+
+struct BlackVideo : std::runtime_error {
+    BlackVideo()
+        : std::runtime_error(
+              "the recording showed nothing but black: the window's pixels cannot be read on "
+              "this desktop") {}
+};
+
+}  // namespace
 
 X11ScreenRecorder::X11ScreenRecorder(std::string displayName)
     : displayName_(std::move(displayName)) {}
@@ -58,6 +78,7 @@ void X11ScreenRecorder::StartRecord() {
     options.pad = s.padOffscreen;
     options.drawPointer = s.drawPointer;
     options.highlightClicks = s.highlight != 0;
+    options.window = s.window;
     auto grabber = std::make_unique<X11Grabber>(std::make_unique<PrivateDisplay>(displayName_),
                                                 Rect{s.left, s.top, s.width, s.height}, options);
     // 30 stays 30/1, 29.97 becomes 2997/100; the encoder takes time bases up to 65535.
@@ -66,7 +87,7 @@ void X11ScreenRecorder::StartRecord() {
                                               grabber->pixelFormat());
     const auto t0 = FrameClock::Clock::now() + std::chrono::seconds(s.startDelay);
     auto session = std::make_unique<Session>(std::move(grabber), std::move(writer),
-                                             FrameClock(t0, rate.num, rate.den));
+                                             FrameClock(t0, rate.num, rate.den), s.fps, s.path);
     Session& running = *session;
     try {
         session->thread = std::thread([&running] { capture(running); });
@@ -98,6 +119,7 @@ void X11ScreenRecorder::StopRecord() {
 void X11ScreenRecorder::capture(Session& session) {
     std::string error;
     try {
+        session.grabber->scanForBlack(true);
         std::int64_t last = -1;  // the last slot written
         for (;;) {
             bool stopping;
@@ -120,11 +142,20 @@ void X11ScreenRecorder::capture(Session& session) {
             }
             int stride = 0;
             const std::uint8_t* frame = session.grabber->grab(stride);
+            if (session.blackStart.blackAfter(session.grabber->lastGrab())) throw BlackVideo();
+            session.grabber->scanForBlack(session.blackStart.watching());
             session.writer->write(frame, stride, slot);
             last = slot;
             if (stopping) break;
         }
         session.writer->finish();
+    } catch (const BlackVideo& e) {
+        error = e.what();
+        try {
+            session.writer->finish();
+        } catch (const std::exception&) {
+        }
+        std::remove(session.path.c_str());
     } catch (const std::exception& e) {
         error = e.what();
         try {

@@ -25,6 +25,11 @@
 //   DrawPointer      draw the mouse pointer into the frames.
 //   PadOffscreen     true: the part of the rectangle off the screen is black;
 //                    false: a rectangle not wholly on the screen fails.
+// With recordWindow set, the window's own pixels are recorded (see X11Grabber):
+// other windows over it are not, the pointer is. A recording whose first
+// second is wholly black ends there and its file is removed (see BlackStart);
+// StopRecord then reports the failure.
+//
 // StartRecord fails (Failure) on a bad setting, a rectangle wholly off the
 // screen, an unwritable file or while recording; it then leaves no thread
 // and no file behind.
@@ -81,6 +86,11 @@ public:
     void DrawPointer(bool draw) override { settings_.drawPointer = draw; }
     void PadOffscreen(bool pad) override { settings_.padOffscreen = pad; }
 
+    // The top-level X window whose own pixels are recorded (through the
+    // Composite extension), where the rectangle lies in it at StartRecord;
+    // 0 (the default), or no Composite extension: the screen's pixels.
+    void recordWindow(unsigned long window) { settings_.window = window; }
+
     // UI thread: whether a recording runs (started and not yet stopped).
     bool isRecording() const { return session_ != nullptr; }
 
@@ -98,6 +108,7 @@ private:
         std::int32_t startDelay = 0;
         bool drawPointer = true;
         bool padOffscreen = true;
+        unsigned long window = 0;
     };
     struct Session;
 

@@ -1,6 +1,10 @@
 #include "TestScreen.h"
 
+#include <X11/extensions/XTest.h>
+#include <X11/extensions/Xrandr.h>
+
 #include <chrono>
+#include <cstring>
 #include <stdexcept>
 #include <thread>
 
@@ -53,8 +57,42 @@ void TestScreen::fill(Window window, Rgb colour) {
 }
 
 void TestScreen::movePointer(int x, int y) {
-    XWarpPointer(display_, None, DefaultRootWindow(display_), 0, 0, 0, 0, x, y);
+    // XTest, not XWarpPointer: Xwayland without an input seat dies of a warp.
+    XTestFakeMotionEvent(display_, DefaultScreen(display_), x, y, CurrentTime);
     XSync(display_, False);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        Window root, child;
+        int rootX = -1, rootY = -1, winX, winY;
+        unsigned mask;
+        XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &rootX, &rootY, &winX,
+                      &winY, &mask);
+        if ((rootX == x && rootY == y) || std::chrono::steady_clock::now() > deadline) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+void TestScreen::map(Window window) {
+    XSelectInput(display_, window, ExposureMask);
+    XMapRaised(display_, window);
+    XEvent event;
+    XWindowEvent(display_, window, ExposureMask, &event);
+}
+
+bool TestScreen::isXwayland() const {
+    // Xwayland names its outputs XWAYLAND0, XWAYLAND1, ... (its extension of
+    // that name came only in Xwayland 23).
+    XRRScreenResources* resources =
+        XRRGetScreenResourcesCurrent(display_, DefaultRootWindow(display_));
+    if (!resources) return false;
+    bool found = false;
+    for (int i = 0; i < resources->noutput && !found; ++i) {
+        XRROutputInfo* output = XRRGetOutputInfo(display_, resources, resources->outputs[i]);
+        found = output && std::strncmp(output->name, "XWAYLAND", 8) == 0;
+        if (output) XRRFreeOutputInfo(output);
+    }
+    XRRFreeScreenResources(resources);
+    return found;
 }
 
 }  // namespace recorder_test

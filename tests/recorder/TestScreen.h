@@ -24,8 +24,13 @@ public:
     Window show(int x, int y, int width, int height, Rgb colour);
     // Fills the window with a colour and waits until the server has drawn it.
     void fill(Window window, Rgb colour);
-    // Moves the pointer to a screen position and waits until it is there.
+    // Moves the pointer to a screen position (with XTest) and waits until it is there.
     void movePointer(int x, int y);
+    // Maps an unmapped window again and waits until it can be drawn into.
+    void map(Window window);
+    // Whether the server is Xwayland, whose root window holds no pixels.
+    bool isXwayland() const;
+    Display* display() const { return display_; }
 
 private:
     Display* display_;

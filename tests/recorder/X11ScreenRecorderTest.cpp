@@ -1,5 +1,6 @@
-// The X11 recorder against a real X server (Xvfb under scripts/test): plain
-// Xlib windows with known contents, recordings read back with FFmpeg.
+// The X11 recorder against a real X server (under scripts/test both Xvfb and
+// Xwayland in a headless Wayland compositor): plain Xlib windows with known
+// contents, recorded from their own pixels, recordings read back with FFmpeg.
 
 // GoogleTest before Xlib, whose macros (None, Bool) clash with its names.
 #include <gtest/gtest.h>
@@ -71,8 +72,10 @@ protected:
 
     std::string file(const std::string& name) const { return (dir_ / name).string(); }
 
-    // The calls the client makes, in its order.
-    static void configure(X11ScreenRecorder& recorder, Area area, const std::string& path) {
+    // The calls the client makes, in its order, and the window to read.
+    static void configure(X11ScreenRecorder& recorder, Area area, const std::string& path,
+                          Window window) {
+        recorder.recordWindow(window);
         recorder.HighlightClicks(0);
         recorder.StartDelay(0);
         recorder.DrawPointer(true);
@@ -96,7 +99,7 @@ TEST_F(RecorderTest, RecordsChangingWindowAsWmv2InAsfAtItsFrameRate) {
     const Window window = screen_->show(area.x, area.y, area.width, area.height, kRed);
     const Rgb palette[] = {kRed, kGreen, kBlue, kGrey, {230, 230, 40}, {20, 200, 200}};
     X11ScreenRecorder recorder;
-    configure(recorder, area, file("changing.wmv"));
+    configure(recorder, area, file("changing.wmv"), window);
 
     recorder.StartRecord();
     const auto started = Clock::now();
@@ -153,9 +156,10 @@ class PlacementTest : public RecorderTest, public testing::WithParamInterface<Pl
 
 TEST_P(PlacementTest, FrameShowsVisiblePartAndPadsTheRest) {
     const PlacementCase& c = GetParam();
-    screen_->show(c.window.x, c.window.y, c.window.width, c.window.height, c.colour);
+    const Window window =
+        screen_->show(c.window.x, c.window.y, c.window.width, c.window.height, c.colour);
     X11ScreenRecorder recorder;
-    configure(recorder, c.capture, file("placed.wmv"));
+    configure(recorder, c.capture, file("placed.wmv"), window);
     recorder.StartRecord();
     recorder.StopRecord();
 
@@ -200,9 +204,9 @@ class RefusalTest : public RecorderTest, public testing::WithParamInterface<Refu
 
 TEST_P(RefusalTest, StartRecordFailsAndLeavesNothingRunning) {
     const RefusalCase& c = GetParam();
-    screen_->show(100, 100, 200, 200, kGrey);
+    const Window window = screen_->show(100, 100, 200, 200, kGrey);
     X11ScreenRecorder recorder;
-    configure(recorder, {100, 100, 200, 200}, file("refused.wmv"));
+    configure(recorder, {100, 100, 200, 200}, file("refused.wmv"), window);
     c.spoil(recorder, dir_.string());
     const std::size_t threads = countEntries("/proc/self/task");
 
@@ -215,7 +219,7 @@ TEST_P(RefusalTest, StartRecordFailsAndLeavesNothingRunning) {
     recorder.StopRecord();  // nothing to stop
 
     // The same object records once the settings are right again.
-    configure(recorder, {100, 100, 200, 200}, file("afterwards.wmv"));
+    configure(recorder, {100, 100, 200, 200}, file("afterwards.wmv"), window);
     recorder.StartRecord();
     recorder.StopRecord();
     EXPECT_GE(readVideo(file("afterwards.wmv")).frames.size(), 1u);
@@ -250,9 +254,9 @@ INSTANTIATE_TEST_SUITE_P(
 class StopAtOnceTest : public RecorderTest, public testing::WithParamInterface<int> {};
 
 TEST_P(StopAtOnceTest, WritesAtLeastOneFrame) {
-    screen_->show(100, 100, 200, 200, kBlue);
+    const Window window = screen_->show(100, 100, 200, 200, kBlue);
     X11ScreenRecorder recorder;
-    configure(recorder, {100, 100, 200, 200}, file("short.wmv"));
+    configure(recorder, {100, 100, 200, 200}, file("short.wmv"), window);
     recorder.StartDelay(GetParam());
     recorder.StartRecord();
     recorder.StopRecord();
@@ -270,7 +274,7 @@ class FrameRateTest : public RecorderTest, public testing::WithParamInterface<fl
 TEST_P(FrameRateTest, FramesFollowTheRate) {
     const Window window = screen_->show(100, 100, 200, 200, kBlue);
     X11ScreenRecorder recorder;
-    configure(recorder, {100, 100, 200, 200}, file("rate.wmv"));
+    configure(recorder, {100, 100, 200, 200}, file("rate.wmv"), window);
     recorder.FrameRate(GetParam());
     recorder.StartRecord();
     for (const auto start = Clock::now(); Clock::now() - start < std::chrono::milliseconds(450);)
@@ -289,10 +293,10 @@ TEST_P(FrameRateTest, FramesFollowTheRate) {
 INSTANTIATE_TEST_SUITE_P(Rates, FrameRateTest, testing::Values(5.0f, 15.0f, 29.97f, 60.0f));
 
 TEST_F(RecorderTest, SecondStopAndReleaseAreHarmless) {
-    screen_->show(100, 100, 200, 200, kGreen);
+    const Window window = screen_->show(100, 100, 200, 200, kGreen);
     {
         X11ScreenRecorder recorder;
-        configure(recorder, {100, 100, 200, 200}, file("twice.wmv"));
+        configure(recorder, {100, 100, 200, 200}, file("twice.wmv"), window);
         recorder.StartRecord();
         EXPECT_THROW(recorder.StartRecord(), platform::Failure);  // already recording
         EXPECT_TRUE(recorder.isRecording());
@@ -304,7 +308,7 @@ TEST_F(RecorderTest, SecondStopAndReleaseAreHarmless) {
 
     {
         X11ScreenRecorder recorder;  // released while recording: finishes the file
-        configure(recorder, {100, 100, 200, 200}, file("released.wmv"));
+        configure(recorder, {100, 100, 200, 200}, file("released.wmv"), window);
         recorder.StartRecord();
     }
     const VideoFile released = readVideo(file("released.wmv"));
@@ -312,12 +316,14 @@ TEST_F(RecorderTest, SecondStopAndReleaseAreHarmless) {
     EXPECT_TRUE(released.seekable);
 }
 
-// The pointer and the click highlight, drawn over a grey window.
+// The pointer and the click highlight, drawn over a grey window while the
+// pointer is inside the recorded area.
 struct PointerCase {
     const char* name;
     bool drawPointer;
     int highlight;
     bool buttonDown;
+    int pointerX;  // in the frame; the frame's left edge is 0
     bool expectMarks;
 };
 
@@ -325,8 +331,8 @@ class PointerTest : public RecorderTest, public testing::WithParamInterface<Poin
 
 TEST_P(PointerTest, MarksAppearOnlyWhenAskedFor) {
     const PointerCase& c = GetParam();
-    screen_->show(600, 100, 200, 200, kGrey);
-    screen_->movePointer(700, 200);  // frame (100, 100)
+    const Window window = screen_->show(600, 100, 200, 200, kGrey);
+    screen_->movePointer(600 + c.pointerX, 200);
     Display* input = XOpenDisplay(nullptr);
     ASSERT_NE(input, nullptr);
     if (c.buttonDown) {
@@ -334,7 +340,7 @@ TEST_P(PointerTest, MarksAppearOnlyWhenAskedFor) {
         XSync(input, False);
     }
     X11ScreenRecorder recorder;
-    configure(recorder, {600, 100, 200, 200}, file("pointer.wmv"));
+    configure(recorder, {600, 100, 200, 200}, file("pointer.wmv"), window);
     recorder.DrawPointer(c.drawPointer);
     recorder.HighlightClicks(c.highlight);
     recorder.StartRecord();
@@ -349,11 +355,11 @@ TEST_P(PointerTest, MarksAppearOnlyWhenAskedFor) {
     ASSERT_GE(video.frames.size(), 1u);
     int pointerMarks = 0, ringMarks = 0;
     for (int y = 70; y < 130; ++y)
-        for (int x = 70; x < 130; ++x) {
+        for (int x = std::max(0, c.pointerX - 30); x < std::min(200, c.pointerX + 30); ++x) {
             const Rgb p = video.pixel(0, x, y);
             if (near(p, kGrey, 40)) continue;
             // The pointer is black and white; the ring yellow, about 18 pixels out.
-            const int d2 = (x - 100) * (x - 100) + (y - 100) * (y - 100);
+            const int d2 = (x - c.pointerX) * (x - c.pointerX) + (y - 100) * (y - 100);
             if (near(p, kBlack, 60) || near(p, Rgb{255, 255, 255}, 50)) ++pointerMarks;
             if (p.r > p.b + 40 && d2 >= 14 * 14 && d2 <= 23 * 23) ++ringMarks;
         }
@@ -363,18 +369,121 @@ TEST_P(PointerTest, MarksAppearOnlyWhenAskedFor) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PointerTest,
-    testing::Values(PointerCase{"PointerDrawn", true, 0, false, true},
-                    PointerCase{"PointerHidden", false, 0, false, false},
-                    PointerCase{"HighlightWhileButtonHeld", false, 1, true, true},
-                    PointerCase{"NoHighlightWithoutButton", false, 1, false, false},
-                    PointerCase{"HighlightOffWhileButtonHeld", false, 0, true, false}),
+    testing::Values(PointerCase{"PointerDrawn", true, 0, false, 100, true},
+                    PointerCase{"PointerHidden", false, 0, false, 100, false},
+                    // The cursor's image would reach into the frame; its hot spot does not.
+                    PointerCase{"PointerJustOutside", true, 1, true, -3, false},
+                    PointerCase{"HighlightWhileButtonHeld", false, 1, true, 100, true},
+                    PointerCase{"NoHighlightWithoutButton", false, 1, false, 100, false},
+                    PointerCase{"HighlightOffWhileButtonHeld", false, 0, true, 100, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// What happens to the recorded window during a recording: the recording
+// keeps showing the window's own pixels. The window starts red and turns
+// blue after the change; its last frame shows blue over `blueWidth` columns
+// and black beyond, and no frame in between is anything but red or blue.
+struct WindowChange {
+    const char* name;
+    std::function<void(TestScreen&, Window)> change;
+    int blueWidth;
+};
+
+class WindowChangeTest : public RecorderTest, public testing::WithParamInterface<WindowChange> {};
+
+TEST_P(WindowChangeTest, RecordingKeepsTheWindowsOwnPixels) {
+    const Window window = screen_->show(100, 100, 320, 240, kRed);
+    X11ScreenRecorder recorder;
+    configure(recorder, {100, 100, 320, 240}, file("changed.wmv"), window);
+    recorder.StartRecord();
+    // More than a frame slot apart, so that frames are taken in between, and
+    // the frame of the stop's slot is taken after the last change.
+    const auto slots = [] { std::this_thread::sleep_for(std::chrono::milliseconds(150)); };
+    slots();
+    GetParam().change(*screen_, window);
+    screen_->fill(window, kBlue);
+    slots();
+    recorder.StopRecord();
+
+    const VideoFile video = readVideo(file("changed.wmv"));
+    ASSERT_EQ(video.width, 320);
+    ASSERT_EQ(video.height, 240);
+    ASSERT_GE(video.frames.size(), 2u);
+    for (std::size_t i = 0; i < video.frames.size(); ++i) {
+        const Rgb centre = video.pixel(i, 100, 120);
+        EXPECT_TRUE(near(centre, kRed, 30) || near(centre, kBlue, 30))
+            << "frame " << i << ": " << centre.r << "," << centre.g << "," << centre.b;
+    }
+    const std::size_t last = video.frames.size() - 1;
+    for (const int x : {4, GetParam().blueWidth / 2, GetParam().blueWidth - 4})
+        for (const int y : {4, 120, 235}) {
+            EXPECT_TRUE(near(video.pixel(last, x, y), kBlue, 30)) << x << "," << y;
+        }
+    if (GetParam().blueWidth < 320) {
+        EXPECT_TRUE(near(video.pixel(last, GetParam().blueWidth + 8, 120), kBlack, 30));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, WindowChangeTest,
+    testing::Values(
+        WindowChange{"PartlyCoveredByAnotherWindow",
+                     [](TestScreen& s, Window) { s.show(150, 150, 200, 150, kGreen); }, 320},
+        WindowChange{"MovedPartlyOffTheScreen",
+                     [](TestScreen& s, Window w) { XMoveWindow(s.display(), w, -200, 100); }, 320},
+        WindowChange{"Shrunk",
+                     [](TestScreen& s, Window w) { XResizeWindow(s.display(), w, 200, 240); }, 200},
+        WindowChange{"UnmappedAndMappedAgain",
+                     [](TestScreen& s, Window w) {
+                         XUnmapWindow(s.display(), w);
+                         XSync(s.display(), False);
+                         std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                         s.map(w);
+                     },
+                     320}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A recording that stays black for its first second is ended and its file
+// removed: a window that really is black, and the screen's own pixels
+// (no window given), which Xwayland does not hold.
+struct BlackCase {
+    const char* name;
+    Rgb colour;
+    bool readWindow;
+};
+
+class BlackStartTest : public RecorderTest, public testing::WithParamInterface<BlackCase> {};
+
+TEST_P(BlackStartTest, BlackRecordingIsRemovedOtherwiseKept) {
+    const BlackCase& c = GetParam();
+    const Window window = screen_->show(100, 100, 200, 200, c.colour);
+    const bool black = near(c.colour, kBlack, 0) || (!c.readWindow && screen_->isXwayland());
+    X11ScreenRecorder recorder;
+    configure(recorder, {100, 100, 200, 200}, file("black.wmv"), c.readWindow ? window : 0);
+    recorder.StartRecord();
+    // Until the recorder removes the file, or well past the first second.
+    const auto deadline = Clock::now() + std::chrono::seconds(black ? 60 : 2);
+    while (fs::exists(file("black.wmv")) && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (black) {
+        EXPECT_THROW(recorder.StopRecord(), platform::Failure);
+        EXPECT_EQ(countEntries(dir_.c_str()), 0u);
+    } else {
+        recorder.StopRecord();
+        EXPECT_TRUE(near(readVideo(file("black.wmv")).pixel(0, 100, 100), c.colour, 30));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BlackStartTest,
+                         testing::Values(BlackCase{"BlackWindow", kBlack, true},
+                                         BlackCase{"ScreenPixels", kGreen, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(RecorderTest, RepeatedRecordingsKeepFilesThreadsAndMemoryFlat) {
-    screen_->show(100, 100, 320, 240, kRed);
+    const Window window = screen_->show(100, 100, 320, 240, kRed);
     auto cycle = [&](int i) {
         X11ScreenRecorder recorder;
-        configure(recorder, {100, 100, 320, 240}, file("cycle" + std::to_string(i % 2) + ".wmv"));
+        configure(recorder, {100, 100, 320, 240}, file("cycle" + std::to_string(i % 2) + ".wmv"),
+                  window);
         recorder.StartRecord();
         recorder.StopRecord();
     };

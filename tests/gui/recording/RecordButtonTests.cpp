@@ -16,6 +16,10 @@
 #include "RecordingProgram.h"
 #include "VideoFile.h"
 
+// Last: Xlib's macros (None, Bool, Status) clash with names in the headers above.
+#include <X11/Xlib.h>
+#include <gdk/gdkx.h>
+
 namespace rectest {
 namespace {
 
@@ -117,6 +121,30 @@ std::pair<int, int> bestShift(const recorder_test::VideoFile& video, std::size_t
         }
     }
     return best;
+}
+
+// The mean difference per channel between a video frame and the client area
+// over region (in video pixels), the frame starting 2 pixels inside.
+double meanDifference(const recorder_test::VideoFile& video, std::size_t frame, GdkPixbuf* client,
+                      GdkRectangle region) {
+    const int stride = gdk_pixbuf_get_rowstride(client),
+              channels = gdk_pixbuf_get_n_channels(client);
+    const guchar* pixels = gdk_pixbuf_read_pixels(client);
+    double difference = 0;
+    for (int y = region.y; y < region.y + region.height; ++y)
+        for (int x = region.x; x < region.x + region.width; ++x) {
+            const guchar* s = pixels + (y + 2) * stride + (x + 2) * channels;
+            const auto v = video.pixel(frame, x, y);
+            difference += std::abs(v.r - s[0]) + std::abs(v.g - s[1]) + std::abs(v.b - s[2]);
+        }
+    return difference / (3.0 * region.width * region.height);
+}
+
+// Page time, to wait for: true once the page has run for ms more.
+bool pageTimePassed(Program& p, int ms) {
+    if (p.chat("window.since = performance.now(), 1") != "1") return false;
+    return waitFor(
+        [&] { return p.chat("performance.now() - since >= " + std::to_string(ms)) == "true"; });
 }
 
 bool exists(const std::string& path) { return g_file_test(path.c_str(), G_FILE_TEST_EXISTS); }
@@ -276,6 +304,76 @@ TEST_F(RecordButton, ClosingTheWindowFinishesTheFileWithoutAsking) {
     EXPECT_TRUE(video.seekable);
     EXPECT_GE(video.durationSeconds, closeAsked - startSeen - kRounding);
     EXPECT_LE(video.durationSeconds, gone - started + kFrame + kRounding);
+}
+
+// The window's own pixels are recorded: a hover's change and the pointer
+// are, another program's window lying over the chat is not.
+TEST_F(RecordButton, RecordsTheHoverAndThePointerButNotAWindowOnTop) {
+    ASSERT_TRUE(p.startAndPrepare());
+    double started = 0, startSeen = 0;
+    ASSERT_NO_FATAL_FAILURE(startRecording("hover.wmv", started, startSeen));
+    const auto [clientWidth, clientHeight] = p.clientSize();
+    ASSERT_TRUE(pageTimePassed(p, 1000));  // frames of the page as it was
+    g_autoptr(GdkPixbuf) before = p.clientPixels();
+
+    p.pointAt("butShare");
+    ASSERT_TRUE(waitFor([&] {
+        return p.chat("getComputedStyle(document.getElementById('ShareThis')).display") == "block";
+    }));
+    const GdkRectangle share = p.inClientArea("#whirligig #butShare");
+    const GdkRectangle panel = p.inClientArea("#ShareThis");
+    g_autoptr(GdkPixbuf) after = p.clientPixels();
+
+    // Another program's window over the right half of the top bar.
+    const GdkRectangle covered{clientWidth / 2, 4, clientWidth / 2 - 16, 48};
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    int ox = 0, oy = 0;
+    gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(p.host->gtkForm().window())), &ox, &oy);
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = 0x00c800;  // green
+    attributes.event_mask = ExposureMask;
+    const Window cover =
+        XCreateWindow(other, DefaultRootWindow(other), ox * p.host->gtkForm().scale() + covered.x,
+                      oy * p.host->gtkForm().scale() + covered.y, covered.width, covered.height, 0,
+                      CopyFromParent, InputOutput, CopyFromParent,
+                      CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
+    XMapRaised(other, cover);
+    XEvent exposed;
+    XWindowEvent(other, cover, ExposureMask, &exposed);
+    ASSERT_TRUE(pageTimePassed(p, 500));
+
+    p.answerMessageBox(GTK_RESPONSE_NO);
+    p.click("butRec");
+    ASSERT_TRUE(waitFor([&] { return p.caption() == "Record"; }, 60000));
+    XCloseDisplay(other);
+
+    const auto video = recorder_test::readVideo(p.videos() + "/hover.wmv");
+    ASSERT_GE(video.frames.size(), 2u);
+    const GdkRectangle panelInVideo{panel.x - 2, panel.y - 2, panel.width, panel.height};
+    const GdkRectangle coverInVideo{covered.x - 2, covered.y - 2, covered.width, covered.height};
+    // The pointer's image, from its hot spot at the share button's centre right and down.
+    const GdkRectangle pointer{share.x + share.width / 2 - 2, share.y + share.height / 2 - 2, 12,
+                               12};
+    // Frames without the panel come first, then frames with it (the pointer
+    // leaves the button again for the stop click). The frames with the panel
+    // show the window's own pixels where the other window lies, and the
+    // pointer on the button. (The first frames may show neither: what a
+    // closing save dialog left on the window before the program redrew it.)
+    int withoutPanel = 0, withPanel = 0, withPointer = 0;
+    for (std::size_t f = 0; f < video.frames.size(); ++f) {
+        if (meanDifference(video, f, before, panelInVideo) < 20.0 && withPanel == 0) ++withoutPanel;
+        if (meanDifference(video, f, after, panelInVideo) >= 20.0) continue;
+        ++withPanel;
+        EXPECT_LT(meanDifference(video, f, after, coverInVideo), 12.0) << "frame " << f;
+        if (meanDifference(video, f, after, pointer) > 30.0) ++withPointer;
+    }
+    std::printf("frames %zu: %d without the panel, then %d with it, %d with the pointer\n",
+                video.frames.size(), withoutPanel, withPanel, withPointer);
+    EXPECT_GT(withoutPanel, 0);
+    EXPECT_GT(withPanel, 0);
+    EXPECT_GT(withPointer, 0);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 // Last: Xlib's macros (None, Bool, Status) clash with names in the headers above.
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 #include <gdk/gdkx.h>
 
 namespace rectest {
@@ -41,10 +42,12 @@ private:
     std::shared_ptr<Seen> seen_;
 };
 
-// The real X11 recorders, counted while they live.
+// The real X11 recorders of the window, counted while they live.
 class CountedRecorders : public platform::RecorderFactory {
 public:
-    explicit CountedRecorders(std::shared_ptr<Seen> seen) : seen_(std::move(seen)) {}
+    CountedRecorders(GtkWindow* window, std::shared_ptr<Seen> seen)
+        : real_({}, [window] { return GDK_WINDOW_XID(gtk_widget_get_window(GTK_WIDGET(window))); }),
+          seen_(std::move(seen)) {}
     std::shared_ptr<platform::ScreenRecorder> create() override {
         std::shared_ptr<platform::ScreenRecorder> made = real_.create();
         ++seen_->recordersCreated;
@@ -155,7 +158,7 @@ Program::Program() {
             gtkui::HostServices services = guitest::makeServices(probe);
             services.saveDialog = std::make_unique<desktop::GtkSaveDialog>(window);
             services.messageBox = std::make_unique<CountedMessageBox>(window, seen);
-            services.recorders = std::make_unique<CountedRecorders>(seen);
+            services.recorders = std::make_unique<CountedRecorders>(window, seen);
             return services;
         },
         options);
@@ -229,31 +232,41 @@ std::pair<int, int> Program::clientSize() {
     return {gdk_window_get_width(window) * scale, gdk_window_get_height(window) * scale};
 }
 
-void Program::click(const std::string& id) {
+void Program::pointAt(const std::string& id, bool click) {
     GdkRectangle r = inClientArea("#whirligig #" + id);
     int ox = 0, oy = 0;
     gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(host->gtkForm().window())), &ox, &oy);
     const int scale = host->gtkForm().scale();
-    std::string command = "xdotool mousemove " + std::to_string(ox * scale + r.x + r.width / 2) +
-                          " " + std::to_string(oy * scale + r.y + r.height / 2) + " click 1";
-    gint status = 0;
-    if (!g_spawn_command_line_sync(command.c_str(), nullptr, nullptr, &status, nullptr) ||
-        !g_spawn_check_wait_status(status, nullptr))
-        ADD_FAILURE() << command << " failed";
+    // XTest on a connection of its own: Xwayland without an input seat dies
+    // of XWarpPointer (which xdotool's mousemove uses).
+    Display* input = XOpenDisplay(nullptr);
+    if (!input) {
+        ADD_FAILURE() << "no X display for the pointer";
+        return;
+    }
+    XTestFakeMotionEvent(input, -1, ox * scale + r.x + r.width / 2, oy * scale + r.y + r.height / 2,
+                         CurrentTime);
+    if (click) {
+        XTestFakeButtonEvent(input, 1, True, CurrentTime);
+        XTestFakeButtonEvent(input, 1, False, CurrentTime);
+    }
+    XSync(input, False);
+    XCloseDisplay(input);
 }
 
 void Program::closeByWindowManager() {
+    // What a window manager sends when its close button is clicked (weston's
+    // does not take the _NET_CLOSE_WINDOW request).
     GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(host->gtkForm().window()));
     Display* display = GDK_WINDOW_XDISPLAY(window);
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = GDK_WINDOW_XID(window);
-    event.xclient.message_type = XInternAtom(display, "_NET_CLOSE_WINDOW", False);
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
     event.xclient.format = 32;
-    event.xclient.data.l[0] = CurrentTime;
-    event.xclient.data.l[1] = 2;  // from a pager or task bar: a user's request
-    XSendEvent(display, DefaultRootWindow(display), False,
-               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    event.xclient.data.l[0] = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
     XFlush(display);
 }
 

@@ -50,7 +50,9 @@ public:
     // The record button's caption.
     std::string caption();
     // A real left click of the pointer at the centre of an element of the chat page.
-    void click(const std::string& id);
+    void click(const std::string& id) { pointAt(id, true); }
+    // Moves the real pointer to the centre of an element of the chat page.
+    void pointAt(const std::string& id, bool click = false);
     // Asks the window manager to close the window, as its close button does.
     void closeByWindowManager();
     // Answers the save dialog: goes to folder, types name, and once the
