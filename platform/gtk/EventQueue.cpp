@@ -1,10 +1,10 @@
 #include "platform/gtk/EventQueue.h"
 
-#include <glib.h>
-
 #include <exception>
+#include <string>
 
 #include "platform/Failure.h"
+#include "platform/Log.h"
 
 namespace gtkui {
 
@@ -20,11 +20,11 @@ void EventQueue::post(Event event) {
             next();
         } catch (const platform::Failure& failure) {
             // Handlers skip their own failed steps; one that escapes ends only that event.
-            g_warning("an event ended early: %s", failure.what());
+            platform::logWarning(std::string("an event ended early: ") + failure.what());
         } catch (const std::exception& error) {
             // Nothing a page or the network sends may end the program: an
             // exception (out of memory, a broken invariant) ends only this event.
-            g_critical("an event ended by an exception: %s", error.what());
+            platform::logWarning(std::string("an event ended by an exception: ") + error.what());
         }
         if (afterEvent_) afterEvent_();
     }

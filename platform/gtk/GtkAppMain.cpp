@@ -66,6 +66,13 @@ void onActivate(GApplication* application, gpointer data) {
                           ", chat site " + settings.chatStartAddress + ", statistics page " +
                           settings.statisticsPageAddress + ", upload page " +
                           settings.uploadPageAddress);
+        // Without its pages the window would stay blank or bare: say which
+        // file is missing and where it was looked for.
+        for (const char* name : {"Dialog.html", "Style.css", "Script.js", "Body.html"}) {
+            const std::string path = executableFolder() + "/HTML/" + name;
+            if (!g_file_test(path.c_str(), G_FILE_TEST_IS_REGULAR))
+                platform::logWarning("a resource of the program is missing: " + path);
+        }
         const bool simulate = program->info.simulateDevices;
         program->host = std::make_unique<GtkHost>(
             [simulate](GtkWindow* window) { return makeDesktopServices(window, simulate); });

@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include "platform/Log.h"
 #include "platform/gtk/BridgeScript.h"
 
 namespace gtkui {
@@ -261,10 +262,10 @@ void GtkBrowserView::navigateError(const std::string& uri, int status, unsigned 
 void GtkBrowserView::onProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
                                          gpointer data) {
     auto* self = static_cast<GtkBrowserView*>(data);
-    g_warning("the web process of a view ended (%s)",
-              reason == WEBKIT_WEB_PROCESS_CRASHED               ? "crashed"
-              : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "out of memory"
-                                                                   : "terminated");
+    platform::logWarning(std::string("the web process of a view ended: ") +
+                         (reason == WEBKIT_WEB_PROCESS_CRASHED                 ? "crashed"
+                          : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "out of memory"
+                                                                               : "terminated"));
     // Its handles are gone with it.
     self->bridge_->pageCommitted();
     self->post([self] {
@@ -282,12 +283,13 @@ GtkWidget* GtkBrowserView::onCreate(WebKitWebView*, WebKitNavigationAction* acti
 void GtkBrowserView::openNewWindow(const std::string& uri) {
     // An empty window (a script that means to write into it) has nothing to show elsewhere.
     if (uri.empty() || uri == "about:blank") {
-        g_warning("a page asked for a new window without an address; none was opened");
+        platform::logWarning("a page asked for a new window without an address; none was opened");
         return;
     }
     post([this, uri] {
         if (!opener_) {
-            g_warning("a page asked for a new window at %s; this view opens none", uri.c_str());
+            platform::logWarning("a page asked for a new window at " + uri +
+                                 "; this view opens none");
             return;
         }
         auto opener = opener_;

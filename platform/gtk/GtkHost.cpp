@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "platform/Log.h"
 #include "platform/gtk/QueuedReader.h"
 #include "platform/gtk/ResourceScheme.h"
 
@@ -100,11 +101,11 @@ void GtkHost::openElsewhere(const std::string& address) {
         result = services_.shell->ShellExecuteA(form_->hWnd(), "open", address, nullptr, "",
                                                 platform::SW_SHOWNORMAL);
     } catch (const platform::Failure& failure) {
-        g_warning("cannot open %s: %s", address.c_str(), failure.what());
+        platform::logWarning("cannot open " + address + ": " + failure.what());
         return;
     }
     if (result <= 32)
-        g_warning("cannot open %s: the desktop has no handler for it", address.c_str());
+        platform::logWarning("cannot open " + address + ": the desktop has no handler for it");
 }
 
 void GtkHost::start() { form_->show(); }

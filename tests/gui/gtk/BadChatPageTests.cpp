@@ -86,6 +86,25 @@ INSTANTIATE_TEST_SUITE_P(
                     "</script></body></html>"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Placeholder text in the page's Flash parameters stays literal: a page made
+// to multiply the client's mark-up toward gigabytes gets one copy of each value.
+TEST_F(BadChatPage, PlaceholdersInThePagesValuesAreNotExpanded) {
+    std::string amplifier;
+    for (int i = 0; i < 1000; ++i) amplifier += "%flashvars%";
+    std::string page = "<!DOCTYPE html><html><body><div id=\"chatarea\">chat</div>";
+    for (int i = 0; i < 1000; ++i) page += "<object id=\"%movie%" + std::to_string(i) + "\"></object>";
+    page += "<object id=\"%movie%\"><param name=\"movie\" value=\"" + amplifier +
+            "\"><param name=\"flashvars\" value=\"" + std::string(100000, 'v') + amplifier +
+            "\"></object></body></html>";
+    site.setChatPage(page);
+    start();
+    ASSERT_TRUE(prepared());
+    const long length = std::atol(chat("document.getElementById('whirligig').outerHTML.length").c_str());
+    EXPECT_GT(length, 100000);
+    EXPECT_LT(length, 400000);
+    EXPECT_EQ(chat("document.getElementById('whirligig').outerHTML.includes('%movie%')"), "true");
+}
+
 // The web processes the test process started.
 std::set<int> webProcesses() {
     std::set<int> found;
