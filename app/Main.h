@@ -62,6 +62,8 @@ public:
     bool butRecord_onclick();
     bool StartRecording();
     void StopRecordingOnClose();
+    // The recorder's news that the running recording ended by itself on an error.
+    void Recorder_Failed();
 
     // Shared state.
     platform::WNDPROC PreviousWindowProc;
@@ -94,9 +96,12 @@ private:
     void bringChatViewForward();
     void connectEvents();
     void disconnectEvents();
+    // Tells the user, with an OK box, why recording failed.
+    void tellRecordingFailure(const std::string& text);
 
     platform::Host& host_;
     Settings settings_;
+    std::string recordingFile_;  // the file of the running recording
 };
 
 }  // namespace app

@@ -28,6 +28,18 @@ bool attempt(Step&& step) {
     }
 }
 
+// Runs one step; when it fails, keeps the failure's text in why.
+template <class Step>
+bool attempt(Step&& step, std::string& why) {
+    try {
+        std::forward<Step>(step)();
+        return true;
+    } catch (const Failure& failure) {
+        why = failure.what();
+        return false;
+    }
+}
+
 // Evaluates one value-producing step; on failure the target keeps its value.
 template <class T, class Step>
 bool attemptAssign(T& target, Step&& step) {

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "platform/gtk/QueuedReader.h"
+#include "platform/gtk/QueuedRecorders.h"
 #include "platform/gtk/ResourceScheme.h"
 
 namespace gtkui {
@@ -36,6 +37,7 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
         !services_.recorders)
         throw std::runtime_error("a system service is missing");
     reader_ = std::make_unique<QueuedReader>(*services_.reader, queue_);
+    recorders_ = std::make_unique<QueuedRecorders>(*services_.recorders, queue_);
 
     // Queued page writes go out as soon as the handler that made them returns.
     queue_->setAfterEvent([this] {
@@ -52,6 +54,7 @@ GtkHost::~GtkHost() {
     timer_->setEnabled(false);
     // The services go before the window they may refer to.
     reader_.reset();
+    recorders_.reset();
     // In the reverse order of their declaration: the text files use the code page.
     services_.recorders.reset();
     services_.shell.reset();
@@ -77,6 +80,12 @@ void GtkHost::onWindowGone() {
     }
     if (loop_) g_main_loop_quit(loop_);
 }
+
+void GtkHost::finishRecordings() {
+    if (recorders_) recorders_->stopAll();
+}
+
+platform::RecorderFactory& GtkHost::recorders() { return *recorders_; }
 
 void GtkHost::start() { form_->show(); }
 

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "platform/gtk/DesktopServices.h"
+#include "platform/gtk/OrderlyEnd.h"
 
 namespace {
 constexpr bool kSimulateDevices = WHIRLIGIG_SIMULATE_DEVICES != 0;
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
     gtkui::GtkHost host(
         [](GtkWindow* window) { return gtkui::makeDesktopServices(window, kSimulateDevices); });
     app::Main main(host);
+    gtkui::OrderlyEnd orderlyEnd(host);
     host.run();
     return 0;
 }

@@ -5,8 +5,13 @@
 
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
@@ -169,6 +174,8 @@ TEST_P(RecordAndStop, WritesTheChatAreaAndOffersTheUpload) {
     const double stopClicked = now();
     p.click("butRec");
     ASSERT_TRUE(waitFor([&] { return asked->handlerReturned; }, 60000));
+    EXPECT_EQ(asked->title, "Whirligigcam");
+    EXPECT_EQ(asked->text, "Do you want to upload the video to YouTube?");
     EXPECT_EQ(p.caption(), "Record");
     EXPECT_FALSE(p.main->IsRecording);
     EXPECT_EQ(p.seen->recordersAlive, 0);
@@ -215,7 +222,7 @@ struct NoStart {
     GtkResponseType response;
     const char* folder;  // empty: the videos folder
     bool removeFolder;   // the folder goes after the choice, before the program sees it
-    bool recorderTried;  // a recorder was made (and its start failed)
+    bool recorderTried;  // a recorder was made, its start failed and the user was told
 };
 
 void PrintTo(const NoStart& start, std::ostream* out) { *out << start.name; }
@@ -229,6 +236,7 @@ TEST_P(StartRefused, LeavesTheButtonAndNoRecorder) {
     auto save = p.answerSaveDialog(folder, "chat.wmv", c.response, [&] {
         if (c.removeFolder) g_rmdir(folder.c_str());
     });
+    auto told = p.answerMessageBox(GTK_RESPONSE_OK);
     p.click("butRec");
     ASSERT_TRUE(waitFor([&] { return save->handlerReturned; }, 60000));
     EXPECT_EQ(save->shown, 1);
@@ -237,7 +245,13 @@ TEST_P(StartRefused, LeavesTheButtonAndNoRecorder) {
     EXPECT_FALSE(p.main->Recorder);
     EXPECT_EQ(p.seen->recordersCreated, c.recorderTried ? 1 : 0);
     EXPECT_EQ(p.seen->recordersAlive, 0);
-    EXPECT_EQ(p.seen->messageBoxes, 0);
+    EXPECT_EQ(p.seen->messageBoxes, c.recorderTried ? 1 : 0);
+    if (c.recorderTried) {
+        EXPECT_EQ(told->title, "Whirligigcam");
+        EXPECT_EQ(told->text.rfind("The recording could not start: cannot open the output file", 0),
+                  0u)
+            << told->text;
+    }
     EXPECT_FALSE(exists(folder + "/chat.wmv"));
     if (!c.removeFolder) {
         EXPECT_TRUE(std::filesystem::is_empty(p.videos()));
@@ -251,16 +265,30 @@ INSTANTIATE_TEST_SUITE_P(
                       NoStart{"ReadOnlyFileSystem", GTK_RESPONSE_ACCEPT, "/proc", false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(RecordButton, ClosingTheWindowFinishesTheFileWithoutAsking) {
+// Ways the program is ended from outside while it records.
+struct Ending {
+    const char* name;
+    int signal;  // 0: the window manager closes the window
+};
+
+void PrintTo(const Ending& ending, std::ostream* out) { *out << ending.name; }
+
+class EndedWhileRecording : public RecordButton, public ::testing::WithParamInterface<Ending> {};
+
+TEST_P(EndedWhileRecording, FinishesTheFileWithoutAsking) {
     ASSERT_TRUE(p.startAndPrepare());
     double started = 0, startSeen = 0;
-    ASSERT_NO_FATAL_FAILURE(startRecording("closed.wmv", started, startSeen));
+    ASSERT_NO_FATAL_FAILURE(startRecording("ended.wmv", started, startSeen));
     ASSERT_EQ(p.chat(kPaintChatArea), "1");
     ASSERT_TRUE(paintedFor(p, 15, 500));
 
     auto box = p.answerMessageBox(GTK_RESPONSE_NO);  // a box would be a fault; don't hang on it
-    const double closeAsked = now();
-    p.closeByWindowManager();
+    const double endAsked = now();
+    if (GetParam().signal) {
+        ASSERT_EQ(kill(getpid(), GetParam().signal), 0);
+    } else {
+        p.closeByWindowManager();
+    }
     ASSERT_TRUE(waitFor([&] { return p.host->windowGone(); }, 60000));
     const double gone = now();
     EXPECT_EQ(box->shown, 0);
@@ -268,14 +296,51 @@ TEST_F(RecordButton, ClosingTheWindowFinishesTheFileWithoutAsking) {
     EXPECT_EQ(p.seen->recordersAlive, 0);
     EXPECT_TRUE(p.probe->opened.empty());
 
-    // The trailer is written: the container knows its duration and can seek.
-    const auto video = recorder_test::readVideo(p.videos() + "/closed.wmv");
+    // The trailer is written: the container knows its duration and can seek,
+    // and the frames decode to the end of it.
+    const auto video = recorder_test::readVideo(p.videos() + "/ended.wmv");
     EXPECT_EQ(video.format, "asf");
-    EXPECT_GT(video.durationSeconds, 0.0);
-    EXPECT_FALSE(video.frames.empty());
+    ASSERT_FALSE(video.frames.empty());
     EXPECT_TRUE(video.seekable);
-    EXPECT_GE(video.durationSeconds, closeAsked - startSeen - kRounding);
+    EXPECT_GE(video.durationSeconds, endAsked - startSeen - kRounding);
     EXPECT_LE(video.durationSeconds, gone - started + kFrame + kRounding);
+    EXPECT_NEAR(video.frames.back().ptsMs / 1000.0 + kFrame, video.durationSeconds,
+                kFrame + kRounding);
+}
+
+INSTANTIATE_TEST_SUITE_P(Endings, EndedWhileRecording,
+                         ::testing::Values(Ending{"WindowManager", 0}, Ending{"SIGTERM", SIGTERM},
+                                           Ending{"SIGHUP", SIGHUP}, Ending{"SIGINT", SIGINT}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The disk fills up while recording (a 200 KiB file system over the videos
+// folder, in a mount namespace of this thread's own): the recording stops by
+// itself, the caption returns to "Record", a box says what failed and where
+// the file is, and no upload is offered.
+TEST_F(RecordButton, AWriteFailureStopsTheRecordingAndIsTold) {
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", p.videos().c_str(), "tmpfs", 0, "size=200k") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here: " << g_strerror(errno);
+    ASSERT_TRUE(p.startAndPrepare());
+    double started = 0, startSeen = 0;
+    ASSERT_NO_FATAL_FAILURE(startRecording("full.wmv", started, startSeen));
+    ASSERT_EQ(p.chat(kPaintChatArea), "1");  // changing content fills the disk sooner
+
+    auto told = p.answerMessageBox(GTK_RESPONSE_OK);
+    ASSERT_TRUE(waitFor([&] { return told->handlerReturned; }, 120000));
+    EXPECT_EQ(p.caption(), "Record");
+    EXPECT_FALSE(p.main->IsRecording);
+    EXPECT_FALSE(p.main->Recorder);
+    EXPECT_EQ(p.seen->recordersAlive, 0);
+    EXPECT_EQ(p.seen->messageBoxes, 1);
+    EXPECT_EQ(told->title, "Whirligigcam");
+    const std::string file = p.videos() + "/full.wmv";
+    EXPECT_EQ(told->text, "The recording failed: writing the file: No space left on device.\n\n"
+                          "What was recorded until then is in \"" + file + "\".");
+    EXPECT_TRUE(p.probe->opened.empty());
+    EXPECT_TRUE(exists(file));
+    umount(p.videos().c_str());
 }
 
 }  // namespace
