@@ -8,6 +8,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -341,6 +342,79 @@ TEST_F(RecordButton, AWriteFailureStopsTheRecordingAndIsTold) {
     EXPECT_TRUE(p.probe->opened.empty());
     EXPECT_TRUE(exists(file));
     umount(p.videos().c_str());
+}
+
+// The child's half of DisplayLost below: records, then kills its own X
+// server; the program must finish the file and end by itself.
+TEST_F(RecordButton, DISABLED_LoseTheDisplayWhileRecording) {
+    const char* server = std::getenv("WHIRLIGIG_TEST_XVFB_PID");
+    ASSERT_TRUE(server);
+    ASSERT_TRUE(p.startAndPrepare());
+    double started = 0, startSeen = 0;
+    ASSERT_NO_FATAL_FAILURE(startRecording("lost.wmv", started, startSeen));
+    ASSERT_EQ(p.chat(kPaintChatArea), "1");
+    ASSERT_TRUE(paintedFor(p, 15, 500));
+    std::printf("\nFOLDER=%s\nRECORDED=%.3f\n", p.folder.path().c_str(), now() - startSeen);
+    std::fflush(stdout);
+    ASSERT_EQ(kill(std::atoi(server), SIGKILL), 0);
+    waitFor([] { return false; }, 60000);
+    ADD_FAILURE() << "the program outlived its display";
+}
+
+// The X server goes away while recording. A child process runs the program
+// on an X server of its own and kills that server: the recording is
+// finished, then the program ends with status 1.
+TEST(DisplayLost, TheRecordingIsFinishedBeforeTheProgramEnds) {
+    const gchar* serverArgv[] = {"Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24",
+                                 "-nolisten", "tcp", nullptr};
+    GPid server = 0;
+    gint serverOut = -1;
+    ASSERT_TRUE(g_spawn_async_with_pipes(
+        nullptr, const_cast<gchar**>(serverArgv), nullptr,
+        GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDERR_TO_DEV_NULL),
+        nullptr, nullptr, &server, nullptr, &serverOut, nullptr, nullptr));
+    FILE* displayNumber = fdopen(serverOut, "r");
+    int display = -1;
+    const bool serverUp = std::fscanf(displayNumber, "%d", &display) == 1;
+    std::fclose(displayNumber);
+    ASSERT_TRUE(serverUp) << "Xvfb did not start";
+
+    g_autofree gchar* self = g_file_read_link("/proc/self/exe", nullptr);
+    const std::string withWm = std::string(WHIRLIGIG_SOURCE_DIR) + "/scripts/with-wm";
+    const gchar* childArgv[] = {"timeout", "300", withWm.c_str(), self,
+                                "--gtest_also_run_disabled_tests",
+                                "--gtest_filter=RecordButton.DISABLED_LoseTheDisplayWhileRecording",
+                                nullptr};
+    gchar** env = g_get_environ();
+    env = g_environ_setenv(env, "DISPLAY", (":" + std::to_string(display)).c_str(), TRUE);
+    env = g_environ_setenv(env, "WHIRLIGIG_TEST_XVFB_PID", std::to_string(server).c_str(), TRUE);
+    g_autofree gchar* out = nullptr;
+    gint status = 0;
+    const bool ran = g_spawn_sync(nullptr, const_cast<gchar**>(childArgv), env,
+                                  G_SPAWN_SEARCH_PATH, nullptr, nullptr, &out, nullptr, &status,
+                                  nullptr);
+    g_strfreev(env);
+    kill(server, SIGKILL);
+    g_spawn_close_pid(server);
+    waitpid(server, nullptr, 0);
+    ASSERT_TRUE(ran);
+    const std::string output = out ? out : "";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status << "\n" << output;
+
+    const auto folderAt = output.find("\nFOLDER="), recordedAt = output.find("\nRECORDED=");
+    ASSERT_NE(folderAt, std::string::npos) << output;
+    ASSERT_NE(recordedAt, std::string::npos) << output;
+    const std::string folder =
+        output.substr(folderAt + 8, output.find('\n', folderAt + 1) - folderAt - 8);
+    const double recorded = std::atof(output.c_str() + recordedAt + 10);
+    const auto video = recorder_test::readVideo(folder + "/videos/lost.wmv");
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(video.format, "asf");
+    ASSERT_FALSE(video.frames.empty());
+    EXPECT_TRUE(video.seekable);
+    EXPECT_GE(video.durationSeconds, recorded - kRounding);
+    EXPECT_NEAR(video.frames.back().ptsMs / 1000.0 + kFrame, video.durationSeconds,
+                kFrame + kRounding);
 }
 
 }  // namespace
