@@ -13,11 +13,16 @@ constexpr std::uint32_t kIconMask = 0xF0;
 
 GtkMessageType iconType(std::uint32_t buttons) {
     switch (buttons & kIconMask) {
-        case 0x10: return GTK_MESSAGE_ERROR;
-        case 0x20: return GTK_MESSAGE_QUESTION;
-        case platform::MB_ICONEXCLAMATION: return GTK_MESSAGE_WARNING;
-        case 0x40: return GTK_MESSAGE_INFO;
-        default: return GTK_MESSAGE_OTHER;
+        case 0x10:
+            return GTK_MESSAGE_ERROR;
+        case 0x20:
+            return GTK_MESSAGE_QUESTION;
+        case platform::MB_ICONEXCLAMATION:
+            return GTK_MESSAGE_WARNING;
+        case 0x40:
+            return GTK_MESSAGE_INFO;
+        default:
+            return GTK_MESSAGE_OTHER;
     }
 }
 
@@ -41,8 +46,8 @@ int GtkMessageBox::MsgBox(const std::string& prompt, std::uint32_t buttons,
         gtk_dialog_add_button(GTK_DIALOG(dialog), "_OK", GTK_RESPONSE_OK);
         gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
     } else {
-        gtk_dialog_add_buttons(GTK_DIALOG(dialog), "_Yes", GTK_RESPONSE_YES, "_No",
-                               GTK_RESPONSE_NO, nullptr);
+        gtk_dialog_add_buttons(GTK_DIALOG(dialog), "_Yes", GTK_RESPONSE_YES, "_No", GTK_RESPONSE_NO,
+                               nullptr);
         gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_YES);
     }
     gchar* caption = g_utf8_make_valid(title.c_str(), static_cast<gssize>(title.size()));

@@ -27,7 +27,7 @@ struct X11ScreenRecorder::Session {
     std::condition_variable wake;
     bool stop = false;
     FrameClock::Clock::time_point stopTime;
-    std::string error;  // set by the capture thread when the recording failed
+    std::string error;             // set by the capture thread when the recording failed
     std::function<void()> failed;  // the capture thread's alone
     std::thread thread;
 

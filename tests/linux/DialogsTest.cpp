@@ -147,9 +147,11 @@ TEST_F(DialogsTest, SaveDialogOpensInTheVideosFolderAndMatchesAnyCase) {
                 EXPECT_EQ(folder, c.opensIn.string());
                 GtkFileFilter* filter = gtk_file_chooser_get_filter(chooser);
                 EXPECT_TRUE(filter);
-                for (const auto& [name, listed] :
-                     {std::pair{"a.wmv", true}, {"B.WMV", true}, {"c.Wmv", true},
-                      {"d.wmvx", false}, {"e.txt", false}}) {
+                for (const auto& [name, listed] : {std::pair{"a.wmv", true},
+                                                   {"B.WMV", true},
+                                                   {"c.Wmv", true},
+                                                   {"d.wmvx", false},
+                                                   {"e.txt", false}}) {
                     GtkFileFilterInfo info{};
                     info.contains = GTK_FILE_FILTER_DISPLAY_NAME;
                     info.display_name = name;
@@ -230,9 +232,9 @@ TEST_F(DialogsTest, MessageBoxTellsWithOkAlone) {
         gtk_window_close(GTK_WINDOW(widget));
         return true;
     });
-    EXPECT_EQ(box.MsgBox("It failed.", platform::MB_OK | platform::MB_ICONEXCLAMATION,
-                         "Whirligigcam"),
-              platform::IDOK);
+    EXPECT_EQ(
+        box.MsgBox("It failed.", platform::MB_OK | platform::MB_ICONEXCLAMATION, "Whirligigcam"),
+        platform::IDOK);
 }
 
 }  // namespace

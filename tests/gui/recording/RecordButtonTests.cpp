@@ -337,8 +337,10 @@ TEST_F(RecordButton, AWriteFailureStopsTheRecordingAndIsTold) {
     EXPECT_EQ(p.seen->messageBoxes, 1);
     EXPECT_EQ(told->title, "Whirligigcam");
     const std::string file = p.videos() + "/full.wmv";
-    EXPECT_EQ(told->text, "The recording failed: writing the file: No space left on device.\n\n"
-                          "What was recorded until then is in \"" + file + "\".");
+    EXPECT_EQ(told->text,
+              "The recording failed: writing the file: No space left on device.\n\n"
+              "What was recorded until then is in \"" +
+                  file + "\".");
     EXPECT_TRUE(p.probe->opened.empty());
     EXPECT_TRUE(exists(file));
     umount(p.videos().c_str());
@@ -365,8 +367,8 @@ TEST_F(RecordButton, DISABLED_LoseTheDisplayWhileRecording) {
 // on an X server of its own and kills that server: the recording is
 // finished, then the program ends with status 1.
 TEST(DisplayLost, TheRecordingIsFinishedBeforeTheProgramEnds) {
-    const gchar* serverArgv[] = {"Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24",
-                                 "-nolisten", "tcp", nullptr};
+    const gchar* serverArgv[] = {"Xvfb",         "-displayfd", "1",   "-screen", "0",
+                                 "1280x1024x24", "-nolisten",  "tcp", nullptr};
     GPid server = 0;
     gint serverOut = -1;
     ASSERT_TRUE(g_spawn_async_with_pipes(
@@ -381,7 +383,10 @@ TEST(DisplayLost, TheRecordingIsFinishedBeforeTheProgramEnds) {
 
     g_autofree gchar* self = g_file_read_link("/proc/self/exe", nullptr);
     const std::string withWm = std::string(WHIRLIGIG_SOURCE_DIR) + "/scripts/with-wm";
-    const gchar* childArgv[] = {"timeout", "300", withWm.c_str(), self,
+    const gchar* childArgv[] = {"timeout",
+                                "300",
+                                withWm.c_str(),
+                                self,
                                 "--gtest_also_run_disabled_tests",
                                 "--gtest_filter=RecordButton.DISABLED_LoseTheDisplayWhileRecording",
                                 nullptr};
@@ -390,9 +395,8 @@ TEST(DisplayLost, TheRecordingIsFinishedBeforeTheProgramEnds) {
     env = g_environ_setenv(env, "WHIRLIGIG_TEST_XVFB_PID", std::to_string(server).c_str(), TRUE);
     g_autofree gchar* out = nullptr;
     gint status = 0;
-    const bool ran = g_spawn_sync(nullptr, const_cast<gchar**>(childArgv), env,
-                                  G_SPAWN_SEARCH_PATH, nullptr, nullptr, &out, nullptr, &status,
-                                  nullptr);
+    const bool ran = g_spawn_sync(nullptr, const_cast<gchar**>(childArgv), env, G_SPAWN_SEARCH_PATH,
+                                  nullptr, nullptr, &out, nullptr, &status, nullptr);
     g_strfreev(env);
     kill(server, SIGKILL);
     g_spawn_close_pid(server);
