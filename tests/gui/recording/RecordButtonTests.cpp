@@ -314,6 +314,49 @@ INSTANTIATE_TEST_SUITE_P(Endings, EndedWhileRecording,
                                            Ending{"SIGHUP", SIGHUP}, Ending{"SIGINT", SIGINT}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+GtkWidget* shownDialog(GType type) {
+    GtkWidget* shown = nullptr;
+    GList* toplevels = gtk_window_list_toplevels();
+    for (GList* item = toplevels; item && !shown; item = item->next)
+        if (G_TYPE_CHECK_INSTANCE_TYPE(item->data, type) &&
+            gtk_widget_get_mapped(GTK_WIDGET(item->data)))
+            shown = GTK_WIDGET(item->data);
+    g_list_free(toplevels);
+    return shown;
+}
+
+// A signal while the save dialog waits for the user (a logout): the dialog
+// goes as if cancelled, and the program ends without recording.
+TEST_F(RecordButton, ASignalWhileTheSaveDialogIsOpenEndsTheProgram) {
+    ASSERT_TRUE(p.startAndPrepare());
+    // Runs inside the dialog's modal loop: signals once the dialog shows; a
+    // dialog still open a minute later is a failure, and is closed.
+    struct Signaller {
+        int ticks = 0;
+        bool sent = false;
+    } signaller;
+    const guint source = g_timeout_add(
+        50,
+        [](gpointer data) -> gboolean {
+            auto* s = static_cast<Signaller*>(data);
+            GtkWidget* dialog = shownDialog(GTK_TYPE_FILE_CHOOSER_DIALOG);
+            if (dialog && !s->sent) s->sent = kill(getpid(), SIGTERM) == 0;
+            if (dialog && s->sent && ++s->ticks == 1200) {
+                ADD_FAILURE() << "the save dialog stayed open";
+                gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+            }
+            return G_SOURCE_CONTINUE;
+        },
+        &signaller);
+    p.click("butRec");
+    EXPECT_TRUE(waitFor([&] { return p.host->windowGone(); }, 120000));
+    g_source_remove(source);
+    EXPECT_TRUE(signaller.sent);
+    EXPECT_EQ(p.seen->recordersCreated, 0);
+    EXPECT_EQ(p.seen->messageBoxes, 0);
+    EXPECT_TRUE(std::filesystem::is_empty(p.videos()));
+}
+
 // The disk fills up while recording (a 200 KiB file system over the videos
 // folder, in a mount namespace of this thread's own): the recording stops by
 // itself, the caption returns to "Record", a box says what failed and where
