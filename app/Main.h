@@ -69,6 +69,8 @@ public:
     bool butRecord_onclick();
     bool StartRecording();
     void StopRecordingOnClose();
+    // The recorder's news that the running recording ended by itself on an error.
+    void Recorder_Failed();
 
     // Shared state.
     platform::WNDPROC PreviousWindowProc;
@@ -107,12 +109,15 @@ private:
     void showChatPageFailure();
     void connectEvents();
     void disconnectEvents();
+    // Tells the user, with an OK box, why recording failed.
+    void tellRecordingFailure(const std::string& text);
 
     platform::Host& host_;
     Settings settings_;
     int chatPageSeconds_ = 0;
     bool chatPageFailed_ = false;  // the chat page failed; the start page offers Retry
     bool startPageRestoring_ = false;  // the start page is loaded again after its process died
+    std::string recordingFile_;  // the file of the running recording
 };
 
 }  // namespace app

@@ -56,6 +56,20 @@ bool attempt(Step&& step, std::source_location where = std::source_location::cur
     }
 }
 
+// Runs one step; when it fails, keeps the failure's text in why.
+template <class Step>
+bool attempt(Step&& step, std::string& why,
+             std::source_location where = std::source_location::current()) {
+    try {
+        std::forward<Step>(step)();
+        return true;
+    } catch (const Failure& failure) {
+        why = failure.what();
+        logSkippedStep(failure, where);
+        return false;
+    }
+}
+
 // Evaluates one value-producing step; on failure the target keeps its value.
 template <class T, class Step>
 bool attemptAssign(T& target, Step&& step,

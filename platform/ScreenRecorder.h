@@ -4,6 +4,7 @@
 // All of them are called on the user-interface thread; each may throw Failure.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -42,6 +43,15 @@ public:
     // 14: whether parts of the rectangle outside the screen are padded black
     // (true) or make StartRecord fail (false).
     virtual void PadOffscreen(bool pad) = 0;
+
+    // Not an operation of the component's interface: asks to be told when a
+    // running recording ends by itself on an error (a write that fails, the
+    // display gone). The file is then finished as far as it could be, and
+    // StopRecord reports the error. As the window sees it, failed runs later
+    // on the user-interface thread as an event of the window, at most once
+    // per recording and never after the recorder has been released (the host
+    // hands the news over from the component's own thread).
+    virtual void setOnFailure(std::function<void()> failed) = 0;
 };
 
 class RecorderFactory {

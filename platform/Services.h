@@ -107,7 +107,10 @@ public:
     virtual std::string FileName() = 0;
 };
 
+constexpr std::uint32_t MB_OK = 0;
 constexpr std::uint32_t MB_YESNO = 4;
+constexpr std::uint32_t MB_ICONEXCLAMATION = 0x30;
+constexpr int IDOK = 1;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 

@@ -13,6 +13,11 @@ using recording::RoundHalfEven;
 namespace {
 constexpr const char* kRecordCaption = "Record";
 constexpr const char* kStopCaption = "Stop Rec";
+
+std::string failedText(const std::string& why, const std::string& file) {
+    return "The recording failed: " + why + ".\n\nWhat was recorded until then is in \"" + file +
+           "\".";
+}
 }  // namespace
 
 bool Main::butRecord_onclick() {
@@ -34,9 +39,17 @@ bool Main::butRecord_onclick() {
         } else if (caption == kStopCaption) {
             platform::logInfo("recording: stopped");
             IsRecording = false;
-            attempt([&] { Recorder->StopRecord(); });
+            const bool hadRecorder = static_cast<bool>(Recorder);
+            std::string failure;
+            const bool finished = attempt([&] { Recorder->StopRecord(); }, failure);
             Recorder.reset();
             attempt([&] { span->setInnerText(kRecordCaption); });
+            if (!finished) {
+                // A file that failed is not offered for upload; without a
+                // recorder nothing was recorded.
+                if (hadRecorder) tellRecordingFailure(failedText(failure, recordingFile_));
+                continue;
+            }
             int answer = 0;
             attempt([&] {
                 answer = host_.messageBox().MsgBox("Do you want to upload the video to YouTube?",
@@ -78,12 +91,16 @@ bool Main::StartRecording() {
     attempt([&] { Ht = pixels(form.ScaleHeight()) - 4; });
 
     Recorder.reset();
-    attempt([&] { Recorder = host_.recorders().create(); });
-    // A recorder that cannot be created or started is not a recording.
+    std::string failure;
+    attempt([&] { Recorder = host_.recorders().create(); }, failure);
+    // A recorder that cannot be created or started is not a recording, and
+    // the user is told why.
     if (!Recorder) {
-        platform::logWarning("recording: no screen recorder could be created");
+        platform::logWarning("recording: no screen recorder could be created: " + failure);
+        tellRecordingFailure("The recording could not start: " + failure + ".");
         return false;
     }
+    attempt([&] { Recorder->setOnFailure([this] { Recorder_Failed(); }); });
 
     attempt([&] { Recorder->HighlightClicks(0); });
     attempt([&] { Recorder->StartDelay(0); });
@@ -97,15 +114,41 @@ bool Main::StartRecording() {
     attempt([&] { Recorder->CaptureLeft(X); });
     attempt([&] { Recorder->CaptureWidth(Wd); });
     attempt([&] { Recorder->CaptureHeight(Ht); });
-    if (!attempt([&] { Recorder->StartRecord(); })) {
-        platform::logWarning("recording: could not start recording to " + fileName);
+    if (!attempt([&] { Recorder->StartRecord(); }, failure)) {
+        platform::logWarning("recording: could not start recording to " + fileName + ": " +
+                             failure);
         Recorder.reset();
+        tellRecordingFailure("The recording could not start: " + failure + ".");
         return false;
     }
     platform::logInfo("recording: started, " + std::to_string(Wd) + " x " + std::to_string(Ht) +
                       " pixels at " + std::to_string(X) + ", " + std::to_string(Y) + " into " +
                       fileName);
+    recordingFile_ = fileName;
     return true;
+}
+
+void Main::Recorder_Failed() {
+    if (!IsRecording || !Recorder) return;  // already stopped
+    IsRecording = false;
+    std::string failure = "the recording stopped";
+    attempt([&] { Recorder->StopRecord(); }, failure);  // reports what ended it
+    Recorder.reset();
+    platform::ElementCollection spans;
+    attempt([&] { spans = butRecord.element()->getElementsByTagName("SPAN"); });
+    for (const auto& span : spans) {
+        std::string caption;
+        attempt([&] { caption = span->innerText(); });
+        if (caption == kStopCaption) attempt([&] { span->setInnerText(kRecordCaption); });
+    }
+    tellRecordingFailure(failedText(failure, recordingFile_));
+}
+
+void Main::tellRecordingFailure(const std::string& text) {
+    attempt([&] {
+        host_.messageBox().MsgBox(text, platform::MB_OK | platform::MB_ICONEXCLAMATION,
+                                  host_.app().Title());
+    });
 }
 
 void Main::StopRecordingOnClose() {

@@ -25,7 +25,7 @@ ControlURL::~ControlURL() = default;
 void ControlURL::CheckUpdate(std::string URL) {
     std::weak_ptr<int> alive = alive_;
     platform::logInfo("update check: reading " + URL);
-    attempt([&] {
+    const bool started = attempt([&] {
         reader_.AsyncRead(URL, platform::vbAsyncTypeByteArray, "Update",
                           platform::vbAsyncReadForceUpdate,
                           [this, alive](const platform::AsyncProperty& property) {
@@ -33,6 +33,8 @@ void ControlURL::CheckUpdate(std::string URL) {
                               if (!alive.expired()) UserControl_AsyncReadComplete(property);
                           });
     });
+    // A read that cannot even start has failed like one that breaks off later.
+    if (!started && UpdateFail) UpdateFail();
 }
 
 void ControlURL::UserControl_AsyncReadComplete(const platform::AsyncProperty& AsyncProp) {

@@ -17,7 +17,8 @@ public:
     ControlURL(const ControlURL&) = delete;
     ControlURL& operator=(const ControlURL&) = delete;
 
-    // Starts the read and returns at once. A read that cannot start raises no event.
+    // Starts the read and returns at once. A read that cannot start raises
+    // UpdateFail before this returns.
     void CheckUpdate(std::string URL);
 
     std::function<void(std::string& Text)> UpdateCheck;

@@ -137,7 +137,7 @@ Run runChild(const std::vector<std::string>& argv, pid_t server, const std::stri
     const auto start = Clock::now();
     const pid_t child = fork();
     if (child == 0) {
-        if (!errFile.empty()) freopen(errFile.c_str(), "w", stderr);
+        if (!errFile.empty() && !std::freopen(errFile.c_str(), "w", stderr)) _exit(127);
         std::vector<char*> args;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);

@@ -11,6 +11,7 @@
 #include "platform/Log.h"
 #include "platform/gtk/DesktopServices.h"
 #include "platform/gtk/GtkHost.h"
+#include "platform/gtk/OrderlyEnd.h"
 #include "platform/linux/GLibLog.h"
 #include "platform/linux/SettingsFile.h"
 
@@ -23,6 +24,7 @@ struct Program {
     int status = 0;
     std::unique_ptr<GtkHost> host;
     std::unique_ptr<app::Main> main;
+    std::unique_ptr<OrderlyEnd> orderlyEnd;
 };
 
 const GOptionEntry kOptions[] = {
@@ -77,6 +79,7 @@ void onActivate(GApplication* application, gpointer data) {
         program->host = std::make_unique<GtkHost>(
             [simulate](GtkWindow* window) { return makeDesktopServices(window, simulate); });
         program->main = std::make_unique<app::Main>(*program->host, settings);
+        program->orderlyEnd = std::make_unique<OrderlyEnd>(*program->host);
         // The application runs while its window exists.
         gtk_application_add_window(GTK_APPLICATION(application), program->host->gtkForm().window());
         program->host->start();
@@ -108,6 +111,7 @@ int runDesktopProgram(int argc, char** argv, const ProgramInfo& info) {
     g_signal_connect(application, "activate", G_CALLBACK(onActivate), &program);
     const int status = g_application_run(G_APPLICATION(application), argc, argv);
     // The window has gone; the window's logic goes before the host it uses.
+    program.orderlyEnd.reset();
     program.main.reset();
     program.host.reset();
     g_object_unref(application);

@@ -4,6 +4,7 @@
 
 #include "platform/Log.h"
 #include "platform/gtk/QueuedReader.h"
+#include "platform/gtk/QueuedRecorders.h"
 #include "platform/gtk/ResourceScheme.h"
 
 namespace gtkui {
@@ -38,6 +39,7 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
         !services_.recorders)
         throw std::runtime_error("a system service is missing");
     reader_ = std::make_unique<QueuedReader>(*services_.reader, queue_);
+    recorders_ = std::make_unique<QueuedRecorders>(*services_.recorders, queue_);
 
     // New windows that pages ask for open where the upload page does: with the
     // desktop's default handler for the address.
@@ -68,6 +70,7 @@ GtkHost::~GtkHost() {
     deadline_->setEnabled(false);
     // The services go before the window they may refer to.
     reader_.reset();
+    recorders_.reset();
     // In the reverse order of their declaration: the text files use the code page.
     services_.recorders.reset();
     services_.shell.reset();
@@ -107,6 +110,12 @@ void GtkHost::openElsewhere(const std::string& address) {
     if (result <= 32)
         platform::logWarning("cannot open " + address + ": the desktop has no handler for it");
 }
+
+void GtkHost::finishRecordings() {
+    if (recorders_) recorders_->stopAll();
+}
+
+platform::RecorderFactory& GtkHost::recorders() { return *recorders_; }
 
 void GtkHost::start() { form_->show(); }
 

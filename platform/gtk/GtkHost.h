@@ -19,6 +19,8 @@
 
 namespace gtkui {
 
+class QueuedRecorders;
+
 // The services besides the window and its views.
 struct HostServices {
     std::unique_ptr<platform::ObjectFactory> objects;
@@ -63,6 +65,9 @@ public:
     // Raises Load and shows the window, then returns (tests drive the loop).
     void start();
     bool windowGone() const { return form_->gone(); }
+    // Stops every recording still running, so that its file is finished,
+    // when the program must end without its window's unload (the display gone).
+    void finishRecordings();
 
     EventQueue& queue() { return *queue_; }
     GtkForm& gtkForm() { return *form_; }
@@ -88,7 +93,7 @@ public:
     platform::SaveDialog& CommonDialog1() override { return *services_.saveDialog; }
     platform::MessageBoxService& messageBox() override { return *services_.messageBox; }
     platform::Shell& shell() override { return *services_.shell; }
-    platform::RecorderFactory& recorders() override { return *services_.recorders; }
+    platform::RecorderFactory& recorders() override;
 
 private:
     void onWindowGone();
@@ -105,6 +110,7 @@ private:
     std::unique_ptr<GtkBrowserView> wbstat_, WB_, wbload_;
     HostServices services_;
     std::unique_ptr<platform::AsyncReader> reader_;
+    std::unique_ptr<QueuedRecorders> recorders_;
     GMainLoop* loop_ = nullptr;
 };
 

@@ -6,8 +6,25 @@ namespace desktop {
 
 namespace {
 
-// The button set is the low four bits; the rest choose icons and modality.
+// The button set is the low four bits, the icon the next four; the rest
+// choose modality.
 constexpr std::uint32_t kButtonSetMask = 0xF;
+constexpr std::uint32_t kIconMask = 0xF0;
+
+GtkMessageType iconType(std::uint32_t buttons) {
+    switch (buttons & kIconMask) {
+        case 0x10:
+            return GTK_MESSAGE_ERROR;
+        case 0x20:
+            return GTK_MESSAGE_QUESTION;
+        case platform::MB_ICONEXCLAMATION:
+            return GTK_MESSAGE_WARNING;
+        case 0x40:
+            return GTK_MESSAGE_INFO;
+        default:
+            return GTK_MESSAGE_OTHER;
+    }
+}
 
 }  // namespace
 
@@ -15,24 +32,31 @@ GtkMessageBox::GtkMessageBox(GtkWindow* parent) : parent_(parent) {}
 
 int GtkMessageBox::MsgBox(const std::string& prompt, std::uint32_t buttons,
                           const std::string& title) {
-    if ((buttons & kButtonSetMask) != platform::MB_YESNO) {
+    const std::uint32_t set = buttons & kButtonSetMask;
+    if (set != platform::MB_OK && set != platform::MB_YESNO) {
         throw platform::Failure("unsupported message box buttons");
     }
     if (!gdk_display_get_default()) throw platform::Failure("no display for the message box");
 
     gchar* text = g_utf8_make_valid(prompt.c_str(), static_cast<gssize>(prompt.size()));
-    GtkWidget* dialog = gtk_message_dialog_new(parent_, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
+    GtkWidget* dialog = gtk_message_dialog_new(parent_, GTK_DIALOG_MODAL, iconType(buttons),
                                                GTK_BUTTONS_NONE, "%s", text);
     g_free(text);
-    gtk_dialog_add_buttons(GTK_DIALOG(dialog), "_Yes", GTK_RESPONSE_YES, "_No", GTK_RESPONSE_NO,
-                           nullptr);
-    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_YES);
+    if (set == platform::MB_OK) {
+        gtk_dialog_add_button(GTK_DIALOG(dialog), "_OK", GTK_RESPONSE_OK);
+        gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+    } else {
+        gtk_dialog_add_buttons(GTK_DIALOG(dialog), "_Yes", GTK_RESPONSE_YES, "_No", GTK_RESPONSE_NO,
+                               nullptr);
+        gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_YES);
+    }
     gchar* caption = g_utf8_make_valid(title.c_str(), static_cast<gssize>(title.size()));
     gtk_window_set_title(GTK_WINDOW(dialog), caption);
     g_free(caption);
 
     const int response = gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
+    if (set == platform::MB_OK) return platform::IDOK;
     return response == GTK_RESPONSE_YES ? platform::IDYES : platform::IDNO;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// The message box on GTK: a modal message dialog without an icon, with the
-// buttons Yes and No (Yes is the default). Closing it counts as No.
+// The message box on GTK: a modal message dialog with the buttons Yes and No
+// (Yes is the default; closing it counts as No), or with OK alone; an icon
+// only when one is asked for.
 
 #include "platform/Failure.h"
 #include "platform/Services.h"
@@ -14,8 +15,8 @@ public:
     // The dialog is transient for parent, which may be null.
     explicit GtkMessageBox(GtkWindow* parent);
 
-    // Answers IDYES or IDNO. Throws Failure for buttons other than MB_YESNO,
-    // and when there is no display.
+    // Answers IDYES or IDNO (MB_YESNO), or IDOK (MB_OK). Throws Failure for
+    // other button sets, and when there is no display.
     int MsgBox(const std::string& prompt, std::uint32_t buttons, const std::string& title) override;
 
 private:

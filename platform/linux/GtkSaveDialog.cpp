@@ -14,6 +14,33 @@ std::vector<std::string> split(const std::string& text, const char* separator) {
     return parts;
 }
 
+// "*.wmv" -> "*.[wW][mM][vV]": GTK 3 matches patterns case-sensitively, and
+// files named on other systems often end in ".WMV".
+std::string anyCase(const std::string& pattern) {
+    std::string result;
+    bool inClass = false;
+    for (char c : pattern) {
+        if (c == '[') inClass = true;
+        if (!inClass && g_ascii_isalpha(c)) {
+            result += '[';
+            result += g_ascii_tolower(c);
+            result += g_ascii_toupper(c);
+            result += ']';
+        } else {
+            result += c;
+        }
+        if (c == ']') inClass = false;
+    }
+    return result;
+}
+
+// The desktop's videos folder when it exists, else the home folder.
+std::string videosFolder() {
+    const gchar* videos = g_get_user_special_dir(G_USER_DIRECTORY_VIDEOS);
+    if (videos && g_file_test(videos, G_FILE_TEST_IS_DIR)) return videos;
+    return g_get_home_dir();
+}
+
 }  // namespace
 
 GtkSaveDialog::GtkSaveDialog(GtkWindow* parent) : parent_(parent) {}
@@ -50,15 +77,25 @@ void GtkSaveDialog::ShowSave() {
         gtk_file_filter_set_name(filter, name);
         g_free(name);
         for (const auto& pattern : entry.patterns)
-            gtk_file_filter_add_pattern(filter, pattern.c_str());
+            gtk_file_filter_add_pattern(filter, anyCase(pattern).c_str());
         gtk_file_chooser_add_filter(chooser, filter);  // takes the floating reference
     }
+
+    // The folder of the last file chosen in this run, at first the videos folder.
+    const std::string folder =
+        !lastFolder_.empty() && g_file_test(lastFolder_.c_str(), G_FILE_TEST_IS_DIR)
+            ? lastFolder_
+            : videosFolder();
+    gtk_file_chooser_set_current_folder(chooser, folder.c_str());
 
     fileName_.clear();
     if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
         if (gchar* chosen = gtk_file_chooser_get_filename(chooser)) {
             fileName_ = chosen;
             g_free(chosen);
+            gchar* parent = g_path_get_dirname(fileName_.c_str());
+            lastFolder_ = parent;
+            g_free(parent);
         }
     }
     gtk_widget_destroy(dialog);

@@ -1,7 +1,9 @@
 #pragma once
 // The save-file dialog on GTK: a modal file chooser that asks before
-// overwriting a file. Only the filter is configurable; no default name or
-// extension is added to the user's choice.
+// overwriting a file. It opens in the folder of the last file chosen, at
+// first in the desktop's videos folder (the home folder when there is none).
+// Only the filter is configurable, and its patterns match names in any case;
+// no default name or extension is added to the user's choice.
 
 #include <string>
 #include <utility>
@@ -37,6 +39,7 @@ private:
     GtkWindow* parent_;
     std::vector<FilterEntry> filters_;
     std::string fileName_;
+    std::string lastFolder_;
 };
 
 }  // namespace desktop

@@ -421,7 +421,9 @@ std::shared_ptr<platform::ScreenRecorder> MemoryRecorderFactory::create() {
     world_->faults.check("CreateRecorder");
     ++created;
     world_->journal.record("CreateRecorder" + std::to_string(created));
-    return std::make_shared<MemoryRecorder>(world_, created);
+    auto recorder = std::make_shared<MemoryRecorder>(world_, created);
+    latest = recorder;
+    return recorder;
 }
 
 // ---- MemoryHost ----

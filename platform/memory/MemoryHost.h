@@ -264,6 +264,10 @@ public:
     void StartDelay(std::int32_t v) override;
     void DrawPointer(bool v) override;
     void PadOffscreen(bool v) override;
+    void setOnFailure(std::function<void()> failed) override { onFailure = std::move(failed); }
+
+    // Test side: what the window asked to run when the recording fails by itself.
+    std::function<void()> onFailure;
 
 private:
     void call(const std::string& op, const std::string& value);
@@ -276,6 +280,7 @@ public:
     explicit MemoryRecorderFactory(std::shared_ptr<World> world) : world_(std::move(world)) {}
     std::shared_ptr<platform::ScreenRecorder> create() override;
     int created = 0;
+    std::weak_ptr<MemoryRecorder> latest;
 
 private:
     std::shared_ptr<World> world_;

@@ -30,6 +30,11 @@ int recordError(Display* display, xError*, XExtCodes*, int* result) {
     return 1;
 }
 
+// A lost connection (the X server gone) must not end the process from the
+// capture thread, as Xlib's default does: returning here leaves the failing
+// call to fail, so the recording ends by itself and its file is finished.
+void keepRunningWhenLost(Display*, void*) {}
+
 }  // namespace
 
 PrivateDisplay::PrivateDisplay(const std::string& name) {
@@ -45,6 +50,7 @@ PrivateDisplay::PrivateDisplay(const std::string& name) {
         errorTable[display_] = false;
     }
     XESetError(display_, codes->extension, recordError);
+    XSetIOErrorExitHandler(display_, keepRunningWhenLost, nullptr);
 }
 
 PrivateDisplay::~PrivateDisplay() {

@@ -2,7 +2,8 @@
 // An X connection of the recorder's own. X errors of its requests are
 // recorded on the connection and reported by takeError(), instead of going
 // to the process-wide Xlib error handler (which by default ends the process,
-// and which the toolkit of the window owns).
+// and which the toolkit of the window owns). Losing the connection makes its
+// calls fail instead of ending the process.
 //
 // A connection is used by one thread at a time: the recorder opens it on the
 // user-interface thread and hands it to its capture thread.

@@ -29,16 +29,18 @@ struct X11ScreenRecorder::Session {
     std::condition_variable wake;
     bool stop = false;
     FrameClock::Clock::time_point stopTime;
-    std::string error;  // set by the capture thread when the recording failed
+    std::string error;             // set by the capture thread when the recording failed
+    std::function<void()> failed;  // the capture thread's alone
     std::thread thread;
     BlackStart blackStart;
     std::string path;  // removed when the recording turns out black
 
     Session(std::unique_ptr<X11Grabber> g, std::unique_ptr<WmvWriter> w, FrameClock c, double fps,
-            std::string file)
+            std::string file, std::function<void()> f)
         : grabber(std::move(g)),
           writer(std::move(w)),
           clock(c),
+          failed(std::move(f)),
           blackStart(fps),
           path(std::move(file)) {}
 };
@@ -87,7 +89,8 @@ void X11ScreenRecorder::StartRecord() {
                                               grabber->pixelFormat());
     const auto t0 = FrameClock::Clock::now() + std::chrono::seconds(s.startDelay);
     auto session = std::make_unique<Session>(std::move(grabber), std::move(writer),
-                                             FrameClock(t0, rate.num, rate.den), s.fps, s.path);
+                                             FrameClock(t0, rate.num, rate.den), s.fps, s.path,
+                                             onFailure_);
     Session& running = *session;
     try {
         session->thread = std::thread([&running] { capture(running); });
@@ -166,8 +169,14 @@ void X11ScreenRecorder::capture(Session& session) {
     // The X connection and the encoder are released here, on their thread.
     session.grabber.reset();
     session.writer.reset();
-    std::lock_guard lock(session.mutex);
-    session.error = error;
+    bool unasked;
+    {
+        std::lock_guard lock(session.mutex);
+        session.error = error;
+        unasked = !session.stop;
+    }
+    // Ended by itself: nobody will ask until told (a stop reports the error itself).
+    if (!error.empty() && unasked && session.failed) session.failed();
 }
 
 }  // namespace recorder

@@ -6,9 +6,9 @@
 // (one caller at a time; the object takes no lock for its settings). A
 // recording owns a capture thread, which alone uses that recording's X
 // connection, grabber and encoder until it ends; the two threads share only
-// the stop request, under the recording's mutex. The capture thread never
-// calls back into the program, so nothing of it outlives StopRecord or the
-// destructor.
+// the stop request, under the recording's mutex. The capture thread calls
+// out only to hand on the news of a failure (setOnFailure), and nothing of it
+// outlives StopRecord or the destructor.
 //
 // Settings take effect at the next StartRecord; changing them while recording
 // does not affect the running recording. Their meanings:
@@ -42,6 +42,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -85,6 +86,11 @@ public:
     void StartDelay(std::int32_t seconds) override { settings_.startDelay = seconds; }
     void DrawPointer(bool draw) override { settings_.drawPointer = draw; }
     void PadOffscreen(bool pad) override { settings_.padOffscreen = pad; }
+    // UI thread; taken by the next StartRecord. When a recording ends by
+    // itself on an error (before any stop), its capture thread calls failed
+    // once, after the file is finished as far as it could be and with no lock
+    // held: failed must only hand the news on to the user-interface thread.
+    void setOnFailure(std::function<void()> failed) override { onFailure_ = std::move(failed); }
 
     // The top-level X window whose own pixels are recorded (through the
     // Composite extension), where the rectangle lies in it at StartRecord;
@@ -116,6 +122,7 @@ private:
 
     std::string displayName_;
     Settings settings_;
+    std::function<void()> onFailure_;
     std::unique_ptr<Session> session_;
 };
 

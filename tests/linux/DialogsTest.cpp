@@ -59,8 +59,18 @@ protected:
     static void SetUpTestSuite() {
         // Keep the file chooser's remembered settings in memory, away from the desktop's.
         g_setenv("GSETTINGS_BACKEND", "memory", TRUE);
+        // A home of our own, whose videos folder is "Clips", before GLib reads either.
+        home = g_dir_make_tmp("home-XXXXXX", nullptr);
+        std::filesystem::create_directories(home / ".config");
+        std::filesystem::create_directories(home / "Clips");
+        g_file_set_contents((home / ".config/user-dirs.dirs").c_str(),
+                            "XDG_VIDEOS_DIR=\"$HOME/Clips\"\n", -1, nullptr);
+        g_setenv("HOME", home.c_str(), TRUE);
+        g_unsetenv("XDG_CONFIG_HOME");
         ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "these tests need an X display";
     }
+    static void TearDownTestSuite() { std::filesystem::remove_all(home); }
+    static inline std::filesystem::path home;
 };
 
 TEST_F(DialogsTest, SaveDialogReturnsTheChosenPathOrNothing) {
@@ -103,6 +113,62 @@ TEST_F(DialogsTest, SaveDialogReturnsTheChosenPathOrNothing) {
         EXPECT_EQ(dialog.FileName(), accept ? (folder / "recording").string() : "");
     }
     std::filesystem::remove(folder);
+}
+
+// The dialog opens in the videos folder, or in the home folder when that is
+// missing, then where the last file was chosen; ".wmv" matches in any case.
+TEST_F(DialogsTest, SaveDialogOpensInTheVideosFolderAndMatchesAnyCase) {
+    const auto chosen = home / "Clips" / "mine";
+    std::filesystem::create_directories(chosen);
+    struct Case {
+        const char* name;
+        std::function<void()> before;
+        std::filesystem::path opensIn;
+        GtkResponseType answer;
+    } cases[] = {
+        {"videos", [] {}, home / "Clips", GTK_RESPONSE_ACCEPT},
+        {"last chosen", [] {}, chosen, GTK_RESPONSE_CANCEL},
+        {"no videos", [&] { std::filesystem::remove_all(home / "Clips"); }, home,
+         GTK_RESPONSE_CANCEL},
+    };
+    GtkSaveDialog dialog(nullptr);
+    dialog.setFilter("wmv File (*.wmv)|*.wmv");
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.before();
+        bool looked = false;
+        answerWhenShown(GTK_TYPE_FILE_CHOOSER_DIALOG, [&](GtkWidget* widget) {
+            GtkFileChooser* chooser = GTK_FILE_CHOOSER(widget);
+            if (!looked) {
+                // The chooser takes its folder asynchronously.
+                g_autofree gchar* folder = gtk_file_chooser_get_current_folder(chooser);
+                if (!folder) return false;
+                looked = true;
+                EXPECT_EQ(folder, c.opensIn.string());
+                GtkFileFilter* filter = gtk_file_chooser_get_filter(chooser);
+                EXPECT_TRUE(filter);
+                for (const auto& [name, listed] : {std::pair{"a.wmv", true},
+                                                   {"B.WMV", true},
+                                                   {"c.Wmv", true},
+                                                   {"d.wmvx", false},
+                                                   {"e.txt", false}}) {
+                    GtkFileFilterInfo info{};
+                    info.contains = GTK_FILE_FILTER_DISPLAY_NAME;
+                    info.display_name = name;
+                    EXPECT_EQ(filter && gtk_file_filter_filter(filter, &info), listed) << name;
+                }
+            }
+            if (c.answer == GTK_RESPONSE_ACCEPT) {
+                gtk_file_chooser_set_current_folder(chooser, chosen.c_str());
+                gtk_file_chooser_set_current_name(chooser, "x.wmv");
+                g_autofree gchar* file = gtk_file_chooser_get_filename(chooser);
+                if (!file || file != (chosen / "x.wmv").string()) return false;
+            }
+            gtk_dialog_response(GTK_DIALOG(widget), c.answer);
+            return true;
+        });
+        dialog.ShowSave();
+    }
 }
 
 TEST_F(DialogsTest, SaveDialogFilterTextBecomesFilters) {
@@ -150,7 +216,25 @@ TEST_F(DialogsTest, MessageBoxAnswersYesOrNo) {
         EXPECT_EQ(box.MsgBox("Upload the recording now?", platform::MB_YESNO, "Whirligigcam"),
                   c.expected);
     }
-    EXPECT_THROW(box.MsgBox("Hello", 0, "Whirligigcam"), platform::Failure);
+    EXPECT_THROW(box.MsgBox("Hello", 3, "Whirligigcam"), platform::Failure);
+}
+
+TEST_F(DialogsTest, MessageBoxTellsWithOkAlone) {
+    GtkMessageBox box(nullptr);
+    answerWhenShown(GTK_TYPE_MESSAGE_DIALOG, [&](GtkWidget* widget) {
+        GtkMessageType type;
+        g_object_get(widget, "message-type", &type, nullptr);
+        EXPECT_EQ(type, GTK_MESSAGE_WARNING);
+        GtkDialog* dialog = GTK_DIALOG(widget);
+        EXPECT_TRUE(gtk_dialog_get_widget_for_response(dialog, GTK_RESPONSE_OK));
+        EXPECT_FALSE(gtk_dialog_get_widget_for_response(dialog, GTK_RESPONSE_YES));
+        EXPECT_FALSE(gtk_dialog_get_widget_for_response(dialog, GTK_RESPONSE_NO));
+        gtk_window_close(GTK_WINDOW(widget));
+        return true;
+    });
+    EXPECT_EQ(
+        box.MsgBox("It failed.", platform::MB_OK | platform::MB_ICONEXCLAMATION, "Whirligigcam"),
+        platform::IDOK);
 }
 
 }  // namespace

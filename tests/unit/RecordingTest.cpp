@@ -115,15 +115,20 @@ TEST_F(RecordingTest, CancelledDialogCreatesNoRecorder) {
     EXPECT_FALSE(main->IsRecording);
 }
 
-TEST_F(RecordingTest, ARecorderThatCannotBeCreatedOrStartedIsNotReportedAsRecording) {
+TEST_F(RecordingTest, ARecorderThatCannotBeCreatedOrStartedIsToldAndNotReportedAsRecording) {
     host.saveDialog.answer = "/tmp/v.wmv";
     for (const char* op : {"CreateRecorder", "Recorder.StartRecord"}) {
         host.faults.clear();
         host.faults.fail(op);
+        host.journal.clear();
         click();
         EXPECT_EQ(caption()->innerText(), "Record") << op;
         EXPECT_FALSE(main->IsRecording) << op;
         EXPECT_FALSE(main->Recorder) << op;
+        EXPECT_EQ(host.journal.matching("MsgBox"),
+                  std::vector<std::string>{"MsgBox(The recording could not start: injected "
+                                           "failure: " +
+                                           std::string(op) + "().,48,Whirligigcam)"});
     }
     EXPECT_EQ(host.journal.count("Recorder1.release"), 1u) << "the unstarted recorder is released";
 
@@ -159,14 +164,40 @@ TEST_F(RecordingTest, TheCaptionDecidesWhatAClickDoes) {
     EXPECT_EQ(host.journal.count("CommonDialog1.ShowSave"), 1u);
 }
 
-TEST_F(RecordingTest, AFailingStopStillDropsTheRecorderAndAsks) {
-    host.saveDialog.answer = "/tmp/v.wmv";
-    click();
-    host.faults.fail("Recorder.StopRecord");
-    click();
-    EXPECT_FALSE(main->Recorder);
-    EXPECT_EQ(caption()->innerText(), "Record");
-    EXPECT_EQ(host.journal.count("MsgBox"), 1u);
+// A recording that fails, at the stop click or by itself while it runs: the
+// caption returns to "Record", the recorder goes, one box says what failed
+// and where the file is, and the file is not offered for upload.
+TEST_F(RecordingTest, AFailedRecordingIsToldAndNotOfferedForUpload) {
+    host.messageBoxImpl.answer = platform::IDYES;
+    for (const bool byItself : {false, true}) {
+        host.faults.clear();
+        host.saveDialog.answer = "/tmp/v.wmv";
+        click();
+        ASSERT_EQ(caption()->innerText(), "Stop Rec");
+        auto recorder = host.recorderFactory.latest.lock();
+        ASSERT_TRUE(recorder && recorder->onFailure);
+        host.faults.fail("Recorder.StopRecord");
+        host.journal.clear();
+        if (byItself) {
+            recorder->onFailure();
+        } else {
+            click();
+        }
+        EXPECT_EQ(caption()->innerText(), "Record") << byItself;
+        EXPECT_FALSE(main->IsRecording) << byItself;
+        EXPECT_FALSE(main->Recorder) << byItself;
+        EXPECT_EQ(host.journal.matching("MsgBox"),
+                  std::vector<std::string>{
+                      "MsgBox(The recording failed: injected failure: Recorder.StopRecord().\n\n"
+                      "What was recorded until then is in \"/tmp/v.wmv\".,48,Whirligigcam)"})
+            << byItself;
+        EXPECT_EQ(host.journal.count("ShellExecuteA"), 0u) << byItself;
+
+        // News of a recording already ended changes nothing.
+        host.journal.clear();
+        recorder->onFailure();
+        EXPECT_EQ(host.journal.count("MsgBox"), 0u);
+    }
 }
 
 TEST_F(RecordingTest, EachStartShowsTheDialogAgainWithAFreshRecorder) {

@@ -56,7 +56,7 @@ TEST(ControlURL, ExactlyOneEventPerFinishedRead) {
     }
 }
 
-TEST(ControlURL, AReadThatCannotStartRaisesNothing) {
+TEST(ControlURL, AReadThatCannotStartFailsLikeOneThatBreaksOff) {
     auto world = std::make_shared<memory::World>();
     memory::MemoryAsyncReader reader(world);
     posix::LocaleCodePage utf8("UTF-8");
@@ -67,7 +67,7 @@ TEST(ControlURL, AReadThatCannotStartRaisesNothing) {
     control.CheckUpdate("http://u/1");
     EXPECT_TRUE(reader.pending.empty());
     EXPECT_TRUE(events.checks.empty());
-    EXPECT_EQ(events.fails, 0);
+    EXPECT_EQ(events.fails, 1);
 }
 
 class UpdateOutcomeTest : public MainFixture {};
@@ -109,6 +109,17 @@ TEST_F(UpdateOutcomeTest, RepliesAreComparedExactlyAndWhole) {
         EXPECT_EQ(m.butRetry.bound(), failed);
         EXPECT_EQ(m.butCancel.bound(), failed);
     }
+}
+
+TEST_F(UpdateOutcomeTest, ARetryWhoseReadCannotStartShowsTheFailureAgain) {
+    reachUpdateCheck();
+    host.asyncReader.fail();
+    host.faults.fail("AsyncRead");
+    host.load.document->byId("butRetry")->fire(platform::PageEvent::Click);
+    EXPECT_EQ(startDisplay("error"), "block");
+    EXPECT_EQ(startDisplay("loading"), "none");
+    EXPECT_TRUE(main->butRetry.bound());
+    EXPECT_TRUE(main->butCancel.bound());
 }
 
 TEST_F(UpdateOutcomeTest, RetryShowsLoadingBeforeTheNewRequestAndKillsTheOldButtons) {

@@ -179,6 +179,7 @@ public:
     void StartDelay(std::int32_t) override {}
     void DrawPointer(bool) override {}
     void PadOffscreen(bool) override {}
+    void setOnFailure(std::function<void()>) override {}
 
 private:
     std::shared_ptr<Probe> probe_;

@@ -67,6 +67,21 @@ TEST_F(RoadTest, AFailedCheckOffersRetryAndRetryGoesOn) {
     EXPECT_EQ(display("error"), "none");
 }
 
+// An update address the reader refuses: the check cannot even start, and the
+// start screen fails as for a read that broke off, with both buttons live.
+TEST_F(RoadTest, AnUpdateReadThatCannotStartShowsTheFailure) {
+    main = std::make_unique<app::Main>(
+        h.host(), app::Settings{"ftp://127.0.0.1/update/", site.address("/"),
+                                site.address("/stats/index.html"), site.address("/up")});
+    h.host().start();
+    ASSERT_TRUE(waitFor([&] { return display("error") == "block"; }));
+    EXPECT_EQ(display("loading"), "none");
+    EXPECT_TRUE(main->butRetry.bound());
+    EXPECT_TRUE(main->butCancel.bound());
+    pageEval(startView(), "document.getElementById('butCancel').click()");
+    EXPECT_TRUE(waitFor([&] { return h.host().windowGone(); }));
+}
+
 TEST_F(RoadTest, TheChatPageIsPreparedAndBroughtToTheFront) {
     start();
     ASSERT_TRUE(prepared());

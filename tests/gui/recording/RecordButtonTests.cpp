@@ -5,8 +5,14 @@
 
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
@@ -197,6 +203,8 @@ TEST_P(RecordAndStop, WritesTheChatAreaAndOffersTheUpload) {
     const double stopClicked = now();
     p.click("butRec");
     ASSERT_TRUE(waitFor([&] { return asked->handlerReturned; }, 60000));
+    EXPECT_EQ(asked->title, "Whirligigcam");
+    EXPECT_EQ(asked->text, "Do you want to upload the video to YouTube?");
     EXPECT_EQ(p.caption(), "Record");
     EXPECT_FALSE(p.main->IsRecording);
     EXPECT_EQ(p.seen->recordersAlive, 0);
@@ -243,7 +251,7 @@ struct NoStart {
     GtkResponseType response;
     const char* folder;  // empty: the videos folder
     bool removeFolder;   // the folder goes after the choice, before the program sees it
-    bool recorderTried;  // a recorder was made (and its start failed)
+    bool recorderTried;  // a recorder was made, its start failed and the user was told
 };
 
 void PrintTo(const NoStart& start, std::ostream* out) { *out << start.name; }
@@ -257,6 +265,7 @@ TEST_P(StartRefused, LeavesTheButtonAndNoRecorder) {
     auto save = p.answerSaveDialog(folder, "chat.wmv", c.response, [&] {
         if (c.removeFolder) g_rmdir(folder.c_str());
     });
+    auto told = p.answerMessageBox(GTK_RESPONSE_OK);
     p.click("butRec");
     ASSERT_TRUE(waitFor([&] { return save->handlerReturned; }, 60000));
     EXPECT_EQ(save->shown, 1);
@@ -265,7 +274,13 @@ TEST_P(StartRefused, LeavesTheButtonAndNoRecorder) {
     EXPECT_FALSE(p.main->Recorder);
     EXPECT_EQ(p.seen->recordersCreated, c.recorderTried ? 1 : 0);
     EXPECT_EQ(p.seen->recordersAlive, 0);
-    EXPECT_EQ(p.seen->messageBoxes, 0);
+    EXPECT_EQ(p.seen->messageBoxes, c.recorderTried ? 1 : 0);
+    if (c.recorderTried) {
+        EXPECT_EQ(told->title, "Whirligigcam");
+        EXPECT_EQ(told->text.rfind("The recording could not start: cannot open the output file", 0),
+                  0u)
+            << told->text;
+    }
     EXPECT_FALSE(exists(folder + "/chat.wmv"));
     if (!c.removeFolder) {
         EXPECT_TRUE(std::filesystem::is_empty(p.videos()));
@@ -279,16 +294,30 @@ INSTANTIATE_TEST_SUITE_P(
                       NoStart{"ReadOnlyFileSystem", GTK_RESPONSE_ACCEPT, "/proc", false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(RecordButton, ClosingTheWindowFinishesTheFileWithoutAsking) {
+// Ways the program is ended from outside while it records.
+struct Ending {
+    const char* name;
+    int signal;  // 0: the window manager closes the window
+};
+
+void PrintTo(const Ending& ending, std::ostream* out) { *out << ending.name; }
+
+class EndedWhileRecording : public RecordButton, public ::testing::WithParamInterface<Ending> {};
+
+TEST_P(EndedWhileRecording, FinishesTheFileWithoutAsking) {
     ASSERT_TRUE(p.startAndPrepare());
     double started = 0, startSeen = 0;
-    ASSERT_NO_FATAL_FAILURE(startRecording("closed.wmv", started, startSeen));
+    ASSERT_NO_FATAL_FAILURE(startRecording("ended.wmv", started, startSeen));
     ASSERT_EQ(p.chat(kPaintChatArea), "1");
     ASSERT_TRUE(paintedFor(p, 15, 500));
 
     auto box = p.answerMessageBox(GTK_RESPONSE_NO);  // a box would be a fault; don't hang on it
-    const double closeAsked = now();
-    p.closeByWindowManager();
+    const double endAsked = now();
+    if (GetParam().signal) {
+        ASSERT_EQ(kill(getpid(), GetParam().signal), 0);
+    } else {
+        p.closeByWindowManager();
+    }
     ASSERT_TRUE(waitFor([&] { return p.host->windowGone(); }, 60000));
     const double gone = now();
     EXPECT_EQ(box->shown, 0);
@@ -296,14 +325,171 @@ TEST_F(RecordButton, ClosingTheWindowFinishesTheFileWithoutAsking) {
     EXPECT_EQ(p.seen->recordersAlive, 0);
     EXPECT_TRUE(p.probe->opened.empty());
 
-    // The trailer is written: the container knows its duration and can seek.
-    const auto video = recorder_test::readVideo(p.videos() + "/closed.wmv");
+    // The trailer is written: the container knows its duration and can seek,
+    // and the frames decode to the end of it.
+    const auto video = recorder_test::readVideo(p.videos() + "/ended.wmv");
     EXPECT_EQ(video.format, "asf");
-    EXPECT_GT(video.durationSeconds, 0.0);
-    EXPECT_FALSE(video.frames.empty());
+    ASSERT_FALSE(video.frames.empty());
     EXPECT_TRUE(video.seekable);
-    EXPECT_GE(video.durationSeconds, closeAsked - startSeen - kRounding);
+    EXPECT_GE(video.durationSeconds, endAsked - startSeen - kRounding);
     EXPECT_LE(video.durationSeconds, gone - started + kFrame + kRounding);
+    EXPECT_NEAR(video.frames.back().ptsMs / 1000.0 + kFrame, video.durationSeconds,
+                kFrame + kRounding);
+}
+
+INSTANTIATE_TEST_SUITE_P(Endings, EndedWhileRecording,
+                         ::testing::Values(Ending{"WindowManager", 0}, Ending{"SIGTERM", SIGTERM},
+                                           Ending{"SIGHUP", SIGHUP}, Ending{"SIGINT", SIGINT}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+GtkWidget* shownDialog(GType type) {
+    GtkWidget* shown = nullptr;
+    GList* toplevels = gtk_window_list_toplevels();
+    for (GList* item = toplevels; item && !shown; item = item->next)
+        if (G_TYPE_CHECK_INSTANCE_TYPE(item->data, type) &&
+            gtk_widget_get_mapped(GTK_WIDGET(item->data)))
+            shown = GTK_WIDGET(item->data);
+    g_list_free(toplevels);
+    return shown;
+}
+
+// A signal while the save dialog waits for the user (a logout): the dialog
+// goes as if cancelled, and the program ends without recording.
+TEST_F(RecordButton, ASignalWhileTheSaveDialogIsOpenEndsTheProgram) {
+    ASSERT_TRUE(p.startAndPrepare());
+    // Runs inside the dialog's modal loop: signals once the dialog shows; a
+    // dialog still open a minute later is a failure, and is closed.
+    struct Signaller {
+        int ticks = 0;
+        bool sent = false;
+    } signaller;
+    const guint source = g_timeout_add(
+        50,
+        [](gpointer data) -> gboolean {
+            auto* s = static_cast<Signaller*>(data);
+            GtkWidget* dialog = shownDialog(GTK_TYPE_FILE_CHOOSER_DIALOG);
+            if (dialog && !s->sent) s->sent = kill(getpid(), SIGTERM) == 0;
+            if (dialog && s->sent && ++s->ticks == 1200) {
+                ADD_FAILURE() << "the save dialog stayed open";
+                gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+            }
+            return G_SOURCE_CONTINUE;
+        },
+        &signaller);
+    p.click("butRec");
+    EXPECT_TRUE(waitFor([&] { return p.host->windowGone(); }, 120000));
+    g_source_remove(source);
+    EXPECT_TRUE(signaller.sent);
+    EXPECT_EQ(p.seen->recordersCreated, 0);
+    EXPECT_EQ(p.seen->messageBoxes, 0);
+    EXPECT_TRUE(std::filesystem::is_empty(p.videos()));
+}
+
+// The disk fills up while recording (a 200 KiB file system over the videos
+// folder, in a mount namespace of this thread's own): the recording stops by
+// itself, the caption returns to "Record", a box says what failed and where
+// the file is, and no upload is offered.
+TEST_F(RecordButton, AWriteFailureStopsTheRecordingAndIsTold) {
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", p.videos().c_str(), "tmpfs", 0, "size=200k") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here: " << g_strerror(errno);
+    ASSERT_TRUE(p.startAndPrepare());
+    double started = 0, startSeen = 0;
+    ASSERT_NO_FATAL_FAILURE(startRecording("full.wmv", started, startSeen));
+    ASSERT_EQ(p.chat(kPaintChatArea), "1");  // changing content fills the disk sooner
+
+    auto told = p.answerMessageBox(GTK_RESPONSE_OK);
+    ASSERT_TRUE(waitFor([&] { return told->handlerReturned; }, 120000));
+    EXPECT_EQ(p.caption(), "Record");
+    EXPECT_FALSE(p.main->IsRecording);
+    EXPECT_FALSE(p.main->Recorder);
+    EXPECT_EQ(p.seen->recordersAlive, 0);
+    EXPECT_EQ(p.seen->messageBoxes, 1);
+    EXPECT_EQ(told->title, "Whirligigcam");
+    const std::string file = p.videos() + "/full.wmv";
+    EXPECT_EQ(told->text,
+              "The recording failed: writing the file: No space left on device.\n\n"
+              "What was recorded until then is in \"" +
+                  file + "\".");
+    EXPECT_TRUE(p.probe->opened.empty());
+    EXPECT_TRUE(exists(file));
+    umount(p.videos().c_str());
+}
+
+// The child's half of DisplayLost below: records, then kills its own X
+// server; the program must finish the file and end by itself.
+TEST_F(RecordButton, DISABLED_LoseTheDisplayWhileRecording) {
+    const char* server = std::getenv("WHIRLIGIG_TEST_XVFB_PID");
+    ASSERT_TRUE(server);
+    ASSERT_TRUE(p.startAndPrepare());
+    double started = 0, startSeen = 0;
+    ASSERT_NO_FATAL_FAILURE(startRecording("lost.wmv", started, startSeen));
+    ASSERT_EQ(p.chat(kPaintChatArea), "1");
+    ASSERT_TRUE(paintedFor(p, 15, 500));
+    std::printf("\nFOLDER=%s\nRECORDED=%.3f\n", p.folder.path().c_str(), now() - startSeen);
+    std::fflush(stdout);
+    ASSERT_EQ(kill(std::atoi(server), SIGKILL), 0);
+    waitFor([] { return false; }, 60000);
+    ADD_FAILURE() << "the program outlived its display";
+}
+
+// The X server goes away while recording. A child process runs the program
+// on an X server of its own and kills that server: the recording is
+// finished, then the program ends with status 1.
+TEST(DisplayLost, TheRecordingIsFinishedBeforeTheProgramEnds) {
+    const gchar* serverArgv[] = {"Xvfb",         "-displayfd", "1",   "-screen", "0",
+                                 "1280x1024x24", "-nolisten",  "tcp", nullptr};
+    GPid server = 0;
+    gint serverOut = -1;
+    ASSERT_TRUE(g_spawn_async_with_pipes(
+        nullptr, const_cast<gchar**>(serverArgv), nullptr,
+        GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDERR_TO_DEV_NULL),
+        nullptr, nullptr, &server, nullptr, &serverOut, nullptr, nullptr));
+    FILE* displayNumber = fdopen(serverOut, "r");
+    int display = -1;
+    const bool serverUp = std::fscanf(displayNumber, "%d", &display) == 1;
+    std::fclose(displayNumber);
+    ASSERT_TRUE(serverUp) << "Xvfb did not start";
+
+    g_autofree gchar* self = g_file_read_link("/proc/self/exe", nullptr);
+    const std::string withWm = std::string(WHIRLIGIG_SOURCE_DIR) + "/scripts/with-wm";
+    const gchar* childArgv[] = {"timeout",
+                                "300",
+                                withWm.c_str(),
+                                self,
+                                "--gtest_also_run_disabled_tests",
+                                "--gtest_filter=RecordButton.DISABLED_LoseTheDisplayWhileRecording",
+                                nullptr};
+    gchar** env = g_get_environ();
+    env = g_environ_setenv(env, "DISPLAY", (":" + std::to_string(display)).c_str(), TRUE);
+    env = g_environ_setenv(env, "WHIRLIGIG_TEST_XVFB_PID", std::to_string(server).c_str(), TRUE);
+    g_autofree gchar* out = nullptr;
+    gint status = 0;
+    const bool ran = g_spawn_sync(nullptr, const_cast<gchar**>(childArgv), env, G_SPAWN_SEARCH_PATH,
+                                  nullptr, nullptr, &out, nullptr, &status, nullptr);
+    g_strfreev(env);
+    kill(server, SIGKILL);
+    g_spawn_close_pid(server);
+    waitpid(server, nullptr, 0);
+    ASSERT_TRUE(ran);
+    const std::string output = out ? out : "";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status << "\n" << output;
+
+    const auto folderAt = output.find("\nFOLDER="), recordedAt = output.find("\nRECORDED=");
+    ASSERT_NE(folderAt, std::string::npos) << output;
+    ASSERT_NE(recordedAt, std::string::npos) << output;
+    const std::string folder =
+        output.substr(folderAt + 8, output.find('\n', folderAt + 1) - folderAt - 8);
+    const double recorded = std::atof(output.c_str() + recordedAt + 10);
+    const auto video = recorder_test::readVideo(folder + "/videos/lost.wmv");
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(video.format, "asf");
+    ASSERT_FALSE(video.frames.empty());
+    EXPECT_TRUE(video.seekable);
+    EXPECT_GE(video.durationSeconds, recorded - kRounding);
+    EXPECT_NEAR(video.frames.back().ptsMs / 1000.0 + kFrame, video.durationSeconds,
+                kFrame + kRounding);
 }
 
 // The window's own pixels are recorded: a hover's change and the pointer

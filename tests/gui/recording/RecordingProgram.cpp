@@ -165,10 +165,12 @@ Program::Program() {
     main = std::make_unique<app::Main>(
         *host, app::Settings{site.address("/update/"), site.address("/"),
                              site.address("/stats/index.html"), uploadPage()});
+    orderlyEnd = std::make_unique<gtkui::OrderlyEnd>(*host);
 }
 
 Program::~Program() {
     watches_.clear();
+    orderlyEnd.reset();
     main.reset();
     host.reset();
 }
@@ -303,6 +305,11 @@ std::shared_ptr<DialogAnswer> Program::answerMessageBox(GtkResponseType response
     auto answer = std::make_shared<DialogAnswer>();
     auto& queue = host->queue();
     watch(GTK_TYPE_MESSAGE_DIALOG, answer, [=, &queue](GtkDialog* dialog) {
+        g_autofree gchar* text = nullptr;
+        g_object_get(dialog, "text", &text, nullptr);
+        answer->text = text ? text : "";
+        const gchar* title = gtk_window_get_title(GTK_WINDOW(dialog));
+        answer->title = title ? title : "";
         onResponse(dialog, response, queue, answer, {});
         gtk_dialog_response(dialog, response);
         return true;

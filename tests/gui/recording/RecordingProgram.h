@@ -16,6 +16,7 @@
 #include "TestSupport.h"
 #include "app/Main.h"
 #include "demo/SiteServer.h"
+#include "platform/gtk/OrderlyEnd.h"
 
 namespace rectest {
 
@@ -34,6 +35,7 @@ struct DialogAnswer {
     int shown = 0;                 // dialogs of the type seen
     double at = 0;                 // when the dialog responded as asked (seconds)
     bool handlerReturned = false;  // then, the handler that ran the dialog has returned
+    std::string title, text;       // the last message box's caption and message
 };
 
 class Program {
@@ -78,6 +80,8 @@ public:
     std::shared_ptr<Seen> seen = std::make_shared<Seen>();
     std::unique_ptr<gtkui::GtkHost> host;
     std::unique_ptr<app::Main> main;
+    // Signals and a lost display end the program in order, as in the program.
+    std::unique_ptr<gtkui::OrderlyEnd> orderlyEnd;
 
     std::string videos() const { return folder.path() + "/videos"; }
     std::string uploadPage() const { return site.address("/my_videos_upload"); }
