@@ -156,6 +156,18 @@ void SiteServer::State::fail(SoupServerMessage* msg, PathFailure failure) {
             return;
         case PathFailure::DropConnection:
             return dropConnection(msg);
+        case PathFailure::CutShort: {
+            requestEnded(msg, true);
+            GIOStream* stream = soup_server_message_steal_connection(msg);
+            static const char kCut[] =
+                "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/plain\r\nContent-Length: 50\r\n\r\n"
+                "update=false";
+            g_output_stream_write_all(g_io_stream_get_output_stream(stream), kCut,
+                                      sizeof kCut - 1, nullptr, nullptr, nullptr);
+            g_io_stream_close(stream, nullptr, nullptr);
+            g_object_unref(stream);
+            return;
+        }
         case PathFailure::NeverAnswer:
             soup_server_message_pause(msg);
             unanswered.push_back(SOUP_SERVER_MESSAGE(g_object_ref(msg)));

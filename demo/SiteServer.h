@@ -31,6 +31,7 @@ enum class PathFailure {
     ServerError,     // answer 500 Internal Server Error
     DropConnection,  // close the connection without answering
     NeverAnswer,     // keep the request open without an answer
+    CutShort,        // promise 50 bytes, send 12, close the connection
 };
 
 // Header names are kept as received; lookups with header() ignore case.

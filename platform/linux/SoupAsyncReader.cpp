@@ -109,6 +109,18 @@ struct SoupAsyncReader::Read {
         read->readMore();
     }
 
+    // The connection closed before the length the server announced: a failed
+    // transfer, not a reply. (A coded body's length is that of its coding.)
+    bool cutShort() const {
+        SoupMessageHeaders* headers = soup_message_get_response_headers(msg);
+        if (soup_message_headers_get_encoding(headers) != SOUP_ENCODING_CONTENT_LENGTH)
+            return false;
+        const char* coding = soup_message_headers_get_one(headers, "Content-Encoding");
+        if (coding && g_ascii_strcasecmp(coding, "identity") != 0) return false;
+        return static_cast<goffset>(bytes.size()) <
+               soup_message_headers_get_content_length(headers);
+    }
+
     void readMore() {
         // Ask for one byte beyond the limit so that an oversized body shows.
         const gsize wanted = std::min(kChunkBytes, maxBodyBytes + 1 - bytes.size());
@@ -125,6 +137,11 @@ struct SoupAsyncReader::Read {
         const auto* start = static_cast<const char*>(g_bytes_get_data(chunk, &size));
         if (size == 0) {
             g_bytes_unref(chunk);
+            if (read->cutShort()) {
+                read->logFailure("the reply broke off after " + std::to_string(read->bytes.size()) +
+                                 " bytes");
+                return read->finish(kStatusTransportFailed, false);
+            }
             return read->finish(platform::vbAsyncStatusCodeEndDownloadData, true);
         }
         read->bytes.append(start, size);

@@ -68,7 +68,9 @@ TEST_F(SoupAsyncReaderTest, ReportsEachKindOfEnd) {
         {"late connection drop", "", 0, update, UpdateFailure::DropConnection, 100},
         {"server slower than the time limit", "", 0, update, UpdateFailure::None, 30000},
         {"connection refused", "", 0, nullptr},
+        {"reply cut short of its length", "", 0, "/cut"},
     };
+    server.setPathFailure("/cut", site::PathFailure::CutShort);
     std::string refused;
     {
         site::SiteServer gone;
