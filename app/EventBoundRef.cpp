@@ -9,7 +9,7 @@ EventBoundRef::EventBoundRef(std::string requiredTag, std::vector<Handler> handl
 
 std::unique_ptr<platform::Subscription> EventBoundRef::subscribe(platform::EventTarget& target) {
     std::vector<platform::Listen> listens;
-    for (const Handler& h : handlers_) listens.push_back({h.event, h.returnsBoolean});
+    for (const Handler& h : handlers_) listens.push_back({h.event, h.cancelsDefault});
     return target.subscribe(std::move(listens), [this](platform::PageEvent e) { dispatch(e); });
 }
 

@@ -17,10 +17,13 @@ class EventBoundRef {
 public:
     struct Handler {
         platform::PageEvent event;
-        // Returns the handler's result; False cancels the page's default action.
-        std::function<bool()> run;
-        // True for handlers whose Boolean result reaches the page.
-        bool returnsBoolean;
+        std::function<void()> run;
+        // Whether the page's default action (a link's navigation, a selection,
+        // the context menu) is cancelled. It is decided here, when the field
+        // subscribes, and carried out inside the page at the moment the event
+        // happens: the page runs in another process and does not wait for the
+        // handler, so a handler's result would come too late to cancel anything.
+        bool cancelsDefault;
     };
 
     // requiredTag: the element kind the field takes ("SPAN", "BODY"); empty

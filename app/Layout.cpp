@@ -23,7 +23,9 @@ PageLayout ComputePageLayout(std::int32_t W, std::int32_t H) {
     l.camWidth = checked(std::int64_t{W} - 40);
     const double A = l.contentHeight, B = l.camWidth;
     if (A - B * 0.4 - 50 > 160)
-        l.camHeight = checked(std::llrint(B * 0.4));  // never exactly a half
+        // B is whole, so B * 0.4 is never exactly a half (that would need B to
+        // be an odd multiple of 1.25): the rounding mode cannot change the result.
+        l.camHeight = checked(std::llrint(B * 0.4));
     else
         l.camHeight = checked(std::int64_t{l.contentHeight} - 160 - 52);
     l.logHeight = checked(std::int64_t{l.contentHeight} - l.camHeight - 52);
@@ -61,7 +63,8 @@ void Main::Form_Resize() {
 
 void Main::TimerResize_Timer() {
     platform::Form& form = host_.form();
-    // The window grows 25 twips; the toolkit then raises Form_Resize.
+    // The window grows 25 twips; the toolkit then raises Form_Resize. The
+    // window's measures are single precision, so the sum is made as one.
     attempt([&] { form.setHeight(static_cast<float>(form.Height()) + 25.0f); });
     attempt([&] { TimerResize.setEnabled(false); });
 }

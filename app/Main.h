@@ -46,9 +46,9 @@ public:
     // Update outcome.
     void ControlURL1_UpdateCheck(std::string& Text);
     void ControlURL1_UpdateFail();
-    bool butRetry_onclick();
-    bool butCancel_onclick();
-    bool butCancelUpdate_onclick();
+    void butRetry_onclick();
+    void butCancel_onclick();
+    void butCancelUpdate_onclick();
 
     // Chat page.
     void WB_BeforeNavigate2(platform::BrowserObject pDisp, const std::string& URL, bool& Cancel);
@@ -61,12 +61,12 @@ public:
     void PrepareChatPage(const platform::DocumentRef& document);
     void butShare_onmouseover();
     void butShare_onmouseout();
-    bool oDocBody_onselectstart();
-    bool oDocument_ondragstart();
-    bool oDocument_oncontextmenu();
+    void oDocBody_onselectstart();
+    void oDocument_ondragstart();
+    void oDocument_oncontextmenu();
 
     // Recording.
-    bool butRecord_onclick();
+    void butRecord_onclick();
     bool StartRecording();
     void StopRecordingOnClose();
     // The recorder's news that the running recording ended by itself on an error.

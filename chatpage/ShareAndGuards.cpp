@@ -16,8 +16,8 @@ void Main::butShare_onmouseout() {
     attempt([&] { WB.Document()->getElementById("ShareThis")->style().display("none"); });
 }
 
-bool Main::oDocBody_onselectstart() { return false; }
-bool Main::oDocument_ondragstart() { return false; }
-bool Main::oDocument_oncontextmenu() { return false; }
+void Main::oDocBody_onselectstart() {}
+void Main::oDocument_ondragstart() {}
+void Main::oDocument_oncontextmenu() {}
 
 }  // namespace app

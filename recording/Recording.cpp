@@ -20,7 +20,7 @@ std::string failedText(const std::string& why, const std::string& file) {
 }
 }  // namespace
 
-bool Main::butRecord_onclick() {
+void Main::butRecord_onclick() {
     platform::ElementCollection spans;
     attempt([&] { spans = butRecord.element()->getElementsByTagName("SPAN"); });
     // The caption decides what a click does, not IsRecording. One click acts
@@ -48,7 +48,7 @@ bool Main::butRecord_onclick() {
                 // A file that failed is not offered for upload; without a
                 // recorder nothing was recorded.
                 if (hadRecorder) tellRecordingFailure(failedText(failure, recordingFile_));
-                continue;
+                break;
             }
             int answer = 0;
             attempt([&] {
@@ -65,7 +65,6 @@ bool Main::butRecord_onclick() {
         }
         break;
     }
-    return false;
 }
 
 bool Main::StartRecording() {
@@ -109,6 +108,8 @@ bool Main::StartRecording() {
     attempt([&] { Recorder->FrameRate(30.0f); });
     attempt([&] { Recorder->PadOffscreen(true); });
     attempt([&] { Recorder->SourceKind(1); });
+    // The dialog keeps its answer until it is shown again; the recorder gets it
+    // exactly as the user typed it (no extension is added).
     attempt([&] { Recorder->OutputFile(CommonDialog1.FileName()); });
     attempt([&] { Recorder->CaptureTop(Y); });
     attempt([&] { Recorder->CaptureLeft(X); });

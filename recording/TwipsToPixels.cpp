@@ -1,6 +1,5 @@
 #include "recording/TwipsToPixels.h"
 
-#include <cfenv>
 #include <cmath>
 
 #include "platform/Failure.h"

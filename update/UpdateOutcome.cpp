@@ -37,23 +37,20 @@ void Main::ControlURL1_UpdateFail() {
     bindStartPageButton(butCancel, "butCancel");
 }
 
-bool Main::butRetry_onclick() {
+void Main::butRetry_onclick() {
     setStartPageDisplay("loading", "block");
     setStartPageDisplay("error", "none");
     butRetry.clear();
     butCancel.clear();
     attempt([&] { ControlURL1.CheckUpdate(settings_.updateBaseAddress + "1"); });
-    return false;
 }
 
-bool Main::butCancel_onclick() {
+void Main::butCancel_onclick() {
     attempt([&] { host_.form().unload(); });
-    return false;
 }
 
-bool Main::butCancelUpdate_onclick() {
+void Main::butCancelUpdate_onclick() {
     bringChatViewForward();
-    return false;
 }
 
 }  // namespace app

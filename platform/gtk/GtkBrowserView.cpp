@@ -210,7 +210,6 @@ void GtkBrowserView::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, g
             self->loadFailed_ = false;
             break;
         case WEBKIT_LOAD_COMMITTED:
-            self->committed_ = true;
             self->bridge_->pageCommitted();
             break;
         case WEBKIT_LOAD_FINISHED: {

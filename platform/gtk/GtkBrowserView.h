@@ -88,7 +88,6 @@ private:
     bool silent_ = false;
     unsigned load_ = 0;        // counts top-level loads
     bool loadFailed_ = false;  // the current load failed: no DocumentComplete
-    bool committed_ = false;
 };
 
 }  // namespace gtkui

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "platform/gtk/GtkApp.h"
+#include "recording/TwipsToPixels.h"
 
 namespace gtkui {
 
@@ -50,7 +51,8 @@ double GtkForm::twipsPerPixel() const {
 }
 
 int GtkForm::toPixels(double twips) const {
-    return static_cast<int>(std::lround(twips / twipsPerPixel() / scale()));
+    // The program's one rule: whole twips, then pixels, halves to even.
+    return recording::TwipsToPixels(recording::RoundHalfEven(twips), twipsPerPixel() * scale());
 }
 
 FrameExtents GtkForm::frameExtents() const {

@@ -30,7 +30,8 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
     form_->addFixedView(wbstat_->widget());
     form_->addOverlayView(WB_->widget());
     form_->addOverlayView(wbload_->widget());
-    // wbstat's place until the window says otherwise: always covered by the others.
+    // wbstat's place in the window's design, in twips (57 x 41 pixels at 96 dpi
+    // near the bottom): the layout never moves it, and the other views cover it.
     wbstat_->Move(4440, 7560, 855, 615);
 
     services_ = services(form_->window());
@@ -71,16 +72,9 @@ GtkHost::~GtkHost() {
     // The services go before the window they may refer to.
     reader_.reset();
     recorders_.reset();
-    // In the reverse order of their declaration: the text files use the code page.
-    services_.recorders.reset();
-    services_.shell.reset();
-    services_.messageBox.reset();
-    services_.saveDialog.reset();
-    services_.files.reset();
-    services_.codePage.reset();
-    services_.reader.reset();
-    services_.capture.reset();
-    services_.objects.reset();
+    // Destroyed as a whole, in the reverse order of their declaration (the
+    // text files use the code page).
+    { HostServices gone = std::move(services_); }
     wbload_.reset();
     WB_.reset();
     wbstat_.reset();

@@ -102,7 +102,6 @@ void WmvWriter::write(const std::uint8_t* pixels, int stride, std::int64_t slot)
     frame_->pts = slot;
     rc = avcodec_send_frame(encoder_, frame_);
     if (rc < 0) fail("encoding", rc);
-    ++framesWritten_;
     drain();
 }
 

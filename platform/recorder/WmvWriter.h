@@ -40,7 +40,6 @@ public:
     // Failure; the file is closed either way. A second call does nothing.
     void finish();
 
-    std::int64_t framesWritten() const { return framesWritten_; }
 
 private:
     void drain();
@@ -55,7 +54,6 @@ private:
     SwsContext* converter_ = nullptr;
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;
-    std::int64_t framesWritten_ = 0;
     bool finished_ = false;
 };
 
