@@ -9,6 +9,7 @@
 namespace gtkui {
 
 void EventQueue::post(Event event) {
+    uiThread_.check("EventQueue::post");
     if (closed_ || !event) return;
     queue_.push_back(std::move(event));
     if (running_) return;

@@ -11,6 +11,8 @@
 #include <functional>
 #include <memory>
 
+#include "platform/ThreadOwner.h"
+
 namespace gtkui {
 
 class EventQueue {
@@ -26,6 +28,7 @@ public:
     void setAfterEvent(std::function<void()> hook) { afterEvent_ = std::move(hook); }
 
 private:
+    platform::ThreadOwner uiThread_;
     std::deque<Event> queue_;
     std::function<void()> afterEvent_;
     bool running_ = false;

@@ -255,6 +255,10 @@ gboolean GtkForm::onConfigure(GtkWidget*, GdkEventConfigure* event, gpointer dat
     self->clientHeight_ = event->height;
     // Every size passes through the window procedure; a size it changes is
     // applied (this also undoes a resize from outside below the minimum).
+    // It is called here directly, also from inside a page read's nested loop,
+    // because it is no handler: it only clamps the WINDOWPOS it is given and
+    // passes it to the previous procedure, touching no state of the window's
+    // handlers and no page, so running it during a handler re-enters nothing.
     if (self->procedure_ && self->extentsKnown_) {
         int outerWidth = event->width + extents.left + extents.right;
         int outerHeight = event->height + extents.top + extents.bottom;

@@ -68,6 +68,7 @@ X11ScreenRecorder::~X11ScreenRecorder() {
 }
 
 void X11ScreenRecorder::StartRecord() {
+    uiThread_.check("X11ScreenRecorder::StartRecord");
     if (session_) throw platform::Failure("already recording");
     const Settings s = settings_;
     if (s.sourceKind != 1) throw platform::Failure("unsupported source kind");
@@ -103,6 +104,7 @@ void X11ScreenRecorder::StartRecord() {
 }
 
 void X11ScreenRecorder::StopRecord() {
+    uiThread_.check("X11ScreenRecorder::StopRecord");
     if (!session_) return;
     {
         std::lock_guard lock(session_->mutex);

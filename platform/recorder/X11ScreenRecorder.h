@@ -49,6 +49,7 @@
 #include <thread>
 
 #include "platform/ScreenRecorder.h"
+#include "platform/ThreadOwner.h"
 
 namespace recorder {
 
@@ -101,6 +102,7 @@ public:
     bool isRecording() const { return session_ != nullptr; }
 
 private:
+    platform::ThreadOwner uiThread_;
     struct Settings {
         std::int32_t sourceKind = 1;
         std::int32_t left = 0;
