@@ -38,6 +38,8 @@ bool eventFromName(const std::string& name, platform::PageEvent& event) {
     return false;
 }
 
+unsigned long waitedReads = 0;
+
 // One evaluation waited for in a nested loop. Shared with the completion,
 // which may arrive after the wait has given up.
 struct PendingRead {
@@ -204,6 +206,7 @@ std::string PageBridge::evaluate(const std::string& script) {
     if (!view_) throw platform::Failure("the view is gone");
     if (health_->unresponsive) throw platform::Failure("the page does not answer");
     if (health_->closing) throw platform::Failure("the window is closing");
+    ++waitedReads;
     auto pending = std::make_shared<PendingRead>();
     webkit_web_view_evaluate_javascript(view_, script.c_str(), static_cast<gssize>(script.size()),
                                         ScriptWorld, nullptr, nullptr, readFinished,
@@ -238,6 +241,8 @@ std::string PageBridge::evaluate(const std::string& script) {
     if (pending->failed) throw platform::Failure(pending->value);
     return pending->value;
 }
+
+unsigned long PageBridge::roundTrips() { return waitedReads; }
 
 void PageBridge::ping() {
     if (health_->pinging || !view_) return;

@@ -84,6 +84,10 @@ public:
 
     void setReadTimeout(std::chrono::milliseconds limit) { readTimeout_ = limit; }
 
+    // Reads that waited for the page, by every bridge of the process (benchmarks
+    // count them per handler).
+    static unsigned long roundTrips();
+
 private:
     struct Sink {
         platform::PageEventSink deliver;
