@@ -73,8 +73,7 @@ void preparation(site::SiteServer& site, const std::string& appFolder) {
         std::printf(
             "PrepareChatPage, %5d elements: bridge %.1f ms, one in-page script %.1f ms, "
             "ratio %.2f (target <= %.1f; medians of 5); %lu round trips in the handler\n",
-            elements, b.median, p.median, b.median / p.median, elements == 1000 ? 2.0 : 1.5,
-            trips);
+            elements, b.median, p.median, b.median / p.median, elements == 1000 ? 2.0 : 1.5, trips);
     }
 }
 

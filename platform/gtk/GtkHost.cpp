@@ -49,10 +49,13 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
                                     WebKitHitTestResult*, gpointer) -> gboolean { return TRUE; }),
                      nullptr);
 
-    // Queued page writes go out as soon as the handler that made them returns.
+    // Queued page writes go out as soon as the handler that made them returns,
+    // and what the handler's reads recorded of the pages ends with it.
     queue_->setAfterEvent([this] {
-        for (GtkBrowserView* view : {WB_.get(), wbload_.get(), wbstat_.get()})
+        for (GtkBrowserView* view : {WB_.get(), wbload_.get(), wbstat_.get()}) {
             view->bridge().flush();
+            view->bridge().endRecord();
+        }
     });
     // The chat view's page size drives the layout of its elements.
     WB_->bridge().setOnViewport(
