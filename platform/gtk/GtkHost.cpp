@@ -23,14 +23,23 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
     timer_ = std::make_unique<GtkTimer>(queue_);
     deadline_ = std::make_unique<GtkTimer>(queue_, 1000);
     // One web process for the three views; wbload over WB over the small wbstat.
-    WB_ = std::make_unique<GtkBrowserView>(context_, nullptr, queue_, health_, *form_);
-    wbload_ = std::make_unique<GtkBrowserView>(context_, WB_.get(), queue_, health_, *form_);
-    wbstat_ = std::make_unique<GtkBrowserView>(context_, WB_.get(), queue_, health_, *form_);
-    form_->addFixedView(wbstat_->widget());
-    form_->addOverlayView(WB_->widget());
+    // The start view comes first and alone: making a related view waits for
+    // the web process to start, so WB and wbstat are made once the start
+    // page has loaded (or at their first use, if that comes sooner).
+    wbload_ = std::make_unique<GtkBrowserView>(context_, nullptr, queue_, health_, *form_);
+    WB_ =
+        std::make_unique<GtkBrowserView>(queue_, health_, *form_, [this] { createRelatedViews(); });
+    wbstat_ =
+        std::make_unique<GtkBrowserView>(queue_, health_, *form_, [this] { createRelatedViews(); });
     form_->addOverlayView(wbload_->widget());
     // wbstat's place until the window says otherwise: always covered by the others.
     wbstat_->Move(4440, 7560, 855, 615);
+    g_signal_connect(wbload_->webView(), "load-changed",
+                     G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer self) {
+                         if (event == WEBKIT_LOAD_FINISHED)
+                             static_cast<GtkHost*>(self)->scheduleRelatedViews();
+                     }),
+                     this);
 
     services_ = services(form_->window());
     if (!services_.objects || !services_.capture || !services_.reader || !services_.codePage ||
@@ -41,8 +50,7 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
 
     // New windows that pages ask for open where the upload page does: with the
     // desktop's default handler for the address.
-    for (GtkBrowserView* view : {WB_.get(), wbload_.get(), wbstat_.get()})
-        view->setWindowOpener([this](const std::string& address) { openElsewhere(address); });
+    wbload_->setWindowOpener([this](const std::string& address) { openElsewhere(address); });
     // The start screen is the client's own page: no browser menu (Back, Reload...) over it.
     g_signal_connect(wbload_->webView(), "context-menu",
                      G_CALLBACK(+[](WebKitWebView*, WebKitContextMenu*, GdkEvent*,
@@ -57,14 +65,43 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
             view->bridge().endRecord();
         }
     });
-    // The chat view's page size drives the layout of its elements.
-    WB_->bridge().setOnViewport(
-        [form = form_.get()](int width, int height) { form->pageViewport(width, height); });
     form_->setOnGone([this] { onWindowGone(); });
     form_->setOnCloseRequest([this](bool closing) { health_->setClosing(closing); });
 }
 
+void GtkHost::scheduleRelatedViews() {
+    if (relatedViewsIdle_ || WB_->created()) return;
+    // After the start page's own work (drawing, its handlers) has had its turn.
+    relatedViewsIdle_ = g_idle_add_full(
+        G_PRIORITY_LOW,
+        [](gpointer self) -> gboolean {
+            auto* host = static_cast<GtkHost*>(self);
+            host->relatedViewsIdle_ = 0;
+            host->createRelatedViews();
+            return G_SOURCE_REMOVE;
+        },
+        this, nullptr);
+}
+
+void GtkHost::createRelatedViews() {
+    if (WB_->created() || form_->gone()) return;
+    WB_->createView(context_, wbload_.get());
+    wbstat_->createView(context_, wbload_.get());
+    if (!WB_->created() || !wbstat_->created()) return;
+    form_->addFixedView(wbstat_->widget());
+    form_->addOverlayViewBehind(WB_->widget());
+    for (GtkBrowserView* view : {WB_.get(), wbstat_.get()}) {
+        view->setWindowOpener([this](const std::string& address) { openElsewhere(address); });
+        view->placePending();
+    }
+    // The chat view's page size drives the layout of its elements.
+    WB_->bridge().setOnViewport(
+        [form = form_.get()](int width, int height) { form->pageViewport(width, height); });
+}
+
 GtkHost::~GtkHost() {
+    if (relatedViewsIdle_) g_source_remove(relatedViewsIdle_);
+    g_signal_handlers_disconnect_by_data(wbload_->webView(), this);
     queue_->close();
     queue_->setAfterEvent(nullptr);
     timer_->setEnabled(false);
@@ -92,8 +129,9 @@ void GtkHost::onWindowGone() {
     timer_->setEnabled(false);
     deadline_->setEnabled(false);
     for (GtkBrowserView* view : {WB_.get(), wbload_.get(), wbstat_.get()}) {
+        const bool created = view->created();
         view->detach();
-        webkit_web_view_stop_loading(view->webView());
+        if (created) webkit_web_view_stop_loading(view->webView());
     }
     if (loop_) g_main_loop_quit(loop_);
 }

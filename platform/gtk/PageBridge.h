@@ -50,6 +50,8 @@ public:
                std::shared_ptr<PageHealth> health);
     ~PageBridge();
 
+    // The view the bridge works on, when it is made after the bridge.
+    void attach(WebKitWebView* view) { view_ = view; }
     // The view is gone: every operation fails from now on.
     void detach();
     // A new top-level document has been committed.
