@@ -70,33 +70,42 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
 }
 
 void GtkHost::scheduleRelatedViews() {
-    if (relatedViewsIdle_ || WB_->created()) return;
-    // After the start page's own work (drawing, its handlers) has had its turn.
+    if (relatedViewsIdle_ || wbstat_->created()) return;
+    // After the start page's own work (drawing, its handlers) has had its
+    // turn, one view per pass so that each pause stays short.
     relatedViewsIdle_ = g_idle_add_full(
         G_PRIORITY_LOW,
         [](gpointer self) -> gboolean {
             auto* host = static_cast<GtkHost*>(self);
-            host->relatedViewsIdle_ = 0;
-            host->createRelatedViews();
-            return G_SOURCE_REMOVE;
+            host->createRelatedView(host->WB_->created() ? *host->wbstat_ : *host->WB_);
+            if (host->wbstat_->created() || host->form_->gone()) {
+                host->relatedViewsIdle_ = 0;
+                return G_SOURCE_REMOVE;
+            }
+            return G_SOURCE_CONTINUE;
         },
         this, nullptr);
 }
 
 void GtkHost::createRelatedViews() {
-    if (WB_->created() || form_->gone()) return;
-    WB_->createView(context_, wbload_.get());
-    wbstat_->createView(context_, wbload_.get());
-    if (!WB_->created() || !wbstat_->created()) return;
-    form_->addFixedView(wbstat_->widget());
-    form_->addOverlayViewBehind(WB_->widget());
-    for (GtkBrowserView* view : {WB_.get(), wbstat_.get()}) {
-        view->setWindowOpener([this](const std::string& address) { openElsewhere(address); });
-        view->placePending();
+    createRelatedView(*WB_);
+    createRelatedView(*wbstat_);
+}
+
+void GtkHost::createRelatedView(GtkBrowserView& view) {
+    if (view.created() || form_->gone()) return;
+    view.createView(context_, wbload_.get());
+    if (!view.created()) return;
+    if (&view == WB_.get()) {
+        form_->addOverlayViewBehind(view.widget());
+        // The chat view's page size drives the layout of its elements.
+        view.bridge().setOnViewport(
+            [form = form_.get()](int width, int height) { form->pageViewport(width, height); });
+    } else {
+        form_->addFixedView(view.widget());
     }
-    // The chat view's page size drives the layout of its elements.
-    WB_->bridge().setOnViewport(
-        [form = form_.get()](int width, int height) { form->pageViewport(width, height); });
+    view.setWindowOpener([this](const std::string& address) { openElsewhere(address); });
+    view.placePending();
 }
 
 GtkHost::~GtkHost() {

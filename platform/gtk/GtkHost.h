@@ -95,6 +95,7 @@ private:
     void openElsewhere(const std::string& address);
     void scheduleRelatedViews();
     void createRelatedViews();
+    void createRelatedView(GtkBrowserView& view);
 
     std::shared_ptr<EventQueue> queue_ = std::make_shared<EventQueue>();
     std::shared_ptr<PageHealth> health_ = std::make_shared<PageHealth>();
