@@ -6,8 +6,9 @@
 
 namespace gtkui {
 
-// Items of one answer are separated by \x1e, fields of one item by \x1f; both
-// are removed from the texts themselves. Handles the runtime makes are
+// Items of one answer are separated by \x1e, fields of one item by \x1f; the
+// parts of a handler's first answer (R.prime) by \x1c and \x1d. All four are
+// removed from the texts themselves. Handles the runtime makes are
 // positive; handles the client allocates (created elements and sheets) are
 // negative, so both can be made without waiting for each other.
 const char* const RuntimeScript = R"JS(
@@ -17,7 +18,7 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
   const channel = window.webkit && window.webkit.messageHandlers &&
                   window.webkit.messageHandlers.whirligigEvents;
   const post = m => { try { channel.postMessage(m); } catch (e) {} };
-  const clean = v => (typeof v === 'string' ? v : '').replace(/[\x1e\x1f]/g, ' ');
+  const clean = v => (typeof v === 'string' ? v : '').replace(/[\x1c-\x1f]/g, ' ');
   R.g = i => { const o = R.h.get(i); if (o === undefined) throw new Error('no such handle'); return o; };
   R.set = (i, o) => { R.h.set(i, o); };
   R.desc = e => {
@@ -31,6 +32,22 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
     const n = c.length, parts = [R.n, n];
     for (let k = 0; k < n; k++) { R.h.set(R.n++, c[k]); parts.push(R.desc(c[k])); }
     return parts.join('\x1e');
+  };
+  R.dims = e => e.offsetWidth + '\x1f' + e.offsetHeight;
+  // What a handler will likely read next, taken with its first read: the
+  // document element's size (when asked) and the elements of the ids the
+  // client looks up on this page.
+  R.prime = (ids, root) => {
+    const d = document, parts = [root && d.documentElement ? R.dims(d.documentElement) : ''];
+    for (const id of ids) parts.push(R.one(d.getElementById(id)));
+    return parts.join('\x1c');
+  };
+  // Style writes as data: [handle, property, value] with indexes into texts,
+  // each applied on its own so that a refused one skips only itself.
+  R.styles = (texts, list) => {
+    for (let k = 0; k < list.length; k += 3) {
+      try { R.g(list[k]).style[texts[list[k + 1]]] = texts[list[k + 2]]; } catch (e) {}
+    }
   };
   R.sheets = () => {
     const l = document.styleSheets, first = R.n;

@@ -51,6 +51,20 @@ GtkBrowserView::GtkBrowserView(WebKitWebContext* context, GtkBrowserView* relate
                                std::shared_ptr<EventQueue> queue,
                                std::shared_ptr<PageHealth> health, ViewPlacement& placement)
     : queue_(std::move(queue)), placement_(placement) {
+    bridge_ = std::make_shared<PageBridge>(nullptr, queue_, std::move(health));
+    createView(context, related);
+}
+
+GtkBrowserView::GtkBrowserView(std::shared_ptr<EventQueue> queue,
+                               std::shared_ptr<PageHealth> health, ViewPlacement& placement,
+                               std::function<void()> onDemand)
+    : onDemand_(std::move(onDemand)), queue_(std::move(queue)), placement_(placement) {
+    bridge_ = std::make_shared<PageBridge>(nullptr, queue_, std::move(health));
+}
+
+void GtkBrowserView::createView(WebKitWebContext* context, GtkBrowserView* related) {
+    if (view_ || !alive_) return;
+    onDemand_ = nullptr;
     content_ = webkit_user_content_manager_new();
     webkit_user_content_manager_register_script_message_handler_in_world(content_, EventChannel,
                                                                          ScriptWorld);
@@ -77,7 +91,7 @@ GtkBrowserView::GtkBrowserView(WebKitWebContext* context, GtkBrowserView* relate
         webkit_settings_set_enable_developer_extras(settings, FALSE);
     }
     g_object_ref_sink(view_);
-    bridge_ = std::make_shared<PageBridge>(view_, queue_, std::move(health));
+    bridge_->attach(view_);
 
     g_signal_connect(view_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
     g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
@@ -92,14 +106,15 @@ GtkBrowserView::GtkBrowserView(WebKitWebContext* context, GtkBrowserView* relate
 
 GtkBrowserView::~GtkBrowserView() {
     detach();
-    g_object_unref(view_);
-    g_object_unref(content_);
+    if (view_) g_object_unref(view_);
+    if (content_) g_object_unref(content_);
 }
 
 void GtkBrowserView::detach() {
     alive_.reset();
     events_ = {};
     opener_ = nullptr;
+    onDemand_ = nullptr;
     if (view_) g_signal_handlers_disconnect_by_data(view_, this);
     if (content_) g_signal_handlers_disconnect_by_data(content_, this);
     bridge_->detach();
@@ -113,7 +128,7 @@ void GtkBrowserView::post(EventQueue::Event event) {
 }
 
 void GtkBrowserView::Navigate2(const std::string& address) {
-    if (!alive_) throw platform::Failure("the view is gone");
+    if (!alive_ || !webView()) throw platform::Failure("the view is gone");
     webkit_web_view_load_uri(view_, toAddress(address).c_str());
 }
 
@@ -131,7 +146,19 @@ platform::BrowserObject GtkBrowserView::frameBrowser() {
 }
 
 void GtkBrowserView::Move(double left, double top, double width, double height) {
+    // A view not made yet takes its place when it is made.
+    if (!view_) {
+        pendingPlace_ = std::make_unique<Place>(Place{left, top, width, height});
+        return;
+    }
     placement_.place(widget(), left, top, width, height);
+}
+
+void GtkBrowserView::placePending() {
+    if (!pendingPlace_ || !view_) return;
+    const Place place = *pendingPlace_;
+    pendingPlace_.reset();
+    placement_.place(widget(), place.left, place.top, place.width, place.height);
 }
 
 void GtkBrowserView::ZOrder(int position) {

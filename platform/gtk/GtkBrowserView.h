@@ -28,6 +28,14 @@ public:
     GtkBrowserView(WebKitWebContext* context, GtkBrowserView* related,
                    std::shared_ptr<EventQueue> queue, std::shared_ptr<PageHealth> health,
                    ViewPlacement& placement);
+    // A view whose WebKit view is made later: by createView(), or by onDemand
+    // at its first use. Until then it has no document and keeps its placement.
+    GtkBrowserView(std::shared_ptr<EventQueue> queue, std::shared_ptr<PageHealth> health,
+                   ViewPlacement& placement, std::function<void()> onDemand);
+    void createView(WebKitWebContext* context, GtkBrowserView* related);
+    bool created() const { return view_ != nullptr; }
+    // Applies the placement asked for before the view was made.
+    void placePending();
     ~GtkBrowserView() override;
     GtkBrowserView(const GtkBrowserView&) = delete;
     GtkBrowserView& operator=(const GtkBrowserView&) = delete;
@@ -46,8 +54,11 @@ public:
     using WindowOpener = std::function<void(const std::string& address)>;
     void setWindowOpener(WindowOpener opener) { opener_ = std::move(opener); }
 
-    GtkWidget* widget() const { return GTK_WIDGET(view_); }
-    WebKitWebView* webView() const { return view_; }
+    GtkWidget* widget() { return GTK_WIDGET(webView()); }
+    WebKitWebView* webView() {
+        if (!view_ && onDemand_) onDemand_();
+        return view_;
+    }
     PageBridge& bridge() { return *bridge_; }
     // The identity that frame completions report.
     platform::BrowserObject frameBrowser();
@@ -76,7 +87,13 @@ private:
     void post(EventQueue::Event event);
     void openNewWindow(const std::string& uri);
 
+    struct Place {
+        double left, top, width, height;
+    };
+
     WebKitWebView* view_ = nullptr;
+    std::function<void()> onDemand_;
+    std::unique_ptr<Place> pendingPlace_;
     WebKitUserContentManager* content_ = nullptr;
     std::shared_ptr<EventQueue> queue_;
     std::shared_ptr<PageBridge> bridge_;

@@ -126,7 +126,20 @@ void GtkForm::addOverlayView(GtkWidget* view) {
     gtk_overlay_add_overlay(GTK_OVERLAY(overlay_), view);
 }
 
-void GtkForm::addFixedView(GtkWidget* view) { gtk_fixed_put(GTK_FIXED(fixed_), view, 0, 0); }
+void GtkForm::addFixedView(GtkWidget* view) {
+    gtk_fixed_put(GTK_FIXED(fixed_), view, 0, 0);
+    gtk_widget_show(view);
+}
+
+void GtkForm::addOverlayViewBehind(GtkWidget* view) {
+    gtk_overlay_add_overlay(GTK_OVERLAY(overlay_), view);
+    gtk_overlay_reorder_overlay(GTK_OVERLAY(overlay_), view, 0);
+    gtk_widget_show(view);
+    // Pointer input follows the stacking of the children's own windows (see bringToFront).
+    GdkWindow* childWindow = gtk_widget_get_parent_window(view);
+    if (childWindow && childWindow != gtk_widget_get_window(overlay_))
+        gdk_window_lower(childWindow);
+}
 
 void GtkForm::place(GtkWidget* view, double left, double top, double width, double height) {
     if (!window_) throw platform::Failure("the window is gone");

@@ -51,6 +51,8 @@ public:
     // Full-size views go over the small one; the last added is in front.
     void addOverlayView(GtkWidget* view);
     void addFixedView(GtkWidget* view);
+    // A full-size view behind every other one, shown at once.
+    void addOverlayViewBehind(GtkWidget* view);
 
     // Raises Load, then shows the window centred on its monitor's work area.
     void show();

@@ -24,15 +24,24 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
     timer_ = std::make_unique<GtkTimer>(queue_);
     deadline_ = std::make_unique<GtkTimer>(queue_, 1000);
     // One web process for the three views; wbload over WB over the small wbstat.
-    WB_ = std::make_unique<GtkBrowserView>(context_, nullptr, queue_, health_, *form_);
-    wbload_ = std::make_unique<GtkBrowserView>(context_, WB_.get(), queue_, health_, *form_);
-    wbstat_ = std::make_unique<GtkBrowserView>(context_, WB_.get(), queue_, health_, *form_);
-    form_->addFixedView(wbstat_->widget());
-    form_->addOverlayView(WB_->widget());
+    // The start view comes first and alone: making a related view waits for
+    // the web process to start, so WB and wbstat are made once the start
+    // page has loaded (or at their first use, if that comes sooner).
+    wbload_ = std::make_unique<GtkBrowserView>(context_, nullptr, queue_, health_, *form_);
+    WB_ =
+        std::make_unique<GtkBrowserView>(queue_, health_, *form_, [this] { createRelatedViews(); });
+    wbstat_ =
+        std::make_unique<GtkBrowserView>(queue_, health_, *form_, [this] { createRelatedViews(); });
     form_->addOverlayView(wbload_->widget());
     // wbstat's place in the window's design, in twips (57 x 41 pixels at 96 dpi
     // near the bottom): the layout never moves it, and the other views cover it.
     wbstat_->Move(4440, 7560, 855, 615);
+    g_signal_connect(wbload_->webView(), "load-changed",
+                     G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer self) {
+                         if (event == WEBKIT_LOAD_FINISHED)
+                             static_cast<GtkHost*>(self)->scheduleRelatedViews();
+                     }),
+                     this);
 
     services_ = services(form_->window());
     if (!services_.objects || !services_.capture || !services_.reader || !services_.codePage ||
@@ -44,27 +53,67 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
 
     // New windows that pages ask for open where the upload page does: with the
     // desktop's default handler for the address.
-    for (GtkBrowserView* view : {WB_.get(), wbload_.get(), wbstat_.get()})
-        view->setWindowOpener([this](const std::string& address) { openElsewhere(address); });
+    wbload_->setWindowOpener([this](const std::string& address) { openElsewhere(address); });
     // The start screen is the client's own page: no browser menu (Back, Reload...) over it.
     g_signal_connect(wbload_->webView(), "context-menu",
                      G_CALLBACK(+[](WebKitWebView*, WebKitContextMenu*, GdkEvent*,
                                     WebKitHitTestResult*, gpointer) -> gboolean { return TRUE; }),
                      nullptr);
 
-    // Queued page writes go out as soon as the handler that made them returns.
+    // Queued page writes go out as soon as the handler that made them returns,
+    // and what the handler's reads recorded of the pages ends with it.
     queue_->setAfterEvent([this] {
-        for (GtkBrowserView* view : {WB_.get(), wbload_.get(), wbstat_.get()})
+        for (GtkBrowserView* view : {WB_.get(), wbload_.get(), wbstat_.get()}) {
             view->bridge().flush();
+            view->bridge().endRecord();
+        }
     });
-    // The chat view's page size drives the layout of its elements.
-    WB_->bridge().setOnViewport(
-        [form = form_.get()](int width, int height) { form->pageViewport(width, height); });
     form_->setOnGone([this] { onWindowGone(); });
     form_->setOnCloseRequest([this](bool closing) { health_->setClosing(closing); });
 }
 
+void GtkHost::scheduleRelatedViews() {
+    if (relatedViewsIdle_ || wbstat_->created()) return;
+    // After the start page's own work (drawing, its handlers) has had its
+    // turn, one view per pass so that each pause stays short.
+    relatedViewsIdle_ = g_idle_add_full(
+        G_PRIORITY_LOW,
+        [](gpointer self) -> gboolean {
+            auto* host = static_cast<GtkHost*>(self);
+            host->createRelatedView(host->WB_->created() ? *host->wbstat_ : *host->WB_);
+            if (host->wbstat_->created() || host->form_->gone()) {
+                host->relatedViewsIdle_ = 0;
+                return G_SOURCE_REMOVE;
+            }
+            return G_SOURCE_CONTINUE;
+        },
+        this, nullptr);
+}
+
+void GtkHost::createRelatedViews() {
+    createRelatedView(*WB_);
+    createRelatedView(*wbstat_);
+}
+
+void GtkHost::createRelatedView(GtkBrowserView& view) {
+    if (view.created() || form_->gone()) return;
+    view.createView(context_, wbload_.get());
+    if (!view.created()) return;
+    if (&view == WB_.get()) {
+        form_->addOverlayViewBehind(view.widget());
+        // The chat view's page size drives the layout of its elements.
+        view.bridge().setOnViewport(
+            [form = form_.get()](int width, int height) { form->pageViewport(width, height); });
+    } else {
+        form_->addFixedView(view.widget());
+    }
+    view.setWindowOpener([this](const std::string& address) { openElsewhere(address); });
+    view.placePending();
+}
+
 GtkHost::~GtkHost() {
+    if (relatedViewsIdle_) g_source_remove(relatedViewsIdle_);
+    g_signal_handlers_disconnect_by_data(wbload_->webView(), this);
     queue_->close();
     queue_->setAfterEvent(nullptr);
     timer_->setEnabled(false);
@@ -86,8 +135,9 @@ void GtkHost::onWindowGone() {
     timer_->setEnabled(false);
     deadline_->setEnabled(false);
     for (GtkBrowserView* view : {WB_.get(), wbload_.get(), wbstat_.get()}) {
+        const bool created = view->created();
         view->detach();
-        webkit_web_view_stop_loading(view->webView());
+        if (created) webkit_web_view_stop_loading(view->webView());
     }
     if (loop_) g_main_loop_quit(loop_);
 }

@@ -98,6 +98,9 @@ public:
 private:
     void onWindowGone();
     void openElsewhere(const std::string& address);
+    void scheduleRelatedViews();
+    void createRelatedViews();
+    void createRelatedView(GtkBrowserView& view);
 
     std::shared_ptr<EventQueue> queue_ = std::make_shared<EventQueue>();
     std::shared_ptr<PageHealth> health_ = std::make_shared<PageHealth>();
@@ -108,6 +111,7 @@ private:
     std::unique_ptr<GtkWindowSystem> windows_;
     std::unique_ptr<GtkTimer> timer_, deadline_;
     std::unique_ptr<GtkBrowserView> wbstat_, WB_, wbload_;
+    guint relatedViewsIdle_ = 0;
     HostServices services_;
     std::unique_ptr<platform::AsyncReader> reader_;
     std::unique_ptr<QueuedRecorders> recorders_;

@@ -1,5 +1,6 @@
 #include "platform/gtk/PageBridge.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/gtk/BridgeScript.h"
@@ -37,6 +38,8 @@ bool eventFromName(const std::string& name, platform::PageEvent& event) {
     }
     return false;
 }
+
+unsigned long waitedReads = 0;
 
 // One evaluation waited for in a nested loop. Shared with the completion,
 // which may arrive after the wait has given up.
@@ -102,6 +105,8 @@ void PageBridge::pageCommitted() {
     document_.reset();
     writes_.clear();
     releases_.clear();
+    endRecord();
+    knowsRootSize_ = false;
     for (auto& [id, sink] : sinks_) sink->active = false;
     sinks_.clear();
 }
@@ -130,10 +135,126 @@ platform::DocumentRef PageBridge::document() {
     return document_;
 }
 
+bool PageBridge::recording() const {
+    auto queue = queue_.lock();
+    return queue && queue->running();
+}
+
+void PageBridge::changed(Change change) {
+    layout_ = ++marks_;
+    if (change == Change::Tree) tree_ = ++marks_;
+}
+
+void PageBridge::endRecord() {
+    changed(Change::Tree);
+    rootPrimed_ = false;
+    // The recorded elements release their handles as they go.
+    std::map<std::string, platform::ElementRef> dropped;
+    dropped.swap(lookups_);
+}
+
+bool PageBridge::recordedLookup(const std::string& id, platform::ElementRef& element) const {
+    if (!recording() || lookupsTree_ != tree_) return false;
+    auto found = lookups_.find(id);
+    if (found == lookups_.end()) return false;
+    element = found->second;
+    return true;
+}
+
+void PageBridge::recordLookup(const std::string& id, platform::ElementRef element) {
+    if (knownIds_.size() < 64 &&
+        std::find(knownIds_.begin(), knownIds_.end(), id) == knownIds_.end())
+        knownIds_.push_back(id);
+    if (!recording()) return;
+    if (lookupsTree_ != tree_) {
+        std::map<std::string, platform::ElementRef> dropped;
+        dropped.swap(lookups_);
+        lookupsTree_ = tree_;
+    }
+    lookups_[id] = std::move(element);
+}
+
+bool PageBridge::recordedRootSize(int& width, int& height) const {
+    if (!recording() || rootLayout_ != layout_) return false;
+    width = rootWidth_;
+    height = rootHeight_;
+    return true;
+}
+
+void PageBridge::recordRootSize(int width, int height) {
+    knowsRootSize_ = true;
+    if (!recording()) return;
+    rootWidth_ = width;
+    rootHeight_ = height;
+    rootLayout_ = layout_;
+}
+
+std::string PageBridge::primeScript() {
+    if (!recording() || primedTree_ == tree_) return {};
+    // The document element's size only with the handler's first read: later
+    // in a handler it would force a layout of the page's pending changes.
+    const bool root = knowsRootSize_ && !rootPrimed_;
+    if (!root && knownIds_.empty()) return {};
+    std::string script = "R.prime([";
+    for (size_t k = 0; k < knownIds_.size(); ++k) {
+        if (k) script += ",";
+        script += jsString(knownIds_[k]);
+    }
+    return script + "]," + (root ? "true" : "false") + ")+'\x1d'+";
+}
+
+void PageBridge::takePrime(const std::string& answer) {
+    const unsigned tree = tree_, layout = layout_;
+    std::vector<std::string> parts;
+    for (size_t start = 0;;) {
+        size_t end = answer.find('\x1c', start);
+        parts.push_back(answer.substr(start, end - start));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    if (parts.size() != knownIds_.size() + 1) return;
+    primedTree_ = tree;
+    int width = 0, height = 0;
+    if (!parts[0].empty() && std::sscanf(parts[0].c_str(), "%d\x1f%d", &width, &height) == 2) {
+        rootPrimed_ = true;
+        rootWidth_ = width;
+        rootHeight_ = height;
+        rootLayout_ = layout;
+    }
+    for (size_t k = 0; k < knownIds_.size(); ++k) {
+        try {
+            recordLookup(knownIds_[k],
+                         elementFromAnswer(shared_from_this(), generation_, parts[k + 1]));
+        } catch (const platform::Failure&) {
+        }
+    }
+}
+
 std::string PageBridge::takeWrites() {
     if (writes_.empty() && releases_.empty()) return {};
     std::string batch = "const w=f=>{try{f()}catch(e){}};";
-    for (const std::string& statement : writes_) batch += "w(()=>{" + statement + "});";
+    // The texts of the batch's style assignments, each once.
+    std::map<std::string, int> index;
+    std::string texts;
+    auto text = [&](const std::string& t) {
+        auto [it, added] = index.emplace(t, static_cast<int>(index.size()));
+        if (added) texts += (texts.empty() ? "" : ",") + jsString(t);
+        return std::to_string(it->second);
+    };
+    for (const Write& write : writes_) {
+        if (write.styles.empty()) {
+            batch += "w(()=>{" + write.statement + "});";
+            continue;
+        }
+        batch += "R.styles(T,[";
+        for (size_t k = 0; k < write.styles.size(); k += 3) {
+            if (k) batch += ",";
+            batch +=
+                write.styles[k] + "," + text(write.styles[k + 1]) + "," + text(write.styles[k + 2]);
+        }
+        batch += "]);";
+    }
+    if (!texts.empty()) batch = "const T=[" + texts + "];" + batch;
     writes_.clear();
     // Handles are never reused, so releasing after this batch's writes is safe.
     if (!releases_.empty()) {
@@ -176,7 +297,18 @@ void PageBridge::scheduleFlush() {
 
 void PageBridge::write(unsigned generation, const std::string& statement) {
     check(generation);
-    writes_.push_back(statement);
+    writes_.push_back({statement, {}});
+    scheduleFlush();
+}
+
+void PageBridge::writeStyle(unsigned generation, int handle, const std::string& property,
+                            const std::string& value) {
+    check(generation);
+    if (writes_.empty() || writes_.back().styles.empty()) writes_.push_back({});
+    auto& run = writes_.back().styles;
+    run.push_back(std::to_string(handle));
+    run.push_back(property);
+    run.push_back(value);
     scheduleFlush();
 }
 
@@ -194,16 +326,23 @@ std::string PageBridge::read(unsigned generation, const std::string& expression)
         flush();
         throw platform::Failure("the page does not answer");
     }
+    const std::string prime = primeScript();
     std::string script = "(()=>{const R=globalThis.__wgR;if(!R||R.token!==" + jsString(token_) +
-                         ")throw new Error('stale document');" + takeWrites() + "return String(" +
-                         expression + ");})()";
-    return evaluate(script);
+                         ")throw new Error('stale document');" + takeWrites() + "return " + prime +
+                         "String(" + expression + ");})()";
+    std::string answer = evaluate(script);
+    if (prime.empty()) return answer;
+    size_t cut = answer.find('\x1d');
+    if (cut == std::string::npos) throw platform::Failure("malformed answer");
+    takePrime(answer.substr(0, cut));
+    return answer.substr(cut + 1);
 }
 
 std::string PageBridge::evaluate(const std::string& script) {
     if (!view_) throw platform::Failure("the view is gone");
     if (health_->unresponsive) throw platform::Failure("the page does not answer");
     if (health_->closing) throw platform::Failure("the window is closing");
+    ++waitedReads;
     auto pending = std::make_shared<PendingRead>();
     webkit_web_view_evaluate_javascript(view_, script.c_str(), static_cast<gssize>(script.size()),
                                         ScriptWorld, nullptr, nullptr, readFinished,
@@ -238,6 +377,8 @@ std::string PageBridge::evaluate(const std::string& script) {
     if (pending->failed) throw platform::Failure(pending->value);
     return pending->value;
 }
+
+unsigned long PageBridge::roundTrips() { return waitedReads; }
 
 void PageBridge::ping() {
     if (health_->pinging || !view_) return;
@@ -280,7 +421,7 @@ void PageBridge::unsubscribe(int id) {
     found->second->active = false;
     sinks_.erase(found);
     if (view_ && !token_.empty()) {
-        writes_.push_back("R.unlisten(" + std::to_string(id) + ")");
+        writes_.push_back({"R.unlisten(" + std::to_string(id) + ")", {}});
         scheduleFlush();
     }
 }

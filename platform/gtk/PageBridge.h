@@ -50,6 +50,8 @@ public:
                std::shared_ptr<PageHealth> health);
     ~PageBridge();
 
+    // The view the bridge works on, when it is made after the bridge.
+    void attach(WebKitWebView* view) { view_ = view; }
     // The view is gone: every operation fails from now on.
     void detach();
     // A new top-level document has been committed.
@@ -63,6 +65,10 @@ public:
     std::string read(unsigned generation, const std::string& expression);
     // Queues one statement.
     void write(unsigned generation, const std::string& statement);
+    // Queues one inline style assignment of a registry handle; sent as data,
+    // with each text once per batch, since a page's theming makes thousands.
+    void writeStyle(unsigned generation, int handle, const std::string& property,
+                    const std::string& value);
     // Sends the queued writes now.
     void flush();
     // The handle is no longer held by the client.
@@ -84,6 +90,32 @@ public:
 
     void setReadTimeout(std::chrono::milliseconds limit) { readTimeout_ = limit; }
 
+    // The record of the page kept for the running handler. The first read of
+    // a handler also brings back what the handler will likely read next (the
+    // document element's size, the elements of ids looked up on this page
+    // before); facts that reads and collections told are answered from it
+    // until the handler returns. A write that could change a recorded value
+    // ends that part of the record: Layout for sizes, Tree for everything.
+    // Outside a handler nothing is recorded and every read asks the page.
+    enum class Change { Layout, Tree };
+    void changed(Change change);
+    // The handler has returned.
+    void endRecord();
+    // Record marks to compare with: 0 (never current) outside a handler.
+    unsigned treeRecord() const { return recording() ? tree_ : 0; }
+    unsigned layoutRecord() const { return recording() ? layout_ : 0; }
+    // A lookup by id in the current record. Every id looked up is learned,
+    // so that the first read of a later handler brings its element along.
+    bool recordedLookup(const std::string& id, platform::ElementRef& element) const;
+    void recordLookup(const std::string& id, platform::ElementRef element);
+    // The document element's offset size in the current record.
+    bool recordedRootSize(int& width, int& height) const;
+    void recordRootSize(int width, int height);
+
+    // Reads that waited for the page, by every bridge of the process (benchmarks
+    // count them per handler).
+    static unsigned long roundTrips();
+
 private:
     struct Sink {
         platform::PageEventSink deliver;
@@ -91,6 +123,15 @@ private:
     };
     class SubscriptionImpl;
 
+    struct Write {
+        std::string statement;
+        // A run of style assignments: handle, property and value as text indexes.
+        std::vector<std::string> styles;
+    };
+
+    bool recording() const;
+    std::string primeScript();
+    void takePrime(const std::string& answer);
     void check(unsigned generation) const;
     void unsubscribe(int id);
     void scheduleFlush();
@@ -105,7 +146,20 @@ private:
     bool committed_ = false;
     std::string token_;
     platform::DocumentRef document_;
-    std::vector<std::string> writes_;
+    std::vector<Write> writes_;
+    // The record (see changed()); marks are never reused.
+    unsigned marks_ = 0;
+    unsigned tree_ = ++marks_, layout_ = ++marks_;
+    unsigned primedTree_ = 0;
+    bool rootPrimed_ = false;
+    std::map<std::string, platform::ElementRef> lookups_;
+    unsigned lookupsTree_ = 0;
+    int rootWidth_ = 0, rootHeight_ = 0;
+    unsigned rootLayout_ = 0;
+    // Learned on this view: ids looked up and whether the document element's
+    // size is read. Hints only: a wrong guess costs a lookup in the page.
+    std::vector<std::string> knownIds_;
+    bool knowsRootSize_ = false;
     std::vector<int> releases_;
     bool flushScheduled_ = false;
     int nextClientHandle_ = -1;

@@ -81,20 +81,59 @@ void PageHandle::write(const std::string& statement) const {
     bridge_->write(generation_, statement);
 }
 
+const ElementFacts& PageElement::facts() {
+    const unsigned record = page_.bridge().treeRecord();
+    if (record == 0 || record != factsRecord_) {
+        facts_ = factsFrom(page_.read("R.desc(" + page_.ref() + ")"));
+        factsRecord_ = page_.bridge().treeRecord();
+    }
+    return facts_;
+}
+
+std::string PageElement::tagName() {
+    // An element keeps its tag for life.
+    if (!facts_.tagName.empty()) return facts_.tagName;
+    return facts().tagName;
+}
+
 std::string PageElement::innerText() { return page_.read(page_.ref() + ".innerText"); }
 
 void PageElement::setInnerText(const std::string& text) {
     page_.write(page_.ref() + ".innerText=" + jsString(text));
+    page_.bridge().changed(PageBridge::Change::Tree);
 }
 
-std::int32_t PageElement::offsetWidth() { return toInt(page_.read(page_.ref() + ".offsetWidth")); }
+void PageElement::offsetSize(std::int32_t& width, std::int32_t& height) {
+    PageBridge& bridge = page_.bridge();
+    if (root_ && bridge.recordedRootSize(width, height)) return;
+    const unsigned record = bridge.layoutRecord();
+    if (record == 0 || record != sizeRecord_) {
+        std::vector<std::string> size = split(page_.read("R.dims(" + page_.ref() + ")"), '\x1f');
+        if (size.size() != 2) throw platform::Failure("malformed answer");
+        width_ = toInt(size[0]);
+        height_ = toInt(size[1]);
+        sizeRecord_ = bridge.layoutRecord();
+        if (root_) bridge.recordRootSize(width_, height_);
+    }
+    width = width_;
+    height = height_;
+}
+
+std::int32_t PageElement::offsetWidth() {
+    std::int32_t width = 0, height = 0;
+    offsetSize(width, height);
+    return width;
+}
 
 std::int32_t PageElement::offsetHeight() {
-    return toInt(page_.read(page_.ref() + ".offsetHeight"));
+    std::int32_t width = 0, height = 0;
+    offsetSize(width, height);
+    return height;
 }
 
 void PageElement::setStyleProperty(const std::string& name, const std::string& value) {
-    page_.write(page_.ref() + ".style[" + jsString(name) + "]=" + jsString(value));
+    page_.bridge().writeStyle(page_.generation(), page_.handle(), name, value);
+    page_.bridge().changed(PageBridge::Change::Layout);
 }
 
 platform::ElementCollection PageElement::getElementsByTagName(const std::string& tag) {
@@ -106,6 +145,7 @@ platform::ElementCollection PageElement::getElementsByTagName(const std::string&
 void PageElement::insertAdjacentHTML(const std::string& where, const std::string& html) {
     page_.write(page_.ref() + ".insertAdjacentHTML(" + jsString(where) + "," + jsString(html) +
                 ")");
+    page_.bridge().changed(PageBridge::Change::Tree);
 }
 
 void PageElement::appendChild(const platform::ElementRef& child) {
@@ -115,24 +155,28 @@ void PageElement::appendChild(const platform::ElementRef& child) {
     if (&other.bridge() != &page_.bridge() || other.generation() != page_.generation())
         throw platform::Failure("element of another document");
     page_.write(page_.ref() + ".appendChild(" + other.ref() + ")");
+    // An appended script runs at once and may change anything.
+    page_.bridge().changed(PageBridge::Change::Tree);
 }
 
 std::string PageElement::name() {
-    if (facts_.tagName == "PARAM") return facts_.name;
+    if (tagName() == "PARAM") return facts().name;
     return page_.read("String(" + page_.ref() + ".getAttribute('name')||'')");
 }
 
 std::string PageElement::value() {
-    if (facts_.tagName == "PARAM") return facts_.value;
+    if (tagName() == "PARAM") return facts().value;
     return page_.read("String(" + page_.ref() + ".getAttribute('value')||'')");
 }
 
 void PageElement::setType(const std::string& type) {
     page_.write(page_.ref() + ".type=" + jsString(type));
+    page_.bridge().changed(PageBridge::Change::Tree);
 }
 
 void PageElement::setText(const std::string& text) {
     page_.write(page_.ref() + ".text=" + jsString(text));
+    page_.bridge().changed(PageBridge::Change::Tree);
 }
 
 std::unique_ptr<platform::Subscription> PageElement::subscribe(std::vector<platform::Listen> events,
@@ -142,10 +186,12 @@ std::unique_ptr<platform::Subscription> PageElement::subscribe(std::vector<platf
 
 void PageStyleSheet::setDisabled(bool disabled) {
     page_.write("R.sheet(" + page_.ref() + ").disabled=" + (disabled ? "true" : "false"));
+    page_.bridge().changed(PageBridge::Change::Layout);
 }
 
 void PageStyleSheet::setCssText(const std::string& css) {
     page_.write("R.css(" + page_.ref() + "," + jsString(css) + ")");
+    page_.bridge().changed(PageBridge::Change::Layout);
 }
 
 std::string PageDocument::read(const std::string& expression) const {
@@ -157,7 +203,12 @@ platform::ElementRef PageDocument::one(const std::string& expression) {
 }
 
 platform::ElementRef PageDocument::getElementById(const std::string& id) {
-    return one("document.getElementById(" + jsString(id) + ")");
+    platform::ElementRef element;
+    if (bridge_->generation() == generation_ && bridge_->recordedLookup(id, element))
+        return element;
+    element = one("document.getElementById(" + jsString(id) + ")");
+    bridge_->recordLookup(id, element);
+    return element;
 }
 
 platform::ElementCollection PageDocument::getElementsByTagName(const std::string& tag) {
@@ -168,7 +219,10 @@ platform::ElementCollection PageDocument::getElementsByTagName(const std::string
 platform::ElementRef PageDocument::body() { return one("document.body"); }
 
 platform::ElementRef PageDocument::documentElement() {
-    if (!documentElement_) documentElement_ = one("document.documentElement");
+    if (!documentElement_) {
+        documentElement_ = one("document.documentElement");
+        if (documentElement_) static_cast<PageElement&>(*documentElement_).markRoot();
+    }
     if (bridge_->generation() != generation_)
         throw platform::Failure("the document is no longer current");
     return documentElement_;
@@ -191,6 +245,7 @@ platform::StyleSheetRef PageDocument::createStyleSheet() {
                    "const s=document.createElement('style');"
                    "(document.head||document.documentElement).appendChild(s);R.set(" +
                        std::to_string(handle) + ",s)");
+    bridge_->changed(PageBridge::Change::Tree);
     return platform::StyleSheetRef(std::make_shared<PageStyleSheet>(bridge_, generation_, handle));
 }
 

@@ -10,7 +10,8 @@
 
 namespace gtkui {
 
-// What a read told about an element; kept in its handle.
+// What a read told about an element; kept in its handle and trusted while
+// the bridge's record that it was read in lasts (the tag name always).
 struct ElementFacts {
     std::string tagName, id, className, name, value;
 };
@@ -42,13 +43,17 @@ class PageElement : public platform::Element {
 public:
     PageElement(std::shared_ptr<PageBridge> bridge, unsigned generation, int handle,
                 ElementFacts facts)
-        : page_(std::move(bridge), generation, handle), facts_(std::move(facts)) {}
+        : page_(std::move(bridge), generation, handle),
+          facts_(std::move(facts)),
+          factsRecord_(page_.bridge().treeRecord()) {}
 
     const PageHandle& page() const { return page_; }
+    // This is the document element, whose size the bridge's record may hold.
+    void markRoot() { root_ = true; }
 
-    std::string tagName() override { return facts_.tagName; }
-    std::string id() override { return facts_.id; }
-    std::string className() override { return facts_.className; }
+    std::string tagName() override;
+    std::string id() override { return facts().id; }
+    std::string className() override { return facts().className; }
     std::string innerText() override;
     void setInnerText(const std::string& text) override;
     std::int32_t offsetWidth() override;
@@ -65,8 +70,15 @@ public:
                                                       platform::PageEventSink sink) override;
 
 private:
+    const ElementFacts& facts();
+    void offsetSize(std::int32_t& width, std::int32_t& height);
+
     PageHandle page_;
     ElementFacts facts_;
+    unsigned factsRecord_;
+    std::int32_t width_ = 0, height_ = 0;
+    unsigned sizeRecord_ = 0;
+    bool root_ = false;
 };
 
 class PageStyleSheet : public platform::StyleSheet {

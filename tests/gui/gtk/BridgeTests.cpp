@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,85 @@ TEST_F(BridgeTest, WritesApplyInOrderAndAFailingOneSkipsOnlyItself) {
     EXPECT_EQ(page("document.getElementById('added').parentNode.id"), "box");
     EXPECT_EQ(page("document.getElementById('box').firstChild.textContent"), "first");
     EXPECT_EQ(page("document.getElementsByTagName('i').length"), "0");
+}
+
+// Within one handler a read is answered from what the handler's earlier reads
+// recorded, even when a page script changes the element in between; the next
+// handler sees the change.
+TEST_F(BridgeTest, AHandlerReadsOneConsistentPageAndTheNextHandlerSeesPageChanges) {
+    platform::ElementRef root = document->documentElement();
+    platform::ElementCollection spans;
+    std::vector<std::string> seen;
+    auto look = [&] {
+        seen.push_back(spans[0]->id() + " " + spans[0]->className() + " " +
+                       std::to_string(root->offsetWidth()) + " " +
+                       document->getElementById("box")->className());
+    };
+    const std::string before =
+        "s1 c " + page("document.documentElement.offsetWidth") + " panel wide";
+    h.host().queue().post([&] {
+        spans = document->getElementsByTagName("SPAN");
+        look();
+        page(
+            "(() => { const s = document.getElementById('s1'); s.id = 's9'; s.className = 'd';"
+            "document.documentElement.style.width = '300px';"
+            "document.getElementById('box').className = 'moved'; })()");
+        look();
+    });
+    // Learned ids come with a handler's first read: a page that now gives the
+    // id to another element is seen.
+    page(
+        "(() => { document.getElementById('box').id = 'old';"
+        "document.body.insertAdjacentHTML('beforeend', '<p id=box class=new></p>'); })()");
+    h.host().queue().post(look);
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0], before);
+    EXPECT_EQ(seen[1], before);
+    EXPECT_EQ(seen[2], "s9 d 300 new");
+}
+
+// A write of the handler that could change what was recorded ends that part of
+// the record: the next read asks the page.
+TEST_F(BridgeTest, AWriteThatChangesThePageEndsTheRecord) {
+    struct Case {
+        const char* name;
+        std::function<void(platform::DocumentRef&)> write;
+        std::function<std::string(platform::DocumentRef&)> read;
+        std::string before, after;
+    };
+    const std::vector<Case> cases{
+        {"mark-up inserted",
+         [](auto& d) { d->body()->insertAdjacentHTML("beforeEnd", "<i id=late>x</i>"); },
+         [](auto& d) {
+             return d->getElementById("late") ? d->getElementById("late")->tagName() : "-";
+         },
+         "-", "I"},
+        {"text replaced", [](auto& d) { d->body()->setInnerText("plain"); },
+         [](auto& d) { return d->getElementById("s1") ? d->getElementById("s1")->tagName() : "-"; },
+         "SPAN", "-"},
+        {"style set", [](auto& d) { d->documentElement()->style().width("333px"); },
+         [](auto& d) { return std::to_string(d->documentElement()->offsetWidth()); }, "", "333"},
+        {"sheet text set",
+         [](auto& d) { d->createStyleSheet()->setCssText("#box { width: 77px; }"); },
+         [](auto& d) { return std::to_string(d->getElementById("box")->offsetWidth()); }, "120",
+         "77"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(h.load(wb(), site.address("/")));
+        platform::DocumentRef d = wb().Document();
+        ASSERT_TRUE(d);
+        std::string first, second;
+        h.host().queue().post([&] {
+            first = c.read(d);
+            c.write(d);
+            second = c.read(d);
+        });
+        if (!c.before.empty()) {
+            EXPECT_EQ(first, c.before);
+        }
+        EXPECT_EQ(second, c.after);
+    }
 }
 
 TEST_F(BridgeTest, StyleSheetsAreDisabledAndCreatedSheetsComeLast) {
