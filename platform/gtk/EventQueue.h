@@ -24,6 +24,8 @@ public:
     void post(Event event);
     // Drops every queued event and every event posted from now on.
     void close();
+    // Whether a handler is running now.
+    bool running() const { return running_; }
     // Called after each event has run (the page bridge flushes its writes here).
     void setAfterEvent(std::function<void()> hook) { afterEvent_ = std::move(hook); }
 
