@@ -78,7 +78,7 @@ TEST_F(RoadTest, AnUpdateReadThatCannotStartShowsTheFailure) {
     EXPECT_EQ(display("loading"), "none");
     EXPECT_TRUE(main->butRetry.bound());
     EXPECT_TRUE(main->butCancel.bound());
-    pageEval(startView(), "document.getElementById('butCancel').click()");
+    click("butCancel", startView());
     EXPECT_TRUE(waitFor([&] { return h.host().windowGone(); }));
 }
 
