@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "platform/Host.h"
@@ -72,7 +73,9 @@ public:
     EventQueue& queue() { return *queue_; }
     GtkForm& gtkForm() { return *form_; }
     GtkBrowserView& view(platform::BrowserView& which) {
-        return static_cast<GtkBrowserView&>(which);
+        for (GtkBrowserView* view : {WB_.get(), wbload_.get(), wbstat_.get()})
+            if (view == &which) return *view;
+        throw std::invalid_argument("not a view of this window");
     }
     WebKitWebContext* webContext() const { return context_; }
 
