@@ -48,6 +48,7 @@ public:
 
     GtkWidget* widget() const { return GTK_WIDGET(view_); }
     WebKitWebView* webView() const { return view_; }
+    WebKitUserContentManager* userContent() const { return content_; }
     PageBridge& bridge() { return *bridge_; }
     // The identity that frame completions report.
     platform::BrowserObject frameBrowser();

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "platform/Log.h"
+#include "platform/gtk/ChatViewPlayer.h"
 #include "platform/gtk/QueuedReader.h"
 #include "platform/gtk/ResourceScheme.h"
 
@@ -15,7 +16,9 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
     } else {
         context_ = webkit_web_context_new();
     }
-    registerResourceScheme(context_, options.appFolder + "/HTML");
+    const std::string playerRoot = options.appFolder + "/" + PlayerFolder;
+    registerResourceScheme(context_, options.appFolder + "/HTML", playerRoot);
+    setPreferredLanguages(context_);
 
     form_ = std::make_unique<GtkForm>(queue_);
     screen_ = std::make_unique<GtkScreen>(*form_);
@@ -26,6 +29,8 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
     WB_ = std::make_unique<GtkBrowserView>(context_, nullptr, queue_, health_, *form_);
     wbload_ = std::make_unique<GtkBrowserView>(context_, WB_.get(), queue_, health_, *form_);
     wbstat_ = std::make_unique<GtkBrowserView>(context_, WB_.get(), queue_, health_, *form_);
+    // Only the chat view plays Flash; the start and statistics pages are the client's.
+    if (havePlayer(playerRoot)) addChatViewPlayer(WB_->userContent());
     form_->addFixedView(wbstat_->widget());
     form_->addOverlayView(WB_->widget());
     form_->addOverlayView(wbload_->widget());
