@@ -59,7 +59,7 @@ namespace {
 
 constexpr int kTwips = 20;
 constexpr int kWidth = 640, kHeight = 360;
-constexpr int kLoopFrames = 48;
+constexpr int kLoopFrames = 24;
 
 enum Tag : std::uint16_t {
     End = 0,
@@ -300,7 +300,7 @@ std::string makeChatMovie() {
 
     SwfBits header;
     rect(header, 0, kWidth * kTwips, 0, kHeight * kTwips);
-    header.u16(24 << 8);  // 24 frames per second (8.8 fixed point)
+    header.u16(12 << 8);  // 12 frames per second (8.8 fixed point)
     header.u16(1 + kLoopFrames);
 
     SwfBits file;

@@ -19,7 +19,8 @@ namespace {
 //
 // A player whose WebAssembly fails after loading (an occasional "Out of bounds
 // memory access") stops for good: it is noticed by its state (loaded but not
-// playing, with autoplay on) and the player is made again, once.
+// playing, with autoplay on and the page shown) and the player is made again,
+// once.
 constexpr const char* kPlayerScript = R"JS((function () {
   'use strict';
   if (window.whirligigFlashPlayer) return;
@@ -87,13 +88,17 @@ constexpr const char* kPlayerScript = R"JS((function () {
     var entry = { player: player, reloaded: reloaded, timer: 0 };
     players.set(element, entry);
     var api = player.ruffle();
-    api.load({ url: url, parameters: option(element, 'flashvars') || '',
-               allowScriptAccess: scriptAccess(element, url) }).catch(function () {});
+    entry.loaded = api.load({ url: url, parameters: option(element, 'flashvars') || '',
+                              allowScriptAccess: scriptAccess(element, url) })
+                      .catch(function () {});
+    // Loaded, yet stopped (the player pauses by itself only while the page is
+    // hidden): made again once; a second failure stays, showing its message.
     entry.timer = setInterval(function () {
-      if (api.readyState === 2 && !api.isPlaying) {  // loaded, yet stopped
-        stop(element);
-        if (!entry.reloaded) start(element, true);
-      }
+      if (document.hidden || api.readyState !== 2 || api.isPlaying) return;
+      clearInterval(entry.timer);
+      if (entry.reloaded) return;
+      stop(element);
+      start(element, true);
     }, 1000);
   }
   function stop(element) {
@@ -101,7 +106,19 @@ constexpr const char* kPlayerScript = R"JS((function () {
     if (!entry) return;
     players.delete(element);
     clearInterval(entry.timer);
-    entry.player.remove();  // the player frees its instance when it leaves the page
+    var player = entry.player;
+    player.remove();  // the player frees its instance when it leaves the page...
+    // ...unless the instance was still being made: it then appears afterwards,
+    // detached but playing. Stop it, and free it by letting the player leave
+    // the page once more.
+    entry.loaded.then(function () {
+      player.ruffle().suspend();
+      var holder = document.createElement('div');
+      holder.hidden = true;
+      holder.appendChild(player);
+      document.documentElement.appendChild(holder);
+      holder.remove();
+    });
   }
   function loadPlayer() {
     if (loading) return;
