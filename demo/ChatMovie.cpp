@@ -49,8 +49,8 @@ void SwfBits::bytes(const std::vector<std::uint8_t>& more) {
 
 int signedWidth(std::int32_t value) {
     int width = 1;
-    while (width < 32 && (value < -(std::int32_t{1} << (width - 1)) ||
-                          value >= (std::int32_t{1} << (width - 1))))
+    while (width < 32 &&
+           (value < -(std::int32_t{1} << (width - 1)) || value >= (std::int32_t{1} << (width - 1))))
         ++width;
     return width;
 }
@@ -119,7 +119,7 @@ SwfBits box(int width, int height, std::uint32_t colour) {
     s.u8(1);     // one fill style
     s.u8(0x00);  // solid
     rgb(s, colour);
-    s.u8(0);      // no line styles
+    s.u8(0);       // no line styles
     s.bits(1, 4);  // fill index bits
     s.bits(0, 4);  // line index bits
     // Style change: fill style 1, move to (0, 0).

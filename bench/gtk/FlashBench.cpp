@@ -88,24 +88,26 @@ Round run(site::SiteServer& site, const std::string& appFolder, bool expectMovie
         std::string uri;
         gint64 at = 0;
     } completion{site.address("/")};
-    g_signal_connect(chatView, "load-changed",
-                     G_CALLBACK(+[](WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
-                         auto* c = static_cast<Completion*>(data);
-                         if (event == WEBKIT_LOAD_FINISHED && !c->at &&
-                             c->uri == webkit_web_view_get_uri(view))
-                             c->at = g_get_monotonic_time();
-                     }),
-                     &completion);
-    app::Main main(h.host(), {site.address("/update/"), site.address("/"),
-                              site.address("/stats/index.html"), site.address("/my_videos_upload")});
+    g_signal_connect(
+        chatView, "load-changed",
+        G_CALLBACK(+[](WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
+            auto* c = static_cast<Completion*>(data);
+            if (event == WEBKIT_LOAD_FINISHED && !c->at && c->uri == webkit_web_view_get_uri(view))
+                c->at = g_get_monotonic_time();
+        }),
+        &completion);
+    app::Main main(h.host(),
+                   {site.address("/update/"), site.address("/"), site.address("/stats/index.html"),
+                    site.address("/my_videos_upload")});
     h.host().start();
     if (!waitFor([&] { return main.ChatPagePrepared; }, 60000)) return r;
     r.preparedMs = (g_get_monotonic_time() - completion.at) / 1000.0;
     if (expectMovie) {
         if (!waitFor(
                 [&] {
-                    return pageEval(chatView, "(window.chatMovieReports || []).some(r => "
-                                              "r.includes('layout=h'))") == "true";
+                    return pageEval(chatView,
+                                    "(window.chatMovieReports || []).some(r => "
+                                    "r.includes('layout=h'))") == "true";
                 },
                 60000))
             return r;

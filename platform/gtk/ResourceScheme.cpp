@@ -3,8 +3,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
 #include <memory>
+#include <string_view>
 
 #include "platform/gtk/GtkApp.h"
 

@@ -80,17 +80,19 @@ TEST_F(FlashObjectFactoryTest, TheBundledPlayerStandsInForAMissingPlugin) {
     } cases[] = {
         {{}, bundled, "LNX 32,0,0,0"},
         {{plugin}, bundled, "LNX 11,2,202,644"},  // a real plugin comes first
-        {{}, empty, nullptr},                      // the folder without the player's files
+        {{}, empty, nullptr},                     // the folder without the player's files
         {{}, "", nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bundled + " " + std::to_string(c.roots.size()));
         FlashObjectFactory factory(false, c.roots, c.bundled);
         if (c.version) {
-            EXPECT_EQ(factory.CreateObject("ShockwaveFlash.ShockwaveFlash.9")->GetVariable("$version"),
-                      c.version);
+            EXPECT_EQ(
+                factory.CreateObject("ShockwaveFlash.ShockwaveFlash.9")->GetVariable("$version"),
+                c.version);
         } else {
-            EXPECT_THROW(factory.CreateObject("ShockwaveFlash.ShockwaveFlash.9"), platform::Failure);
+            EXPECT_THROW(factory.CreateObject("ShockwaveFlash.ShockwaveFlash.9"),
+                         platform::Failure);
         }
     }
 }

@@ -20,17 +20,18 @@ protected:
     void SetUp() override {
         if (!g_file_test(WHIRLIGIG_PLAYER_FOLDER "/ruffle.js", G_FILE_TEST_IS_REGULAR))
             GTEST_SKIP() << "no bundled Flash player at " WHIRLIGIG_PLAYER_FOLDER;
-        std::string copy = "cp -r '" + htmlFolder() + "/.' '" + folder.path() + "/HTML/' && ln -s '" +
-                           WHIRLIGIG_PLAYER_FOLDER "' '" + folder.path() + "/flashplayer'";
+        std::string copy = "cp -r '" + htmlFolder() + "/.' '" + folder.path() +
+                           "/HTML/' && ln -s '" + WHIRLIGIG_PLAYER_FOLDER "' '" + folder.path() +
+                           "/flashplayer'";
         ASSERT_EQ(std::system(copy.c_str()), 0);
         site.setLogging(false);
     }
     void start() {
         h = std::make_unique<Harness>(folder.path());
         main = std::make_unique<app::Main>(
-            h->host(), app::Settings{site.address("/update/"), site.address("/"),
-                                     site.address("/stats/index.html"),
-                                     site.address("/my_videos_upload")});
+            h->host(),
+            app::Settings{site.address("/update/"), site.address("/"),
+                          site.address("/stats/index.html"), site.address("/my_videos_upload")});
         h->host().start();
     }
     std::string chat(const std::string& script) {
@@ -64,6 +65,20 @@ TEST_F(FlashPlayerTest, TheTemplatesMoviePlaysAndTheHiddenObjectDoesNot) {
         60000));
     EXPECT_TRUE(waitFor([&] { return players() == "wg-movie"; }, 60000)) << players();
     EXPECT_EQ(chat("navigator.language"), "en-US");
+}
+
+// A player that stops after loading (as one does after an occasional
+// WebAssembly fault) is made again: the movie starts over and reports again.
+TEST_F(FlashPlayerTest, AStoppedPlayerIsMadeAgain) {
+    start();
+    const std::string reports =
+        "(window.chatMovieReports || []).filter(r => r.includes('layout=h')).length";
+    ASSERT_TRUE(waitFor([&] { return chat(reports) == "1"; }, 60000));
+    ASSERT_EQ(
+        chat("document.querySelector('object.wg-movie > ruffle-player').ruffle().suspend(), 1"),
+        "1");
+    EXPECT_TRUE(waitFor([&] { return chat(reports) == "2"; }, 60000)) << chat(reports);
+    EXPECT_TRUE(waitFor([&] { return players() == "wg-movie"; }, 60000)) << players();
 }
 
 }  // namespace

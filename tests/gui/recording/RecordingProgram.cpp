@@ -150,7 +150,8 @@ Program::Program(bool withPlayer) {
     if (std::system(copy.c_str()) != 0) throw std::runtime_error("cannot copy " + htmlFolder());
     hasPlayer = withPlayer && g_file_test(WHIRLIGIG_PLAYER_FOLDER "/ruffle.js", G_FILE_TEST_EXISTS);
     if (hasPlayer) {
-        std::string link = "ln -s '" WHIRLIGIG_PLAYER_FOLDER "' '" + folder.path() + "/flashplayer'";
+        std::string link =
+            "ln -s '" WHIRLIGIG_PLAYER_FOLDER "' '" + folder.path() + "/flashplayer'";
         if (std::system(link.c_str()) != 0) throw std::runtime_error("cannot link the player");
     }
     g_mkdir(videos().c_str(), 0700);
