@@ -6,11 +6,13 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "RoadFixture.h"
 #include "TestSupport.h"
 #include "app/Main.h"
 #include "demo/SiteServer.h"
+#include "platform/gtk/ChatViewPlayer.h"
 
 namespace guitest {
 namespace {
@@ -79,6 +81,20 @@ TEST_F(FlashPlayerTest, AStoppedPlayerIsMadeAgain) {
         "1");
     EXPECT_TRUE(waitFor([&] { return chat(reports) == "2"; }, 60000)) << chat(reports);
     EXPECT_TRUE(waitFor([&] { return players() == "wg-movie"; }, 60000)) << players();
+}
+
+TEST(WebLanguages, ComeFromTheLocaleNames) {
+    struct Case {
+        std::vector<std::string> names;
+        std::vector<std::string> languages;
+    } cases[] = {
+        {{"de_DE.UTF-8", "de_DE", "de.UTF-8", "de", "C"}, {"de-DE", "de"}},
+        {{"pt_BR@variant", "pt_BR", "en_GB", "en"}, {"pt-BR", "en-GB", "en"}},
+        {{"C.UTF-8", "C.utf8", "C"}, {"en-US"}},
+        {{"POSIX"}, {"en-US"}},
+        {{}, {"en-US"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(gtkui::webLanguages(c.names), c.languages);
 }
 
 }  // namespace
