@@ -1,5 +1,7 @@
 #include "demo/SitePages.h"
 
+#include "demo/ChatMovie.h"
+
 namespace site::pages {
 
 std::string chatPage() {
@@ -13,6 +15,13 @@ std::string chatPage() {
   #chatarea { position: relative; height: 420px; background: #dde4ee; }
   .button_im { cursor: pointer; padding: 3px 10px; border: 1px solid #7a8ca8; }
 </style>
+<script type="text/javascript">
+// The chat movie says here that it runs, with the flashvars it was given.
+var chatMovieReports = [];
+function chatMovieStarted(flashvars) {
+  chatMovieReports.push(flashvars);
+}
+</script>
 </head>
 <body>
 <div id="topbar"><a href="/">Whirligig Chat</a> <span class="button_im" id="im_inbox">Messages</span>
@@ -22,10 +31,10 @@ std::string chatPage() {
 <div id="chatarea">
 <object id="chatmovie" classid="clsid:D27CDB6E-AE6D-11cf-96B8-444553540000" width="100%" height="100%">
 <param name="movie" value="/flash/chat.swf">
-<param name="flashvars" value="room=lobby&amp;lang=en">
+<param name="flashvars" value="user=Whirly&amp;room=lobby&amp;lang=en">
 <param name="quality" value="high">
 <param name="allowScriptAccess" value="sameDomain">
-<embed name="chatmovie" src="/flash/chat.swf" flashvars="room=lobby&amp;lang=en" quality="high"
+<embed name="chatmovie" src="/flash/chat.swf" flashvars="user=Whirly&amp;room=lobby&amp;lang=en" quality="high"
  type="application/x-shockwave-flash" width="100%" height="100%">
 </object>
 </div>
@@ -61,13 +70,7 @@ std::string advertisement() {
 )";
 }
 
-std::string chatMovie() {
-    // Header "FWS", version 10, file length 17, an empty frame rectangle,
-    // 24 frames per second, one frame; then ShowFrame and End tags.
-    static const unsigned char swf[] = {'F',  'W',  'S',  10,   17,   0,    0,    0,   0,
-                                        0x00, 0x18, 0x01, 0x00, 0x40, 0x00, 0x00, 0x00};
-    return std::string(reinterpret_cast<const char*>(swf), sizeof swf);
-}
+std::string chatMovie() { return makeChatMovie(); }
 
 std::string statistics(int visits) {
     return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Statistics</title></head>\n"

@@ -10,7 +10,7 @@ namespace site::pages {
 std::string chatPage();
 std::string siteCss();
 std::string advertisement();
-// A minimal valid SWF file (one empty frame).
+// The chat movie (see ChatMovie.h).
 std::string chatMovie();
 std::string statistics(int visits);
 std::string uploadForm();

@@ -1,5 +1,7 @@
 #include "platform/gtk/DesktopServices.h"
 
+#include "platform/gtk/ChatViewPlayer.h"
+#include "platform/gtk/GtkApp.h"
 #include "platform/linux/DesktopShell.h"
 #include "platform/linux/FlashObjectFactory.h"
 #include "platform/linux/GtkMessageBox.h"
@@ -27,7 +29,10 @@ unsigned long x11WindowOf(GtkWindow* window) {
 
 HostServices makeDesktopServices(GtkWindow* window, bool simulateDevices) {
     HostServices s;
-    s.objects = std::make_unique<desktop::FlashObjectFactory>(simulateDevices);
+    // The Flash player is never simulated: the bundled one stands in for a plugin.
+    s.objects = std::make_unique<desktop::FlashObjectFactory>(
+        false, desktop::FlashObjectFactory::defaultSearchRoots(),
+        executableFolder() + "/" + PlayerFolder);
     s.capture = std::make_unique<desktop::V4l2CaptureService>(simulateDevices);
     s.reader = std::make_unique<desktop::SoupAsyncReader>();
     s.codePage = std::make_unique<posix::LocaleCodePage>();

@@ -5,8 +5,9 @@
 
 namespace gtkui {
 
-// simulateDevices (the demo build) answers the Flash and webcam checks with
-// simulated devices.
+// simulateDevices (the demo build) answers the webcam check with a simulated
+// webcam. The Flash check always looks for a real player: an installed plugin,
+// else the one bundled beside the executable.
 HostServices makeDesktopServices(GtkWindow* window, bool simulateDevices);
 
 }  // namespace gtkui

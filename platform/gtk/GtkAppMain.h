@@ -9,7 +9,7 @@ namespace gtkui {
 struct ProgramInfo {
     const char* applicationId;
     const char* name;  // as --version shows it
-    // The demo build answers the Flash and webcam checks with simulated devices.
+    // The demo build answers the webcam check with a simulated webcam.
     bool simulateDevices;
 };
 

@@ -59,6 +59,7 @@ public:
         if (!view_ && onDemand_) onDemand_();
         return view_;
     }
+    WebKitUserContentManager* userContent() const { return content_; }
     PageBridge& bridge() { return *bridge_; }
     // The identity that frame completions report.
     platform::BrowserObject frameBrowser();

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "platform/Log.h"
+#include "platform/gtk/ChatViewPlayer.h"
 #include "platform/gtk/QueuedReader.h"
 #include "platform/gtk/QueuedRecorders.h"
 #include "platform/gtk/ResourceScheme.h"
@@ -16,7 +17,9 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
     } else {
         context_ = webkit_web_context_new();
     }
-    registerResourceScheme(context_, options.appFolder + "/HTML");
+    const std::string playerRoot = options.appFolder + "/" + PlayerFolder;
+    registerResourceScheme(context_, options.appFolder + "/HTML", playerRoot);
+    setPreferredLanguages(context_);
 
     form_ = std::make_unique<GtkForm>(queue_);
     screen_ = std::make_unique<GtkScreen>(*form_);
@@ -32,6 +35,8 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
         std::make_unique<GtkBrowserView>(queue_, health_, *form_, [this] { createRelatedViews(); });
     wbstat_ =
         std::make_unique<GtkBrowserView>(queue_, health_, *form_, [this] { createRelatedViews(); });
+    // Only the chat view plays Flash; the start and statistics pages are the client's.
+    chatViewPlayer_ = havePlayer(playerRoot);
     form_->addOverlayView(wbload_->widget());
     // wbstat's place in the window's design, in twips (57 x 41 pixels at 96 dpi
     // near the bottom): the layout never moves it, and the other views cover it.
@@ -101,6 +106,7 @@ void GtkHost::createRelatedView(GtkBrowserView& view) {
     if (!view.created()) return;
     if (&view == WB_.get()) {
         form_->addOverlayViewBehind(view.widget());
+        if (chatViewPlayer_) addChatViewPlayer(view.userContent());
         // The chat view's page size drives the layout of its elements.
         view.bridge().setOnViewport(
             [form = form_.get()](int width, int height) { form->pageViewport(width, height); });

@@ -115,6 +115,7 @@ private:
     std::unique_ptr<GtkTimer> timer_, deadline_;
     std::unique_ptr<GtkBrowserView> wbstat_, WB_, wbload_;
     guint relatedViewsIdle_ = 0;
+    bool chatViewPlayer_ = false;  // the bundled Flash player is there for the chat view
     HostServices services_;
     std::unique_ptr<platform::AsyncReader> reader_;
     std::unique_ptr<QueuedRecorders> recorders_;

@@ -2,7 +2,9 @@
 
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "platform/gtk/GtkApp.h"
 
@@ -17,29 +19,59 @@ std::optional<std::string> realPath(const std::string& path) {
 
 struct SchemeData {
     std::string root;
+    std::string playerRoot;
 };
+
+bool endsWith(const std::string& text, std::string_view suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+void fail(WebKitURISchemeRequest* request) {
+    GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "not found");
+    webkit_uri_scheme_request_finish_error(request, error);
+    g_error_free(error);
+}
 
 void serve(WebKitURISchemeRequest* request, gpointer userData) {
     auto* data = static_cast<SchemeData*>(userData);
-    const gchar* escaped = webkit_uri_scheme_request_get_path(request);
-    std::optional<std::string> file = resolveResource(data->root, escaped ? escaped : "");
+    const gchar* escapedPath = webkit_uri_scheme_request_get_path(request);
+    std::string escaped = escapedPath ? escapedPath : "";
+    // The Flash player's files live in a folder of their own, under a path prefix.
+    const bool player = escaped.rfind(PlayerPathPrefix, 0) == 0;
+    std::optional<std::string> file =
+        player ? resolveResource(data->playerRoot, escaped.substr(std::strlen(PlayerPathPrefix)))
+               : resolveResource(data->root, escaped);
     gchar* contents = nullptr;
     gsize length = 0;
     if (!file || !g_file_get_contents(file->c_str(), &contents, &length, nullptr)) {
-        GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "not found");
-        webkit_uri_scheme_request_finish_error(request, error);
-        g_error_free(error);
+        fail(request);
         return;
     }
-    gchar* type = g_content_type_guess(file->c_str(), reinterpret_cast<const guchar*>(contents),
-                                       length, nullptr);
-    gchar* mime = type ? g_content_type_get_mime_type(type) : nullptr;
+    std::string mime = resourceMimeType(*file);
+    if (mime.empty()) {
+        gchar* type = g_content_type_guess(file->c_str(), reinterpret_cast<const guchar*>(contents),
+                                           length, nullptr);
+        gchar* guessed = type ? g_content_type_get_mime_type(type) : nullptr;
+        mime = guessed ? guessed : "application/octet-stream";
+        g_free(guessed);
+        g_free(type);
+    }
     GInputStream* stream = g_memory_input_stream_new_from_data(contents, length, g_free);
-    webkit_uri_scheme_request_finish(request, stream, length,
-                                     mime ? mime : "application/octet-stream");
+    WebKitURISchemeResponse* response = webkit_uri_scheme_response_new(stream, length);
+    webkit_uri_scheme_response_set_content_type(response, mime.c_str());
+    if (player) {
+        // The player fetches its WebAssembly from the page's origin (the chat
+        // site, over http): without this header the fetch is refused. Only
+        // the response can carry it; registering the scheme as CORS-enabled
+        // does not make WebKit accept the fetch.
+        SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+        soup_message_headers_append(headers, "Access-Control-Allow-Origin", "*");
+        webkit_uri_scheme_response_set_http_headers(response, headers);  // takes the headers
+    }
+    webkit_uri_scheme_request_finish_with_response(request, response);
+    g_object_unref(response);
     g_object_unref(stream);
-    g_free(mime);
-    g_free(type);
 }
 
 }  // namespace
@@ -69,9 +101,17 @@ std::optional<std::string> resolveResource(const std::string& root,
     return real;
 }
 
-void registerResourceScheme(WebKitWebContext* context, const std::string& htmlRoot) {
+std::string resourceMimeType(const std::string& file) {
+    // WebAssembly compiles while streaming only when it comes as application/wasm.
+    if (endsWith(file, ".wasm")) return "application/wasm";
+    if (endsWith(file, ".js")) return "text/javascript";
+    return {};
+}
+
+void registerResourceScheme(WebKitWebContext* context, const std::string& htmlRoot,
+                            const std::string& playerRoot) {
     webkit_web_context_register_uri_scheme(
-        context, ResourceScheme, serve, new SchemeData{htmlRoot},
+        context, ResourceScheme, serve, new SchemeData{htmlRoot, playerRoot},
         [](gpointer data) { delete static_cast<SchemeData*>(data); });
     webkit_security_manager_register_uri_scheme_as_secure(
         webkit_web_context_get_security_manager(context), ResourceScheme);

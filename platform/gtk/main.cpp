@@ -1,6 +1,6 @@
 // The desktop program: the GTK host with the Linux system services, and the
-// window. WHIRLIGIG_SIMULATE_DEVICES (the demo build) answers the Flash and
-// webcam checks with simulated devices.
+// window. WHIRLIGIG_SIMULATE_DEVICES (the demo build) answers the webcam check
+// with a simulated webcam.
 
 #include <cstdlib>
 

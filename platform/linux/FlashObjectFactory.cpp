@@ -12,6 +12,8 @@ namespace {
 
 constexpr std::string_view kProgIdPrefix = "ShockwaveFlash.ShockwaveFlash.";
 constexpr FlashPlayerVersion kSimulatedPlayer{32, 0, 0, 465};
+// What the bundled emulator reports to its movies as "$version".
+constexpr FlashPlayerVersion kBundledPlayer{32, 0, 0, 0};
 
 class FlashPlayerObject : public platform::ScriptableObject {
 public:
@@ -61,8 +63,11 @@ std::optional<FlashPlayerVersion> playerIn(const std::string& folder) {
 FlashObjectFactory::FlashObjectFactory(bool simulate)
     : FlashObjectFactory(simulate, defaultSearchRoots()) {}
 
-FlashObjectFactory::FlashObjectFactory(bool simulate, std::vector<std::string> searchRoots)
-    : simulate_(simulate), searchRoots_(std::move(searchRoots)) {}
+FlashObjectFactory::FlashObjectFactory(bool simulate, std::vector<std::string> searchRoots,
+                                       std::string bundledPlayer)
+    : simulate_(simulate),
+      searchRoots_(std::move(searchRoots)),
+      bundledPlayer_(std::move(bundledPlayer)) {}
 
 std::vector<std::string> FlashObjectFactory::defaultSearchRoots() {
     std::vector<std::string> roots = {
@@ -85,6 +90,11 @@ std::optional<FlashPlayerVersion> FlashObjectFactory::installedPlayer() const {
     for (const std::string& root : searchRoots_) {
         auto version = playerIn(root);
         if (version && (!newest || *version > *newest)) newest = version;
+    }
+    if (!newest && !bundledPlayer_.empty()) {
+        gchar* loader = g_build_filename(bundledPlayer_.c_str(), "ruffle.js", nullptr);
+        if (g_file_test(loader, G_FILE_TEST_IS_REGULAR)) newest = kBundledPlayer;
+        g_free(loader);
     }
     return newest;
 }

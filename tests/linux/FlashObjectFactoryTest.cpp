@@ -67,6 +67,36 @@ TEST_F(FlashObjectFactoryTest, ReadsTheInstalledPlayersVersion) {
                  platform::Failure);
 }
 
+TEST_F(FlashObjectFactoryTest, TheBundledPlayerStandsInForAMissingPlugin) {
+    const std::string plugin = folder("plugin");
+    write(plugin + "/libflashplayer.so", kLibraryBytes);
+    const std::string bundled = folder("bundled");
+    write(bundled + "/ruffle.js", "// the player");
+    const std::string empty = folder("empty");
+    struct Case {
+        std::vector<std::string> roots;
+        std::string bundled;
+        const char* version;  // nullptr: no player
+    } cases[] = {
+        {{}, bundled, "LNX 32,0,0,0"},
+        {{plugin}, bundled, "LNX 11,2,202,644"},  // a real plugin comes first
+        {{}, empty, nullptr},                     // the folder without the player's files
+        {{}, "", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bundled + " " + std::to_string(c.roots.size()));
+        FlashObjectFactory factory(false, c.roots, c.bundled);
+        if (c.version) {
+            EXPECT_EQ(
+                factory.CreateObject("ShockwaveFlash.ShockwaveFlash.9")->GetVariable("$version"),
+                c.version);
+        } else {
+            EXPECT_THROW(factory.CreateObject("ShockwaveFlash.ShockwaveFlash.9"),
+                         platform::Failure);
+        }
+    }
+}
+
 TEST_F(FlashObjectFactoryTest, AnswersOnlyItsVersionVariable) {
     auto player = FlashObjectFactory(true, {}).CreateObject("ShockwaveFlash.ShockwaveFlash.9");
     EXPECT_EQ(player->GetVariable("$version"), "LNX 32,0,0,465");

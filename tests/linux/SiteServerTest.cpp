@@ -74,7 +74,7 @@ TEST_F(SiteServerTest, ServesTheSite) {
          "text/html",
          {"<head>", "<link rel=\"stylesheet\" type=\"text/css\" href=\"/site.css\">", "<style",
           "<object id=\"chatmovie\"", "<param name=\"movie\" value=\"/flash/chat.swf\">",
-          "<param name=\"flashvars\" value=\"room=lobby&amp;lang=en\">", "<embed ",
+          "<param name=\"flashvars\" value=\"user=Whirly&amp;room=lobby&amp;lang=en\">", "<embed ",
           "<div id=\"topbar\">", "<div id=\"load_msg\">", "class=\"module-round\"",
           "class=\"module-round2\"", "class=\"module-round3\"", "class=\"module-round4\"",
           "<span class=\"button_im\"", "<iframe id=\"adframe\" src=\"/ad.html\""}},
@@ -93,7 +93,32 @@ TEST_F(SiteServerTest, ServesTheSite) {
             EXPECT_NE(reply.body.find(text), std::string::npos) << text;
     }
     EXPECT_EQ(get("/update/1").body, "update=false");
-    EXPECT_EQ(get("/flash/chat.swf").body.size(), 17u);
+    {
+        // The movie's length field, header and tag records add up to the file,
+        // which ends with the End tag.
+        const std::string swf = get("/flash/chat.swf").body;
+        auto byte = [&](std::size_t at) { return static_cast<unsigned char>(swf.at(at)); };
+        auto u16 = [&](std::size_t at) { return byte(at) | byte(at + 1) << 8; };
+        ASSERT_GT(swf.size(), 21u);
+        EXPECT_EQ(u16(4) | u16(6) << 16, static_cast<int>(swf.size()));
+        std::size_t at = 8 + (5 + 4 * (byte(8) >> 3) + 7) / 8 + 4;  // frame rect, rate, count
+        int tags = 0, last = -1;
+        while (at + 2 <= swf.size()) {
+            const int header = u16(at);
+            std::size_t length = header & 0x3f;
+            at += 2;
+            if (length == 0x3f) {
+                length = u16(at) | u16(at + 2) << 16;
+                at += 4;
+            }
+            at += length;
+            last = header >> 6;
+            ++tags;
+        }
+        EXPECT_EQ(at, swf.size());
+        EXPECT_EQ(last, 0);
+        EXPECT_GT(tags, 10);
+    }
     EXPECT_EQ(get("/nothing/here").status, SOUP_STATUS_NOT_FOUND);
     EXPECT_EQ(server.requestCount("/update/1"), 2);
 }

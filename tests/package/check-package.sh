@@ -107,6 +107,18 @@ for folder in HTML icons; do
     [ -L "$app/$folder" ] && [ "$(readlink -f "$app/$folder")" = "$(readlink -f "$share/$folder")" ] ||
         fail "usr/lib/whirligigcam/$folder does not lead to usr/share/whirligigcam/$folder"
 done
+# The bundled Flash player: only its run-time files and licences.
+if [ -L "$app/flashplayer" ]; then
+    [ "$(readlink -f "$app/flashplayer")" = "$(readlink -f "$share/flashplayer")" ] ||
+        fail "usr/lib/whirligigcam/flashplayer does not lead to usr/share/whirligigcam/flashplayer"
+    shipped=$(cd "$share/flashplayer" && ls | sed -E 's/[0-9a-f]{20}/HASH/g' | sort | tr '\n' ' ')
+    [ "$shipped" = "HASH.wasm HASH.wasm LICENSE_APACHE LICENSE_MIT core.ruffle.HASH.js core.ruffle.HASH.js ruffle.js " ] ||
+        fail "usr/share/whirligigcam/flashplayer holds: $shipped"
+    grep -q '^Files: usr/share/whirligigcam/flashplayer/' "$root/usr/share/doc/whirligigcam/copyright" ||
+        fail "the copyright file does not name the Flash player's licence"
+else
+    fail "no bundled Flash player in usr/lib/whirligigcam/flashplayer"
+fi
 for file in HTML/Dialog.html HTML/Body.html HTML/Style.css HTML/Script.js HTML/Img/bg.gif \
     HTML/Img/logo.gif HTML/Img/im_button.gif HTML/Img/trans.png icons/whirligigcam-16.png \
     icons/whirligigcam-32.png icons/whirligigcam-48.png; do
@@ -231,6 +243,9 @@ echo "the unpacked client reached its start page and asked for /update/1"
 wait_for "the prepared chat page's statistics request (/stats/index.html)" 180 requested \
     /stats/index.html
 echo "the unpacked client prepared the chat page"
+wait_for "the bundled Flash player's request for the chat movie (/flash/chat.swf)" 180 requested \
+    /flash/chat.swf
+echo "the unpacked client's Flash player loaded the chat movie"
 
 # --verbose: the log names the update address and how the check ended.
 logged() { grep -qF -- "$1" "$tmp/client.log"; }

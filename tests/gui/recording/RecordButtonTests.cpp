@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
@@ -157,6 +158,7 @@ bool exists(const std::string& path) { return g_file_test(path.c_str(), G_FILE_T
 
 class RecordButton : public ::testing::Test {
 protected:
+    explicit RecordButton(bool withPlayer = false) : p(withPlayer) {}
     static void SetUpTestSuite() {
         // Keep the file chooser's remembered settings in memory, away from the desktop's.
         g_setenv("GSETTINGS_BACKEND", "memory", TRUE);
@@ -560,6 +562,49 @@ TEST_F(RecordButton, RecordsTheHoverAndThePointerButNotAWindowOnTop) {
     EXPECT_GT(withoutPanel, 0);
     EXPECT_GT(withPanel, 0);
     EXPECT_GT(withPointer, 0);
+}
+
+class RecordedMovie : public RecordButton {
+protected:
+    RecordedMovie() : RecordButton(true) {}
+};
+
+// The chat's Flash movie, recorded: in the movie's area, frame after frame
+// differs from the one before (past the first half second, which may still
+// show what the closing save dialog left).
+TEST_F(RecordedMovie, FramesDifferOverTimeInTheMoviesArea) {
+    if (!p.hasPlayer) GTEST_SKIP() << "the build has no bundled Flash player";
+    ASSERT_TRUE(p.startAndPrepare());
+    ASSERT_TRUE(waitFor(
+        [&] { return p.chat("(window.chatMovieReports || []).length > 0") == "true"; }, 60000));
+    const GdkRectangle movie = p.inClientArea("object.wg-movie");
+    double started = 0, startSeen = 0;
+    ASSERT_NO_FATAL_FAILURE(startRecording("movie.wmv", started, startSeen));
+    ASSERT_TRUE(pageTimePassed(p, 2500));
+    p.answerMessageBox(GTK_RESPONSE_NO);
+    p.click("butRec");
+    ASSERT_TRUE(waitFor([&] { return p.caption() == "Record"; }, 60000));
+
+    const auto video = recorder_test::readVideo(p.videos() + "/movie.wmv");
+    const int left = std::max(0, movie.x - 2), top = std::max(0, movie.y - 2);
+    const int right = std::min(video.width, movie.x - 2 + movie.width);
+    const int bottom = std::min(video.height, movie.y - 2 + movie.height);
+    ASSERT_GT(right - left, 100);
+    ASSERT_GT(bottom - top, 100);
+    int compared = 0, changed = 0;
+    for (std::size_t f = 1; f < video.frames.size(); ++f) {
+        if (video.frames[f - 1].ptsMs < 500) continue;
+        long difference = 0;
+        for (int y = top; y < bottom; y += 2)
+            for (int x = left; x < right; x += 2) {
+                const auto a = video.pixel(f - 1, x, y), b = video.pixel(f, x, y);
+                difference += std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b);
+            }
+        ++compared;
+        if (difference > 1000) ++changed;
+    }
+    std::printf("frames compared %d, changed in the movie's area %d\n", compared, changed);
+    EXPECT_GE(changed, 5);
 }
 
 }  // namespace

@@ -144,10 +144,16 @@ void onResponse(GtkDialog* dialog, GtkResponseType response, gtkui::EventQueue& 
 
 }  // namespace
 
-Program::Program() {
+Program::Program(bool withPlayer) {
     site.setLogging(false);
     std::string copy = "cp -r '" + htmlFolder() + "/.' '" + folder.path() + "/HTML/'";
     if (std::system(copy.c_str()) != 0) throw std::runtime_error("cannot copy " + htmlFolder());
+    hasPlayer = withPlayer && g_file_test(WHIRLIGIG_PLAYER_FOLDER "/ruffle.js", G_FILE_TEST_EXISTS);
+    if (hasPlayer) {
+        std::string link =
+            "ln -s '" WHIRLIGIG_PLAYER_FOLDER "' '" + folder.path() + "/flashplayer'";
+        if (std::system(link.c_str()) != 0) throw std::runtime_error("cannot link the player");
+    }
     g_mkdir(videos().c_str(), 0700);
 
     gtkui::HostOptions options;

@@ -40,7 +40,9 @@ struct DialogAnswer {
 
 class Program {
 public:
-    Program();
+    // withPlayer: the application folder has the bundled Flash player (when
+    // the build has one; hasPlayer says).
+    explicit Program(bool withPlayer = false);
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
@@ -74,6 +76,7 @@ public:
     // Where an element of the chat page lies in the client area, in device pixels.
     GdkRectangle inClientArea(const std::string& selector);
 
+    bool hasPlayer = false;
     site::SiteServer site;
     guitest::TempFolder folder;  // application folder; videos go to folder/videos
     std::shared_ptr<guitest::Probe> probe = std::make_shared<guitest::Probe>();

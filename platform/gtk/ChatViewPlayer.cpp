@@ -1,0 +1,205 @@
+#include "platform/gtk/ChatViewPlayer.h"
+
+#include <algorithm>
+
+#include "platform/gtk/GtkApp.h"
+
+namespace gtkui {
+namespace {
+
+// Runs at the end of every page of the chat view, in the page's own world (the
+// player's ExternalInterface talks to the page's functions).
+//
+// Ruffle's own polyfill is off: it would turn the site's <object> into a
+// <ruffle-object> before the client has read the movie's parameters from it,
+// break style rules written for the tag, and give a player also to objects that
+// are not rendered (a hidden copy of the chat movie would play, audibly).
+// Instead each rendered Flash element gets a player inside it; ruffle.js is
+// loaded from the client's own scheme when the first one appears.
+//
+// A player whose WebAssembly fails after loading (an occasional "Out of bounds
+// memory access") stops for good: it is noticed by its state (loaded but not
+// playing, with autoplay on and the page shown) and the player is made again,
+// once.
+constexpr const char* kPlayerScript = R"JS((function () {
+  'use strict';
+  if (window.whirligigFlashPlayer) return;
+  var base = '%BASE%';
+  var config = {
+    autoplay: 'on', splashScreen: false, unmuteOverlay: 'hidden', contextMenu: 'off',
+    preferredRenderer: 'canvas', polyfills: false, publicPath: base,
+    warnOnUnsupportedContent: false, showSwfDownload: false, logLevel: 'error'
+  };
+  var flashClass = 'clsid:d27cdb6e-ae6d-11cf-96b8-444553540000';
+  var flashTypes = ['application/x-shockwave-flash', 'application/futuresplash'];
+  var players = new Map();  // element -> { player, reloaded, timer }
+  var ruffle = null, loading = false, scheduled = false;
+  var sizes = new ResizeObserver(schedule);
+  var sized = new WeakSet();
+
+  function param(element, name) {
+    var params = element.getElementsByTagName('param');
+    for (var i = 0; i < params.length; ++i)
+      if ((params[i].getAttribute('name') || '').toLowerCase() === name)
+        return params[i].getAttribute('value');
+    return null;
+  }
+  function option(element, name) {
+    return element.localName === 'embed' ? element.getAttribute(name) : param(element, name);
+  }
+  function movieOf(element) {
+    if (element.localName === 'embed') return element.getAttribute('src');
+    return element.getAttribute('data') || param(element, 'movie') || param(element, 'src');
+  }
+  function isFlash(element) {
+    var movie = movieOf(element);
+    if (!movie) return false;
+    var type = (element.getAttribute('type') || '').toLowerCase();
+    var classid = (element.getAttribute('classid') || '').toLowerCase();
+    if (flashTypes.indexOf(type) >= 0 || classid === flashClass) return true;
+    try { return /\.swf$/i.test(new URL(movie, document.baseURI).pathname); } catch (e) { return false; }
+  }
+  // An <embed> inside a Flash <object> is its fallback: the object's player stands for both.
+  function candidates() {
+    var found = [];
+    document.querySelectorAll('object, embed').forEach(function (element) {
+      var outer = element.parentElement && element.parentElement.closest('object');
+      if (outer && isFlash(outer)) return;
+      if (isFlash(element)) found.push(element);
+    });
+    return found;
+  }
+  function rendered(element) {
+    if (!element.isConnected || element.getClientRects().length === 0) return false;
+    return !element.checkVisibility || element.checkVisibility({ visibilityProperty: true });
+  }
+  function scriptAccess(element, url) {
+    var value = (option(element, 'allowscriptaccess') || 'samedomain').toLowerCase();
+    if (value === 'always') return true;
+    if (value === 'never') return false;
+    try { return new URL(url).origin === location.origin; } catch (e) { return false; }
+  }
+
+  function start(element, reloaded) {
+    var url = new URL(movieOf(element), document.baseURI).href;
+    var player = ruffle.createPlayer();
+    player.style.cssText = 'display:block;width:100%;height:100%';
+    element.insertBefore(player, element.firstChild);
+    var entry = { player: player, reloaded: reloaded, timer: 0 };
+    players.set(element, entry);
+    var api = player.ruffle();
+    entry.loaded = api.load({ url: url, parameters: option(element, 'flashvars') || '',
+                              allowScriptAccess: scriptAccess(element, url) })
+                      .catch(function () {});
+    // Loaded, yet stopped (the player pauses by itself only while the page is
+    // hidden): made again once; a second failure stays, showing its message.
+    entry.timer = setInterval(function () {
+      if (document.hidden || api.readyState !== 2 || api.isPlaying) return;
+      clearInterval(entry.timer);
+      if (entry.reloaded) return;
+      stop(element);
+      start(element, true);
+    }, 1000);
+  }
+  function stop(element) {
+    var entry = players.get(element);
+    if (!entry) return;
+    players.delete(element);
+    clearInterval(entry.timer);
+    var player = entry.player;
+    player.remove();  // the player frees its instance when it leaves the page...
+    // ...unless the instance was still being made: it then appears afterwards,
+    // detached but playing. Stop it, and free it by letting the player leave
+    // the page once more.
+    entry.loaded.then(function () {
+      player.ruffle().suspend();
+      var holder = document.createElement('div');
+      holder.hidden = true;
+      holder.appendChild(player);
+      document.documentElement.appendChild(holder);
+      holder.remove();
+    });
+  }
+  function loadPlayer() {
+    if (loading) return;
+    loading = true;
+    window.RufflePlayer = window.RufflePlayer || {};
+    window.RufflePlayer.config = config;
+    var script = document.createElement('script');
+    script.src = base + 'ruffle.js';
+    script.onload = function () { ruffle = window.RufflePlayer.newest(); schedule(); };
+    (document.head || document.documentElement).appendChild(script);
+  }
+  function scan() {
+    scheduled = false;
+    var found = candidates();
+    players.forEach(function (entry, element) {
+      if (found.indexOf(element) < 0 || !rendered(element)) stop(element);
+    });
+    var wanted = found.filter(function (element) {
+      if (!sized.has(element)) { sized.add(element); sizes.observe(element); }
+      return !players.has(element) && rendered(element);
+    });
+    if (!wanted.length) return;
+    if (!ruffle) { loadPlayer(); return; }
+    wanted.forEach(function (element) { start(element, false); });
+  }
+  function schedule() {
+    if (scheduled) return;
+    scheduled = true;
+    setTimeout(scan, 50);
+  }
+  window.whirligigFlashPlayer = { players: players };
+  new MutationObserver(schedule).observe(document, {
+    childList: true, subtree: true, attributes: true,
+    attributeFilter: ['style', 'class', 'hidden', 'data', 'src', 'type']
+  });
+  scan();
+})();
+)JS";
+
+}  // namespace
+
+bool havePlayer(const std::string& playerRoot) {
+    const std::string loader = playerRoot + "/ruffle.js";
+    return g_file_test(loader.c_str(), G_FILE_TEST_IS_REGULAR);
+}
+
+void addChatViewPlayer(WebKitUserContentManager* content) {
+    std::string source = kPlayerScript;
+    const std::string base = std::string(ResourceScheme) + "://" + "/" + PlayerFolder + "/";
+    source.replace(source.find("%BASE%"), 6, base);
+    WebKitUserScript* script =
+        webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                               WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END, nullptr, nullptr);
+    webkit_user_content_manager_add_script(content, script);
+    webkit_user_script_unref(script);
+}
+
+std::vector<std::string> webLanguages(const std::vector<std::string>& localeNames) {
+    std::vector<std::string> languages;
+    for (const std::string& name : localeNames) {
+        // Only the plain forms: "de_DE", "de" (not "de_DE.UTF-8", "de@euro").
+        if (name.empty() || name == "C" || name == "POSIX" ||
+            name.find_first_of(".@") != std::string::npos)
+            continue;
+        std::string language = name;
+        std::replace(language.begin(), language.end(), '_', '-');
+        if (std::find(languages.begin(), languages.end(), language) == languages.end())
+            languages.push_back(language);
+    }
+    if (languages.empty()) languages.push_back("en-US");
+    return languages;
+}
+
+void setPreferredLanguages(WebKitWebContext* context) {
+    std::vector<std::string> names;
+    for (const gchar* const* name = g_get_language_names(); *name; ++name) names.push_back(*name);
+    const std::vector<std::string> languages = webLanguages(names);
+    std::vector<const gchar*> list;
+    for (const std::string& language : languages) list.push_back(language.c_str());
+    list.push_back(nullptr);
+    webkit_web_context_set_preferred_languages(context, list.data());
+}
+
+}  // namespace gtkui

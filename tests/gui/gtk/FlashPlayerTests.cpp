@@ -1,0 +1,101 @@
+// The bundled Flash player in the chat view: the client's template plays the
+// site's movie, objects that are not rendered play nothing.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "RoadFixture.h"
+#include "TestSupport.h"
+#include "app/Main.h"
+#include "demo/SiteServer.h"
+#include "platform/gtk/ChatViewPlayer.h"
+
+namespace guitest {
+namespace {
+
+class FlashPlayerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!g_file_test(WHIRLIGIG_PLAYER_FOLDER "/ruffle.js", G_FILE_TEST_IS_REGULAR))
+            GTEST_SKIP() << "no bundled Flash player at " WHIRLIGIG_PLAYER_FOLDER;
+        std::string copy = "cp -r '" + htmlFolder() + "/.' '" + folder.path() +
+                           "/HTML/' && ln -s '" + WHIRLIGIG_PLAYER_FOLDER "' '" + folder.path() +
+                           "/flashplayer'";
+        ASSERT_EQ(std::system(copy.c_str()), 0);
+        site.setLogging(false);
+    }
+    void start() {
+        h = std::make_unique<Harness>(folder.path());
+        main = std::make_unique<app::Main>(
+            h->host(),
+            app::Settings{site.address("/update/"), site.address("/"),
+                          site.address("/stats/index.html"), site.address("/my_videos_upload")});
+        h->host().start();
+    }
+    std::string chat(const std::string& script) {
+        return pageEval(h->webView(h->host().WB()), script);
+    }
+    // The players on the chat page, by the class of the element each plays.
+    std::string players() {
+        return chat(
+            "[...document.querySelectorAll('ruffle-player')].map(p => p.parentElement.className)"
+            ".join()");
+    }
+    TempFolder folder;
+    site::SiteServer site;
+    std::unique_ptr<Harness> h;
+    std::unique_ptr<app::Main> main;
+};
+
+// Under a locale that names no language (the player's locale set-up throws on
+// the language "C"): the template's movie gets the flashvars with layout=h, and
+// the site's own object, hidden by the client, keeps no player.
+TEST_F(FlashPlayerTest, TheTemplatesMoviePlaysAndTheHiddenObjectDoesNot) {
+    setenv("LC_ALL", "C.UTF-8", 1);
+    unsetenv("LANGUAGE");
+    start();
+    ASSERT_TRUE(waitFor([&] { return main->ChatPagePrepared; }, 60000));
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return chat("(window.chatMovieReports || []).some(r => r.includes('layout=h'))") ==
+                   "true";
+        },
+        60000));
+    EXPECT_TRUE(waitFor([&] { return players() == "wg-movie"; }, 60000)) << players();
+    EXPECT_EQ(chat("navigator.language"), "en-US");
+}
+
+// A player that stops after loading (as one does after an occasional
+// WebAssembly fault) is made again: the movie starts over and reports again.
+TEST_F(FlashPlayerTest, AStoppedPlayerIsMadeAgain) {
+    start();
+    const std::string reports =
+        "(window.chatMovieReports || []).filter(r => r.includes('layout=h')).length";
+    ASSERT_TRUE(waitFor([&] { return chat(reports) == "1"; }, 60000));
+    ASSERT_EQ(
+        chat("document.querySelector('object.wg-movie > ruffle-player').ruffle().suspend(), 1"),
+        "1");
+    EXPECT_TRUE(waitFor([&] { return chat(reports) == "2"; }, 60000)) << chat(reports);
+    EXPECT_TRUE(waitFor([&] { return players() == "wg-movie"; }, 60000)) << players();
+}
+
+TEST(WebLanguages, ComeFromTheLocaleNames) {
+    struct Case {
+        std::vector<std::string> names;
+        std::vector<std::string> languages;
+    } cases[] = {
+        {{"de_DE.UTF-8", "de_DE", "de.UTF-8", "de", "C"}, {"de-DE", "de"}},
+        {{"pt_BR@variant", "pt_BR", "en_GB", "en"}, {"pt-BR", "en-GB", "en"}},
+        {{"C.UTF-8", "C.utf8", "C"}, {"en-US"}},
+        {{"POSIX"}, {"en-US"}},
+        {{}, {"en-US"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(gtkui::webLanguages(c.names), c.languages);
+}
+
+}  // namespace
+}  // namespace guitest
