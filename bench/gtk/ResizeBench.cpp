@@ -28,9 +28,10 @@ const char* const Elements =
     "[['content', 'height'], ['cam', 'height'], ['cam', 'width'], ['log', 'height'], "
     "['chatarea', 'width']]";
 
-// Notes in the page when its viewport changes and when the five values last changed.
+// Notes in the page when its viewport changes and when the five values last
+// changed, on the elements the layout sizes (those getElementById finds).
 const std::string Stamps = std::string("(() => { const list = ") + Elements +
-                           ".map(([id, p]) => [document.querySelector('#whirligig #' + id), p]);"
+                           ".map(([id, p]) => [document.getElementById(id), p]);"
                            "const values = () => list.map(([e, p]) => e.style[p]).join(' ');"
                            "const now = () => performance.timeOrigin + performance.now();"
                            "const b = window.__bench = {values: values(), changed: 0, resized: 0};"
@@ -78,6 +79,7 @@ double percentile(std::vector<double> samples, double p) {
 
 int main(int argc, char** argv) {
     setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     gdk_set_allowed_backends("x11");
     if (!gtk_init_check(&argc, &argv)) {
         std::fprintf(stderr, "needs an X11 display\n");
