@@ -106,11 +106,14 @@ private:
     bool awaitingChatScreen();
     void armChatPageDeadline();
     bool chatScreenReady() const;
-    void showChatPageFailure();
+    // why: for the log, the first time the failure is shown.
+    void showChatPageFailure(const std::string& why);
     void connectEvents();
     void disconnectEvents();
     // Tells the user, with an OK box, why recording failed.
     void tellRecordingFailure(const std::string& text);
+    // "The recording failed: why", and where the part recorded so far is.
+    std::string recordingFailedText(const std::string& why) const;
 
     platform::Host& host_;
     Settings settings_;

@@ -5,6 +5,10 @@
 
 #include "app/Main.h"
 
+#include <string>
+
+#include "platform/Log.h"
+
 namespace app {
 
 using platform::attempt;
@@ -30,18 +34,28 @@ void Main::ChatPageDeadline_Timer() {
         return;
     }
     if (!chatPageFailed_ && ++chatPageSeconds_ < ChatPageDeadlineSeconds) return;
-    showChatPageFailure();
+    showChatPageFailure("it was not ready within " + std::to_string(ChatPageDeadlineSeconds) +
+                        " seconds");
 }
 
 void Main::WB_ProcessTerminated() {
     if (!ChatPagePrepared && !awaitingChatScreen()) return;  // only the blank page was shown
-    // The recording so far is finished and kept.
-    StopRecordingOnClose();
-    IsRecording = false;
-    showChatPageFailure();
+    // The recording so far is finished and kept; a stop that fails is told.
+    if (IsRecording) {
+        IsRecording = false;
+        std::string failure;
+        if (!attempt([&] { Recorder->StopRecord(); }, failure))
+            tellRecordingFailure(recordingFailedText(failure));
+        Recorder.reset();
+    }
+    showChatPageFailure("its web process ended");
 }
 
-void Main::showChatPageFailure() {
+void Main::showChatPageFailure(const std::string& why) {
+    // Told once: the next ticks may put the state up again while the start page is held up.
+    if (!chatPageFailed_)
+        platform::logWarning("the chat page did not become the chat screen (" + why +
+                             "); the start page offers Retry");
     chatPageFailed_ = true;
     attempt([&] { TimerResize.setEnabled(false); });
     // The next completion of the chat page is prepared afresh.

@@ -41,7 +41,7 @@ void Main::WB_DocumentComplete(platform::BrowserObject pDisp, const std::string&
         attempt([&] { ChatPageDeadline.setEnabled(false); });
     } else if (awaitingChatScreen()) {
         // A preparation that a stalled page cut short leaves no working chat screen.
-        showChatPageFailure();
+        showChatPageFailure("its preparation did not bind the record button");
     }
 }
 
@@ -53,7 +53,8 @@ void Main::WB_NavigateError(platform::BrowserObject pDisp, const std::string& UR
     bool topLevel = true;
     attempt([&] { topLevel = pDisp == WB.topLevelBrowser(); });
     // The chat page itself could not be loaded: no chat screen will come.
-    if (topLevel && awaitingChatScreen()) showChatPageFailure();
+    if (topLevel && awaitingChatScreen())
+        showChatPageFailure("it could not be loaded, status " + std::to_string(StatusCode));
 }
 
 void Main::wbstat_BeforeNavigate2(platform::BrowserObject, const std::string&, bool&) {

@@ -13,12 +13,12 @@ using recording::RoundHalfEven;
 namespace {
 constexpr const char* kRecordCaption = "Record";
 constexpr const char* kStopCaption = "Stop Rec";
-
-std::string failedText(const std::string& why, const std::string& file) {
-    return "The recording failed: " + why + ".\n\nWhat was recorded until then is in \"" + file +
-           "\".";
-}
 }  // namespace
+
+std::string Main::recordingFailedText(const std::string& why) const {
+    return "The recording failed: " + why + ".\n\nWhat was recorded until then is in \"" +
+           recordingFile_ + "\".";
+}
 
 void Main::butRecord_onclick() {
     platform::ElementCollection spans;
@@ -36,7 +36,7 @@ void Main::butRecord_onclick() {
                 IsRecording = true;
                 attempt([&] { span->setInnerText(kStopCaption); });
             }
-        } else if (caption == kStopCaption) {
+        } else {
             platform::logInfo("recording: stopped");
             IsRecording = false;
             const bool hadRecorder = static_cast<bool>(Recorder);
@@ -47,7 +47,7 @@ void Main::butRecord_onclick() {
             if (!finished) {
                 // A file that failed is not offered for upload; without a
                 // recorder nothing was recorded.
-                if (hadRecorder) tellRecordingFailure(failedText(failure, recordingFile_));
+                if (hadRecorder) tellRecordingFailure(recordingFailedText(failure));
                 break;
             }
             int answer = 0;
@@ -142,7 +142,7 @@ void Main::Recorder_Failed() {
         attempt([&] { caption = span->innerText(); });
         if (caption == kStopCaption) attempt([&] { span->setInnerText(kRecordCaption); });
     }
-    tellRecordingFailure(failedText(failure, recordingFile_));
+    tellRecordingFailure(recordingFailedText(failure));
 }
 
 void Main::tellRecordingFailure(const std::string& text) {

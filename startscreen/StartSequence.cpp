@@ -32,7 +32,7 @@ void Main::wbload_DocumentComplete(platform::BrowserObject pDisp, const std::str
     if (startPageRestoring_) {
         startPageRestoring_ = false;
         // Once the chat page was asked for, the start page only says how it went.
-        if (chatPageFailed_) showChatPageFailure();
+        if (chatPageFailed_) showChatPageFailure("the start page was loaded again");
         if (chatPageFailed_ || ChatPagePrepared || awaitingChatScreen()) return;
     }
 
