@@ -27,26 +27,22 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
     timer_ = std::make_unique<GtkTimer>(queue_);
     deadline_ = std::make_unique<GtkTimer>(queue_, 1000);
     // One web process for the three views; wbload over WB over the small wbstat.
-    // The start view comes first and alone: making a related view waits for
-    // the web process to start, so WB and wbstat are made once the start
-    // page has loaded (or at their first use, if that comes sooner).
+    // The start view comes first and alone. WB and wbstat are made at their
+    // first use (the chat page's request, the statistics page's): making a
+    // view pauses the user-interface thread for tens of milliseconds, which
+    // would show as a stutter of the start page's animation while it waits
+    // for the update check.
     wbload_ = std::make_unique<GtkBrowserView>(context_, nullptr, queue_, health_, *form_);
-    WB_ =
-        std::make_unique<GtkBrowserView>(queue_, health_, *form_, [this] { createRelatedViews(); });
-    wbstat_ =
-        std::make_unique<GtkBrowserView>(queue_, health_, *form_, [this] { createRelatedViews(); });
+    WB_ = std::make_unique<GtkBrowserView>(queue_, health_, *form_,
+                                           [this] { createRelatedView(*WB_); });
+    wbstat_ = std::make_unique<GtkBrowserView>(queue_, health_, *form_,
+                                               [this] { createRelatedView(*wbstat_); });
     // Only the chat view plays Flash; the start and statistics pages are the client's.
     chatViewPlayer_ = havePlayer(playerRoot);
     form_->addOverlayView(wbload_->widget());
     // wbstat's place in the window's design, in twips (57 x 41 pixels at 96 dpi
     // near the bottom): the layout never moves it, and the other views cover it.
     wbstat_->Move(4440, 7560, 855, 615);
-    g_signal_connect(wbload_->webView(), "load-changed",
-                     G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer self) {
-                         if (event == WEBKIT_LOAD_FINISHED)
-                             static_cast<GtkHost*>(self)->scheduleRelatedViews();
-                     }),
-                     this);
 
     services_ = services(form_->window());
     if (!services_.objects || !services_.capture || !services_.reader || !services_.codePage ||
@@ -77,29 +73,6 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
     form_->setOnCloseRequest([this](bool closing) { health_->setClosing(closing); });
 }
 
-void GtkHost::scheduleRelatedViews() {
-    if (relatedViewsIdle_ || wbstat_->created()) return;
-    // After the start page's own work (drawing, its handlers) has had its
-    // turn, one view per pass so that each pause stays short.
-    relatedViewsIdle_ = g_idle_add_full(
-        G_PRIORITY_LOW,
-        [](gpointer self) -> gboolean {
-            auto* host = static_cast<GtkHost*>(self);
-            host->createRelatedView(host->WB_->created() ? *host->wbstat_ : *host->WB_);
-            if (host->wbstat_->created() || host->form_->gone()) {
-                host->relatedViewsIdle_ = 0;
-                return G_SOURCE_REMOVE;
-            }
-            return G_SOURCE_CONTINUE;
-        },
-        this, nullptr);
-}
-
-void GtkHost::createRelatedViews() {
-    createRelatedView(*WB_);
-    createRelatedView(*wbstat_);
-}
-
 void GtkHost::createRelatedView(GtkBrowserView& view) {
     if (view.created() || form_->gone()) return;
     view.createView(context_, wbload_.get());
@@ -118,8 +91,6 @@ void GtkHost::createRelatedView(GtkBrowserView& view) {
 }
 
 GtkHost::~GtkHost() {
-    if (relatedViewsIdle_) g_source_remove(relatedViewsIdle_);
-    g_signal_handlers_disconnect_by_data(wbload_->webView(), this);
     queue_->close();
     queue_->setAfterEvent(nullptr);
     timer_->setEnabled(false);

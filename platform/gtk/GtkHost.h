@@ -101,8 +101,6 @@ public:
 private:
     void onWindowGone();
     void openElsewhere(const std::string& address);
-    void scheduleRelatedViews();
-    void createRelatedViews();
     void createRelatedView(GtkBrowserView& view);
 
     std::shared_ptr<EventQueue> queue_ = std::make_shared<EventQueue>();
@@ -114,7 +112,6 @@ private:
     std::unique_ptr<GtkWindowSystem> windows_;
     std::unique_ptr<GtkTimer> timer_, deadline_;
     std::unique_ptr<GtkBrowserView> wbstat_, WB_, wbload_;
-    guint relatedViewsIdle_ = 0;
     bool chatViewPlayer_ = false;  // the bundled Flash player is there for the chat view
     HostServices services_;
     std::unique_ptr<platform::AsyncReader> reader_;
