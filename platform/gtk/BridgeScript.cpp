@@ -28,9 +28,18 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
     return d;
   };
   R.one = e => { if (!e) return ''; const i = R.n++; R.h.set(i, e); return i + '\x1e' + R.desc(e); };
-  R.list = c => {
-    const n = c.length, parts = [R.n, n];
-    for (let k = 0; k < n; k++) { R.h.set(R.n++, c[k]); parts.push(R.desc(c[k])); }
+  // A collection's elements; with childTag, then each element's descendants
+  // of that tag (a count, then the elements).
+  R.list = (c, childTag) => {
+    const items = Array.from(c), parts = [R.n, items.length];
+    for (const e of items) { R.h.set(R.n++, e); parts.push(R.desc(e)); }
+    if (childTag) {
+      for (const e of items) {
+        const children = Array.from(e.getElementsByTagName(childTag));
+        parts.push(children.length);
+        for (const x of children) { R.h.set(R.n++, x); parts.push(R.desc(x)); }
+      }
+    }
     return parts.join('\x1e');
   };
   R.dims = e => e.offsetWidth + '\x1f' + e.offsetHeight;

@@ -25,24 +25,11 @@
 
 #include "platform/Page.h"
 #include "platform/gtk/EventQueue.h"
+#include "platform/gtk/PageRead.h"
+#include "platform/gtk/PageRecord.h"
+#include "platform/gtk/PageSubscriptions.h"
 
 namespace gtkui {
-
-// Whether the web process answers. Shared by the views of one web process:
-// a page that loops blocks them all.
-struct PageHealth {
-    bool unresponsive = false;
-    bool pinging = false;
-    // The window is asked to close: a waiting read gives up at once, so that
-    // the close request does not wait for a page that does not answer.
-    bool closing = false;
-    GMainLoop* waiting = nullptr;
-
-    void setClosing(bool value) {
-        closing = value;
-        if (value && waiting) g_main_loop_quit(waiting);
-    }
-};
 
 class PageBridge : public std::enable_shared_from_this<PageBridge> {
 public:
@@ -90,37 +77,17 @@ public:
 
     void setReadTimeout(std::chrono::milliseconds limit) { readTimeout_ = limit; }
 
-    // The record of the page kept for the running handler. The first read of
-    // a handler also brings back what the handler will likely read next (the
-    // document element's size, the elements of ids looked up on this page
-    // before); facts that reads and collections told are answered from it
-    // until the handler returns. A write that could change a recorded value
-    // ends that part of the record: Layout for sizes, Tree for everything.
-    // Outside a handler nothing is recorded and every read asks the page.
-    enum class Change { Layout, Tree };
-    void changed(Change change);
-    // The handler has returned.
-    void endRecord();
-    // Record marks to compare with: 0 (never current) outside a handler.
-    unsigned treeRecord() const { return recording() ? tree_ : 0; }
-    unsigned layoutRecord() const { return recording() ? layout_ : 0; }
-    // A lookup by id in the current record. Every id looked up is learned,
-    // so that the first read of a later handler brings its element along.
-    bool recordedLookup(const std::string& id, platform::ElementRef& element) const;
-    void recordLookup(const std::string& id, platform::ElementRef element);
-    // The document element's offset size in the current record.
-    bool recordedRootSize(int& width, int& height) const;
-    void recordRootSize(int width, int height);
+    // The record of the page kept for the running handler (see PageRecord).
+    using Change = PageRecord::Change;
+    void changed(Change change) { record_.changed(change); }
+    void endRecord() { record_.end(); }
+    PageRecord& record() { return record_; }
 
     // Reads that waited for the page, by every bridge of the process (benchmarks
     // count them per handler).
     static unsigned long roundTrips();
 
 private:
-    struct Sink {
-        platform::PageEventSink deliver;
-        bool active = true;
-    };
     class SubscriptionImpl;
 
     struct Write {
@@ -129,15 +96,12 @@ private:
         std::vector<std::string> styles;
     };
 
-    bool recording() const;
-    std::string primeScript();
-    void takePrime(const std::string& answer);
     void check(unsigned generation) const;
     void unsubscribe(int id);
     void scheduleFlush();
     std::string takeWrites();
-    std::string evaluate(const std::string& script);
-    void ping();
+    // The runtime's object in this page, or `failure` when the document changed.
+    std::string inRuntime(const std::string& body, const char* failure) const;
 
     WebKitWebView* view_;
     std::weak_ptr<EventQueue> queue_;
@@ -147,24 +111,11 @@ private:
     std::string token_;
     platform::DocumentRef document_;
     std::vector<Write> writes_;
-    // The record (see changed()); marks are never reused.
-    unsigned marks_ = 0;
-    unsigned tree_ = ++marks_, layout_ = ++marks_;
-    unsigned primedTree_ = 0;
-    bool rootPrimed_ = false;
-    std::map<std::string, platform::ElementRef> lookups_;
-    unsigned lookupsTree_ = 0;
-    int rootWidth_ = 0, rootHeight_ = 0;
-    unsigned rootLayout_ = 0;
-    // Learned on this view: ids looked up and whether the document element's
-    // size is read. Hints only: a wrong guess costs a lookup in the page.
-    std::vector<std::string> knownIds_;
-    bool knowsRootSize_ = false;
+    PageRecord record_;
     std::vector<int> releases_;
     bool flushScheduled_ = false;
     int nextClientHandle_ = -1;
-    int nextSubscription_ = 1;
-    std::map<int, std::shared_ptr<Sink>> sinks_;
+    PageSubscriptions subscriptions_;
     std::function<void(int, int)> onViewport_;
     // Long enough for a page that runs a script for ten seconds: meanwhile the
     // window still redraws and takes input (queued), and a close request ends

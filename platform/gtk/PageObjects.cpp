@@ -56,18 +56,34 @@ platform::ElementRef elementFromAnswer(const std::shared_ptr<PageBridge>& bridge
 }
 
 platform::ElementCollection collectionFromAnswer(const std::shared_ptr<PageBridge>& bridge,
-                                                 unsigned generation, const std::string& answer) {
+                                                 unsigned generation, const std::string& answer,
+                                                 const std::string& childTag) {
     std::vector<std::string> items = split(answer, '\x1e');
     if (items.size() < 2) throw platform::Failure("malformed answer");
-    int first = toInt(items[0]);
-    int count = toInt(items[1]);
-    if (count < 0 || static_cast<size_t>(count) != items.size() - 2)
-        throw platform::Failure("malformed answer");
-    platform::ElementCollection result;
-    result.reserve(count);
-    for (int k = 0; k < count; ++k)
-        result.emplace_back(
-            std::make_shared<PageElement>(bridge, generation, first + k, factsFrom(items[k + 2])));
+    int handle = toInt(items[0]);
+    const int count = toInt(items[1]);
+    size_t next = 2;
+    auto take = [&](int n) {
+        if (n < 0 || items.size() - next < static_cast<size_t>(n))
+            throw platform::Failure("malformed answer");
+        platform::ElementCollection taken;
+        taken.reserve(n);
+        for (int k = 0; k < n; ++k)
+            taken.emplace_back(std::make_shared<PageElement>(bridge, generation, handle++,
+                                                             factsFrom(items[next++])));
+        return taken;
+    };
+    platform::ElementCollection result = take(count);
+    // Then, when asked for, each element's descendants of childTag: a count
+    // and their descriptions.
+    if (!childTag.empty()) {
+        for (const auto& element : result) {
+            if (next >= items.size()) throw platform::Failure("malformed answer");
+            const int children = toInt(items[next++]);
+            static_cast<PageElement&>(*element).keepChildren(childTag, take(children));
+        }
+    }
+    if (next != items.size()) throw platform::Failure("malformed answer");
     return result;
 }
 
@@ -82,10 +98,10 @@ void PageHandle::write(const std::string& statement) const {
 }
 
 const ElementFacts& PageElement::facts() {
-    const unsigned record = page_.bridge().treeRecord();
+    const unsigned record = page_.bridge().record().treeMark();
     if (record == 0 || record != factsRecord_) {
         facts_ = factsFrom(page_.read("R.desc(" + page_.ref() + ")"));
-        factsRecord_ = page_.bridge().treeRecord();
+        factsRecord_ = page_.bridge().record().treeMark();
     }
     return facts_;
 }
@@ -105,15 +121,15 @@ void PageElement::setInnerText(const std::string& text) {
 
 void PageElement::offsetSize(std::int32_t& width, std::int32_t& height) {
     PageBridge& bridge = page_.bridge();
-    if (root_ && bridge.recordedRootSize(width, height)) return;
-    const unsigned record = bridge.layoutRecord();
+    if (root_ && bridge.record().rootSize(width, height)) return;
+    const unsigned record = bridge.record().layoutMark();
     if (record == 0 || record != sizeRecord_) {
         std::vector<std::string> size = split(page_.read("R.dims(" + page_.ref() + ")"), '\x1f');
         if (size.size() != 2) throw platform::Failure("malformed answer");
         width_ = toInt(size[0]);
         height_ = toInt(size[1]);
-        sizeRecord_ = bridge.layoutRecord();
-        if (root_) bridge.recordRootSize(width_, height_);
+        sizeRecord_ = bridge.record().layoutMark();
+        if (root_) bridge.record().keepRootSize(width_, height_);
     }
     width = width_;
     height = height_;
@@ -136,7 +152,15 @@ void PageElement::setStyleProperty(const std::string& name, const std::string& v
     page_.bridge().changed(PageBridge::Change::Layout);
 }
 
+void PageElement::keepChildren(const std::string& tag, platform::ElementCollection children) {
+    childTag_ = tag;
+    children_ = std::move(children);
+    childrenRecord_ = page_.bridge().record().treeMark();
+}
+
 platform::ElementCollection PageElement::getElementsByTagName(const std::string& tag) {
+    const unsigned record = page_.bridge().record().treeMark();
+    if (record != 0 && record == childrenRecord_ && upper(tag) == childTag_) return children_;
     std::string answer =
         page_.read("R.list(" + page_.ref() + ".getElementsByTagName(" + jsString(tag) + "))");
     return collectionFromAnswer(page_.bridge().shared_from_this(), page_.generation(), answer);
@@ -155,6 +179,7 @@ void PageElement::appendChild(const platform::ElementRef& child) {
     if (&other.bridge() != &page_.bridge() || other.generation() != page_.generation())
         throw platform::Failure("element of another document");
     page_.write(page_.ref() + ".appendChild(" + other.ref() + ")");
+    element->detached_ = false;
     // An appended script runs at once and may change anything.
     page_.bridge().changed(PageBridge::Change::Tree);
 }
@@ -171,12 +196,12 @@ std::string PageElement::value() {
 
 void PageElement::setType(const std::string& type) {
     page_.write(page_.ref() + ".type=" + jsString(type));
-    page_.bridge().changed(PageBridge::Change::Tree);
+    if (!detached_) page_.bridge().changed(PageBridge::Change::Tree);
 }
 
 void PageElement::setText(const std::string& text) {
     page_.write(page_.ref() + ".text=" + jsString(text));
-    page_.bridge().changed(PageBridge::Change::Tree);
+    if (!detached_) page_.bridge().changed(PageBridge::Change::Tree);
 }
 
 std::unique_ptr<platform::Subscription> PageElement::subscribe(std::vector<platform::Listen> events,
@@ -204,16 +229,20 @@ platform::ElementRef PageDocument::one(const std::string& expression) {
 
 platform::ElementRef PageDocument::getElementById(const std::string& id) {
     platform::ElementRef element;
-    if (bridge_->generation() == generation_ && bridge_->recordedLookup(id, element))
+    if (bridge_->generation() == generation_ && bridge_->record().lookup(id, element))
         return element;
     element = one("document.getElementById(" + jsString(id) + ")");
-    bridge_->recordLookup(id, element);
+    bridge_->record().keepLookup(id, element);
     return element;
 }
 
 platform::ElementCollection PageDocument::getElementsByTagName(const std::string& tag) {
-    return collectionFromAnswer(
-        bridge_, generation_, read("R.list(document.getElementsByTagName(" + jsString(tag) + "))"));
+    // An object's parameters are read right after the object: they come along.
+    const std::string children = upper(tag) == "OBJECT" ? "PARAM" : "";
+    return collectionFromAnswer(bridge_, generation_,
+                                read("R.list(document.getElementsByTagName(" + jsString(tag) + ")," +
+                                     jsString(children) + ")"),
+                                children);
 }
 
 platform::ElementRef PageDocument::body() { return one("document.body"); }
@@ -245,7 +274,9 @@ platform::StyleSheetRef PageDocument::createStyleSheet() {
                    "const s=document.createElement('style');"
                    "(document.head||document.documentElement).appendChild(s);R.set(" +
                        std::to_string(handle) + ",s)");
-    bridge_->changed(PageBridge::Change::Tree);
+    // A new STYLE element without an id: no recorded element fact or lookup
+    // changes, only the layout.
+    bridge_->changed(PageBridge::Change::Layout);
     return platform::StyleSheetRef(std::make_shared<PageStyleSheet>(bridge_, generation_, handle));
 }
 
@@ -255,8 +286,9 @@ platform::ElementRef PageDocument::createElement(const std::string& tag) {
                                     jsString(tag) + "))");
     ElementFacts facts;
     facts.tagName = upper(tag);
-    return platform::ElementRef(
-        std::make_shared<PageElement>(bridge_, generation_, handle, std::move(facts)));
+    auto element = std::make_shared<PageElement>(bridge_, generation_, handle, std::move(facts));
+    element->markDetached();
+    return platform::ElementRef(element);
 }
 
 std::unique_ptr<platform::Subscription> PageDocument::subscribe(

@@ -45,11 +45,16 @@ public:
                 ElementFacts facts)
         : page_(std::move(bridge), generation, handle),
           facts_(std::move(facts)),
-          factsRecord_(page_.bridge().treeRecord()) {}
+          factsRecord_(page_.bridge().record().treeMark()) {}
 
     const PageHandle& page() const { return page_; }
     // This is the document element, whose size the bridge's record may hold.
     void markRoot() { root_ = true; }
+    // Made by the client and not in the document yet: writes to it change
+    // nothing that a read of the document could have recorded.
+    void markDetached() { detached_ = true; }
+    // Its descendants of tag, as read with it; answered while the record lasts.
+    void keepChildren(const std::string& tag, platform::ElementCollection children);
 
     std::string tagName() override;
     std::string id() override { return facts().id; }
@@ -79,6 +84,10 @@ private:
     std::int32_t width_ = 0, height_ = 0;
     unsigned sizeRecord_ = 0;
     bool root_ = false;
+    bool detached_ = false;
+    std::string childTag_;
+    platform::ElementCollection children_;
+    unsigned childrenRecord_ = 0;
 };
 
 class PageStyleSheet : public platform::StyleSheet {
@@ -122,7 +131,9 @@ private:
 // Builds elements from the runtime's answers (R.one, R.list).
 platform::ElementRef elementFromAnswer(const std::shared_ptr<PageBridge>& bridge,
                                        unsigned generation, const std::string& answer);
+// childTag: the answer also holds each element's descendants of that tag.
 platform::ElementCollection collectionFromAnswer(const std::shared_ptr<PageBridge>& bridge,
-                                                 unsigned generation, const std::string& answer);
+                                                 unsigned generation, const std::string& answer,
+                                                 const std::string& childTag = "");
 
 }  // namespace gtkui

@@ -133,7 +133,23 @@ TEST_F(BridgeTest, AWriteThatChangesThePageEndsTheRecord) {
         std::function<std::string(platform::DocumentRef&)> read;
         std::string before, after;
     };
+    // The object read first, with the parameters that come along with it.
+    auto object = std::make_shared<platform::ElementRef>();
+    auto params = [object](platform::DocumentRef& d) {
+        if (!*object) *object = d->getElementsByTagName("OBJECT").at(0);
+        return std::to_string((*object)->getElementsByTagName("PARAM").size());
+    };
     const std::vector<Case> cases{
+        {"parameter added",
+         [object](auto&) { (*object)->insertAdjacentHTML("beforeEnd", "<param name=extra>"); },
+         params, "2", "3"},
+        {"script appended",
+         [](auto& d) {
+             platform::ElementRef script = d->createElement("SCRIPT");
+             script->setText("document.getElementById('s1').className = 'ran';");
+             d->getElementsByTagName("HEAD").at(0)->appendChild(script);
+         },
+         [](auto& d) { return d->getElementById("s1")->className(); }, "c", "ran"},
         {"mark-up inserted",
          [](auto& d) { d->body()->insertAdjacentHTML("beforeEnd", "<i id=late>x</i>"); },
          [](auto& d) {

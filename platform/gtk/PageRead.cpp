@@ -1,0 +1,106 @@
+#include "platform/gtk/PageRead.h"
+
+#include "platform/Failure.h"
+#include "platform/gtk/BridgeScript.h"
+
+namespace gtkui {
+namespace {
+
+unsigned long waited = 0;
+
+// One evaluation waited for. Shared with the completion, which may arrive
+// after the wait has given up.
+struct PendingRead {
+    GMainLoop* loop = nullptr;
+    bool done = false;
+    bool failed = false;
+    bool timedOut = false;
+    std::string value;
+};
+
+void readFinished(GObject* source, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<std::shared_ptr<PendingRead>> holder(
+        static_cast<std::shared_ptr<PendingRead>*>(data));
+    PendingRead& pending = **holder;
+    GError* error = nullptr;
+    JSCValue* value =
+        webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+    if (value) {
+        gchar* text = jsc_value_to_string(value);
+        pending.value = text ? text : "";
+        g_free(text);
+        g_object_unref(value);
+    } else {
+        pending.failed = true;
+        pending.value = error ? error->message : "script failed";
+        if (error) g_error_free(error);
+    }
+    pending.done = true;
+    if (pending.loop) g_main_loop_quit(pending.loop);
+}
+
+// Marks the page responsive again once it answers.
+void ping(WebKitWebView* view, const std::shared_ptr<PageHealth>& health) {
+    if (health->pinging || !view) return;
+    health->pinging = true;
+    webkit_web_view_evaluate_javascript(
+        view, "0", -1, ScriptWorld, nullptr, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<std::shared_ptr<PageHealth>> h(
+                static_cast<std::shared_ptr<PageHealth>*>(data));
+            JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source),
+                                                                         result, nullptr);
+            if (value) g_object_unref(value);
+            (*h)->pinging = false;
+            (*h)->unresponsive = false;
+        },
+        new std::shared_ptr<PageHealth>(health));
+}
+
+}  // namespace
+
+std::string evaluateWaiting(WebKitWebView* view, const std::string& script,
+                            const std::shared_ptr<PageHealth>& health,
+                            std::chrono::milliseconds limit) {
+    if (!view) throw platform::Failure("the view is gone");
+    if (health->unresponsive) throw platform::Failure("the page does not answer");
+    if (health->closing) throw platform::Failure("the window is closing");
+    ++waited;
+    auto pending = std::make_shared<PendingRead>();
+    webkit_web_view_evaluate_javascript(view, script.c_str(), static_cast<gssize>(script.size()),
+                                        ScriptWorld, nullptr, nullptr, readFinished,
+                                        new std::shared_ptr<PendingRead>(pending));
+    if (!pending->done) {
+        GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+        pending->loop = loop;
+        guint timer = g_timeout_add_full(
+            G_PRIORITY_HIGH, static_cast<guint>(limit.count()),
+            [](gpointer data) -> gboolean {
+                auto* p = static_cast<PendingRead*>(data);
+                p->timedOut = true;
+                if (p->loop) g_main_loop_quit(p->loop);
+                return G_SOURCE_REMOVE;
+            },
+            pending.get(), nullptr);
+        // The completion, the time limit or a close request ends the wait;
+        // other sources dispatched meanwhile only queue their events.
+        health->waiting = loop;
+        while (!pending->done && !pending->timedOut && !health->closing) g_main_loop_run(loop);
+        health->waiting = nullptr;
+        pending->loop = nullptr;
+        if (!pending->timedOut) g_source_remove(timer);
+        g_main_loop_unref(loop);
+        if (!pending->done && !pending->timedOut) throw platform::Failure("the window is closing");
+        if (!pending->done) {
+            health->unresponsive = true;
+            ping(view, health);
+            throw platform::Failure("the page did not answer in time");
+        }
+    }
+    if (pending->failed) throw platform::Failure(pending->value);
+    return pending->value;
+}
+
+unsigned long waitedEvaluations() { return waited; }
+
+}  // namespace gtkui

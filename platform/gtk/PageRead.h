@@ -1,0 +1,41 @@
+#pragma once
+// One script evaluated in a view's page, in the client's world, and waited
+// for in a nested main loop with a time limit. While it waits, other sources
+// are dispatched but only queue their events (see EventQueue).
+
+#include <webkit2/webkit2.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace gtkui {
+
+// Whether the web process answers. Shared by the views of one web process:
+// a page that loops blocks them all.
+struct PageHealth {
+    bool unresponsive = false;
+    bool pinging = false;
+    // The window is asked to close: a waiting read gives up at once, so that
+    // the close request does not wait for a page that does not answer.
+    bool closing = false;
+    GMainLoop* waiting = nullptr;
+
+    void setClosing(bool value) {
+        closing = value;
+        if (value && waiting) g_main_loop_quit(waiting);
+    }
+};
+
+// Runs script and returns its value as text. Throws platform::Failure when
+// the script fails, when the window is closing, or when the page does not
+// answer within limit: the page is then marked unresponsive until it answers
+// a cheap ping.
+std::string evaluateWaiting(WebKitWebView* view, const std::string& script,
+                            const std::shared_ptr<PageHealth>& health,
+                            std::chrono::milliseconds limit);
+
+// Evaluations that waited for a page, by every view of the process.
+unsigned long waitedEvaluations();
+
+}  // namespace gtkui

@@ -1,0 +1,77 @@
+#pragma once
+// The record of one view's page kept for the running handler.
+//
+// A handler's first read also brings back what the handler will likely read
+// next: the document element's size, and the elements of ids looked up on
+// this view before. Facts that reads and collections told are answered from
+// the record until the handler returns. A write of the handler that could
+// change a recorded value ends that part of the record: Layout for sizes,
+// Tree for everything. Outside a handler nothing is recorded and every read
+// asks the page.
+//
+// Answering from one snapshot also gives a handler the one consistent page it
+// expects: the page's own scripts may run between two round trips.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Page.h"
+
+namespace gtkui {
+
+class EventQueue;
+
+class PageRecord {
+public:
+    enum class Change { Layout, Tree };
+
+    // A handler runs while the queue runs an event.
+    explicit PageRecord(std::weak_ptr<EventQueue> queue) : queue_(std::move(queue)) {}
+
+    void changed(Change change);
+    // The handler has returned.
+    void end();
+    // A new document: nothing learned about the old one's size holds.
+    void newDocument();
+
+    // Marks to compare with: 0 (never current) outside a handler.
+    unsigned treeMark() const { return recording() ? tree_ : 0; }
+    unsigned layoutMark() const { return recording() ? layout_ : 0; }
+
+    // A lookup by id in the current record. Every id looked up is learned,
+    // so that the first read of a later handler brings its element along.
+    bool lookup(const std::string& id, platform::ElementRef& element) const;
+    void keepLookup(const std::string& id, platform::ElementRef element);
+    // The document element's offset size in the current record.
+    bool rootSize(int& width, int& height) const;
+    void keepRootSize(int width, int height);
+
+    // The expression to send ahead of a read's own ("" when nothing is due),
+    // and the use of its answer; elementOf builds an element from R.one's answer.
+    std::string primeScript();
+    void takePrime(const std::string& answer,
+                   const std::function<platform::ElementRef(const std::string&)>& elementOf);
+
+private:
+    bool recording() const;
+
+    std::weak_ptr<EventQueue> queue_;
+    // Marks are never reused.
+    unsigned marks_ = 0;
+    unsigned tree_ = ++marks_, layout_ = ++marks_;
+    unsigned primedTree_ = 0;
+    bool rootPrimed_ = false;
+    std::map<std::string, platform::ElementRef> lookups_;
+    unsigned lookupsTree_ = 0;
+    int rootWidth_ = 0, rootHeight_ = 0;
+    unsigned rootLayout_ = 0;
+    // Learned on this view: ids looked up and whether the document element's
+    // size is read. Hints only: a wrong guess costs a lookup in the page.
+    std::vector<std::string> knownIds_;
+    bool knowsRootSize_ = false;
+};
+
+}  // namespace gtkui
