@@ -16,8 +16,16 @@
 
 namespace app {
 
-// The Flash check's answer: the integer 0 or the player's version text.
-using FlashAnswer = std::variant<int, std::string>;
+// The Flash check's answer: no player (none could be created, or it would not
+// tell its version), or the version text the player gave, which may be empty.
+struct NoFlashPlayer {
+    bool operator==(const NoFlashPlayer&) const = default;
+};
+struct FlashPlayerVersion {
+    std::string text;
+    bool operator==(const FlashPlayerVersion&) const = default;
+};
+using FlashAnswer = std::variant<NoFlashPlayer, FlashPlayerVersion>;
 
 class Main {
 public:

@@ -41,9 +41,9 @@ void Main::wbload_DocumentComplete(platform::BrowserObject pDisp, const std::str
     if (blocked) return;
 
     // A check that fails counts as a missing device.
-    FlashAnswer flash = 0;
+    FlashAnswer flash = NoFlashPlayer{};
     attempt([&] { flash = FlashVersion(9); });
-    if (flash == FlashAnswer(0)) {
+    if (std::holds_alternative<NoFlashPlayer>(flash)) {
         setStartPageDisplay("loading", "none");
         setStartPageDisplay("noflash", "block");
         return;
