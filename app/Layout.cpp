@@ -39,18 +39,18 @@ void Main::Form_Resize() {
     platform::Form& form = host_.form();
     attempt([&] { WB.Move(0, 0, form.ScaleWidth(), form.ScaleHeight()); });
     attempt([&] { wbload.Move(0, 0, form.ScaleWidth(), form.ScaleHeight()); });
-    if (!ChatPagePrepared) return;
+    if (!chatPage_.ChatPagePrepared) return;
 
     std::int32_t W = 0, H = 0;
-    attempt([&] { W = oDocument.document()->documentElement()->offsetWidth(); });
-    attempt([&] { H = oDocument.document()->documentElement()->offsetHeight(); });
+    attempt([&] { W = chatPage_.oDocument.document()->documentElement()->offsetWidth(); });
+    attempt([&] { H = chatPage_.oDocument.document()->documentElement()->offsetHeight(); });
     PageLayout l;
     attempt([&] { l = ComputePageLayout(W, H); });
 
     // Each assignment looks its element up afresh.
     auto set = [&](const char* id, auto property, std::int32_t value) {
         attempt([&] {
-            auto style = oDocument.document()->getElementById(id)->style();
+            auto style = chatPage_.oDocument.document()->getElementById(id)->style();
             (style.*property)(Pixels(value));
         });
     };

@@ -9,18 +9,7 @@ using platform::attempt;
 using platform::PageEvent;
 
 Main::Main(platform::Host& host, Settings settings)
-    : oDocument("", {{PageEvent::DragStart, [this] { oDocument_ondragstart(); }, true},
-                     {PageEvent::ContextMenu, [this] { oDocument_oncontextmenu(); }, true}}),
-      oDocBody("BODY", {{PageEvent::SelectStart, [this] { oDocBody_onselectstart(); }, true}}),
-      butRetry("SPAN", {{PageEvent::Click, [this] { butRetry_onclick(); }, true}}),
-      butCancel("SPAN", {{PageEvent::Click, [this] { butCancel_onclick(); }, true}}),
-      butCancelUpdate("SPAN",
-                      {{PageEvent::Click, [this] { butCancelUpdate_onclick(); }, true}}),
-      butShare("SPAN",
-               {{PageEvent::MouseOver, [this] { butShare_onmouseover(); }, false},
-                {PageEvent::MouseOut, [this] { butShare_onmouseout(); }, false}}),
-      butRecord("SPAN", {{PageEvent::Click, [this] { butRecord_onclick(); }, true}}),
-      WB(host.WB()),
+    : WB(host.WB()),
       wbload(host.wbload()),
       wbstat(host.wbstat()),
       TimerResize(host.TimerResize()),
@@ -28,7 +17,21 @@ Main::Main(platform::Host& host, Settings settings)
       CommonDialog1(host.CommonDialog1()),
       ControlURL1(host.reader(), host.codePage()),
       host_(host),
-      settings_(std::move(settings)) {
+      settings_(std::move(settings)),
+      updateOutcome_{
+          .butRetry{"SPAN", {{PageEvent::Click, [this] { butRetry_onclick(); }, true}}},
+          .butCancel{"SPAN", {{PageEvent::Click, [this] { butCancel_onclick(); }, true}}},
+          .butCancelUpdate{"SPAN",
+                           {{PageEvent::Click, [this] { butCancelUpdate_onclick(); }, true}}}},
+      chatPage_{
+          .oDocument{"",
+                     {{PageEvent::DragStart, [this] { oDocument_ondragstart(); }, true},
+                      {PageEvent::ContextMenu, [this] { oDocument_oncontextmenu(); }, true}}},
+          .oDocBody{"BODY", {{PageEvent::SelectStart, [this] { oDocBody_onselectstart(); }, true}}},
+          .butShare{"SPAN",
+                    {{PageEvent::MouseOver, [this] { butShare_onmouseover(); }, false},
+                     {PageEvent::MouseOut, [this] { butShare_onmouseout(); }, false}}}},
+      recording_{.butRecord{"SPAN", {{PageEvent::Click, [this] { butRecord_onclick(); }, true}}}} {
     connectEvents();
 }
 
@@ -75,10 +78,12 @@ void Main::disconnectEvents() {
 void Main::Form_Load() {
     // The window procedure goes in first, so every later message passes through it.
     attempt([&] {
-        PreviousWindowProc = host_.windows().SetWindowLongA(
+        shell_.PreviousWindowProc = host_.windows().SetWindowLongA(
             host_.form().hWnd(), platform::GWL_WNDPROC,
             [this](platform::WindowHandle hw, platform::UINT msg, platform::WPARAM wp,
-                   platform::LPARAM lp) { return WindowProc(PreviousWindowProc, hw, msg, wp, lp); });
+                   platform::LPARAM lp) {
+                return WindowProc(shell_.PreviousWindowProc, hw, msg, wp, lp);
+            });
     });
     attempt([&] { SetWindowIcons(host_.windows(), host_.form().hWnd(), "AAA", true); });
     attempt([&] { wbload.Navigate2(host_.app().resourcePath("\\HTML\\Dialog.html")); });
@@ -89,7 +94,9 @@ void Main::Form_Unload(bool& cancel) {
     StopRecordingOnClose();
     // From here on no page event reaches the window.
     for (EventBoundRef* field :
-         {&oDocument, &oDocBody, &butRetry, &butCancel, &butCancelUpdate, &butShare, &butRecord})
+         {&chatPage_.oDocument, &chatPage_.oDocBody, &updateOutcome_.butRetry,
+          &updateOutcome_.butCancel, &updateOutcome_.butCancelUpdate, &chatPage_.butShare,
+          &recording_.butRecord})
         field->clear();
 }
 

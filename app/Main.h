@@ -1,20 +1,31 @@
 #pragma once
-// Main: the program's one window. Its fields are the state the subsystems
-// share; its handlers are defined in the folder of their subsystem.
+// Main: the program's one window. Its handlers are defined in the folder of
+// their subsystem, and each subsystem keeps its state in a group of its own.
 
 #include <memory>
 #include <string>
 #include <variant>
 
-#include "app/EventBoundRef.h"
 #include "app/Settings.h"
+#include "chatpage/ChatPageState.h"
 #include "platform/Host.h"
+#include "recording/RecordingState.h"
+#include "startscreen/StartScreenState.h"
 #include "update/ControlURL.h"
+#include "update/UpdateOutcomeState.h"
 
 namespace app {
 
-// The Flash check's answer: the integer 0 or the player's version text.
-using FlashAnswer = std::variant<int, std::string>;
+// The Flash check's answer: no player (none could be created, or it would not
+// tell its version), or the version text the player gave, which may be empty.
+struct NoFlashPlayer {
+    bool operator==(const NoFlashPlayer&) const = default;
+};
+struct FlashPlayerVersion {
+    std::string text;
+    bool operator==(const FlashPlayerVersion&) const = default;
+};
+using FlashAnswer = std::variant<NoFlashPlayer, FlashPlayerVersion>;
 
 class Main {
 public:
@@ -72,22 +83,6 @@ public:
     // The recorder's news that the running recording ended by itself on an error.
     void Recorder_Failed();
 
-    // Shared state.
-    platform::WNDPROC PreviousWindowProc;
-    bool UpdateOffered = false;
-    bool ChatPagePrepared = false;
-    bool IsRecording = false;
-    platform::Ref<platform::ScreenRecorder> Recorder;
-    platform::WindowHandle CaptureWindowHandle = 0;
-
-    EventBoundRef oDocument;
-    EventBoundRef oDocBody;
-    EventBoundRef butRetry;
-    EventBoundRef butCancel;
-    EventBoundRef butCancelUpdate;
-    EventBoundRef butShare;
-    EventBoundRef butRecord;
-
     // Controls.
     platform::BrowserView& WB;
     platform::BrowserView& wbload;
@@ -114,13 +109,23 @@ private:
     void tellRecordingFailure(const std::string& text);
     // "The recording failed: why", and where the part recorded so far is.
     std::string recordingFailedText(const std::string& why) const;
+    // The chat page's web process died: a running recording is finished and kept.
+    void stopRecordingWithLostPage();
+
+    // The window shell's state.
+    struct ShellState {
+        // The window procedure the replacement passes every message on to.
+        platform::WNDPROC PreviousWindowProc;
+    };
 
     platform::Host& host_;
     Settings settings_;
-    int chatPageSeconds_ = 0;
-    bool chatPageFailed_ = false;  // the chat page failed; the start page offers Retry
-    bool startPageRestoring_ = false;  // the start page is loaded again after its process died
-    std::string recordingFile_;  // the file of the running recording
+    // The state of each subsystem, kept by the handlers in the subsystem's folder.
+    ShellState shell_;
+    startscreen::StartScreenState startScreen_;
+    update::UpdateOutcomeState updateOutcome_;
+    chatpage::ChatPageState chatPage_;
+    recording::RecordingState recording_;
 };
 
 }  // namespace app

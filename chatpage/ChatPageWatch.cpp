@@ -20,52 +20,48 @@ bool Main::awaitingChatScreen() {
 }
 
 void Main::armChatPageDeadline() {
-    chatPageSeconds_ = 0;
-    chatPageFailed_ = false;
+    chatPage_.chatPageSeconds = 0;
+    chatPage_.chatPageFailed = false;
     attempt([&] { ChatPageDeadline.setEnabled(true); });
 }
 
 // The preparation went through: the record button and the page guards are bound.
-bool Main::chatScreenReady() const { return butRecord.bound() && oDocument.bound(); }
+bool Main::chatScreenReady() const {
+    return recording_.butRecord.bound() && chatPage_.oDocument.bound();
+}
 
 void Main::ChatPageDeadline_Timer() {
-    if (ChatPagePrepared && chatScreenReady()) {
+    if (chatPage_.ChatPagePrepared && chatScreenReady()) {
         attempt([&] { ChatPageDeadline.setEnabled(false); });
         return;
     }
-    if (!chatPageFailed_ && ++chatPageSeconds_ < ChatPageDeadlineSeconds) return;
+    if (!chatPage_.chatPageFailed && ++chatPage_.chatPageSeconds < ChatPageDeadlineSeconds) return;
     showChatPageFailure("it was not ready within " + std::to_string(ChatPageDeadlineSeconds) +
                         " seconds");
 }
 
 void Main::WB_ProcessTerminated() {
-    if (!ChatPagePrepared && !awaitingChatScreen()) return;  // only the blank page was shown
-    // The recording so far is finished and kept; a stop that fails is told.
-    if (IsRecording) {
-        IsRecording = false;
-        std::string failure;
-        if (!attempt([&] { Recorder->StopRecord(); }, failure))
-            tellRecordingFailure(recordingFailedText(failure));
-        Recorder.reset();
-    }
+    // Only the blank page was shown: there is nothing to fail.
+    if (!chatPage_.ChatPagePrepared && !awaitingChatScreen()) return;
+    stopRecordingWithLostPage();
     showChatPageFailure("its web process ended");
 }
 
 void Main::showChatPageFailure(const std::string& why) {
     // Told once: the next ticks may put the state up again while the start page is held up.
-    if (!chatPageFailed_)
+    if (!chatPage_.chatPageFailed)
         platform::logWarning("the chat page did not become the chat screen (" + why +
                              "); the start page offers Retry");
-    chatPageFailed_ = true;
+    chatPage_.chatPageFailed = true;
     attempt([&] { TimerResize.setEnabled(false); });
     // The next completion of the chat page is prepared afresh.
-    ChatPagePrepared = false;
+    chatPage_.ChatPagePrepared = false;
     attempt([&] { wbload.ZOrder(0); });
     for (const char* id : {"update", "levelcleared"}) setStartPageDisplay(id, "none");
     ControlURL1_UpdateFail();
     // A stalled page may hold up the start page too (they can share a web
     // process): until Retry is bound, the next tick puts the state up again.
-    const bool retryBound = butRetry.bound();
+    const bool retryBound = updateOutcome_.butRetry.bound();
     attempt([&] { ChatPageDeadline.setEnabled(!retryBound); });
 }
 

@@ -10,7 +10,7 @@ using platform::attempt;
 void Main::WB_BeforeNavigate2(platform::BrowserObject, const std::string& URL, bool&) {
     platform::logInfo("chat view: navigating to " + URL);
     attempt([&] { WB.setSilent(true); });
-    if (!ChatPagePrepared) return;
+    if (!chatPage_.ChatPagePrepared) return;
 
     // The chat page is being left: the start page, now behind, says so.
     platform::DocumentRef startPage;
@@ -26,18 +26,18 @@ void Main::WB_DocumentComplete(platform::BrowserObject pDisp, const std::string&
     bool topLevel = true;
     attempt([&] { topLevel = pDisp == WB.topLevelBrowser(); });
     if (!topLevel) return;
-    if (ChatPagePrepared) return;
+    if (chatPage_.ChatPagePrepared) return;
 
     // Set first: the preparation runs once, even if it fails part-way or
     // another completion arrives while it runs.
-    ChatPagePrepared = true;
+    chatPage_.ChatPagePrepared = true;
     attempt([&] {
         platform::DocumentRef document = WB.Document();
         if (!document) throw platform::Failure("not an HTML document");
         PrepareChatPage(document);
     });
     if (chatScreenReady()) {
-        chatPageFailed_ = false;
+        chatPage_.chatPageFailed = false;
         attempt([&] { ChatPageDeadline.setEnabled(false); });
     } else if (awaitingChatScreen()) {
         // A preparation that a stalled page cut short leaves no working chat screen.

@@ -89,16 +89,16 @@ void Main::PrepareChatPage(const platform::DocumentRef& document) {
     for (const auto& root : roots) attempt([&] { root->style().overflow("hidden"); });
     body.reset();
 
-    attempt([&] { butRecord.bind(document->getElementById("butRec")); });
-    attempt([&] { butShare.bind(document->getElementById("butShare")); });
-    attempt([&] { oDocument.bind(document); });
-    attempt([&] { oDocBody.bind(document->body()); });
+    attempt([&] { recording_.butRecord.bind(document->getElementById("butRec")); });
+    attempt([&] { chatPage_.butShare.bind(document->getElementById("butShare")); });
+    attempt([&] { chatPage_.oDocument.bind(document); });
+    attempt([&] { chatPage_.oDocBody.bind(document->body()); });
 
-    if (UpdateOffered) {
+    if (updateOutcome_.UpdateOffered) {
         // The prepared page waits behind the update notice.
         setStartPageDisplay("loading", "none");
         setStartPageDisplay("update", "block");
-        bindStartPageButton(butCancelUpdate, "butCancelUpdate");
+        bindStartPageButton(updateOutcome_.butCancelUpdate, "butCancelUpdate");
     } else {
         bringChatViewForward();
     }

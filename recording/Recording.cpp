@@ -17,12 +17,12 @@ constexpr const char* kStopCaption = "Stop Rec";
 
 std::string Main::recordingFailedText(const std::string& why) const {
     return "The recording failed: " + why + ".\n\nWhat was recorded until then is in \"" +
-           recordingFile_ + "\".";
+           recording_.recordingFile + "\".";
 }
 
 void Main::butRecord_onclick() {
     platform::ElementCollection spans;
-    attempt([&] { spans = butRecord.element()->getElementsByTagName("SPAN"); });
+    attempt([&] { spans = recording_.butRecord.element()->getElementsByTagName("SPAN"); });
     // The caption decides what a click does, not IsRecording. One click acts
     // once: further caption spans (a page may add some) are not acted on.
     for (const auto& span : spans) {
@@ -33,16 +33,16 @@ void Main::butRecord_onclick() {
             bool started = false;
             attempt([&] { started = StartRecording(); });
             if (started) {
-                IsRecording = true;
+                recording_.IsRecording = true;
                 attempt([&] { span->setInnerText(kStopCaption); });
             }
         } else {
             platform::logInfo("recording: stopped");
-            IsRecording = false;
-            const bool hadRecorder = static_cast<bool>(Recorder);
+            recording_.IsRecording = false;
+            const bool hadRecorder = static_cast<bool>(recording_.Recorder);
             std::string failure;
-            const bool finished = attempt([&] { Recorder->StopRecord(); }, failure);
-            Recorder.reset();
+            const bool finished = attempt([&] { recording_.Recorder->StopRecord(); }, failure);
+            recording_.Recorder.reset();
             attempt([&] { span->setInnerText(kRecordCaption); });
             if (!finished) {
                 // A file that failed is not offered for upload; without a
@@ -89,6 +89,7 @@ bool Main::StartRecording() {
     attempt([&] { Wd = pixels(form.ScaleWidth()) - 4; });
     attempt([&] { Ht = pixels(form.ScaleHeight()) - 4; });
 
+    platform::Ref<platform::ScreenRecorder>& Recorder = recording_.Recorder;
     Recorder.reset();
     std::string failure;
     attempt([&] { Recorder = host_.recorders().create(); }, failure);
@@ -125,24 +126,34 @@ bool Main::StartRecording() {
     platform::logInfo("recording: started, " + std::to_string(Wd) + " x " + std::to_string(Ht) +
                       " pixels at " + std::to_string(X) + ", " + std::to_string(Y) + " into " +
                       fileName);
-    recordingFile_ = fileName;
+    recording_.recordingFile = fileName;
     return true;
 }
 
 void Main::Recorder_Failed() {
-    if (!IsRecording || !Recorder) return;  // already stopped
-    IsRecording = false;
+    if (!recording_.IsRecording || !recording_.Recorder) return;  // already stopped
+    recording_.IsRecording = false;
     std::string failure = "the recording stopped";
-    attempt([&] { Recorder->StopRecord(); }, failure);  // reports what ended it
-    Recorder.reset();
+    attempt([&] { recording_.Recorder->StopRecord(); }, failure);  // reports what ended it
+    recording_.Recorder.reset();
     platform::ElementCollection spans;
-    attempt([&] { spans = butRecord.element()->getElementsByTagName("SPAN"); });
+    attempt([&] { spans = recording_.butRecord.element()->getElementsByTagName("SPAN"); });
     for (const auto& span : spans) {
         std::string caption;
         attempt([&] { caption = span->innerText(); });
         if (caption == kStopCaption) attempt([&] { span->setInnerText(kRecordCaption); });
     }
     tellRecordingFailure(recordingFailedText(failure));
+}
+
+void Main::stopRecordingWithLostPage() {
+    // The recording so far is finished and kept; a stop that fails is told.
+    if (!recording_.IsRecording) return;
+    recording_.IsRecording = false;
+    std::string failure;
+    if (!attempt([&] { recording_.Recorder->StopRecord(); }, failure))
+        tellRecordingFailure(recordingFailedText(failure));
+    recording_.Recorder.reset();
 }
 
 void Main::tellRecordingFailure(const std::string& text) {
@@ -153,10 +164,10 @@ void Main::tellRecordingFailure(const std::string& text) {
 }
 
 void Main::StopRecordingOnClose() {
-    if (!IsRecording) return;
+    if (!recording_.IsRecording) return;
     platform::logInfo("recording: stopped as the window closes");
-    attempt([&] { Recorder->StopRecord(); });
-    Recorder.reset();
+    attempt([&] { recording_.Recorder->StopRecord(); });
+    recording_.Recorder.reset();
 }
 
 }  // namespace app

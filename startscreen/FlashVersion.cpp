@@ -7,13 +7,13 @@ namespace app {
 using platform::attempt;
 
 FlashAnswer Main::FlashVersion(int major) {
-    FlashAnswer answer = 0;
+    FlashAnswer answer = NoFlashPlayer{};
     std::shared_ptr<platform::ScriptableObject> player;
     attempt([&] {
         player = host_.objects().CreateObject("ShockwaveFlash.ShockwaveFlash." +
                                                std::to_string(major));
     });
-    if (player) attempt([&] { answer = player->GetVariable("$version"); });
+    if (player) attempt([&] { answer = FlashPlayerVersion{player->GetVariable("$version")}; });
     player.reset();
     return answer;
 }

@@ -18,7 +18,7 @@ void Main::wbload_NavigateError(platform::BrowserObject, const std::string&, int
 
 void Main::wbload_ProcessTerminated() {
     // The start page is loaded again; its completion puts back what it showed.
-    startPageRestoring_ = true;
+    startScreen_.startPageRestoring = true;
     attempt([&] { wbload.Navigate2(host_.app().resourcePath("\\HTML\\Dialog.html")); });
 }
 
@@ -29,11 +29,11 @@ void Main::wbload_DocumentComplete(platform::BrowserObject pDisp, const std::str
     bool topLevel = true;
     attempt([&] { topLevel = pDisp == wbload.topLevelBrowser(); });
     if (!topLevel) return;
-    if (startPageRestoring_) {
-        startPageRestoring_ = false;
+    if (startScreen_.startPageRestoring) {
+        startScreen_.startPageRestoring = false;
         // Once the chat page was asked for, the start page only says how it went.
-        if (chatPageFailed_) showChatPageFailure("the start page was loaded again");
-        if (chatPageFailed_ || ChatPagePrepared || awaitingChatScreen()) return;
+        if (chatPage_.chatPageFailed) showChatPageFailure("the start page was loaded again");
+        if (chatPage_.chatPageFailed || chatPage_.ChatPagePrepared || awaitingChatScreen()) return;
     }
 
     bool blocked = false;
@@ -41,9 +41,9 @@ void Main::wbload_DocumentComplete(platform::BrowserObject pDisp, const std::str
     if (blocked) return;
 
     // A check that fails counts as a missing device.
-    FlashAnswer flash = 0;
+    FlashAnswer flash = NoFlashPlayer{};
     attempt([&] { flash = FlashVersion(9); });
-    if (flash == FlashAnswer(0)) {
+    if (std::holds_alternative<NoFlashPlayer>(flash)) {
         setStartPageDisplay("loading", "none");
         setStartPageDisplay("noflash", "block");
         return;
@@ -52,7 +52,7 @@ void Main::wbload_DocumentComplete(platform::BrowserObject pDisp, const std::str
     bool webcam = false;
     attempt([&] {
         webcam = startscreen::WebcamPresent(host_.capture(), host_.form().hWnd(),
-                                            CaptureWindowHandle);
+                                            startScreen_.CaptureWindowHandle);
     });
     if (!webcam) {
         setStartPageDisplay("loading", "none");

@@ -13,12 +13,12 @@ void Main::ControlURL1_UpdateCheck(std::string& Text) {
     if (Text == "update=false") {
         platform::logInfo("update check: no update; opening the chat site");
         attempt([&] { WB.Navigate2(settings_.chatStartAddress); });
-        UpdateOffered = false;
+        updateOutcome_.UpdateOffered = false;
         armChatPageDeadline();
     } else if (Text == "update=true") {
         platform::logInfo("update check: an update is offered; opening the chat site");
         attempt([&] { WB.Navigate2(settings_.chatStartAddress); });
-        UpdateOffered = true;
+        updateOutcome_.UpdateOffered = true;
         armChatPageDeadline();
     } else if (Text == "update=critical") {
         platform::logInfo("update check: this version must be updated");
@@ -33,15 +33,15 @@ void Main::ControlURL1_UpdateFail() {
     platform::logInfo("update check: failed; the start screen offers Retry");
     setStartPageDisplay("loading", "none");
     setStartPageDisplay("error", "block");
-    bindStartPageButton(butRetry, "butRetry");
-    bindStartPageButton(butCancel, "butCancel");
+    bindStartPageButton(updateOutcome_.butRetry, "butRetry");
+    bindStartPageButton(updateOutcome_.butCancel, "butCancel");
 }
 
 void Main::butRetry_onclick() {
     setStartPageDisplay("loading", "block");
     setStartPageDisplay("error", "none");
-    butRetry.clear();
-    butCancel.clear();
+    updateOutcome_.butRetry.clear();
+    updateOutcome_.butCancel.clear();
     attempt([&] { ControlURL1.CheckUpdate(settings_.updateBaseAddress + "1"); });
 }
 

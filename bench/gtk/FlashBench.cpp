@@ -100,7 +100,11 @@ Round run(site::SiteServer& site, const std::string& appFolder, bool expectMovie
                    {site.address("/update/"), site.address("/"), site.address("/stats/index.html"),
                     site.address("/my_videos_upload")});
     h.host().start();
-    if (!waitFor([&] { return main.ChatPagePrepared; }, 60000)) return r;
+    // Prepared: the client's mark-up is in the page.
+    if (!waitFor(
+            [&] { return pageEval(chatView, "!!document.getElementById('whirligig')") == "true"; },
+            60000))
+        return r;
     r.preparedMs = (g_get_monotonic_time() - completion.at) / 1000.0;
     if (expectMovie) {
         if (!waitFor(

@@ -98,8 +98,7 @@ int main(int argc, char** argv) {
     bool ready = guitest::waitFor(
         [&] {
             GdkRectangle client = x.clientArea();
-            return main.ChatPagePrepared && !h.host().TimerResize().enabled() &&
-                   client.height == 560 &&
+            return !h.host().TimerResize().enabled() && client.height == 560 &&
                    guitest::pageEval(view,
                                      "!!document.getElementById('whirligig') && "
                                      "innerHeight === 560") == "true";

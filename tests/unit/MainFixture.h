@@ -73,6 +73,10 @@ protected:
     std::shared_ptr<memory::MemoryElement> chatElement(const std::string& id) {
         return host.wb.document->byId(id);
     }
+    // Whether the window listens to the element's events (a bound button).
+    static bool listened(const std::shared_ptr<memory::MemoryElement>& element) {
+        return element && element->listeners.size() > 0;
+    }
 
     memory::MemoryHost host;
     std::unique_ptr<app::Main> main;

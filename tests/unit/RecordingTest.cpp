@@ -45,7 +45,9 @@ TEST_F(RecordingTest, StartConfiguresTheRecorderWithTheWindowRectangle) {
                   "Recorder1.CaptureWidth(694)", "Recorder1.CaptureHeight(554)"}));
     EXPECT_EQ(host.saveDialog.filter, "wmv File (*.wmv)|*.wmv");
     EXPECT_EQ(caption()->innerText(), "Stop Rec");
-    EXPECT_TRUE(main->IsRecording);
+    // The recording runs until it is stopped: closing the window stops it.
+    host.formImpl.close();
+    EXPECT_EQ(host.journal.count("Recorder1.StopRecord()"), 1u);
 }
 
 TEST_F(RecordingTest, MaximisedWindowRectangle) {
@@ -72,17 +74,15 @@ TEST(TwipsToPixels, RoundsHalfToEven) {
 }
 
 TEST_F(RecordingTest, SideFramesRoundHalfToEven) {
+    host.saveDialog.answer = "/tmp/v.wmv";
+    int recorder = 0;
     for (auto [frameTwips, left] : {std::pair{255.0, 100 + 8 + 2}, std::pair{285.0, 100 + 10 + 2}}) {
-        memory::MemoryHost h;
-        h.textFiles.files = host.textFiles.files;
-        app::Main m(h, settings());
-        h.formImpl.frameWidth = frameTwips;  // 17 and 19 pixels of side frames
-        h.saveDialog.answer = "/tmp/v.wmv";
-        m.butRecord.bind(platform::ElementRef(
-            memory::MemoryDocument::fromHtml(h.world, "<span id=b><span>Record</span></span>")
-                ->byId("b")));
-        m.butRecord_onclick();
-        EXPECT_EQ(h.journal.count("Recorder1.CaptureLeft(" + std::to_string(left) + ")"), 1u)
+        host.formImpl.frameWidth = frameTwips;  // 17 and 19 pixels of side frames
+        click();                                // start
+        click();                                // stop
+        EXPECT_EQ(host.journal.count("Recorder" + std::to_string(++recorder) + ".CaptureLeft(" +
+                                     std::to_string(left) + ")"),
+                  1u)
             << frameTwips;
     }
 }
@@ -102,8 +102,7 @@ TEST_F(RecordingTest, StopAnsweredYesOrNo) {
             << "relabelled before the question";
         EXPECT_EQ(j.count("MsgBox("), 1u);
         EXPECT_EQ(caption()->innerText(), "Record");
-        EXPECT_FALSE(main->IsRecording);
-        EXPECT_FALSE(main->Recorder);
+        EXPECT_TRUE(host.recorderFactory.latest.expired()) << "the recorder is released";
         EXPECT_EQ(j.matching("ShellExecuteA"),
                   answer == platform::IDYES
                       ? std::vector<std::string>{"ShellExecuteA(1,open,http://video.test/"
@@ -119,7 +118,6 @@ TEST_F(RecordingTest, CancelledDialogCreatesNoRecorder) {
     EXPECT_EQ(host.saveDialog.shown, 1);
     EXPECT_EQ(host.recorderFactory.created, 0);
     EXPECT_EQ(caption()->innerText(), "Record");
-    EXPECT_FALSE(main->IsRecording);
 }
 
 TEST_F(RecordingTest, ARecorderThatCannotBeCreatedOrStartedIsToldAndNotReportedAsRecording) {
@@ -130,8 +128,7 @@ TEST_F(RecordingTest, ARecorderThatCannotBeCreatedOrStartedIsToldAndNotReportedA
         host.journal.clear();
         click();
         EXPECT_EQ(caption()->innerText(), "Record") << op;
-        EXPECT_FALSE(main->IsRecording) << op;
-        EXPECT_FALSE(main->Recorder) << op;
+        EXPECT_TRUE(host.recorderFactory.latest.expired()) << op;
         EXPECT_EQ(host.journal.matching("MsgBox"),
                   std::vector<std::string>{"MsgBox(The recording could not start: injected "
                                            "failure: " +
@@ -148,11 +145,13 @@ TEST_F(RecordingTest, ARecorderThatCannotBeCreatedOrStartedIsToldAndNotReportedA
 }
 
 TEST_F(RecordingTest, TheCaptionDecidesWhatAClickDoes) {
-    // IsRecording says recording, but the caption says Record: a new start.
-    main->IsRecording = true;
+    // Recording, but the page has put the caption back to Record: a new start.
     host.saveDialog.answer = "/tmp/v.wmv";
     click();
-    EXPECT_EQ(host.recorderFactory.created, 1);
+    caption()->setInnerText("Record");
+    click();
+    EXPECT_EQ(host.recorderFactory.created, 2);
+    EXPECT_EQ(host.journal.count("Recorder2.StartRecord()"), 1u);
 
     // Other captions are ignored.
     caption()->setInnerText("Recording...");
@@ -191,8 +190,7 @@ TEST_F(RecordingTest, AFailedRecordingIsToldAndNotOfferedForUpload) {
             click();
         }
         EXPECT_EQ(caption()->innerText(), "Record") << byItself;
-        EXPECT_FALSE(main->IsRecording) << byItself;
-        EXPECT_FALSE(main->Recorder) << byItself;
+        EXPECT_EQ(recorder.use_count(), 1) << byItself << ": the window let the recorder go";
         EXPECT_EQ(host.journal.matching("MsgBox"),
                   std::vector<std::string>{
                       "MsgBox(The recording failed: injected failure: Recorder.StopRecord().\n\n"

@@ -158,11 +158,15 @@ TEST(WebcamPresent, AFailingDriverIsDisconnectedAndTheFailureReachesTheCaller) {
     EXPECT_EQ(capture.messages, (std::vector<std::string>{"disconnect 101", "destroy 101"}));
 }
 
-TEST_F(StartScreenTest, FlashVersionAnswersZeroOrTheVersionText) {
-    EXPECT_EQ(main->FlashVersion(9), app::FlashAnswer(0));
+TEST_F(StartScreenTest, FlashVersionAnswersNoPlayerOrTheVersionText) {
+    const app::FlashAnswer none = app::NoFlashPlayer{};
+    EXPECT_EQ(main->FlashVersion(9), none);
     host.objectFactory.installed["ShockwaveFlash.ShockwaveFlash.10"] = "LNX 10,1,0,0";
-    EXPECT_EQ(main->FlashVersion(9), app::FlashAnswer(0)) << "no fallback to another ProgID";
-    EXPECT_EQ(main->FlashVersion(10), app::FlashAnswer(std::string("LNX 10,1,0,0")));
+    EXPECT_EQ(main->FlashVersion(9), none) << "no fallback to another ProgID";
+    EXPECT_EQ(main->FlashVersion(10), app::FlashAnswer(app::FlashPlayerVersion{"LNX 10,1,0,0"}));
+    host.objectFactory.installed["ShockwaveFlash.ShockwaveFlash.11"] = "";
+    EXPECT_EQ(main->FlashVersion(11), app::FlashAnswer(app::FlashPlayerVersion{""}))
+        << "an empty version text is still a player";
 }
 
 }  // namespace

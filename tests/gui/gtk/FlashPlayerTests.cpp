@@ -58,7 +58,8 @@ TEST_F(FlashPlayerTest, TheTemplatesMoviePlaysAndTheHiddenObjectDoesNot) {
     setenv("LC_ALL", "C.UTF-8", 1);
     unsetenv("LANGUAGE");
     start();
-    ASSERT_TRUE(waitFor([&] { return main->ChatPagePrepared; }, 60000));
+    ASSERT_TRUE(
+        waitFor([&] { return chat("!!document.getElementById('whirligig')") == "true"; }, 60000));
     EXPECT_TRUE(waitFor(
         [&] {
             return chat("(window.chatMovieReports || []).some(r => r.includes('layout=h'))") ==

@@ -59,9 +59,9 @@ protected:
         g_list_free(children);
         return front;
     }
+    // The client's mark-up is in the chat page and the chat view is in front.
     bool chatScreenUp() {
-        return main->ChatPagePrepared && chatInFront() &&
-               chat("!!document.getElementById('whirligig')") == "true";
+        return chatInFront() && chat("!!document.getElementById('whirligig')") == "true";
     }
     bool prepared() {
         return waitFor([&] { return chatScreenUp(); });

@@ -196,7 +196,7 @@ bool Program::startAndPrepare() {
         [&] {
             auto& form = host->gtkForm();
             const double perPixel = form.twipsPerPixel();
-            return main->ChatPagePrepared && chatInFront() && !host->TimerResize().enabled() &&
+            return chatInFront() && !host->TimerResize().enabled() &&
                    clientSize() ==
                        std::pair<int, int>{int(std::lround(form.ScaleWidth() / perPixel)),
                                            int(std::lround(form.ScaleHeight() / perPixel))} &&
