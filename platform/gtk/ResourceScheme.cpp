@@ -6,6 +6,7 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/Split.h"
 #include "platform/gtk/GtkApp.h"
 
 namespace gtkui {
@@ -85,14 +86,8 @@ std::optional<std::string> resolveResource(const std::string& root,
     std::string relative = path.get();
     if (relative.find('\\') != std::string::npos) return std::nullopt;
     // No segment may be "..".
-    size_t start = 0;
-    while (start <= relative.size()) {
-        size_t end = relative.find('/', start);
-        if (end == std::string::npos) end = relative.size();
-        if (relative.compare(start, end - start, "..") == 0 && end - start == 2)
-            return std::nullopt;
-        start = end + 1;
-    }
+    for (const std::string& segment : platform::split(relative, '/'))
+        if (segment == "..") return std::nullopt;
     std::optional<std::string> realRoot = realPath(root);
     if (!realRoot) return std::nullopt;
     std::optional<std::string> real = realPath(root + "/" + relative);

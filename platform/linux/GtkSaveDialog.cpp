@@ -2,17 +2,11 @@
 
 #include <gtk/gtk.h>
 
+#include "platform/Split.h"
+
 namespace desktop {
 
 namespace {
-
-std::vector<std::string> split(const std::string& text, const char* separator) {
-    std::vector<std::string> parts;
-    gchar** pieces = g_strsplit(text.c_str(), separator, -1);
-    for (gchar** piece = pieces; *piece; ++piece) parts.emplace_back(*piece);
-    g_strfreev(pieces);
-    return parts;
-}
 
 // "*.wmv" -> "*.[wW][mM][vV]": GTK 3 matches patterns case-sensitively, and
 // files named on other systems often end in ".WMV".
@@ -47,11 +41,11 @@ GtkSaveDialog::GtkSaveDialog(GtkWindow* parent) : parent_(parent) {}
 
 void GtkSaveDialog::setFilter(const std::string& filter) {
     std::vector<FilterEntry> entries;
-    const auto parts = filter.empty() ? std::vector<std::string>{} : split(filter, "|");
+    const auto parts = filter.empty() ? std::vector<std::string>{} : platform::split(filter, '|');
     if (parts.size() % 2 != 0) throw platform::Failure("filter needs description|pattern pairs");
     for (std::size_t i = 0; i < parts.size(); i += 2) {
         FilterEntry entry{parts[i], {}};
-        for (auto& pattern : split(parts[i + 1], ";")) {
+        for (auto& pattern : platform::split(parts[i + 1], ';')) {
             if (!pattern.empty()) entry.patterns.push_back(std::move(pattern));
         }
         if (entry.description.empty() || entry.patterns.empty()) {

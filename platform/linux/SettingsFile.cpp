@@ -6,6 +6,8 @@
 #include <map>
 #include <memory>
 
+#include "platform/Split.h"
+
 namespace desktop {
 
 namespace {
@@ -34,19 +36,6 @@ std::string trimmed(const std::string& text) {
     return text.substr(start, text.find_last_not_of(" \t\r") - start + 1);
 }
 
-// Splits the text into lines without their line ends.
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
 // GKeyFile's parse errors do not say where: the first prefix of the text that
 // does not parse ends at the line to blame.
 int firstBadLine(const std::string& text) {
@@ -69,7 +58,7 @@ std::map<std::string, int> keyLines(const std::string& text) {
     std::map<std::string, int> lines;
     bool inGroup = false;
     int number = 0;
-    for (const std::string& raw : linesOf(text)) {
+    for (const std::string& raw : platform::split(text, '\n')) {
         ++number;
         const std::string line = trimmed(raw);
         if (line.empty() || line[0] == '#') continue;
