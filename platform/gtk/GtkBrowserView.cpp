@@ -63,7 +63,7 @@ GtkBrowserView::GtkBrowserView(std::shared_ptr<EventQueue> queue,
 }
 
 void GtkBrowserView::createView(WebKitWebContext* context, GtkBrowserView* related) {
-    if (view_ || !alive_) return;
+    if (view_ || !liveness_.alive()) return;
     onDemand_ = nullptr;
     content_ = webkit_user_content_manager_new();
     webkit_user_content_manager_register_script_message_handler_in_world(content_, EventChannel,
@@ -111,7 +111,7 @@ GtkBrowserView::~GtkBrowserView() {
 }
 
 void GtkBrowserView::detach() {
-    alive_.reset();
+    liveness_.end();
     events_ = {};
     opener_ = nullptr;
     onDemand_ = nullptr;
@@ -121,19 +121,18 @@ void GtkBrowserView::detach() {
 }
 
 void GtkBrowserView::post(EventQueue::Event event) {
-    std::weak_ptr<bool> alive = alive_;
-    queue_->post([alive, event = std::move(event)] {
-        if (alive.lock()) event();
+    queue_->post([alive = liveness_.watch(), event = std::move(event)] {
+        if (alive.alive()) event();
     });
 }
 
 void GtkBrowserView::Navigate2(const std::string& address) {
-    if (!alive_ || !webView()) throw platform::Failure("the view is gone");
+    if (!liveness_.alive() || !webView()) throw platform::Failure("the view is gone");
     webkit_web_view_load_uri(view_, toAddress(address).c_str());
 }
 
 platform::DocumentRef GtkBrowserView::Document() {
-    if (!alive_) return {};
+    if (!liveness_.alive()) return {};
     return bridge_->document();
 }
 
@@ -196,8 +195,8 @@ gboolean GtkBrowserView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* de
 void GtkBrowserView::beforeNavigate(WebKitPolicyDecision* decision, const std::string& uri) {
     DecisionRef held = keep(decision);
     // A navigation whose handler never runs (the window went) is ignored.
-    queue_->post([this, alive = std::weak_ptr<bool>(alive_), held, uri] {
-        if (!alive.lock() || !events_.BeforeNavigate2) {
+    queue_->post([this, alive = liveness_.watch(), held, uri] {
+        if (!alive.alive() || !events_.BeforeNavigate2) {
             webkit_policy_decision_use(held.get());
             return;
         }
@@ -214,9 +213,9 @@ void GtkBrowserView::beforeNavigate(WebKitPolicyDecision* decision, const std::s
 void GtkBrowserView::responseError(WebKitPolicyDecision* decision, const std::string& uri,
                                    int status) {
     DecisionRef held = keep(decision);
-    queue_->post([this, alive = std::weak_ptr<bool>(alive_), held, uri, status] {
+    queue_->post([this, alive = liveness_.watch(), held, uri, status] {
         bool cancel = false;
-        if (alive.lock() && events_.NavigateError) {
+        if (alive.alive() && events_.NavigateError) {
             auto handler = events_.NavigateError;
             handler(topLevelBrowser(), uri, status, cancel);
         }
