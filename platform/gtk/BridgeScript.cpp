@@ -11,12 +11,12 @@ namespace gtkui {
 // removed from the texts themselves. Handles the runtime makes are
 // positive; handles the client allocates (created elements and sheets) are
 // negative, so both can be made without waiting for each other.
-const char* const RuntimeScript = R"JS(
+const std::string RuntimeScript = R"JS(
 globalThis.__wgR || (globalThis.__wgR = (() => {
   const R = {token: Math.random().toString(36).slice(2) + Date.now().toString(36),
              h: new Map(), n: 1, s: new Map()};
   const channel = window.webkit && window.webkit.messageHandlers &&
-                  window.webkit.messageHandlers.whirligigEvents;
+                  window.webkit.messageHandlers.)JS" + std::string(EventChannel) + R"JS(;
   const post = m => { try { channel.postMessage(m); } catch (e) {} };
   const clean = v => (typeof v === 'string' ? v : '').replace(/[\x1c-\x1f]/g, ' ');
   R.g = i => { const o = R.h.get(i); if (o === undefined) throw new Error('no such handle'); return o; };
@@ -91,11 +91,13 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
 })());
 )JS";
 
-const char* const FrameScript = R"JS(
+const std::string FrameScript = R"JS(
 if (window !== window.top) {
   window.addEventListener('load', () => {
-    try { window.webkit.messageHandlers.whirligigFrames.postMessage(String(location.href)); }
-    catch (e) {}
+    try {
+      window.webkit.messageHandlers.)JS" + std::string(FrameChannel) + R"JS(
+          .postMessage(String(location.href));
+    } catch (e) {}
   });
 }
 )JS";

@@ -71,13 +71,13 @@ void GtkBrowserView::createView(WebKitWebContext* context, GtkBrowserView* relat
     webkit_user_content_manager_register_script_message_handler_in_world(content_, FrameChannel,
                                                                          ScriptWorld);
     WebKitUserScript* frames = webkit_user_script_new_for_world(
-        FrameScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+        FrameScript.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
         WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END, ScriptWorld, nullptr, nullptr);
     webkit_user_content_manager_add_script(content_, frames);
     webkit_user_script_unref(frames);
-    g_signal_connect(content_, "script-message-received::whirligigEvents",
+    g_signal_connect(content_, messageSignal(EventChannel).c_str(),
                      G_CALLBACK(onEventMessage), this);
-    g_signal_connect(content_, "script-message-received::whirligigFrames",
+    g_signal_connect(content_, messageSignal(FrameChannel).c_str(),
                      G_CALLBACK(onFrameMessage), this);
 
     if (related) {
