@@ -118,7 +118,7 @@ if (window !== window.top) {
 )JS");
 
 std::string jsString(const std::string& text) {
-    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+    g_autofree gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
     std::string out = "\"";
     for (const char* p = valid; *p; p = g_utf8_next_char(p)) {
         gunichar c = g_utf8_get_char(p);
@@ -148,7 +148,6 @@ std::string jsString(const std::string& text) {
                 }
         }
     }
-    g_free(valid);
     return out + "\"";
 }
 

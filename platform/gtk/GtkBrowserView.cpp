@@ -14,12 +14,8 @@ constexpr int INET_E_DOWNLOAD_FAILURE = static_cast<int>(0x800C0008);
 
 std::string toAddress(const std::string& address) {
     if (!address.empty() && address[0] == '/') {
-        gchar* uri = g_filename_to_uri(address.c_str(), nullptr, nullptr);
-        if (uri) {
-            std::string result = uri;
-            g_free(uri);
-            return result;
-        }
+        g_autofree gchar* uri = g_filename_to_uri(address.c_str(), nullptr, nullptr);
+        if (uri) return uri;
     }
     return address;
 }
@@ -34,10 +30,8 @@ DecisionRef keep(WebKitPolicyDecision* decision) {
 std::string messageText(WebKitJavascriptResult* result) {
     JSCValue* value = webkit_javascript_result_get_js_value(result);
     if (!value || !jsc_value_is_string(value)) return {};
-    gchar* text = jsc_value_to_string(value);
-    std::string out = text ? text : "";
-    g_free(text);
-    return out;
+    g_autofree gchar* text = jsc_value_to_string(value);
+    return text ? text : "";
 }
 
 std::string actionUri(WebKitNavigationAction* action) {
@@ -70,15 +64,14 @@ void GtkBrowserView::createView(WebKitWebContext* context, GtkBrowserView* relat
                                                                          ScriptWorld);
     webkit_user_content_manager_register_script_message_handler_in_world(content_, FrameChannel,
                                                                          ScriptWorld);
-    WebKitUserScript* frames = webkit_user_script_new_for_world(
+    g_autoptr(WebKitUserScript) frames = webkit_user_script_new_for_world(
         FrameScript.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
         WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END, ScriptWorld, nullptr, nullptr);
     webkit_user_content_manager_add_script(content_, frames);
-    webkit_user_script_unref(frames);
-    g_signal_connect(content_, messageSignal(EventChannel).c_str(),
-                     G_CALLBACK(onEventMessage), this);
-    g_signal_connect(content_, messageSignal(FrameChannel).c_str(),
-                     G_CALLBACK(onFrameMessage), this);
+    g_signal_connect(content_, messageSignal(EventChannel).c_str(), G_CALLBACK(onEventMessage),
+                     this);
+    g_signal_connect(content_, messageSignal(FrameChannel).c_str(), G_CALLBACK(onFrameMessage),
+                     this);
 
     if (related) {
         view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related->view_,

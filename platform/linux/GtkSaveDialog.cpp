@@ -67,9 +67,8 @@ void GtkSaveDialog::ShowSave() {
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
     for (const auto& entry : filters_) {
         GtkFileFilter* filter = gtk_file_filter_new();
-        gchar* name = g_utf8_make_valid(entry.description.c_str(), -1);
+        g_autofree gchar* name = g_utf8_make_valid(entry.description.c_str(), -1);
         gtk_file_filter_set_name(filter, name);
-        g_free(name);
         for (const auto& pattern : entry.patterns)
             gtk_file_filter_add_pattern(filter, anyCase(pattern).c_str());
         gtk_file_chooser_add_filter(chooser, filter);  // takes the floating reference
@@ -84,12 +83,11 @@ void GtkSaveDialog::ShowSave() {
 
     fileName_.clear();
     if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
-        if (gchar* chosen = gtk_file_chooser_get_filename(chooser)) {
+        g_autofree gchar* chosen = gtk_file_chooser_get_filename(chooser);
+        if (chosen) {
             fileName_ = chosen;
-            g_free(chosen);
-            gchar* parent = g_path_get_dirname(fileName_.c_str());
+            g_autofree gchar* parent = g_path_get_dirname(fileName_.c_str());
             lastFolder_ = parent;
-            g_free(parent);
         }
     }
     gtk_widget_destroy(dialog);
