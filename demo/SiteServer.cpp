@@ -141,9 +141,8 @@ void SiteServer::State::answerUpdate(SoupServerMessage* msg) {
 void SiteServer::State::dropConnection(SoupServerMessage* msg) {
     // The server forgets a stolen connection, so count the end here.
     requestEnded(msg, true);
-    GIOStream* stream = soup_server_message_steal_connection(msg);
+    g_autoptr(GIOStream) stream = soup_server_message_steal_connection(msg);
     g_io_stream_close(stream, nullptr, nullptr);
-    g_object_unref(stream);
 }
 
 void SiteServer::State::fail(SoupServerMessage* msg, PathFailure failure) {
@@ -158,14 +157,13 @@ void SiteServer::State::fail(SoupServerMessage* msg, PathFailure failure) {
             return dropConnection(msg);
         case PathFailure::CutShort: {
             requestEnded(msg, true);
-            GIOStream* stream = soup_server_message_steal_connection(msg);
+            g_autoptr(GIOStream) stream = soup_server_message_steal_connection(msg);
             static const char kCut[] =
                 "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/plain\r\nContent-Length: 50\r\n\r\n"
                 "update=false";
             g_output_stream_write_all(g_io_stream_get_output_stream(stream), kCut,
                                       sizeof kCut - 1, nullptr, nullptr, nullptr);
             g_io_stream_close(stream, nullptr, nullptr);
-            g_object_unref(stream);
             return;
         }
         case PathFailure::NeverAnswer:
@@ -240,16 +238,11 @@ SiteServer::SiteServer(unsigned port) : state_(std::make_unique<State>()) {
                      }),
                      s);
 
-    GInetAddress* loopback = g_inet_address_new_loopback(G_SOCKET_FAMILY_IPV4);
-    GSocketAddress* where = g_inet_socket_address_new(loopback, port);
-    g_object_unref(loopback);
-    GError* error = nullptr;
-    const gboolean listening =
-        soup_server_listen(s->server, where, static_cast<SoupServerListenOptions>(0), &error);
-    g_object_unref(where);
-    if (!listening) {
-        std::string message = error ? error->message : "unknown error";
-        g_clear_error(&error);
+    g_autoptr(GInetAddress) loopback = g_inet_address_new_loopback(G_SOCKET_FAMILY_IPV4);
+    g_autoptr(GSocketAddress) where = g_inet_socket_address_new(loopback, port);
+    g_autoptr(GError) error = nullptr;
+    if (!soup_server_listen(s->server, where, static_cast<SoupServerListenOptions>(0), &error)) {
+        const std::string message = error ? error->message : "unknown error";
         g_object_unref(s->server);
         throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port) + ": " +
                                  message);

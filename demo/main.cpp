@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
         std::printf("Serving %s (update reply \"%s\")\n", server.address().c_str(), reply.c_str());
         std::fflush(stdout);
 
-        GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+        g_autoptr(GMainLoop) loop = g_main_loop_new(nullptr, FALSE);
         auto quit = [](gpointer data) -> gboolean {
             g_main_loop_quit(static_cast<GMainLoop*>(data));
             return G_SOURCE_CONTINUE;
@@ -87,7 +87,6 @@ int main(int argc, char** argv) {
         g_main_loop_run(loop);
         g_source_remove(onInt);
         g_source_remove(onTerm);
-        g_main_loop_unref(loop);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "whirligigcam-site: %s\n", e.what());
         return 1;

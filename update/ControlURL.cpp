@@ -23,14 +23,14 @@ ControlURL::ControlURL(platform::AsyncReader& reader, platform::CodePage& codePa
 ControlURL::~ControlURL() = default;
 
 void ControlURL::CheckUpdate(std::string URL) {
-    std::weak_ptr<int> alive = alive_;
+    const platform::Liveness::Watch alive = liveness_.watch();
     platform::logInfo("update check: reading " + URL);
     const bool started = attempt([&] {
         reader_.AsyncRead(URL, platform::vbAsyncTypeByteArray, "Update",
                           platform::vbAsyncReadForceUpdate,
                           [this, alive](const platform::AsyncProperty& property) {
                               // A read that ends after the control has gone reports nothing.
-                              if (!alive.expired()) UserControl_AsyncReadComplete(property);
+                              if (alive.alive()) UserControl_AsyncReadComplete(property);
                           });
     });
     // A read that cannot even start has failed like one that breaks off later.

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/Liveness.h"
 #include "platform/Services.h"
 
 namespace update {
@@ -30,7 +31,7 @@ public:
 private:
     platform::AsyncReader& reader_;
     platform::CodePage& codePage_;
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    platform::Liveness liveness_;
 };
 
 }  // namespace update

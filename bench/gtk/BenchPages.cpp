@@ -33,12 +33,11 @@ std::string chatPage(int elements) {
 namespace {
 
 std::string readJoined(const std::string& path) {
-    gchar* text = nullptr;
+    g_autofree gchar* text = nullptr;
     if (!g_file_get_contents(path.c_str(), &text, nullptr, nullptr)) return {};
     std::string joined;
     for (const char* p = text; *p; ++p)
         if (*p != '\n' && *p != '\r') joined += *p;
-    g_free(text);
     return joined;
 }
 

@@ -31,9 +31,8 @@ void runInWorld(WebKitWebView* view, const std::string& script) {
     webkit_web_view_evaluate_javascript(
         view, script.c_str(), -1, gtkui::ScriptWorld, nullptr, nullptr,
         [](GObject* source, GAsyncResult* result, gpointer data) {
-            JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source),
-                                                                         result, nullptr);
-            if (value) g_object_unref(value);
+            g_autoptr(JSCValue) value = webkit_web_view_evaluate_javascript_finish(
+                WEBKIT_WEB_VIEW(source), result, nullptr);
             *static_cast<bool*>(data) = true;
         },
         &done);

@@ -3,20 +3,37 @@
 #include <glib.h>
 
 #include <cstdio>
+#include <string_view>
+#include <utility>
 
 namespace gtkui {
+namespace {
+
+// The scripts name the channels they post to as %EVENTS% and %FRAMES%.
+std::string withChannels(std::string script) {
+    for (const auto& [mark, channel] :
+         {std::pair{"%EVENTS%", EventChannel}, std::pair{"%FRAMES%", FrameChannel}}) {
+        const std::string_view from = mark, to = channel;
+        for (size_t at = script.find(from); at != std::string::npos;
+             at = script.find(from, at + to.size()))
+            script.replace(at, from.size(), to);
+    }
+    return script;
+}
+
+}  // namespace
 
 // Items of one answer are separated by \x1e, fields of one item by \x1f; the
 // parts of a handler's first answer (R.prime) by \x1c and \x1d. All four are
 // removed from the texts themselves. Handles the runtime makes are
 // positive; handles the client allocates (created elements and sheets) are
 // negative, so both can be made without waiting for each other.
-const char* const RuntimeScript = R"JS(
+const std::string RuntimeScript = withChannels(R"JS(
 globalThis.__wgR || (globalThis.__wgR = (() => {
   const R = {token: Math.random().toString(36).slice(2) + Date.now().toString(36),
              h: new Map(), n: 1, s: new Map()};
   const channel = window.webkit && window.webkit.messageHandlers &&
-                  window.webkit.messageHandlers.whirligigEvents;
+                  window.webkit.messageHandlers.%EVENTS%;
   const post = m => { try { channel.postMessage(m); } catch (e) {} };
   const clean = v => (typeof v === 'string' ? v : '').replace(/[\x1c-\x1f]/g, ' ');
   R.g = i => { const o = R.h.get(i); if (o === undefined) throw new Error('no such handle'); return o; };
@@ -98,19 +115,19 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
   });
   return R;
 })());
-)JS";
+)JS");
 
-const char* const FrameScript = R"JS(
+const std::string FrameScript = withChannels(R"JS(
 if (window !== window.top) {
   window.addEventListener('load', () => {
-    try { window.webkit.messageHandlers.whirligigFrames.postMessage(String(location.href)); }
+    try { window.webkit.messageHandlers.%FRAMES%.postMessage(String(location.href)); }
     catch (e) {}
   });
 }
-)JS";
+)JS");
 
 std::string jsString(const std::string& text) {
-    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+    g_autofree gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
     std::string out = "\"";
     for (const char* p = valid; *p; p = g_utf8_next_char(p)) {
         gunichar c = g_utf8_get_char(p);
@@ -140,7 +157,6 @@ std::string jsString(const std::string& text) {
                 }
         }
     }
-    g_free(valid);
     return out + "\"";
 }
 

@@ -5,17 +5,15 @@
 
 #include <string>
 
+#include "platform/gtk/BridgeChannels.h"
+
 namespace gtkui {
 
-// Name of the isolated world and of its message channels.
-inline constexpr const char* ScriptWorld = "whirligig";
-inline constexpr const char* EventChannel = "whirligigEvents";
-inline constexpr const char* FrameChannel = "whirligigFrames";
-
-// Installs the runtime as globalThis.__wgR (once per page; idempotent).
-extern const char* const RuntimeScript;
+// Installs the runtime as globalThis.__wgR (once per page; idempotent). It
+// posts page events on EventChannel.
+extern const std::string RuntimeScript;
 // Run in every subframe: reports the frame's completed load on FrameChannel.
-extern const char* const FrameScript;
+extern const std::string FrameScript;
 
 // A string as a JavaScript string literal (invalid UTF-8 is repaired).
 std::string jsString(const std::string& text);

@@ -169,11 +169,10 @@ void addChatViewPlayer(WebKitUserContentManager* content) {
     std::string source = kPlayerScript;
     const std::string base = std::string(ResourceScheme) + "://" + "/" + PlayerFolder + "/";
     source.replace(source.find("%BASE%"), 6, base);
-    WebKitUserScript* script =
+    g_autoptr(WebKitUserScript) script =
         webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
                                WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END, nullptr, nullptr);
     webkit_user_content_manager_add_script(content, script);
-    webkit_user_script_unref(script);
 }
 
 std::vector<std::string> webLanguages(const std::vector<std::string>& localeNames) {

@@ -2,18 +2,13 @@
 
 #include <glib.h>
 
-#include <memory>
-
 namespace gtkui {
 
 std::string executableFolder() {
-    gchar* target = g_file_read_link("/proc/self/exe", nullptr);
+    g_autofree gchar* target = g_file_read_link("/proc/self/exe", nullptr);
     if (!target) return ".";
-    gchar* folder = g_path_get_dirname(target);
-    std::string result = folder;
-    g_free(folder);
-    g_free(target);
-    return result;
+    g_autofree gchar* folder = g_path_get_dirname(target);
+    return folder;
 }
 
 std::string relativeToSlashes(const std::string& relative) {
@@ -32,9 +27,8 @@ std::string GtkApp::resourceUrl(const std::string& relative) {
     std::string path = relativeToSlashes(relative);
     // The scheme serves the HTML folder itself.
     if (g_ascii_strncasecmp(path.c_str(), "HTML/", 5) == 0) path = path.substr(5);
-    std::unique_ptr<gchar, decltype(&g_free)> escaped(g_uri_escape_string(path.c_str(), "/", FALSE),
-                                                      g_free);
-    return std::string(ResourceScheme) + ":///" + escaped.get();
+    g_autofree gchar* escaped = g_uri_escape_string(path.c_str(), "/", FALSE);
+    return std::string(ResourceScheme) + ":///" + escaped;
 }
 
 }  // namespace gtkui

@@ -95,7 +95,7 @@ int runDesktopProgram(int argc, char** argv, const ProgramInfo& info) {
     desktop::installGLibLogSink();
     Program program;
     program.info = info;
-    GtkApplication* application =
+    g_autoptr(GtkApplication) application =
         gtk_application_new(info.applicationId, G_APPLICATION_DEFAULT_FLAGS);
     g_application_add_main_option_entries(G_APPLICATION(application), kOptions);
     g_application_set_option_context_summary(
@@ -114,7 +114,6 @@ int runDesktopProgram(int argc, char** argv, const ProgramInfo& info) {
     program.orderlyEnd.reset();
     program.main.reset();
     program.host.reset();
-    g_object_unref(application);
     return status != 0 ? status : program.status;
 }
 

@@ -14,12 +14,8 @@ constexpr int INET_E_DOWNLOAD_FAILURE = static_cast<int>(0x800C0008);
 
 std::string toAddress(const std::string& address) {
     if (!address.empty() && address[0] == '/') {
-        gchar* uri = g_filename_to_uri(address.c_str(), nullptr, nullptr);
-        if (uri) {
-            std::string result = uri;
-            g_free(uri);
-            return result;
-        }
+        g_autofree gchar* uri = g_filename_to_uri(address.c_str(), nullptr, nullptr);
+        if (uri) return uri;
     }
     return address;
 }
@@ -34,10 +30,8 @@ DecisionRef keep(WebKitPolicyDecision* decision) {
 std::string messageText(WebKitJavascriptResult* result) {
     JSCValue* value = webkit_javascript_result_get_js_value(result);
     if (!value || !jsc_value_is_string(value)) return {};
-    gchar* text = jsc_value_to_string(value);
-    std::string out = text ? text : "";
-    g_free(text);
-    return out;
+    g_autofree gchar* text = jsc_value_to_string(value);
+    return text ? text : "";
 }
 
 std::string actionUri(WebKitNavigationAction* action) {
@@ -63,22 +57,21 @@ GtkBrowserView::GtkBrowserView(std::shared_ptr<EventQueue> queue,
 }
 
 void GtkBrowserView::createView(WebKitWebContext* context, GtkBrowserView* related) {
-    if (view_ || !alive_) return;
+    if (view_ || !liveness_.alive()) return;
     onDemand_ = nullptr;
     content_ = webkit_user_content_manager_new();
     webkit_user_content_manager_register_script_message_handler_in_world(content_, EventChannel,
                                                                          ScriptWorld);
     webkit_user_content_manager_register_script_message_handler_in_world(content_, FrameChannel,
                                                                          ScriptWorld);
-    WebKitUserScript* frames = webkit_user_script_new_for_world(
-        FrameScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+    g_autoptr(WebKitUserScript) frames = webkit_user_script_new_for_world(
+        FrameScript.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
         WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END, ScriptWorld, nullptr, nullptr);
     webkit_user_content_manager_add_script(content_, frames);
-    webkit_user_script_unref(frames);
-    g_signal_connect(content_, "script-message-received::whirligigEvents",
-                     G_CALLBACK(onEventMessage), this);
-    g_signal_connect(content_, "script-message-received::whirligigFrames",
-                     G_CALLBACK(onFrameMessage), this);
+    g_signal_connect(content_, messageSignal(EventChannel).c_str(), G_CALLBACK(onEventMessage),
+                     this);
+    g_signal_connect(content_, messageSignal(FrameChannel).c_str(), G_CALLBACK(onFrameMessage),
+                     this);
 
     if (related) {
         view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related->view_,
@@ -111,7 +104,7 @@ GtkBrowserView::~GtkBrowserView() {
 }
 
 void GtkBrowserView::detach() {
-    alive_.reset();
+    liveness_.end();
     events_ = {};
     opener_ = nullptr;
     onDemand_ = nullptr;
@@ -121,19 +114,18 @@ void GtkBrowserView::detach() {
 }
 
 void GtkBrowserView::post(EventQueue::Event event) {
-    std::weak_ptr<bool> alive = alive_;
-    queue_->post([alive, event = std::move(event)] {
-        if (alive.lock()) event();
+    queue_->post([alive = liveness_.watch(), event = std::move(event)] {
+        if (alive.alive()) event();
     });
 }
 
 void GtkBrowserView::Navigate2(const std::string& address) {
-    if (!alive_ || !webView()) throw platform::Failure("the view is gone");
+    if (!liveness_.alive() || !webView()) throw platform::Failure("the view is gone");
     webkit_web_view_load_uri(view_, toAddress(address).c_str());
 }
 
 platform::DocumentRef GtkBrowserView::Document() {
-    if (!alive_) return {};
+    if (!liveness_.alive()) return {};
     return bridge_->document();
 }
 
@@ -196,8 +188,8 @@ gboolean GtkBrowserView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* de
 void GtkBrowserView::beforeNavigate(WebKitPolicyDecision* decision, const std::string& uri) {
     DecisionRef held = keep(decision);
     // A navigation whose handler never runs (the window went) is ignored.
-    queue_->post([this, alive = std::weak_ptr<bool>(alive_), held, uri] {
-        if (!alive.lock() || !events_.BeforeNavigate2) {
+    queue_->post([this, alive = liveness_.watch(), held, uri] {
+        if (!alive.alive() || !events_.BeforeNavigate2) {
             webkit_policy_decision_use(held.get());
             return;
         }
@@ -214,9 +206,9 @@ void GtkBrowserView::beforeNavigate(WebKitPolicyDecision* decision, const std::s
 void GtkBrowserView::responseError(WebKitPolicyDecision* decision, const std::string& uri,
                                    int status) {
     DecisionRef held = keep(decision);
-    queue_->post([this, alive = std::weak_ptr<bool>(alive_), held, uri, status] {
+    queue_->post([this, alive = liveness_.watch(), held, uri, status] {
         bool cancel = false;
-        if (alive.lock() && events_.NavigateError) {
+        if (alive.alive() && events_.NavigateError) {
             auto handler = events_.NavigateError;
             handler(topLevelBrowser(), uri, status, cancel);
         }

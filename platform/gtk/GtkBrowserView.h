@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/Browser.h"
+#include "platform/Liveness.h"
 #include "platform/gtk/EventQueue.h"
 #include "platform/gtk/PageBridge.h"
 
@@ -101,8 +102,8 @@ private:
     ViewPlacement& placement_;
     platform::BrowserEvents events_;
     WindowOpener opener_;
-    // Dropped with the view, so that queued events of a gone view do nothing.
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    // Ended with the view, so that queued events of a gone view do nothing.
+    platform::Liveness liveness_;
     bool silent_ = false;
     unsigned load_ = 0;        // counts top-level loads
     bool loadFailed_ = false;  // the current load failed: no DocumentComplete

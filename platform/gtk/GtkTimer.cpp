@@ -19,9 +19,8 @@ gboolean GtkTimer::onTick(gpointer data) {
     auto* self = static_cast<GtkTimer*>(data);
     if (self->tickQueued_) return G_SOURCE_CONTINUE;
     self->tickQueued_ = true;
-    std::weak_ptr<bool> alive = self->alive_;
-    self->queue_->post([self, alive] {
-        if (!alive.lock()) return;
+    self->queue_->post([self, alive = self->liveness_.watch()] {
+        if (!alive.alive()) return;
         self->tickQueued_ = false;
         // Disabled while the tick waited: no tick.
         if (self->source_ && self->tick_) {

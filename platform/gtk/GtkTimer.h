@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/Liveness.h"
 #include "platform/Window.h"
 #include "platform/gtk/EventQueue.h"
 
@@ -35,7 +36,7 @@ private:
     std::function<void()> tick_;
     guint source_ = 0;
     bool tickQueued_ = false;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    platform::Liveness liveness_;
 };
 
 }  // namespace gtkui

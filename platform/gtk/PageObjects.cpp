@@ -2,21 +2,13 @@
 
 #include <cstdlib>
 
+#include "platform/Split.h"
 #include "platform/gtk/BridgeScript.h"
 
 namespace gtkui {
 namespace {
 
-std::vector<std::string> split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        size_t end = text.find(separator, start);
-        parts.push_back(text.substr(start, end - start));
-        if (end == std::string::npos) return parts;
-        start = end + 1;
-    }
-}
+using platform::split;
 
 int toInt(const std::string& text) {
     char* end = nullptr;

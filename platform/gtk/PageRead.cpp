@@ -1,7 +1,7 @@
 #include "platform/gtk/PageRead.h"
 
 #include "platform/Failure.h"
-#include "platform/gtk/BridgeScript.h"
+#include "platform/gtk/BridgeChannels.h"
 
 namespace gtkui {
 namespace {
@@ -22,18 +22,15 @@ void readFinished(GObject* source, GAsyncResult* result, gpointer data) {
     std::unique_ptr<std::shared_ptr<PendingRead>> holder(
         static_cast<std::shared_ptr<PendingRead>*>(data));
     PendingRead& pending = **holder;
-    GError* error = nullptr;
-    JSCValue* value =
+    g_autoptr(GError) error = nullptr;
+    g_autoptr(JSCValue) value =
         webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
     if (value) {
-        gchar* text = jsc_value_to_string(value);
+        g_autofree gchar* text = jsc_value_to_string(value);
         pending.value = text ? text : "";
-        g_free(text);
-        g_object_unref(value);
     } else {
         pending.failed = true;
         pending.value = error ? error->message : "script failed";
-        if (error) g_error_free(error);
     }
     pending.done = true;
     if (pending.loop) g_main_loop_quit(pending.loop);
@@ -48,9 +45,8 @@ void ping(WebKitWebView* view, const std::shared_ptr<PageHealth>& health) {
         [](GObject* source, GAsyncResult* result, gpointer data) {
             std::unique_ptr<std::shared_ptr<PageHealth>> h(
                 static_cast<std::shared_ptr<PageHealth>*>(data));
-            JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source),
-                                                                         result, nullptr);
-            if (value) g_object_unref(value);
+            g_autoptr(JSCValue) value = webkit_web_view_evaluate_javascript_finish(
+                WEBKIT_WEB_VIEW(source), result, nullptr);
             (*h)->pinging = false;
             (*h)->unresponsive = false;
         },
@@ -71,7 +67,7 @@ std::string evaluateWaiting(WebKitWebView* view, const std::string& script,
                                         ScriptWorld, nullptr, nullptr, readFinished,
                                         new std::shared_ptr<PendingRead>(pending));
     if (!pending->done) {
-        GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+        g_autoptr(GMainLoop) loop = g_main_loop_new(nullptr, FALSE);
         pending->loop = loop;
         guint timer = g_timeout_add_full(
             G_PRIORITY_HIGH, static_cast<guint>(limit.count()),
@@ -89,7 +85,6 @@ std::string evaluateWaiting(WebKitWebView* view, const std::string& script,
         health->waiting = nullptr;
         pending->loop = nullptr;
         if (!pending->timedOut) g_source_remove(timer);
-        g_main_loop_unref(loop);
         if (!pending->done && !pending->timedOut) throw platform::Failure("the window is closing");
         if (!pending->done) {
             health->unresponsive = true;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/Split.h"
 #include "platform/gtk/BridgeScript.h"
 #include "platform/gtk/EventQueue.h"
 
@@ -85,13 +86,7 @@ void PageRecord::takePrime(
     const std::string& answer,
     const std::function<platform::ElementRef(const std::string&)>& elementOf) {
     const unsigned tree = tree_, layout = layout_;
-    std::vector<std::string> parts;
-    for (size_t start = 0;;) {
-        size_t end = answer.find('\x1c', start);
-        parts.push_back(answer.substr(start, end - start));
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
+    const std::vector<std::string> parts = platform::split(answer, '\x1c');
     if (parts.size() != knownIds_.size() + 1) return;
     primedTree_ = tree;
     int width = 0, height = 0;

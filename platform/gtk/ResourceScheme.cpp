@@ -6,6 +6,7 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/Split.h"
 #include "platform/gtk/GtkApp.h"
 
 namespace gtkui {
@@ -28,9 +29,8 @@ bool endsWith(const std::string& text, std::string_view suffix) {
 }
 
 void fail(WebKitURISchemeRequest* request) {
-    GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "not found");
+    g_autoptr(GError) error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "not found");
     webkit_uri_scheme_request_finish_error(request, error);
-    g_error_free(error);
 }
 
 void serve(WebKitURISchemeRequest* request, gpointer userData) {
@@ -50,15 +50,13 @@ void serve(WebKitURISchemeRequest* request, gpointer userData) {
     }
     std::string mime = resourceMimeType(*file);
     if (mime.empty()) {
-        gchar* type = g_content_type_guess(file->c_str(), reinterpret_cast<const guchar*>(contents),
-                                           length, nullptr);
-        gchar* guessed = type ? g_content_type_get_mime_type(type) : nullptr;
+        g_autofree gchar* type = g_content_type_guess(
+            file->c_str(), reinterpret_cast<const guchar*>(contents), length, nullptr);
+        g_autofree gchar* guessed = type ? g_content_type_get_mime_type(type) : nullptr;
         mime = guessed ? guessed : "application/octet-stream";
-        g_free(guessed);
-        g_free(type);
     }
-    GInputStream* stream = g_memory_input_stream_new_from_data(contents, length, g_free);
-    WebKitURISchemeResponse* response = webkit_uri_scheme_response_new(stream, length);
+    g_autoptr(GInputStream) stream = g_memory_input_stream_new_from_data(contents, length, g_free);
+    g_autoptr(WebKitURISchemeResponse) response = webkit_uri_scheme_response_new(stream, length);
     webkit_uri_scheme_response_set_content_type(response, mime.c_str());
     if (player) {
         // The player fetches its WebAssembly from the page's origin (the chat
@@ -70,8 +68,6 @@ void serve(WebKitURISchemeRequest* request, gpointer userData) {
         webkit_uri_scheme_response_set_http_headers(response, headers);  // takes the headers
     }
     webkit_uri_scheme_request_finish_with_response(request, response);
-    g_object_unref(response);
-    g_object_unref(stream);
 }
 
 }  // namespace
@@ -79,20 +75,13 @@ void serve(WebKitURISchemeRequest* request, gpointer userData) {
 std::optional<std::string> resolveResource(const std::string& root,
                                            const std::string& escapedPath) {
     // Escaped separators and NUL stay refused: unescaping must not create them.
-    std::unique_ptr<gchar, decltype(&g_free)> path(g_uri_unescape_string(escapedPath.c_str(), "/"),
-                                                   g_free);
+    g_autofree gchar* path = g_uri_unescape_string(escapedPath.c_str(), "/");
     if (!path) return std::nullopt;
-    std::string relative = path.get();
+    std::string relative = path;
     if (relative.find('\\') != std::string::npos) return std::nullopt;
     // No segment may be "..".
-    size_t start = 0;
-    while (start <= relative.size()) {
-        size_t end = relative.find('/', start);
-        if (end == std::string::npos) end = relative.size();
-        if (relative.compare(start, end - start, "..") == 0 && end - start == 2)
-            return std::nullopt;
-        start = end + 1;
-    }
+    for (const std::string& segment : platform::split(relative, '/'))
+        if (segment == "..") return std::nullopt;
     std::optional<std::string> realRoot = realPath(root);
     if (!realRoot) return std::nullopt;
     std::optional<std::string> real = realPath(root + "/" + relative);

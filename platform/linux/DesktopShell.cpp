@@ -28,21 +28,15 @@ DesktopShell::DesktopShell(Launcher launcher) : launcher_(std::move(launcher)) {
 
 std::string DesktopShell::uriFor(const std::string& file, const std::string& directory) {
     if (file.empty() || file.find('\0') != std::string::npos) return "";
-    if (gchar* scheme = g_uri_parse_scheme(file.c_str())) {
-        g_free(scheme);
-        return file;
-    }
-    gchar* path =
+    g_autofree gchar* scheme = g_uri_parse_scheme(file.c_str());
+    if (scheme) return file;
+    g_autofree gchar* path =
         g_path_is_absolute(file.c_str())
             ? g_strdup(file.c_str())
             : g_build_filename(directory.empty() ? "." : directory.c_str(), file.c_str(), nullptr);
-    gchar* absolute = g_canonicalize_filename(path, nullptr);
-    gchar* uri = g_filename_to_uri(absolute, nullptr, nullptr);
-    std::string result = uri ? uri : "";
-    g_free(uri);
-    g_free(absolute);
-    g_free(path);
-    return result;
+    g_autofree gchar* absolute = g_canonicalize_filename(path, nullptr);
+    g_autofree gchar* uri = g_filename_to_uri(absolute, nullptr, nullptr);
+    return uri ? uri : "";
 }
 
 std::intptr_t DesktopShell::ShellExecuteA(platform::WindowHandle window,

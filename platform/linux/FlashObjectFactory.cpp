@@ -44,14 +44,12 @@ unsigned requiredMajor(const std::string& progId) {
 
 std::optional<FlashPlayerVersion> playerIn(const std::string& folder) {
     for (const char* library : {"libpepflashplayer.so", "libflashplayer.so"}) {
-        gchar* path = g_build_filename(folder.c_str(), library, nullptr);
+        g_autofree gchar* path = g_build_filename(folder.c_str(), library, nullptr);
         const std::string libraryPath(path);
-        g_free(path);
         if (!g_file_test(libraryPath.c_str(), G_FILE_TEST_IS_REGULAR)) continue;
 
-        gchar* manifest = g_build_filename(folder.c_str(), "manifest.json", nullptr);
+        g_autofree gchar* manifest = g_build_filename(folder.c_str(), "manifest.json", nullptr);
         std::optional<FlashPlayerVersion> version = flashVersionFromManifest(manifest);
-        g_free(manifest);
         if (!version) version = flashVersionFromLibrary(libraryPath);
         if (version) return version;
     }
@@ -78,9 +76,8 @@ std::vector<std::string> FlashObjectFactory::defaultSearchRoots() {
         "/usr/lib64/mozilla/plugins",         "/usr/lib64/browser-plugins",
         "/usr/local/lib/mozilla/plugins",     "/opt/google/chrome/PepperFlash",
     };
-    gchar* home = g_build_filename(g_get_home_dir(), ".mozilla", "plugins", nullptr);
+    g_autofree gchar* home = g_build_filename(g_get_home_dir(), ".mozilla", "plugins", nullptr);
     roots.emplace_back(home);
-    g_free(home);
     return roots;
 }
 
@@ -92,9 +89,8 @@ std::optional<FlashPlayerVersion> FlashObjectFactory::installedPlayer() const {
         if (version && (!newest || *version > *newest)) newest = version;
     }
     if (!newest && !bundledPlayer_.empty()) {
-        gchar* loader = g_build_filename(bundledPlayer_.c_str(), "ruffle.js", nullptr);
+        g_autofree gchar* loader = g_build_filename(bundledPlayer_.c_str(), "ruffle.js", nullptr);
         if (g_file_test(loader, G_FILE_TEST_IS_REGULAR)) newest = kBundledPlayer;
-        g_free(loader);
     }
     return newest;
 }

@@ -32,7 +32,7 @@ std::optional<FlashPlayerVersion> parseFlashVersion(std::string_view text, char 
 }
 
 std::optional<FlashPlayerVersion> flashVersionFromManifest(const std::string& path) {
-    JsonParser* parser = json_parser_new();
+    g_autoptr(JsonParser) parser = json_parser_new();
     std::optional<FlashPlayerVersion> version;
     if (json_parser_load_from_file(parser, path.c_str(), nullptr)) {
         JsonNode* root = json_parser_get_root(parser);
@@ -45,12 +45,11 @@ std::optional<FlashPlayerVersion> flashVersionFromManifest(const std::string& pa
             }
         }
     }
-    g_object_unref(parser);
     return version;
 }
 
 std::optional<FlashPlayerVersion> flashVersionFromLibrary(const std::string& path) {
-    GMappedFile* file = g_mapped_file_new(path.c_str(), FALSE, nullptr);
+    g_autoptr(GMappedFile) file = g_mapped_file_new(path.c_str(), FALSE, nullptr);
     if (!file) return std::nullopt;
     const std::string_view data(g_mapped_file_get_contents(file), g_mapped_file_get_length(file));
     constexpr std::string_view kPrefix = "LNX ";
@@ -61,7 +60,6 @@ std::optional<FlashPlayerVersion> flashVersionFromLibrary(const std::string& pat
         const auto stop = data.find_first_not_of("0123456789,", numbers);
         version = parseFlashVersion(data.substr(numbers, stop - numbers), ',');
     }
-    g_mapped_file_unref(file);
     return version;
 }
 

@@ -38,10 +38,9 @@ int GtkMessageBox::MsgBox(const std::string& prompt, std::uint32_t buttons,
     }
     if (!gdk_display_get_default()) throw platform::Failure("no display for the message box");
 
-    gchar* text = g_utf8_make_valid(prompt.c_str(), static_cast<gssize>(prompt.size()));
+    g_autofree gchar* text = g_utf8_make_valid(prompt.c_str(), static_cast<gssize>(prompt.size()));
     GtkWidget* dialog = gtk_message_dialog_new(parent_, GTK_DIALOG_MODAL, iconType(buttons),
                                                GTK_BUTTONS_NONE, "%s", text);
-    g_free(text);
     if (set == platform::MB_OK) {
         gtk_dialog_add_button(GTK_DIALOG(dialog), "_OK", GTK_RESPONSE_OK);
         gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
@@ -50,9 +49,8 @@ int GtkMessageBox::MsgBox(const std::string& prompt, std::uint32_t buttons,
                                nullptr);
         gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_YES);
     }
-    gchar* caption = g_utf8_make_valid(title.c_str(), static_cast<gssize>(title.size()));
+    g_autofree gchar* caption = g_utf8_make_valid(title.c_str(), static_cast<gssize>(title.size()));
     gtk_window_set_title(GTK_WINDOW(dialog), caption);
-    g_free(caption);
 
     const int response = gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);

@@ -2,17 +2,11 @@
 
 #include <gtk/gtk.h>
 
+#include "platform/Split.h"
+
 namespace desktop {
 
 namespace {
-
-std::vector<std::string> split(const std::string& text, const char* separator) {
-    std::vector<std::string> parts;
-    gchar** pieces = g_strsplit(text.c_str(), separator, -1);
-    for (gchar** piece = pieces; *piece; ++piece) parts.emplace_back(*piece);
-    g_strfreev(pieces);
-    return parts;
-}
 
 // "*.wmv" -> "*.[wW][mM][vV]": GTK 3 matches patterns case-sensitively, and
 // files named on other systems often end in ".WMV".
@@ -47,11 +41,11 @@ GtkSaveDialog::GtkSaveDialog(GtkWindow* parent) : parent_(parent) {}
 
 void GtkSaveDialog::setFilter(const std::string& filter) {
     std::vector<FilterEntry> entries;
-    const auto parts = filter.empty() ? std::vector<std::string>{} : split(filter, "|");
+    const auto parts = filter.empty() ? std::vector<std::string>{} : platform::split(filter, '|');
     if (parts.size() % 2 != 0) throw platform::Failure("filter needs description|pattern pairs");
     for (std::size_t i = 0; i < parts.size(); i += 2) {
         FilterEntry entry{parts[i], {}};
-        for (auto& pattern : split(parts[i + 1], ";")) {
+        for (auto& pattern : platform::split(parts[i + 1], ';')) {
             if (!pattern.empty()) entry.patterns.push_back(std::move(pattern));
         }
         if (entry.description.empty() || entry.patterns.empty()) {
@@ -73,9 +67,8 @@ void GtkSaveDialog::ShowSave() {
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
     for (const auto& entry : filters_) {
         GtkFileFilter* filter = gtk_file_filter_new();
-        gchar* name = g_utf8_make_valid(entry.description.c_str(), -1);
+        g_autofree gchar* name = g_utf8_make_valid(entry.description.c_str(), -1);
         gtk_file_filter_set_name(filter, name);
-        g_free(name);
         for (const auto& pattern : entry.patterns)
             gtk_file_filter_add_pattern(filter, anyCase(pattern).c_str());
         gtk_file_chooser_add_filter(chooser, filter);  // takes the floating reference
@@ -90,12 +83,11 @@ void GtkSaveDialog::ShowSave() {
 
     fileName_.clear();
     if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
-        if (gchar* chosen = gtk_file_chooser_get_filename(chooser)) {
+        g_autofree gchar* chosen = gtk_file_chooser_get_filename(chooser);
+        if (chosen) {
             fileName_ = chosen;
-            g_free(chosen);
-            gchar* parent = g_path_get_dirname(fileName_.c_str());
+            g_autofree gchar* parent = g_path_get_dirname(fileName_.c_str());
             lastFolder_ = parent;
-            g_free(parent);
         }
     }
     gtk_widget_destroy(dialog);

@@ -6,6 +6,8 @@
 #include <map>
 #include <memory>
 
+#include "platform/Split.h"
+
 namespace desktop {
 
 namespace {
@@ -24,27 +26,10 @@ constexpr std::array<Key, 4> kKeys{{
     {"UploadPage", &app::Settings::uploadPageAddress},
 }};
 
-using KeyFilePtr = std::unique_ptr<GKeyFile, decltype(&g_key_file_free)>;
-
-KeyFilePtr newKeyFile() { return KeyFilePtr(g_key_file_new(), g_key_file_free); }
-
 std::string trimmed(const std::string& text) {
     const size_t start = text.find_first_not_of(" \t\r");
     if (start == std::string::npos) return {};
     return text.substr(start, text.find_last_not_of(" \t\r") - start + 1);
-}
-
-// Splits the text into lines without their line ends.
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
 }
 
 // GKeyFile's parse errors do not say where: the first prefix of the text that
@@ -56,8 +41,8 @@ int firstBadLine(const std::string& text) {
         end = text.find('\n', end);
         end = end == std::string::npos ? text.size() : end + 1;
         ++line;
-        KeyFilePtr prefix = newKeyFile();
-        if (!g_key_file_load_from_data(prefix.get(), text.data(), end, G_KEY_FILE_NONE, nullptr))
+        g_autoptr(GKeyFile) prefix = g_key_file_new();
+        if (!g_key_file_load_from_data(prefix, text.data(), end, G_KEY_FILE_NONE, nullptr))
             return line;
     }
     return line;
@@ -69,7 +54,7 @@ std::map<std::string, int> keyLines(const std::string& text) {
     std::map<std::string, int> lines;
     bool inGroup = false;
     int number = 0;
-    for (const std::string& raw : linesOf(text)) {
+    for (const std::string& raw : platform::split(text, '\n')) {
         ++number;
         const std::string line = trimmed(raw);
         if (line.empty() || line[0] == '#') continue;
@@ -85,37 +70,33 @@ std::map<std::string, int> keyLines(const std::string& text) {
 
 // An address the client can use: http or https with a host.
 bool isWebAddress(const std::string& value) {
-    GUri* uri = g_uri_parse(value.c_str(), G_URI_FLAGS_NONE, nullptr);
+    g_autoptr(GUri) uri = g_uri_parse(value.c_str(), G_URI_FLAGS_NONE, nullptr);
     if (!uri) return false;
     const char* scheme = g_uri_get_scheme(uri);
     const char* host = g_uri_get_host(uri);
     const bool ok =
         (g_ascii_strcasecmp(scheme, "http") == 0 || g_ascii_strcasecmp(scheme, "https") == 0) &&
         host && *host;
-    g_uri_unref(uri);
     return ok;
 }
 
 void readFile(const std::string& path, app::Settings& settings,
               const std::function<void(const std::string&)>& warn) {
-    gchar* contents = nullptr;
+    g_autofree gchar* contents = nullptr;
     gsize length = 0;
-    GError* error = nullptr;
+    g_autoptr(GError) error = nullptr;
     if (!g_file_get_contents(path.c_str(), &contents, &length, &error)) {
         // A file that is not there is the usual case, not a problem.
         if (!g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT))
             warn(path + ": cannot be read (" + error->message + "); the file is ignored");
-        g_error_free(error);
         return;
     }
     const std::string text(contents, length);
-    g_free(contents);
 
-    KeyFilePtr file = newKeyFile();
-    if (!g_key_file_load_from_data(file.get(), text.data(), text.size(), G_KEY_FILE_NONE, &error)) {
+    g_autoptr(GKeyFile) file = g_key_file_new();
+    if (!g_key_file_load_from_data(file, text.data(), text.size(), G_KEY_FILE_NONE, &error)) {
         warn(path + ":" + std::to_string(firstBadLine(text)) + ": " + error->message +
              "; the file is ignored");
-        g_error_free(error);
         return;
     }
 
@@ -125,7 +106,7 @@ void readFile(const std::string& path, app::Settings& settings,
         return path + ":" +
                (found == lines.end() ? std::string("?") : std::to_string(found->second));
     };
-    gchar** names = g_key_file_get_keys(file.get(), kGroup, nullptr, nullptr);
+    g_auto(GStrv) names = g_key_file_get_keys(file, kGroup, nullptr, nullptr);
     for (gchar** name = names; name && *name; ++name) {
         const Key* key = nullptr;
         for (const Key& known : kKeys)
@@ -135,7 +116,7 @@ void readFile(const std::string& path, app::Settings& settings,
                  "] (known: UpdateBase, ChatStart, StatisticsPage, UploadPage)");
             continue;
         }
-        gchar* value = g_key_file_get_string(file.get(), kGroup, *name, &error);
+        g_autofree gchar* value = g_key_file_get_string(file, kGroup, *name, &error);
         if (!value) {
             warn(where(*name) + ": " + error->message + "; " + *name + " keeps " +
                  settings.*key->field);
@@ -148,19 +129,15 @@ void readFile(const std::string& path, app::Settings& settings,
             warn(where(*name) + ": " + *name + " is not an http or https address: \"" + value +
                  "\"; it keeps " + settings.*key->field);
         }
-        g_free(value);
     }
-    g_strfreev(names);
 }
 
 }  // namespace
 
 std::vector<std::string> settingsFiles() {
-    gchar* user =
+    g_autofree gchar* user =
         g_build_filename(g_get_user_config_dir(), "whirligigcam", "whirligigcam.conf", nullptr);
-    std::vector<std::string> files{SystemSettingsFile, user};
-    g_free(user);
-    return files;
+    return {SystemSettingsFile, user};
 }
 
 app::Settings loadSettings(app::Settings defaults, const std::vector<std::string>& files,

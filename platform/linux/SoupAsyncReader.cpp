@@ -73,15 +73,13 @@ struct SoupAsyncReader::Read {
     // Why a read ends without a reply, for the log. An abandoned read is not news.
     void logFailure(const std::string& why) {
         if (!owner || !platform::logging()) return;
-        gchar* address = g_uri_to_string(soup_message_get_uri(msg));
+        g_autofree gchar* address = g_uri_to_string(soup_message_get_uri(msg));
         platform::logDebug(std::string("reading ") + address +
                            " failed: " + (timedOut ? "no reply within the time limit" : why));
-        g_free(address);
     }
 
-    void failWith(GError* error, const char* otherwise) {
+    void failWith(const GError* error, const char* otherwise) {
         logFailure(error ? error->message : otherwise);
-        g_clear_error(&error);
         finish(kStatusTransportFailed, false);
     }
 
@@ -96,7 +94,7 @@ struct SoupAsyncReader::Read {
 
     static void sent(GObject* session, GAsyncResult* result, gpointer data) {
         auto* read = static_cast<Read*>(data);
-        GError* error = nullptr;
+        g_autoptr(GError) error = nullptr;
         read->body = soup_session_send_finish(SOUP_SESSION(session), result, &error);
         if (!read->body) return read->failWith(error, "no reply");
         const guint status = soup_message_get_status(read->msg);
@@ -130,13 +128,13 @@ struct SoupAsyncReader::Read {
 
     static void gotChunk(GObject* stream, GAsyncResult* result, gpointer data) {
         auto* read = static_cast<Read*>(data);
-        GError* error = nullptr;
-        GBytes* chunk = g_input_stream_read_bytes_finish(G_INPUT_STREAM(stream), result, &error);
+        g_autoptr(GError) error = nullptr;
+        g_autoptr(GBytes) chunk =
+            g_input_stream_read_bytes_finish(G_INPUT_STREAM(stream), result, &error);
         if (!chunk) return read->failWith(error, "the reply broke off");
         gsize size = 0;
         const auto* start = static_cast<const char*>(g_bytes_get_data(chunk, &size));
         if (size == 0) {
-            g_bytes_unref(chunk);
             if (read->cutShort()) {
                 read->logFailure("the reply broke off after " + std::to_string(read->bytes.size()) +
                                  " bytes");
@@ -145,7 +143,6 @@ struct SoupAsyncReader::Read {
             return read->finish(platform::vbAsyncStatusCodeEndDownloadData, true);
         }
         read->bytes.append(start, size);
-        g_bytes_unref(chunk);
         if (read->bytes.size() > read->maxBodyBytes) {
             read->logFailure("the reply is longer than " + std::to_string(read->maxBodyBytes) +
                              " bytes");
@@ -186,18 +183,15 @@ void SoupAsyncReader::AsyncRead(const std::string& target, int asyncType,
                                 const std::string& propertyName, int options,
                                 std::function<void(const platform::AsyncProperty&)> complete) {
     if (target.find('\0') != std::string::npos) throw platform::Failure("invalid address");
-    GUri* uri = g_uri_parse(target.c_str(), static_cast<GUriFlags>(SOUP_HTTP_URI_FLAGS), nullptr);
+    g_autoptr(GUri) uri =
+        g_uri_parse(target.c_str(), static_cast<GUriFlags>(SOUP_HTTP_URI_FLAGS), nullptr);
     if (!uri) throw platform::Failure("invalid address: " + target);
     const char* scheme = g_uri_get_scheme(uri);
     const char* host = g_uri_get_host(uri);
     const bool http =
         g_ascii_strcasecmp(scheme, "http") == 0 || g_ascii_strcasecmp(scheme, "https") == 0;
-    if (!http || !host || !*host) {
-        g_uri_unref(uri);
-        throw platform::Failure("unsupported address: " + target);
-    }
+    if (!http || !host || !*host) throw platform::Failure("unsupported address: " + target);
     SoupMessage* msg = soup_message_new_from_uri(SOUP_METHOD_GET, uri);
-    g_uri_unref(uri);
     SoupMessageHeaders* headers = soup_message_get_request_headers(msg);
     soup_message_headers_replace(headers, "Cache-Control", "no-cache, no-store");
     soup_message_headers_replace(headers, "Pragma", "no-cache");

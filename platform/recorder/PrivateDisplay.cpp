@@ -1,5 +1,6 @@
 #include "platform/recorder/PrivateDisplay.h"
 
+#include <cstdint>
 #include <mutex>
 #include <unordered_map>
 
@@ -17,15 +18,21 @@ namespace {
 // Errors per private connection. Xlib calls the extension error hooks of a
 // connection before the process-wide handler, and a hook that returns nonzero
 // consumes the error; the hook receives only the Display, hence the table.
-// Recursive: closing a connection may report an error while the table is held.
-std::recursive_mutex tableMutex;
-std::unordered_map<Display*, bool> errorTable;
+// Each entry carries the number of the connection that made it, so that a
+// connection closing never removes the entry of a later one at the same address.
+struct Entry {
+    std::uint64_t owner;
+    bool failed;
+};
+std::mutex tableMutex;
+std::unordered_map<Display*, Entry> errorTable;
+std::uint64_t lastOwner = 0;
 
 int recordError(Display* display, xError*, XExtCodes*, int* result) {
     std::lock_guard lock(tableMutex);
     auto found = errorTable.find(display);
     if (found == errorTable.end()) return 0;  // not ours: let Xlib report it
-    found->second = true;
+    found->second.failed = true;
     *result = 0;
     return 1;
 }
@@ -47,18 +54,24 @@ PrivateDisplay::PrivateDisplay(const std::string& name) {
     }
     {
         std::lock_guard lock(tableMutex);
-        errorTable[display_] = false;
+        owner_ = ++lastOwner;
+        errorTable[display_] = {owner_, false};
     }
     XESetError(display_, codes->extension, recordError);
     XSetIOErrorExitHandler(display_, keepRunningWhenLost, nullptr);
 }
 
 PrivateDisplay::~PrivateDisplay() {
-    // Held across the close, so that a connection opened meanwhile at the same
-    // address does not lose its entry.
-    std::lock_guard lock(tableMutex);
+    // Closed without the table's lock: XCloseDisplay waits for the server's
+    // answer, which a busy or grabbed server can hold back for long while every
+    // other connection's error hook and takeError would wait on the lock; and
+    // it reports the errors of its last requests through recordError, which
+    // takes the lock itself. The entry stays until the close is done, so those
+    // errors are still consumed here instead of ending the process.
     XCloseDisplay(display_);
-    errorTable.erase(display_);
+    std::lock_guard lock(tableMutex);
+    auto found = errorTable.find(display_);
+    if (found != errorTable.end() && found->second.owner == owner_) errorTable.erase(found);
 }
 
 bool PrivateDisplay::syncAndTakeError() {
@@ -68,7 +81,7 @@ bool PrivateDisplay::syncAndTakeError() {
 
 bool PrivateDisplay::takeError() {
     std::lock_guard lock(tableMutex);
-    bool& failed = errorTable[display_];
+    bool& failed = errorTable[display_].failed;
     const bool result = failed;
     failed = false;
     return result;

@@ -10,6 +10,7 @@
 
 #include <X11/Xlib.h>
 
+#include <cstdint>
 #include <string>
 
 namespace recorder {
@@ -33,6 +34,7 @@ public:
 
 private:
     Display* display_ = nullptr;
+    std::uint64_t owner_ = 0;  // this connection's number in the error table
 };
 
 }  // namespace recorder

@@ -4,6 +4,7 @@ extern "C" {
 #include <libavutil/rational.h>
 }
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -12,6 +13,7 @@ extern "C" {
 #include <utility>
 
 #include "platform/Failure.h"
+#include "platform/Log.h"
 #include "platform/recorder/BlackStart.h"
 #include "platform/recorder/FrameClock.h"
 #include "platform/recorder/WmvWriter.h"
@@ -20,7 +22,7 @@ extern "C" {
 namespace recorder {
 
 // One recording. The capture thread uses grabber and writer alone; stop,
-// stopTime and error are shared under the mutex.
+// stopTime and error are shared under the mutex, skipped is atomic.
 struct X11ScreenRecorder::Session {
     std::unique_ptr<X11Grabber> grabber;
     std::unique_ptr<WmvWriter> writer;
@@ -30,6 +32,7 @@ struct X11ScreenRecorder::Session {
     bool stop = false;
     FrameClock::Clock::time_point stopTime;
     std::string error;             // set by the capture thread when the recording failed
+    std::atomic<std::int64_t> skipped{0};  // frame slots that passed without a frame
     std::function<void()> failed;  // the capture thread's alone
     std::thread thread;
     BlackStart blackStart;
@@ -70,6 +73,8 @@ X11ScreenRecorder::~X11ScreenRecorder() {
 void X11ScreenRecorder::StartRecord() {
     uiThread_.check("X11ScreenRecorder::StartRecord");
     if (session_) throw platform::Failure("already recording");
+    lastSkipped_ = 0;
+    lastError_.clear();
     const Settings s = settings_;
     if (s.sourceKind != 1) throw platform::Failure("unsupported source kind");
     if (s.audioSource != 0) throw platform::Failure("sound recording is not supported");
@@ -113,9 +118,24 @@ void X11ScreenRecorder::StopRecord() {
     }
     session_->wake.notify_one();
     session_->thread.join();
-    const std::string error = session_->error;  // the thread has ended: no lock needed
+    // The thread has ended: no lock needed.
+    lastError_ = session_->error;
+    lastSkipped_ = session_->skipped;
     session_.reset();
-    if (!error.empty()) throw platform::Failure(error);
+    if (lastSkipped_ > 0)
+        platform::logInfo("recording: " + std::to_string(lastSkipped_) +
+                          " frame slots skipped (capturing, encoding or writing fell behind)");
+    if (!lastError_.empty()) throw platform::Failure(lastError_);
+}
+
+std::int64_t X11ScreenRecorder::skippedFrames() const {
+    return session_ ? session_->skipped.load() : lastSkipped_;
+}
+
+std::string X11ScreenRecorder::lastError() const {
+    if (!session_) return lastError_;
+    std::lock_guard lock(session_->mutex);
+    return session_->error;
 }
 
 // The capture thread: one frame at the start of each slot, stamped with the
@@ -145,6 +165,7 @@ void X11ScreenRecorder::capture(Session& session) {
             } else {
                 slot = std::max(session.clock.slotAt(FrameClock::Clock::now()), last + 1);
             }
+            session.skipped += slot - (last + 1);
             int stride = 0;
             const std::uint8_t* frame = session.grabber->grab(stride);
             if (session.blackStart.blackAfter(session.grabber->lastGrab())) throw BlackVideo();

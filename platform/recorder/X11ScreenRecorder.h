@@ -34,6 +34,10 @@
 // screen, an unwritable file or while recording; it then leaves no thread
 // and no file behind.
 //
+// Grabbing, converting, encoding and writing share the capture thread, so a
+// slow disk or encoder makes it miss frame slots: those are counted
+// (skippedFrames) and logged when the recording stops.
+//
 // Two threads use Xlib at once (the toolkit's and the capture thread), each
 // on its own connection; Xlib 1.8 and later enable their thread support by
 // themselves. If the screen shrinks under the rectangle while recording, the
@@ -100,6 +104,13 @@ public:
 
     // UI thread: whether a recording runs (started and not yet stopped).
     bool isRecording() const { return session_ != nullptr; }
+    // UI thread: the frame slots the capture thread could not take in time,
+    // so far in the running recording, else in the last one.
+    std::int64_t skippedFrames() const;
+    // UI thread: why the running recording ended by itself (as soon as its
+    // file is finished), else why the last one failed; empty when it did not.
+    std::string lastError() const;
+    bool failed() const { return !lastError().empty(); }
 
 private:
     platform::ThreadOwner uiThread_;
@@ -126,6 +137,8 @@ private:
     Settings settings_;
     std::function<void()> onFailure_;
     std::unique_ptr<Session> session_;
+    std::int64_t lastSkipped_ = 0;  // of the last recording, once stopped
+    std::string lastError_;
 };
 
 }  // namespace recorder

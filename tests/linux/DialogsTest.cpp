@@ -86,9 +86,8 @@ TEST_F(DialogsTest, SaveDialogReturnsTheChosenPathOrNothing) {
             GtkFileChooser* chooser = GTK_FILE_CHOOSER(widget);
             if (named) {
                 // The chooser takes a new folder and name asynchronously.
-                gchar* chosen = gtk_file_chooser_get_filename(chooser);
+                g_autofree gchar* chosen = gtk_file_chooser_get_filename(chooser);
                 if (!chosen) return false;
-                g_free(chosen);
                 gtk_dialog_response(GTK_DIALOG(widget),
                                     accept ? GTK_RESPONSE_ACCEPT : GTK_RESPONSE_CANCEL);
                 return true;

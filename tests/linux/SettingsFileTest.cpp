@@ -59,7 +59,7 @@ TEST(SettingsFileTest, UserFileOverridesSystemFileOverDefaults) {
           "USER:6: unknown key \"StatsPage\""}},
     };
 
-    gchar* folder = g_dir_make_tmp("settings-XXXXXX", nullptr);
+    g_autofree gchar* folder = g_dir_make_tmp("settings-XXXXXX", nullptr);
     ASSERT_NE(folder, nullptr);
     const std::string system = std::string(folder) + "/system.conf";
     const std::string user = std::string(folder) + "/user.conf";
@@ -86,7 +86,6 @@ TEST(SettingsFileTest, UserFileOverridesSystemFileOverDefaults) {
     g_remove(system.c_str());
     g_remove(user.c_str());
     g_rmdir(folder);
-    g_free(folder);
 }
 
 }  // namespace

@@ -22,12 +22,11 @@ struct Reply {
 // One HTTP exchange with the server, run on the default main context.
 Reply fetch(const std::string& address, const std::string& method = "GET",
             const std::string& body = "") {
-    SoupSession* session = soup_session_new();
-    SoupMessage* msg = soup_message_new(method.c_str(), address.c_str());
+    g_autoptr(SoupSession) session = soup_session_new();
+    g_autoptr(SoupMessage) msg = soup_message_new(method.c_str(), address.c_str());
     if (!body.empty()) {
-        GBytes* bytes = g_bytes_new(body.data(), body.size());
+        g_autoptr(GBytes) bytes = g_bytes_new(body.data(), body.size());
         soup_message_set_request_body_from_bytes(msg, "application/octet-stream", bytes);
-        g_bytes_unref(bytes);
     }
     std::optional<GBytes*> received;
     soup_session_send_and_read_async(
@@ -43,14 +42,12 @@ Reply fetch(const std::string& address, const std::string& method = "GET",
     if (const char* type = soup_message_headers_get_content_type(headers, nullptr)) {
         reply.contentType = type;
     }
-    if (GBytes* bytes = received.value_or(nullptr)) {
+    g_autoptr(GBytes) bytes = received.value_or(nullptr);
+    if (bytes) {
         gsize size = 0;
         const auto* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
         if (size > 0) reply.body.assign(data, size);
-        g_bytes_unref(bytes);
     }
-    g_object_unref(msg);
-    g_object_unref(session);
     return reply;
 }
 

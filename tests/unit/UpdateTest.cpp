@@ -70,6 +70,21 @@ TEST(ControlURL, AReadThatCannotStartFailsLikeOneThatBreaksOff) {
     EXPECT_EQ(events.fails, 1);
 }
 
+TEST(ControlURL, AReadThatEndsAfterTheControlWentReportsNothing) {
+    auto world = std::make_shared<memory::World>();
+    memory::MemoryAsyncReader reader(world);
+    posix::LocaleCodePage utf8("UTF-8");
+    ControlEvents events;
+    {
+        update::ControlURL control(reader, utf8);
+        events.attach(control);
+        control.CheckUpdate("http://u/1");
+    }
+    reader.complete(6, std::string("update=false"));
+    EXPECT_TRUE(events.checks.empty());
+    EXPECT_EQ(events.fails, 0);
+}
+
 class UpdateOutcomeTest : public MainFixture {};
 
 TEST_F(UpdateOutcomeTest, RepliesAreComparedExactlyAndWhole) {

@@ -47,17 +47,14 @@ std::string pageEval(WebKitWebView* view, const std::string& script) {
         view, wrapped.c_str(), -1, nullptr, nullptr, nullptr,
         [](GObject* source, GAsyncResult* res, gpointer data) {
             std::unique_ptr<std::shared_ptr<Result>> r(static_cast<std::shared_ptr<Result>*>(data));
-            GError* error = nullptr;
-            JSCValue* value =
+            g_autoptr(GError) error = nullptr;
+            g_autoptr(JSCValue) value =
                 webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), res, &error);
             if (value) {
-                gchar* text = jsc_value_to_string(value);
+                g_autofree gchar* text = jsc_value_to_string(value);
                 (*r)->text = text ? text : "";
-                g_free(text);
-                g_object_unref(value);
             } else {
                 (*r)->text = std::string("<error: ") + (error ? error->message : "?") + ">";
-                g_clear_error(&error);
             }
             (*r)->done = true;
         },
@@ -214,10 +211,9 @@ gtkui::HostServices makeServices(std::shared_ptr<Probe> probe) {
 }
 
 TempFolder::TempFolder() {
-    gchar* dir = g_dir_make_tmp("whirligig-gui-XXXXXX", nullptr);
+    g_autofree gchar* dir = g_dir_make_tmp("whirligig-gui-XXXXXX", nullptr);
     if (!dir) throw std::runtime_error("no temporary folder");
     path_ = dir;
-    g_free(dir);
     g_mkdir_with_parents((path_ + "/HTML/Img").c_str(), 0700);
 }
 
@@ -228,9 +224,8 @@ TempFolder::~TempFolder() {
 
 void TempFolder::write(const std::string& relative, const std::string& contents) const {
     std::string file = path_ + "/" + relative;
-    gchar* dir = g_path_get_dirname(file.c_str());
+    g_autofree gchar* dir = g_path_get_dirname(file.c_str());
     g_mkdir_with_parents(dir, 0700);
-    g_free(dir);
     g_file_set_contents(file.c_str(), contents.data(), static_cast<gssize>(contents.size()),
                         nullptr);
 }
@@ -291,15 +286,12 @@ bool OutsideRequests::maximised() {
 }
 
 std::string pngImage(int width, int height, unsigned rgb) {
-    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
+    g_autoptr(GdkPixbuf) pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
     gdk_pixbuf_fill(pixbuf, (rgb << 8) | 0xff);
-    gchar* buffer = nullptr;
+    g_autofree gchar* buffer = nullptr;
     gsize size = 0;
     gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, "png", nullptr, nullptr);
-    std::string png(buffer, size);
-    g_free(buffer);
-    g_object_unref(pixbuf);
-    return png;
+    return std::string(buffer, size);
 }
 
 void realInput(WebKitWebView* view, const std::string& id, const std::string& actions) {
@@ -321,13 +313,11 @@ unsigned windowPixel(GtkWindow* window, int x, int y) {
     GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(window));
     int ox = 0, oy = 0;
     gdk_window_get_origin(gdkWindow, &ox, &oy);
-    GdkPixbuf* shot =
+    g_autoptr(GdkPixbuf) shot =
         gdk_pixbuf_get_from_window(gdk_get_default_root_window(), ox + x, oy + y, 1, 1);
     if (!shot) return 0xffffffff;
     const guchar* p = gdk_pixbuf_get_pixels(shot);
-    unsigned rgb = (unsigned{p[0]} << 16) | (unsigned{p[1]} << 8) | p[2];
-    g_object_unref(shot);
-    return rgb;
+    return (unsigned{p[0]} << 16) | (unsigned{p[1]} << 8) | p[2];
 }
 
 Harness::Harness(std::string appFolder) {

@@ -14,18 +14,14 @@ namespace {
 
 // An address on 127.0.0.1 where nothing listens.
 std::string closedPortAddress() {
-    GSocket* socket =
+    g_autoptr(GSocket) socket =
         g_socket_new(G_SOCKET_FAMILY_IPV4, G_SOCKET_TYPE_STREAM, G_SOCKET_PROTOCOL_TCP, nullptr);
-    GInetAddress* loopback = g_inet_address_new_loopback(G_SOCKET_FAMILY_IPV4);
-    GSocketAddress* any = g_inet_socket_address_new(loopback, 0);
+    g_autoptr(GInetAddress) loopback = g_inet_address_new_loopback(G_SOCKET_FAMILY_IPV4);
+    g_autoptr(GSocketAddress) any = g_inet_socket_address_new(loopback, 0);
     g_socket_bind(socket, any, TRUE, nullptr);
-    GSocketAddress* bound = g_socket_get_local_address(socket, nullptr);
+    g_autoptr(GSocketAddress) bound = g_socket_get_local_address(socket, nullptr);
     guint16 port = g_inet_socket_address_get_port(G_INET_SOCKET_ADDRESS(bound));
-    g_object_unref(bound);
-    g_object_unref(any);
-    g_object_unref(loopback);
     g_socket_close(socket, nullptr);
-    g_object_unref(socket);
     return "http://127.0.0.1:" + std::to_string(port) + "/";
 }
 

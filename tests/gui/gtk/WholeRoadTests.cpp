@@ -110,7 +110,7 @@ TEST_F(RoadTest, TheChatPageIsPreparedAndBroughtToTheFront) {
         "(document.getElementById('butShare').getBoundingClientRect())");
     int x = 0, y = 0, w = 0, hgt = 0;
     ASSERT_EQ(std::sscanf(box.c_str(), "%d,%d,%d,%d", &x, &y, &w, &hgt), 4) << box;
-    GdkPixbuf* image =
+    g_autoptr(GdkPixbuf) image =
         gdk_pixbuf_new_from_file((h.folder().path() + "/HTML/Img/im_button.gif").c_str(), nullptr);
     ASSERT_NE(image, nullptr);
     GtkWindow* window = h.host().gtkForm().window();
@@ -125,7 +125,6 @@ TEST_F(RoadTest, TheChatPageIsPreparedAndBroughtToTheFront) {
             if (windowPixel(window, x + dx, y + dy) == want) ++matching;
         }
     }
-    g_object_unref(image);
     ASSERT_GT(sampled, 0);
     EXPECT_GE(matching * 2, sampled) << matching << " of " << sampled;
 }

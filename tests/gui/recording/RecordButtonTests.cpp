@@ -457,14 +457,13 @@ TEST(DisplayLost, TheRecordingIsFinishedBeforeTheProgramEnds) {
                                 "--gtest_also_run_disabled_tests",
                                 "--gtest_filter=RecordButton.DISABLED_LoseTheDisplayWhileRecording",
                                 nullptr};
-    gchar** env = g_get_environ();
+    g_auto(GStrv) env = g_get_environ();
     env = g_environ_setenv(env, "DISPLAY", (":" + std::to_string(display)).c_str(), TRUE);
     env = g_environ_setenv(env, "WHIRLIGIG_TEST_XVFB_PID", std::to_string(server).c_str(), TRUE);
     g_autofree gchar* out = nullptr;
     gint status = 0;
     const bool ran = g_spawn_sync(nullptr, const_cast<gchar**>(childArgv), env, G_SPAWN_SEARCH_PATH,
                                   nullptr, nullptr, &out, nullptr, &status, nullptr);
-    g_strfreev(env);
     kill(server, SIGKILL);
     g_spawn_close_pid(server);
     waitpid(server, nullptr, 0);
