@@ -18,7 +18,6 @@ using UINT = std::uint32_t;
 // A window procedure: every message of the window passes through it.
 using WNDPROC = std::function<LRESULT(WindowHandle, UINT, WPARAM, LPARAM)>;
 
-constexpr int GWL_WNDPROC = -4;
 constexpr UINT GW_OWNER = 4;
 constexpr int SM_CXICON = 11;
 constexpr int SM_CYICON = 12;
@@ -43,11 +42,21 @@ struct WINDOWPOS {
     std::uint32_t flags = 0;
 };
 
+// A window's outer size, frame included, in pixels.
+struct OuterSize {
+    int width = 0;
+    int height = 0;
+};
+
 class WindowSystem {
 public:
     virtual ~WindowSystem() = default;
-    // Replaces the window procedure (index GWL_WNDPROC) and returns the previous one.
-    virtual WNDPROC SetWindowLongA(WindowHandle window, int index, WNDPROC procedure) = 0;
+    // Makes procedure the window's window procedure and returns the one it
+    // replaces (empty when there was none). The procedure keeps the outer
+    // size at minimum or more: a toolkit whose windows get no messages never
+    // calls it and sets that minimum on the window instead.
+    virtual WNDPROC installWindowProcedure(WindowHandle window, WNDPROC procedure,
+                                           OuterSize minimum) = 0;
     virtual WindowHandle GetWindow(WindowHandle window, UINT command) = 0;
     virtual int GetSystemMetrics(int index) = 0;
     // Loads a named icon of the program at the given size.

@@ -202,35 +202,19 @@ void GtkForm::centre() {
                     area.y + std::max(0, (area.height - outerHeight) / 2));
 }
 
-platform::WNDPROC GtkForm::setWindowProc(platform::WNDPROC procedure) {
-    platform::WNDPROC previous = std::move(procedure_);
-    procedure_ = std::move(procedure);
+void GtkForm::setMinimumOuterSize(platform::OuterSize minimum) {
+    minimum_ = minimum;
     applyMinimum();
-    return previous;
-}
-
-void GtkForm::minimumOuterSize(int& width, int& height) {
-    width = height = 0;
-    if (!procedure_) return;
-    // The smallest proposal comes back raised to the minimum the procedure allows.
-    platform::WINDOWPOS pos{handle_, 0, 0, 0, 1, 1, 0};
-    auto procedure = procedure_;
-    procedure(handle_, platform::WM_WINDOWPOSCHANGING, 0, reinterpret_cast<platform::LPARAM>(&pos));
-    width = pos.cx > 1 ? pos.cx : 0;
-    height = pos.cy > 1 ? pos.cy : 0;
 }
 
 // The minimum is an outer size: it becomes a client-area hint only once the
 // frame is known. Applied before that, with no frame counted, it would raise
 // the first client height above the window's initial one.
 void GtkForm::applyMinimum() {
-    if (!window_ || !extentsKnown_) return;
-    int width = 0, height = 0;
-    minimumOuterSize(width, height);
-    if (!width && !height) return;
+    if (!window_ || !extentsKnown_ || (!minimum_.width && !minimum_.height)) return;
     GdkGeometry hints{};
-    hints.min_width = std::max(1, width - extents_.left - extents_.right);
-    hints.min_height = std::max(1, height - extents_.top - extents_.bottom);
+    hints.min_width = std::max(1, minimum_.width - extents_.left - extents_.right);
+    hints.min_height = std::max(1, minimum_.height - extents_.top - extents_.bottom);
     gtk_window_set_geometry_hints(GTK_WINDOW(window_), nullptr, &hints, GDK_HINT_MIN_SIZE);
 }
 
@@ -263,29 +247,8 @@ void GtkForm::learnExtents() {
 gboolean GtkForm::onConfigure(GtkWidget*, GdkEventConfigure* event, gpointer data) {
     auto* self = static_cast<GtkForm*>(data);
     self->learnExtents();
-    const FrameExtents extents = self->extents_;
     self->clientWidth_ = event->width;
     self->clientHeight_ = event->height;
-    // Every size passes through the window procedure; a size it changes is
-    // applied (this also undoes a resize from outside below the minimum).
-    // It is called here directly, also from inside a page read's nested loop,
-    // because it is no handler: it only clamps the WINDOWPOS it is given and
-    // passes it to the previous procedure, touching no state of the window's
-    // handlers and no page, so running it during a handler re-enters nothing.
-    if (self->procedure_ && self->extentsKnown_) {
-        int outerWidth = event->width + extents.left + extents.right;
-        int outerHeight = event->height + extents.top + extents.bottom;
-        platform::WINDOWPOS pos{
-            self->handle_, 0, event->x - extents.left, event->y - extents.top, outerWidth,
-            outerHeight,   0};
-        auto procedure = self->procedure_;
-        procedure(self->handle_, platform::WM_WINDOWPOSCHANGING, 0,
-                  reinterpret_cast<platform::LPARAM>(&pos));
-        if (pos.cx != outerWidth || pos.cy != outerHeight)
-            gtk_window_resize(GTK_WINDOW(self->window_),
-                              std::max(1, pos.cx - extents.left - extents.right),
-                              std::max(1, pos.cy - extents.top - extents.bottom));
-    }
     self->clientChanged(event->width, event->height);
     return FALSE;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The main window on GTK 3 (X11): caption, size and position, the form's
-// events through the event queue, the window procedure for proposed sizes,
-// and the stacking of the views (a GtkOverlay over a GtkFixed).
+// events through the event queue, the minimum size, and the stacking of the
+// views (a GtkOverlay over a GtkFixed).
 
 #include <gtk/gtk.h>
 
@@ -65,10 +65,9 @@ public:
     }
     bool gone() const { return window_ == nullptr; }
 
-    // The window procedure that sees every proposed outer size.
-    platform::WNDPROC setWindowProc(platform::WNDPROC procedure);
-    // The outer minimum size the window procedure allows (0 when none).
-    void minimumOuterSize(int& width, int& height);
+    // The outer size the window keeps at least, against the program's own
+    // resizes and, under a window manager, the user's.
+    void setMinimumOuterSize(platform::OuterSize minimum);
 
     // The chat view's page reports the size of its viewport, in page pixels.
     void pageViewport(int width, int height);
@@ -103,7 +102,7 @@ private:
     GtkWidget* overlay_ = nullptr;
     GtkWidget* fixed_ = nullptr;
     platform::WindowHandle handle_ = 0;
-    platform::WNDPROC procedure_;
+    platform::OuterSize minimum_;
     std::map<GtkWidget*, GdkRectangle> overlayPlaces_;
     FrameExtents extents_;
     int clientWidth_ = InitialClientWidth;

@@ -11,17 +11,15 @@ GtkWindowSystem::~GtkWindowSystem() {
     for (GdkPixbuf* icon : icons_) g_object_unref(icon);
 }
 
-platform::WNDPROC GtkWindowSystem::SetWindowLongA(platform::WindowHandle window, int index,
-                                                  platform::WNDPROC procedure) {
-    if (index != platform::GWL_WNDPROC || window == 0 || window != form_.hWnd() || form_.gone())
-        throw platform::Failure("no such window or index");
-    platform::WNDPROC previous = form_.setWindowProc(std::move(procedure));
-    if (!previous) {
-        // The toolkit's own procedure: leaves every message as it is.
-        previous = [](platform::WindowHandle, platform::UINT, platform::WPARAM,
-                      platform::LPARAM) -> platform::LRESULT { return 0; };
-    }
-    return previous;
+// GTK windows get no messages: the minimum the procedure would keep becomes
+// the window's own.
+platform::WNDPROC GtkWindowSystem::installWindowProcedure(platform::WindowHandle window,
+                                                          platform::WNDPROC,
+                                                          platform::OuterSize minimum) {
+    if (window == 0 || window != form_.hWnd() || form_.gone())
+        throw platform::Failure("no such window");
+    form_.setMinimumOuterSize(minimum);
+    return {};
 }
 
 platform::WindowHandle GtkWindowSystem::GetWindow(platform::WindowHandle window,

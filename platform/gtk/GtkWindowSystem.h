@@ -1,6 +1,6 @@
 #pragma once
-// The window services of the system on GTK: the window procedure of the
-// main window, its owner, icon sizes and icons, and window messages.
+// The window services of the system on GTK: the main window's minimum size,
+// its owner, icon sizes and icons, and window messages.
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
@@ -21,8 +21,9 @@ public:
     GtkWindowSystem(const GtkWindowSystem&) = delete;
     GtkWindowSystem& operator=(const GtkWindowSystem&) = delete;
 
-    platform::WNDPROC SetWindowLongA(platform::WindowHandle window, int index,
-                                     platform::WNDPROC procedure) override;
+    platform::WNDPROC installWindowProcedure(platform::WindowHandle window,
+                                             platform::WNDPROC procedure,
+                                             platform::OuterSize minimum) override;
     platform::WindowHandle GetWindow(platform::WindowHandle window,
                                      platform::UINT command) override;
     int GetSystemMetrics(int index) override;

@@ -162,12 +162,13 @@ MemoryWindowSystem::MemoryWindowSystem(std::shared_ptr<World> world) : world_(st
     };
 }
 
-platform::WNDPROC MemoryWindowSystem::SetWindowLongA(platform::WindowHandle window, int index,
-                                                     platform::WNDPROC newProcedure) {
-    world_->faults.check("SetWindowLongA");
-    world_->journal.record("SetWindowLongA(" + std::to_string(window) + "," +
-                           std::to_string(index) + ")");
-    if (index != platform::GWL_WNDPROC) throw Failure("index not supported");
+platform::WNDPROC MemoryWindowSystem::installWindowProcedure(platform::WindowHandle window,
+                                                             platform::WNDPROC newProcedure,
+                                                             platform::OuterSize minimum) {
+    world_->faults.check("installWindowProcedure");
+    world_->journal.record("installWindowProcedure(" + std::to_string(window) + "," +
+                           std::to_string(minimum.width) + "x" + std::to_string(minimum.height) +
+                           ")");
     std::swap(procedure, newProcedure);
     return newProcedure;
 }

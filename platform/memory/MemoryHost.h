@@ -86,8 +86,9 @@ private:
 class MemoryWindowSystem : public platform::WindowSystem {
 public:
     explicit MemoryWindowSystem(std::shared_ptr<World> world);
-    platform::WNDPROC SetWindowLongA(platform::WindowHandle window, int index,
-                                     platform::WNDPROC procedure) override;
+    platform::WNDPROC installWindowProcedure(platform::WindowHandle window,
+                                             platform::WNDPROC procedure,
+                                             platform::OuterSize minimum) override;
     platform::WindowHandle GetWindow(platform::WindowHandle window, platform::UINT command) override;
     int GetSystemMetrics(int index) override;
     platform::IconHandle LoadImageA(const std::string& name, platform::UINT type, int cx, int cy,

@@ -18,7 +18,7 @@ class ShellTest : public MainFixture {};
 TEST_F(ShellTest, LoadInstallsProcedureThenIconsThenSendsBothViews) {
     host.formImpl.load();
     const auto& j = host.journal;
-    long proc = j.indexOf("SetWindowLongA(1,-4)");
+    long proc = j.indexOf("installWindowProcedure(1,670x570)");
     long dialog = j.indexOf("wbload.Navigate2(C:\\App\\HTML\\Dialog.html)");
     long blank = j.indexOf("WB.Navigate2(about:blank)");
     ASSERT_GE(proc, 0);
@@ -53,7 +53,7 @@ TEST_F(ShellTest, IconsGoToTheTopmostOwnerAndToTheWindow) {
 }
 
 TEST_F(ShellTest, EachLoadStepThatFailsIsSkipped) {
-    for (const char* op : {"SetWindowLongA", "LoadImageA", "hWnd"}) {
+    for (const char* op : {"installWindowProcedure", "LoadImageA", "hWnd"}) {
         memory::MemoryHost h;
         h.faults.fail(op);
         app::Main m(h);
