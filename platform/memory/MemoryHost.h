@@ -89,12 +89,9 @@ public:
     platform::WNDPROC installWindowProcedure(platform::WindowHandle window,
                                              platform::WNDPROC procedure,
                                              platform::OuterSize minimum) override;
-    platform::WindowHandle GetWindow(platform::WindowHandle window, platform::UINT command) override;
-    int GetSystemMetrics(int index) override;
-    platform::IconHandle LoadImageA(const std::string& name, platform::UINT type, int cx, int cy,
-                                    platform::UINT flags) override;
-    platform::LRESULT SendMessageA(platform::WindowHandle window, platform::UINT message,
-                                   platform::WPARAM wParam, platform::LPARAM lParam) override;
+    platform::WindowHandle ownerOf(platform::WindowHandle window) override;
+    void setWindowIcon(platform::WindowHandle window, platform::IconSize size,
+                       const std::string& iconName) override;
 
     // Test side: passes a proposed outer size through the installed procedure.
     platform::WINDOWPOS proposeSize(int cx, int cy, std::uint32_t flags = 0);
