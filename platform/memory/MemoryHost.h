@@ -154,16 +154,14 @@ private:
 class MemoryCaptureService : public platform::CaptureService {
 public:
     explicit MemoryCaptureService(std::shared_ptr<World> world) : world_(std::move(world)) {}
-    platform::WindowHandle capCreateCaptureWindowA(const std::string& name, std::uint32_t style,
-                                                   int x, int y, int width, int height,
-                                                   platform::WindowHandle parent, int id) override;
-    platform::LRESULT SendMessageA(platform::WindowHandle window, platform::UINT message,
-                                   platform::WPARAM wParam, platform::LPARAM lParam) override;
-    void DestroyWindow(platform::WindowHandle window) override;
+    platform::WindowHandle openProbe() override;
+    bool connectDriver(platform::WindowHandle probe, int driver) override;
+    void disconnectDriver(platform::WindowHandle probe) override;
+    void closeProbe(platform::WindowHandle probe) override;
 
     std::set<int> drivers;  // indexes that connect
-    bool creationFails = false;
-    std::set<platform::WindowHandle> windows;  // probe windows alive
+    bool openFails = false;
+    std::set<platform::WindowHandle> probes;  // open ones
     std::vector<std::string> messages;
 
 private:

@@ -96,14 +96,10 @@ private:
 class FakeCapture : public CaptureService {
 public:
     explicit FakeCapture(std::shared_ptr<Probe> probe) : probe_(std::move(probe)) {}
-    WindowHandle capCreateCaptureWindowA(const std::string&, std::uint32_t, int, int, int, int,
-                                         WindowHandle, int) override {
-        return 77;
-    }
-    LRESULT SendMessageA(WindowHandle, UINT message, WPARAM, LPARAM) override {
-        return message == WM_CAP_DRIVER_CONNECT && probe_->webcam ? 1 : 0;
-    }
-    void DestroyWindow(WindowHandle) override {}
+    WindowHandle openProbe() override { return 77; }
+    bool connectDriver(WindowHandle, int) override { return probe_->webcam; }
+    void disconnectDriver(WindowHandle) override {}
+    void closeProbe(WindowHandle) override {}
 
 private:
     std::shared_ptr<Probe> probe_;
