@@ -121,15 +121,14 @@ public:
     virtual int MsgBox(const std::string& prompt, std::uint32_t buttons, const std::string& title) = 0;
 };
 
-constexpr int SW_SHOWNORMAL = 1;
-
 class Shell {
 public:
     virtual ~Shell() = default;
-    // Opens a document or address with the system's default handler.
-    virtual std::intptr_t ShellExecuteA(WindowHandle window, const std::string& operation,
-                                        const std::string& file, const char* parameters,
-                                        const std::string& directory, int showCommand) = 0;
+    // Opens an address, or a file (a relative path is taken from directory),
+    // with the desktop's default handler for it. Throws Failure, saying why,
+    // when it cannot.
+    virtual void openWithDefaultHandler(const std::string& target,
+                                        const std::string& directory) = 0;
 };
 
 }  // namespace platform

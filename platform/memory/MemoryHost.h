@@ -234,9 +234,7 @@ private:
 class MemoryShell : public platform::Shell {
 public:
     explicit MemoryShell(std::shared_ptr<World> world) : world_(std::move(world)) {}
-    std::intptr_t ShellExecuteA(platform::WindowHandle window, const std::string& operation,
-                                const std::string& file, const char* parameters,
-                                const std::string& directory, int showCommand) override;
+    void openWithDefaultHandler(const std::string& target, const std::string& directory) override;
 
 private:
     std::shared_ptr<World> world_;

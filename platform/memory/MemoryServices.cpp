@@ -141,15 +141,9 @@ int MemoryMessageBox::MsgBox(const std::string& prompt, std::uint32_t buttons,
     return answer;
 }
 
-std::intptr_t MemoryShell::ShellExecuteA(platform::WindowHandle window,
-                                         const std::string& operation, const std::string& file,
-                                         const char* parameters, const std::string& directory,
-                                         int showCommand) {
-    world_->faults.check("ShellExecuteA");
-    world_->journal.record("ShellExecuteA(" + std::to_string(window) + "," + operation + "," +
-                           file + "," + (parameters ? parameters : "null") + "," + directory +
-                           "," + std::to_string(showCommand) + ")");
-    return 42;
+void MemoryShell::openWithDefaultHandler(const std::string& target, const std::string& directory) {
+    world_->faults.check("openWithDefaultHandler");
+    world_->journal.record("openWithDefaultHandler(" + target + "," + directory + ")");
 }
 
 MemoryRecorder::MemoryRecorder(std::shared_ptr<World> world, int serial)

@@ -135,10 +135,8 @@ private:
 class FakeShell : public Shell {
 public:
     explicit FakeShell(std::shared_ptr<Probe> probe) : probe_(std::move(probe)) {}
-    std::intptr_t ShellExecuteA(WindowHandle, const std::string&, const std::string& file,
-                                const char*, const std::string&, int) override {
-        probe_->opened.push_back(file);
-        return 33;
+    void openWithDefaultHandler(const std::string& target, const std::string&) override {
+        probe_->opened.push_back(target);
     }
 
 private:

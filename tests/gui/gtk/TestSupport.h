@@ -30,7 +30,7 @@ struct Probe {
     bool webcam = true;
     std::string savePath;             // what the save dialog answers
     int messageAnswer = 7;            // IDNO
-    std::vector<std::string> opened;  // ShellExecute targets
+    std::vector<std::string> opened;  // what the desktop was asked to open
     int recordersStarted = 0, recordersStopped = 0, recordersAlive = 0;
     int saveDialogs = 0, messageBoxes = 0;
 };
