@@ -40,22 +40,22 @@ protected:
 
 TEST_F(V4l2CaptureServiceTest, ConnectsOnlyToVideoCaptureDevices) {
     V4l2CaptureService service(false, prefix());
-    const auto window = service.openProbe();
-    ASSERT_NE(window, 0);
+    const auto probe = service.openProbe();
+    ASSERT_NE(probe, 0);
     const int before = openDescriptors();
     for (int driver : {0, 1, 2, 9, 10, 1000, -1})
-        EXPECT_FALSE(service.connectDriver(window, driver)) << driver;
+        EXPECT_FALSE(service.connectDriver(probe, driver)) << driver;
     EXPECT_EQ(openDescriptors(), before) << "a refused device stays open";
-    service.closeProbe(window);
+    service.closeProbe(probe);
 }
 
 TEST_F(V4l2CaptureServiceTest, SimulatedDriverZeroConnects) {
     V4l2CaptureService service(true, prefix());
-    const auto window = service.openProbe();
-    EXPECT_TRUE(service.connectDriver(window, 0));
-    EXPECT_FALSE(service.connectDriver(window, 1));
-    EXPECT_FALSE(service.connectDriver(window, 10));
-    service.disconnectDriver(window);
+    const auto probe = service.openProbe();
+    EXPECT_TRUE(service.connectDriver(probe, 0));
+    EXPECT_FALSE(service.connectDriver(probe, 1));
+    EXPECT_FALSE(service.connectDriver(probe, 10));
+    service.disconnectDriver(probe);
 }
 
 TEST_F(V4l2CaptureServiceTest, ProbesAreSeparateAndGoAway) {

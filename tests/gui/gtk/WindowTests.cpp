@@ -229,7 +229,7 @@ TEST_F(WindowTest, TheTimerTicksWhileEnabled) {
     EXPECT_FALSE(timer.enabled());
     // No further tick arrives once disabled: a second timer outlasting it proves it.
     int later = 0;
-    guint probe = g_timeout_add(
+    g_timeout_add(
         350,
         [](gpointer n) -> gboolean {
             ++*static_cast<int*>(n);
@@ -237,7 +237,6 @@ TEST_F(WindowTest, TheTimerTicksWhileEnabled) {
         },
         &later);
     ASSERT_TRUE(waitFor([&] { return later == 1; }));
-    (void)probe;
     EXPECT_EQ(ticks, 3);
 }
 
