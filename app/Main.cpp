@@ -78,12 +78,11 @@ void Main::disconnectEvents() {
 void Main::Form_Load() {
     // The window procedure goes in first, so every later message passes through it.
     attempt([&] {
-        shell_.PreviousWindowProc = host_.windows().SetWindowLongA(
-            host_.form().hWnd(), platform::GWL_WNDPROC,
+        shell_.PreviousWindowProc = host_.windows().installWindowProcedure(
+            host_.form().hWnd(),
             [this](platform::WindowHandle hw, platform::UINT msg, platform::WPARAM wp,
-                   platform::LPARAM lp) {
-                return WindowProc(shell_.PreviousWindowProc, hw, msg, wp, lp);
-            });
+                   platform::LPARAM lp) { return WindowProc(shell_.PreviousWindowProc, hw, msg, wp, lp); },
+            {MinimumOuterWidth, MinimumOuterHeight});
     });
     attempt([&] { SetWindowIcons(host_.windows(), host_.form().hWnd(), "AAA", true); });
     attempt([&] { wbload.Navigate2(host_.app().resourcePath("\\HTML\\Dialog.html")); });

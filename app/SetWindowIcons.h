@@ -1,6 +1,7 @@
 #pragma once
-// Sets a window's large and small icon from a named icon group of the
-// program, and optionally those of its topmost owner window too.
+// Sets a window's large and small icon from a named icon of the program, and
+// optionally those of its topmost owner window too: the large icon first,
+// each time to the owner before the window.
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #pragma once
 // System services the window uses besides its views: scriptable objects by
-// ProgID, the video-capture window service, the asynchronous read of an
+// ProgID, the video-capture drivers, the asynchronous read of an
 // address, text files, the system's code page, the save dialog, the message
 // box and the shell. Every operation may throw Failure.
 
@@ -29,19 +29,19 @@ public:
     virtual std::shared_ptr<ScriptableObject> CreateObject(const std::string& progId) = 0;
 };
 
-constexpr UINT WM_CAP_DRIVER_CONNECT = 0x040A;
-constexpr UINT WM_CAP_DRIVER_DISCONNECT = 0x040B;
-
-// Capture windows: each connects to one video-capture driver (index 0 to 9).
+// The video-capture drivers (index 0 to 9), tried through a probe that
+// connects to one driver at a time.
 class CaptureService {
 public:
     virtual ~CaptureService() = default;
-    // Returns the new capture window, or 0.
-    virtual WindowHandle capCreateCaptureWindowA(const std::string& name, std::uint32_t style, int x,
-                                                 int y, int width, int height, WindowHandle parent,
-                                                 int id) = 0;
-    virtual LRESULT SendMessageA(WindowHandle window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
-    virtual void DestroyWindow(WindowHandle window) = 0;
+    // Returns a new probe, or 0 when none can be opened.
+    virtual WindowHandle openProbe() = 0;
+    // Connects the probe to a driver, dropping its earlier connection; true
+    // when that driver is there and captures video.
+    virtual bool connectDriver(WindowHandle probe, int driver) = 0;
+    // Drops the probe's connection, if it has one.
+    virtual void disconnectDriver(WindowHandle probe) = 0;
+    virtual void closeProbe(WindowHandle probe) = 0;
 };
 
 constexpr int vbAsyncTypeByteArray = 2;
@@ -121,15 +121,14 @@ public:
     virtual int MsgBox(const std::string& prompt, std::uint32_t buttons, const std::string& title) = 0;
 };
 
-constexpr int SW_SHOWNORMAL = 1;
-
 class Shell {
 public:
     virtual ~Shell() = default;
-    // Opens a document or address with the system's default handler.
-    virtual std::intptr_t ShellExecuteA(WindowHandle window, const std::string& operation,
-                                        const std::string& file, const char* parameters,
-                                        const std::string& directory, int showCommand) = 0;
+    // Opens an address, or a file (a relative path is taken from directory),
+    // with the desktop's default handler for it. Throws Failure, saying why,
+    // when it cannot.
+    virtual void openWithDefaultHandler(const std::string& target,
+                                        const std::string& directory) = 0;
 };
 
 }  // namespace platform

@@ -1,6 +1,6 @@
 #pragma once
 // The window toolkit that hosts Main, and the window services of the system
-// (window procedure, icons, metrics, messages).
+// (window procedure and minimum size, owner, icons).
 
 #include <cstdint>
 #include <functional>
@@ -9,7 +9,6 @@
 namespace platform {
 
 using WindowHandle = std::intptr_t;  // 0 is no window
-using IconHandle = std::intptr_t;    // 0 is no icon
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
@@ -18,17 +17,6 @@ using UINT = std::uint32_t;
 // A window procedure: every message of the window passes through it.
 using WNDPROC = std::function<LRESULT(WindowHandle, UINT, WPARAM, LPARAM)>;
 
-constexpr int GWL_WNDPROC = -4;
-constexpr UINT GW_OWNER = 4;
-constexpr int SM_CXICON = 11;
-constexpr int SM_CYICON = 12;
-constexpr int SM_CXSMICON = 49;
-constexpr int SM_CYSMICON = 50;
-constexpr UINT IMAGE_ICON = 1;
-constexpr UINT LR_SHARED = 0x8000;
-constexpr UINT WM_SETICON = 0x0080;
-constexpr WPARAM ICON_SMALL = 0;
-constexpr WPARAM ICON_BIG = 1;
 constexpr UINT WM_WINDOWPOSCHANGING = 0x0046;
 
 // A proposed change of a window's position and outer size, in pixels. The
@@ -43,16 +31,29 @@ struct WINDOWPOS {
     std::uint32_t flags = 0;
 };
 
+// The two icons of a window: the large one (task switcher) and the small
+// one (title bar, task bar), each at the size the desktop uses for it.
+enum class IconSize { Large, Small };
+
+// A window's outer size, frame included, in pixels.
+struct OuterSize {
+    int width = 0;
+    int height = 0;
+};
+
 class WindowSystem {
 public:
     virtual ~WindowSystem() = default;
-    // Replaces the window procedure (index GWL_WNDPROC) and returns the previous one.
-    virtual WNDPROC SetWindowLongA(WindowHandle window, int index, WNDPROC procedure) = 0;
-    virtual WindowHandle GetWindow(WindowHandle window, UINT command) = 0;
-    virtual int GetSystemMetrics(int index) = 0;
-    // Loads a named icon of the program at the given size.
-    virtual IconHandle LoadImageA(const std::string& name, UINT type, int cx, int cy, UINT flags) = 0;
-    virtual LRESULT SendMessageA(WindowHandle window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    // Makes procedure the window's window procedure and returns the one it
+    // replaces (empty when there was none). The procedure keeps the outer
+    // size at minimum or more: a toolkit whose windows get no messages never
+    // calls it and sets that minimum on the window instead.
+    virtual WNDPROC installWindowProcedure(WindowHandle window, WNDPROC procedure,
+                                           OuterSize minimum) = 0;
+    // The window that owns window, or 0 when it has none.
+    virtual WindowHandle ownerOf(WindowHandle window) = 0;
+    // Makes the program's icon iconName the window's large or small icon.
+    virtual void setWindowIcon(WindowHandle window, IconSize size, const std::string& iconName) = 0;
 };
 
 inline LRESULT CallWindowProcA(const WNDPROC& previous, WindowHandle window, UINT message,

@@ -55,13 +55,12 @@ void Main::butRecord_onclick() {
                 answer = host_.messageBox().MsgBox("Do you want to upload the video to YouTube?",
                                                    platform::MB_YESNO, host_.app().Title());
             });
-            if (answer == platform::IDYES) {
-                attempt([&] {
-                    host_.shell().ShellExecuteA(host_.form().hWnd(), "open",
-                                                settings_.uploadPageAddress, nullptr,
-                                                host_.app().Path(), platform::SW_SHOWNORMAL);
-                });
-            }
+            if (answer != platform::IDYES) break;
+            const std::string& page = settings_.uploadPageAddress;
+            std::string why;
+            if (!attempt([&] { host_.shell().openWithDefaultHandler(page, host_.app().Path()); },
+                         why))
+                platform::logWarning("cannot open the upload page " + page + ": " + why);
         }
         break;
     }

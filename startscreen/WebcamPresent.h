@@ -5,9 +5,8 @@
 
 namespace startscreen {
 
-// Writes the probe window's handle (0 when it could not be created) to
+// Writes the probe's handle (0 when it could not be opened) to
 // captureWindowHandle. Failures of the service reach the caller.
-bool WebcamPresent(platform::CaptureService& capture, platform::WindowHandle parent,
-                   platform::WindowHandle& captureWindowHandle);
+bool WebcamPresent(platform::CaptureService& capture, platform::WindowHandle& captureWindowHandle);
 
 }  // namespace startscreen

@@ -1,26 +1,23 @@
 #pragma once
-// The main window on GTK 3 (X11): caption, size and position, the form's
-// events through the event queue, the window procedure for proposed sizes,
-// and the stacking of the views (a GtkOverlay over a GtkFixed).
+// The main window on GTK 3 (X11): caption, measures in twips, showing it,
+// and its parts: the frame (extents, minimum size, centring), the Resize
+// feed, the closing, and the stack of views.
 
 #include <gtk/gtk.h>
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <utility>
 
 #include "platform/Window.h"
 #include "platform/gtk/EventQueue.h"
 #include "platform/gtk/GtkBrowserView.h"
+#include "platform/gtk/ResizeFeed.h"
+#include "platform/gtk/ViewStack.h"
+#include "platform/gtk/WindowClosing.h"
+#include "platform/gtk/WindowFrame.h"
 
 namespace gtkui {
-
-// Pixels of the window frame around the client area.
-struct FrameExtents {
-    int left = 0, right = 0, top = 0, bottom = 0;
-    bool operator==(const FrameExtents&) const = default;
-};
 
 class GtkForm : public platform::Form, public ViewPlacement {
 public:
@@ -49,74 +46,53 @@ public:
     void bringToFront(GtkWidget* view) override;
 
     // Full-size views go over the small one; the last added is in front.
-    void addOverlayView(GtkWidget* view);
-    void addFixedView(GtkWidget* view);
+    void addOverlayView(GtkWidget* view) { views_.addOverlayView(view); }
+    void addFixedView(GtkWidget* view) { views_.addFixedView(view); }
     // A full-size view behind every other one, shown at once.
-    void addOverlayViewBehind(GtkWidget* view);
+    void addOverlayViewBehind(GtkWidget* view) { views_.addOverlayViewBehind(view); }
 
     // Raises Load, then shows the window centred on its monitor's work area.
     void show();
     // Called once the window has gone (after an Unload that was not cancelled).
     void setOnGone(std::function<void()> gone) { onGone_ = std::move(gone); }
     // Called with true when the window is asked to close (before the request
-    // waits for a running handler), with false when Unload kept it open.
+    // waits for a running handler), with false when Unload runs.
     void setOnCloseRequest(std::function<void(bool)> request) {
-        onCloseRequest_ = std::move(request);
+        closing_.setOnRequest(std::move(request));
     }
     bool gone() const { return window_ == nullptr; }
 
-    // The window procedure that sees every proposed outer size.
-    platform::WNDPROC setWindowProc(platform::WNDPROC procedure);
-    // The outer minimum size the window procedure allows (0 when none).
-    void minimumOuterSize(int& width, int& height);
+    // The outer size the window keeps at least, against the program's own
+    // resizes and, under a window manager, the user's.
+    void setMinimumOuterSize(platform::OuterSize minimum) { frame_.setMinimumOuterSize(minimum); }
 
     // The chat view's page reports the size of its viewport, in page pixels.
-    void pageViewport(int width, int height);
+    void pageViewport(int width, int height) { resizes_.pageViewport(width, height); }
 
     GtkWindow* window() const { return GTK_WINDOW(window_); }
     double twipsPerPixel() const;
     int scale() const;
-    FrameExtents frameExtents() const;
+    FrameExtents frameExtents() const { return frame_.measureNow(); }
 
 private:
-    static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self);
     static gboolean onMap(GtkWidget*, GdkEvent*, gpointer self);
-    static gboolean onOverlayPosition(GtkOverlay*, GtkWidget* child, GdkRectangle* where,
-                                      gpointer self);
 
-    void requestClose();
     void destroy();
-    void applyMinimum();
-    void learnExtents();
-    void clientChanged(int width, int height);
-    void postResize();
-    void centre();
     double toTwips(int logicalPixels) const { return logicalPixels * scale() * twipsPerPixel(); }
     int toPixels(double twips) const;
 
     std::shared_ptr<EventQueue> queue_;
     platform::FormEvents events_;
     std::function<void()> onGone_;
-    std::function<void(bool)> onCloseRequest_;
     GtkWidget* window_ = nullptr;
-    GtkWidget* overlay_ = nullptr;
-    GtkWidget* fixed_ = nullptr;
     platform::WindowHandle handle_ = 0;
-    platform::WNDPROC procedure_;
-    std::map<GtkWidget*, GdkRectangle> overlayPlaces_;
-    FrameExtents extents_;
     int clientWidth_ = InitialClientWidth;
     int clientHeight_ = InitialClientHeight;
-    int reportedWidth_ = -1, reportedHeight_ = -1;
-    std::pair<int, int> pageViewport_{-1, -1};
-    std::pair<int, int> viewportAtResize_{-1, -1};
-    bool resizeQueued_ = false;
-    bool mapNotified_ = false;
-    bool extentsKnown_ = false;
-    bool shown_ = false;
-    bool centredWithFrame_ = false;
-    bool closing_ = false;
+    ViewStack views_;
+    WindowFrame frame_;
+    ResizeFeed resizes_;
+    WindowClosing closing_;
 };
 
 }  // namespace gtkui

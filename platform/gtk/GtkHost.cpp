@@ -120,16 +120,11 @@ void GtkHost::onWindowGone() {
 }
 
 void GtkHost::openElsewhere(const std::string& address) {
-    std::intptr_t result = 0;
     try {
-        result = services_.shell->ShellExecuteA(form_->hWnd(), "open", address, nullptr, "",
-                                                platform::SW_SHOWNORMAL);
+        services_.shell->openWithDefaultHandler(address, "");
     } catch (const platform::Failure& failure) {
         platform::logWarning("cannot open " + address + ": " + failure.what());
-        return;
     }
-    if (result <= 32)
-        platform::logWarning("cannot open " + address + ": the desktop has no handler for it");
 }
 
 void GtkHost::finishRecordings() {

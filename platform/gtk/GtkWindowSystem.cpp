@@ -2,118 +2,98 @@
 
 #include <gdk/gdkx.h>
 
+#include <vector>
+
 namespace gtkui {
+
+namespace {
+
+constexpr int kLargeIcon = 32;
+constexpr int kSmallIcon = 16;
+// Task switchers show a bigger icon still: from its own file, else the large one scaled.
+constexpr int kSwitcherIcon = 48;
+
+platform::WindowHandle handleOf(GtkWindow* window) {
+    GdkWindow* gdkWindow = window ? gtk_widget_get_window(GTK_WIDGET(window)) : nullptr;
+    if (!gdkWindow || !GDK_IS_X11_WINDOW(gdkWindow)) return 0;
+    return static_cast<platform::WindowHandle>(GDK_WINDOW_XID(gdkWindow));
+}
+
+}  // namespace
 
 GtkWindowSystem::GtkWindowSystem(GtkForm& form, std::string appFolder)
     : form_(form), folder_(std::move(appFolder)) {}
 
 GtkWindowSystem::~GtkWindowSystem() {
-    for (GdkPixbuf* icon : icons_) g_object_unref(icon);
+    for (auto& [size, icon] : icons_)
+        if (icon) g_object_unref(icon);
 }
 
-platform::WNDPROC GtkWindowSystem::SetWindowLongA(platform::WindowHandle window, int index,
-                                                  platform::WNDPROC procedure) {
-    if (index != platform::GWL_WNDPROC || window == 0 || window != form_.hWnd() || form_.gone())
-        throw platform::Failure("no such window or index");
-    platform::WNDPROC previous = form_.setWindowProc(std::move(procedure));
-    if (!previous) {
-        // The toolkit's own procedure: leaves every message as it is.
-        previous = [](platform::WindowHandle, platform::UINT, platform::WPARAM,
-                      platform::LPARAM) -> platform::LRESULT { return 0; };
-    }
-    return previous;
+// GTK windows get no messages: the minimum the procedure would keep becomes
+// the window's own.
+platform::WNDPROC GtkWindowSystem::installWindowProcedure(platform::WindowHandle window,
+                                                          platform::WNDPROC,
+                                                          platform::OuterSize minimum) {
+    if (window == 0 || window != form_.hWnd() || form_.gone())
+        throw platform::Failure("no such window");
+    form_.setMinimumOuterSize(minimum);
+    return {};
 }
 
-platform::WindowHandle GtkWindowSystem::GetWindow(platform::WindowHandle window,
-                                                  platform::UINT command) {
-    if (command != platform::GW_OWNER || window != form_.hWnd() || form_.gone()) return 0;
+platform::WindowHandle GtkWindowSystem::ownerOf(platform::WindowHandle window) {
+    if (window != form_.hWnd() || form_.gone()) return 0;
+    return handleOf(gtk_window_get_transient_for(form_.window()));
+}
+
+GtkWindow* GtkWindowSystem::windowOf(platform::WindowHandle window) {
+    if (form_.gone() || window == 0) return nullptr;
+    if (window == form_.hWnd()) return form_.window();
     GtkWindow* owner = gtk_window_get_transient_for(form_.window());
-    if (!owner) return 0;
-    GdkWindow* gdkOwner = gtk_widget_get_window(GTK_WIDGET(owner));
-    if (!gdkOwner || !GDK_IS_X11_WINDOW(gdkOwner)) return 0;
-    return static_cast<platform::WindowHandle>(GDK_WINDOW_XID(gdkOwner));
+    return window == handleOf(owner) ? owner : nullptr;
 }
 
-int GtkWindowSystem::GetSystemMetrics(int index) {
-    switch (index) {
-        case platform::SM_CXICON:
-        case platform::SM_CYICON:
-            return 32;
-        case platform::SM_CXSMICON:
-        case platform::SM_CYSMICON:
-            return 16;
-        default:
-            return 0;
+GdkPixbuf* GtkWindowSystem::icon(int size) {
+    auto found = icons_.find(size);
+    if (found != icons_.end()) return found->second;
+    const std::string path = folder_ + "/icons/whirligigcam-" + std::to_string(size) + ".png";
+    GdkPixbuf* loaded = nullptr;
+    if (g_file_test(path.c_str(), G_FILE_TEST_IS_REGULAR))
+        loaded = gdk_pixbuf_new_from_file_at_size(path.c_str(), size, size, nullptr);
+    if (loaded && (gdk_pixbuf_get_width(loaded) != size || gdk_pixbuf_get_height(loaded) != size)) {
+        GdkPixbuf* scaled = gdk_pixbuf_scale_simple(loaded, size, size, GDK_INTERP_BILINEAR);
+        g_object_unref(loaded);
+        loaded = scaled;
     }
-}
-
-GdkPixbuf* GtkWindowSystem::loadIcon(int size) {
-    std::string path = folder_ + "/icons/whirligigcam-" + std::to_string(size) + ".png";
-    if (!g_file_test(path.c_str(), G_FILE_TEST_IS_REGULAR)) return nullptr;
-    return gdk_pixbuf_new_from_file_at_size(path.c_str(), size, size, nullptr);
-}
-
-platform::IconHandle GtkWindowSystem::LoadImageA(const std::string& name, platform::UINT type,
-                                                 int cx, int cy, platform::UINT flags) {
-    // The program has one icon resource, in several sizes.
-    if (type != platform::IMAGE_ICON || name.empty() || cx <= 0 || cy <= 0 || cx > 1024 ||
-        cy > 1024)
-        return 0;
-    auto key = std::make_pair(cx, cy);
-    if (flags & platform::LR_SHARED) {
-        auto found = shared_.find(key);
-        if (found != shared_.end()) return found->second;
+    if (!loaded && size == kSwitcherIcon) {
+        if (GdkPixbuf* large = icon(kLargeIcon))
+            loaded = gdk_pixbuf_scale_simple(large, size, size, GDK_INTERP_BILINEAR);
     }
-    GdkPixbuf* icon = loadIcon(cx);
-    if (!icon) return 0;
-    if (gdk_pixbuf_get_width(icon) != cx || gdk_pixbuf_get_height(icon) != cy) {
-        GdkPixbuf* scaled = gdk_pixbuf_scale_simple(icon, cx, cy, GDK_INTERP_BILINEAR);
-        g_object_unref(icon);
-        icon = scaled;
-    }
-    icons_.push_back(icon);
-    platform::IconHandle handle = static_cast<platform::IconHandle>(icons_.size());
-    if (flags & platform::LR_SHARED) shared_[key] = handle;
-    return handle;
+    icons_[size] = loaded;
+    return loaded;
 }
 
-GdkPixbuf* GtkWindowSystem::pixbuf(platform::IconHandle icon) const {
-    if (icon <= 0 || static_cast<size_t>(icon) > icons_.size()) return nullptr;
-    return icons_[icon - 1];
-}
-
-platform::LRESULT GtkWindowSystem::SendMessageA(platform::WindowHandle window,
-                                                platform::UINT message, platform::WPARAM wParam,
-                                                platform::LPARAM lParam) {
-    if (message != platform::WM_SETICON || window != form_.hWnd() || form_.gone()) return 0;
-    platform::IconHandle icon = static_cast<platform::IconHandle>(lParam);
-    platform::IconHandle previous = 0;
-    if (wParam == platform::ICON_BIG) {
-        previous = big_;
-        big_ = pixbuf(icon) ? icon : 0;
-    } else if (wParam == platform::ICON_SMALL) {
-        previous = small_;
-        small_ = pixbuf(icon) ? icon : 0;
-    } else {
-        return 0;
-    }
-    updateWindowIcons();
-    return previous;
-}
-
-void GtkWindowSystem::updateWindowIcons() {
-    // The window manager picks from the list: the small and the big icon, and
-    // a 48 px one for task switchers (from the icon folder, else the big one scaled).
+// The window manager picks from the window's icon list: each call replaces
+// only the entries of its own icon (the large one comes in two sizes).
+void GtkWindowSystem::setWindowIcon(platform::WindowHandle window, platform::IconSize size,
+                                    const std::string& iconName) {
+    GtkWindow* target = windowOf(window);
+    if (!target) throw platform::Failure("no such window");
+    if (iconName.empty()) throw platform::Failure("no icon name");
+    const bool large = size == platform::IconSize::Large;
+    auto replaced = [&](int width) {
+        return large ? width == kLargeIcon || width == kSwitcherIcon : width == kSmallIcon;
+    };
     GList* list = nullptr;
-    GdkPixbuf* small = pixbuf(small_);
-    GdkPixbuf* big = pixbuf(big_);
-    if (small) list = g_list_append(list, g_object_ref(small));
-    if (big) list = g_list_append(list, g_object_ref(big));
-    GdkPixbuf* large = loadIcon(48);
-    if (!large && (big || small))
-        large = gdk_pixbuf_scale_simple(big ? big : small, 48, 48, GDK_INTERP_BILINEAR);
-    if (large) list = g_list_append(list, large);
-    gtk_window_set_icon_list(form_.window(), list);
+    GList* current = gtk_window_get_icon_list(target);
+    for (GList* i = current; i; i = i->next)
+        if (!replaced(gdk_pixbuf_get_width(GDK_PIXBUF(i->data))))
+            list = g_list_append(list, g_object_ref(i->data));
+    g_list_free(current);
+    const std::vector<int> sizes =
+        large ? std::vector<int>{kLargeIcon, kSwitcherIcon} : std::vector<int>{kSmallIcon};
+    for (int pixels : sizes)
+        if (GdkPixbuf* found = icon(pixels)) list = g_list_append(list, g_object_ref(found));
+    gtk_window_set_icon_list(target, list);
     g_list_free_full(list, g_object_unref);
 }
 

@@ -1,12 +1,11 @@
 #pragma once
-// The window services of the system on GTK: the window procedure of the
-// main window, its owner, icon sizes and icons, and window messages.
+// The window services of the system on GTK: the main window's minimum size,
+// its owner, and its icons.
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <map>
 #include <string>
-#include <vector>
 
 #include "platform/Window.h"
 #include "platform/gtk/GtkForm.h"
@@ -21,26 +20,24 @@ public:
     GtkWindowSystem(const GtkWindowSystem&) = delete;
     GtkWindowSystem& operator=(const GtkWindowSystem&) = delete;
 
-    platform::WNDPROC SetWindowLongA(platform::WindowHandle window, int index,
-                                     platform::WNDPROC procedure) override;
-    platform::WindowHandle GetWindow(platform::WindowHandle window,
-                                     platform::UINT command) override;
-    int GetSystemMetrics(int index) override;
-    platform::IconHandle LoadImageA(const std::string& name, platform::UINT type, int cx, int cy,
-                                    platform::UINT flags) override;
-    platform::LRESULT SendMessageA(platform::WindowHandle window, platform::UINT message,
-                                   platform::WPARAM wParam, platform::LPARAM lParam) override;
+    platform::WNDPROC installWindowProcedure(platform::WindowHandle window,
+                                             platform::WNDPROC procedure,
+                                             platform::OuterSize minimum) override;
+    // The window the main window is transient for.
+    platform::WindowHandle ownerOf(platform::WindowHandle window) override;
+    // The program has one icon, whatever its name; a size without a file
+    // leaves the window without an icon of that size.
+    void setWindowIcon(platform::WindowHandle window, platform::IconSize size,
+                       const std::string& iconName) override;
 
 private:
-    GdkPixbuf* loadIcon(int size);
-    GdkPixbuf* pixbuf(platform::IconHandle icon) const;
-    void updateWindowIcons();
+    GtkWindow* windowOf(platform::WindowHandle window);
+    // The icon at size pixels (loaded once), or nullptr when there is no file for it.
+    GdkPixbuf* icon(int size);
 
     GtkForm& form_;
     std::string folder_;
-    std::vector<GdkPixbuf*> icons_;  // handle = index + 1
-    std::map<std::pair<int, int>, platform::IconHandle> shared_;
-    platform::IconHandle big_ = 0, small_ = 0;
+    std::map<int, GdkPixbuf*> icons_;  // by size; nullptr: no file
 };
 
 }  // namespace gtkui

@@ -12,7 +12,7 @@ namespace desktop {
 
 namespace {
 
-constexpr platform::WPARAM kDriverCount = 10;
+constexpr int kDriverCount = 10;
 
 // True when the open device captures video.
 bool capturesVideo(int device) {
@@ -41,55 +41,46 @@ V4l2CaptureService::~V4l2CaptureService() {
     for (auto& [handle, probe] : probes_) disconnect(probe);
 }
 
-platform::WindowHandle V4l2CaptureService::capCreateCaptureWindowA(const std::string& name,
-                                                                   std::uint32_t style, int x,
-                                                                   int y, int width, int height,
-                                                                   platform::WindowHandle parent,
-                                                                   int id) {
+platform::WindowHandle V4l2CaptureService::openProbe() {
     const platform::WindowHandle handle = nextHandle_++;
     probes_.emplace(handle, Probe{});
     return handle;
 }
 
-platform::LRESULT V4l2CaptureService::SendMessageA(platform::WindowHandle window,
-                                                   platform::UINT message, platform::WPARAM wParam,
-                                                   platform::LPARAM lParam) {
-    auto probe = probes_.find(window);
-    switch (message) {
-        case platform::WM_CAP_DRIVER_CONNECT:
-            if (probe == probes_.end()) throw platform::Failure("no such capture window");
-            return connect(probe->second, wParam);
-        case platform::WM_CAP_DRIVER_DISCONNECT:
-            if (probe != probes_.end()) disconnect(probe->second);
-            return probe != probes_.end() ? 1 : 0;
-        default:
-            return 0;
-    }
+bool V4l2CaptureService::connectDriver(platform::WindowHandle probe, int driver) {
+    auto found = probes_.find(probe);
+    if (found == probes_.end()) throw platform::Failure("no such capture probe");
+    return connect(found->second, driver);
 }
 
-void V4l2CaptureService::DestroyWindow(platform::WindowHandle window) {
-    auto probe = probes_.find(window);
-    if (probe == probes_.end()) return;
-    disconnect(probe->second);
-    probes_.erase(probe);
+void V4l2CaptureService::disconnectDriver(platform::WindowHandle probe) {
+    auto found = probes_.find(probe);
+    if (found != probes_.end()) disconnect(found->second);
 }
 
-platform::LRESULT V4l2CaptureService::connect(Probe& probe, platform::WPARAM driver) {
+void V4l2CaptureService::closeProbe(platform::WindowHandle probe) {
+    auto found = probes_.find(probe);
+    if (found == probes_.end()) return;
+    disconnect(found->second);
+    probes_.erase(found);
+}
+
+bool V4l2CaptureService::connect(Probe& probe, int driver) {
     disconnect(probe);
-    if (driver >= kDriverCount) return 0;
+    if (driver < 0 || driver >= kDriverCount) return false;
     if (simulate_) {
         probe.simulated = driver == 0;
-        return probe.simulated ? 1 : 0;
+        return probe.simulated;
     }
     const std::string path = devicePrefix_ + std::to_string(driver);
     const int device = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (device < 0) return 0;
+    if (device < 0) return false;
     if (!capturesVideo(device)) {
         close(device);
-        return 0;
+        return false;
     }
     probe.device = device;
-    return 1;
+    return true;
 }
 
 void V4l2CaptureService::disconnect(Probe& probe) {

@@ -1,9 +1,8 @@
 #pragma once
-// Capture windows on Linux: a capture window is a probe object (nothing is
-// shown), and driver index i (0 to 9) is the V4L2 device /dev/video<i>.
-// Connecting answers 1 when the device opens and reports video capture; the
-// device stays open until the probe disconnects or is destroyed. A simulating
-// service (the demo build) connects driver 0 without any device.
+// The video-capture drivers on Linux: driver i (0 to 9) is the V4L2 device
+// /dev/video<i>. Connecting succeeds when the device opens and reports video
+// capture; the device stays open until the probe disconnects or is closed. A
+// simulating service (the demo build) connects driver 0 without any device.
 //
 // Not thread-safe: call from the user-interface thread.
 
@@ -24,15 +23,12 @@ public:
     V4l2CaptureService(const V4l2CaptureService&) = delete;
     V4l2CaptureService& operator=(const V4l2CaptureService&) = delete;
 
-    // Returns a new probe; the parent may be 0.
-    platform::WindowHandle capCreateCaptureWindowA(const std::string& name, std::uint32_t style,
-                                                   int x, int y, int width, int height,
-                                                   platform::WindowHandle parent, int id) override;
-    // WM_CAP_DRIVER_CONNECT (throws Failure for an unknown probe) and
-    // WM_CAP_DRIVER_DISCONNECT; any other message answers 0.
-    platform::LRESULT SendMessageA(platform::WindowHandle window, platform::UINT message,
-                                   platform::WPARAM wParam, platform::LPARAM lParam) override;
-    void DestroyWindow(platform::WindowHandle window) override;
+    platform::WindowHandle openProbe() override;
+    // Throws Failure for a probe that is not open.
+    bool connectDriver(platform::WindowHandle probe, int driver) override;
+    // A probe that is not open has nothing to drop or close.
+    void disconnectDriver(platform::WindowHandle probe) override;
+    void closeProbe(platform::WindowHandle probe) override;
 
 private:
     struct Probe {
@@ -40,7 +36,7 @@ private:
         bool simulated = false;  // connected to the simulated driver
     };
 
-    platform::LRESULT connect(Probe& probe, platform::WPARAM driver);
+    bool connect(Probe& probe, int driver);
     static void disconnect(Probe& probe);
 
     bool simulate_;

@@ -162,56 +162,30 @@ MemoryWindowSystem::MemoryWindowSystem(std::shared_ptr<World> world) : world_(st
     };
 }
 
-platform::WNDPROC MemoryWindowSystem::SetWindowLongA(platform::WindowHandle window, int index,
-                                                     platform::WNDPROC newProcedure) {
-    world_->faults.check("SetWindowLongA");
-    world_->journal.record("SetWindowLongA(" + std::to_string(window) + "," +
-                           std::to_string(index) + ")");
-    if (index != platform::GWL_WNDPROC) throw Failure("index not supported");
+platform::WNDPROC MemoryWindowSystem::installWindowProcedure(platform::WindowHandle window,
+                                                             platform::WNDPROC newProcedure,
+                                                             platform::OuterSize minimum) {
+    world_->faults.check("installWindowProcedure");
+    world_->journal.record("installWindowProcedure(" + std::to_string(window) + "," +
+                           std::to_string(minimum.width) + "x" + std::to_string(minimum.height) +
+                           ")");
     std::swap(procedure, newProcedure);
     return newProcedure;
 }
 
-platform::WindowHandle MemoryWindowSystem::GetWindow(platform::WindowHandle window,
-                                                     platform::UINT command) {
-    world_->faults.check("GetWindow");
-    world_->journal.record("GetWindow(" + std::to_string(window) + "," + std::to_string(command) +
-                           ")");
+platform::WindowHandle MemoryWindowSystem::ownerOf(platform::WindowHandle window) {
+    world_->faults.check("ownerOf");
+    world_->journal.record("ownerOf(" + std::to_string(window) + ")");
     auto it = owners.find(window);
-    return command == platform::GW_OWNER && it != owners.end() ? it->second : 0;
+    return it != owners.end() ? it->second : 0;
 }
 
-int MemoryWindowSystem::GetSystemMetrics(int index) {
-    world_->faults.check("GetSystemMetrics");
-    switch (index) {
-        case platform::SM_CXICON:
-        case platform::SM_CYICON:
-            return 32;
-        case platform::SM_CXSMICON:
-        case platform::SM_CYSMICON:
-            return 16;
-        default:
-            return 0;
-    }
-}
-
-platform::IconHandle MemoryWindowSystem::LoadImageA(const std::string& name, platform::UINT type,
-                                                    int cx, int cy, platform::UINT flags) {
-    world_->faults.check("LoadImageA", name);
-    world_->journal.record("LoadImageA(" + name + "," + std::to_string(type) + "," +
-                           std::to_string(cx) + "," + std::to_string(cy) + "," +
-                           std::to_string(flags) + ")");
-    return 5000 + cx;
-}
-
-platform::LRESULT MemoryWindowSystem::SendMessageA(platform::WindowHandle window,
-                                                   platform::UINT message, platform::WPARAM wParam,
-                                                   platform::LPARAM lParam) {
-    world_->faults.check("SendMessageA");
-    world_->journal.record("SendMessageA(" + std::to_string(window) + "," +
-                           std::to_string(message) + "," + std::to_string(wParam) + "," +
-                           std::to_string(lParam) + ")");
-    return 0;
+void MemoryWindowSystem::setWindowIcon(platform::WindowHandle window, platform::IconSize size,
+                                       const std::string& iconName) {
+    world_->faults.check("setWindowIcon", iconName);
+    world_->journal.record("setWindowIcon(" + std::to_string(window) + "," +
+                           (size == platform::IconSize::Large ? "large" : "small") + "," +
+                           iconName + ")");
 }
 
 platform::WINDOWPOS MemoryWindowSystem::proposeSize(int cx, int cy, std::uint32_t flags) {

@@ -86,14 +86,12 @@ private:
 class MemoryWindowSystem : public platform::WindowSystem {
 public:
     explicit MemoryWindowSystem(std::shared_ptr<World> world);
-    platform::WNDPROC SetWindowLongA(platform::WindowHandle window, int index,
-                                     platform::WNDPROC procedure) override;
-    platform::WindowHandle GetWindow(platform::WindowHandle window, platform::UINT command) override;
-    int GetSystemMetrics(int index) override;
-    platform::IconHandle LoadImageA(const std::string& name, platform::UINT type, int cx, int cy,
-                                    platform::UINT flags) override;
-    platform::LRESULT SendMessageA(platform::WindowHandle window, platform::UINT message,
-                                   platform::WPARAM wParam, platform::LPARAM lParam) override;
+    platform::WNDPROC installWindowProcedure(platform::WindowHandle window,
+                                             platform::WNDPROC procedure,
+                                             platform::OuterSize minimum) override;
+    platform::WindowHandle ownerOf(platform::WindowHandle window) override;
+    void setWindowIcon(platform::WindowHandle window, platform::IconSize size,
+                       const std::string& iconName) override;
 
     // Test side: passes a proposed outer size through the installed procedure.
     platform::WINDOWPOS proposeSize(int cx, int cy, std::uint32_t flags = 0);
@@ -156,16 +154,14 @@ private:
 class MemoryCaptureService : public platform::CaptureService {
 public:
     explicit MemoryCaptureService(std::shared_ptr<World> world) : world_(std::move(world)) {}
-    platform::WindowHandle capCreateCaptureWindowA(const std::string& name, std::uint32_t style,
-                                                   int x, int y, int width, int height,
-                                                   platform::WindowHandle parent, int id) override;
-    platform::LRESULT SendMessageA(platform::WindowHandle window, platform::UINT message,
-                                   platform::WPARAM wParam, platform::LPARAM lParam) override;
-    void DestroyWindow(platform::WindowHandle window) override;
+    platform::WindowHandle openProbe() override;
+    bool connectDriver(platform::WindowHandle probe, int driver) override;
+    void disconnectDriver(platform::WindowHandle probe) override;
+    void closeProbe(platform::WindowHandle probe) override;
 
     std::set<int> drivers;  // indexes that connect
-    bool creationFails = false;
-    std::set<platform::WindowHandle> windows;  // probe windows alive
+    bool openFails = false;
+    std::set<platform::WindowHandle> probes;  // open ones
     std::vector<std::string> messages;
 
 private:
@@ -238,9 +234,7 @@ private:
 class MemoryShell : public platform::Shell {
 public:
     explicit MemoryShell(std::shared_ptr<World> world) : world_(std::move(world)) {}
-    std::intptr_t ShellExecuteA(platform::WindowHandle window, const std::string& operation,
-                                const std::string& file, const char* parameters,
-                                const std::string& directory, int showCommand) override;
+    void openWithDefaultHandler(const std::string& target, const std::string& directory) override;
 
 private:
     std::shared_ptr<World> world_;

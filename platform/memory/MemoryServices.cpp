@@ -40,38 +40,29 @@ std::shared_ptr<platform::ScriptableObject> MemoryObjectFactory::CreateObject(
     return std::make_shared<MemoryFlashObject>(world_, it->second, getVariableFails);
 }
 
-platform::WindowHandle MemoryCaptureService::capCreateCaptureWindowA(
-    const std::string& name, std::uint32_t style, int x, int y, int width, int height,
-    platform::WindowHandle parent, int id) {
-    world_->faults.check("capCreateCaptureWindowA");
-    std::ostringstream entry;
-    entry << "capCreateCaptureWindowA(" << name << ",0x" << std::hex << style << std::dec << ","
-          << x << "," << y << "," << width << "," << height << "," << parent << "," << id << ")";
-    world_->journal.record(entry.str());
-    if (creationFails) return 0;
-    windows.insert(++next_);
+platform::WindowHandle MemoryCaptureService::openProbe() {
+    world_->faults.check("openProbe");
+    world_->journal.record("openProbe");
+    if (openFails) return 0;
+    probes.insert(++next_);
     return next_;
 }
 
-platform::LRESULT MemoryCaptureService::SendMessageA(platform::WindowHandle window,
-                                                     platform::UINT message,
-                                                     platform::WPARAM wParam, platform::LPARAM) {
-    world_->faults.check("capSendMessage", std::to_string(message));
-    if (message == platform::WM_CAP_DRIVER_CONNECT) {
-        messages.push_back("connect " + std::to_string(wParam));
-        return windows.count(window) && drivers.count(static_cast<int>(wParam)) ? 1 : 0;
-    }
-    if (message == platform::WM_CAP_DRIVER_DISCONNECT) {
-        messages.push_back("disconnect " + std::to_string(window));
-        return 0;
-    }
-    return 0;
+bool MemoryCaptureService::connectDriver(platform::WindowHandle probe, int driver) {
+    world_->faults.check("connectDriver");
+    messages.push_back("connect " + std::to_string(driver));
+    return probes.count(probe) && drivers.count(driver);
 }
 
-void MemoryCaptureService::DestroyWindow(platform::WindowHandle window) {
-    world_->faults.check("DestroyWindow");
-    messages.push_back("destroy " + std::to_string(window));
-    windows.erase(window);
+void MemoryCaptureService::disconnectDriver(platform::WindowHandle probe) {
+    world_->faults.check("disconnectDriver");
+    messages.push_back("disconnect " + std::to_string(probe));
+}
+
+void MemoryCaptureService::closeProbe(platform::WindowHandle probe) {
+    world_->faults.check("closeProbe");
+    messages.push_back("close " + std::to_string(probe));
+    probes.erase(probe);
 }
 
 void MemoryAsyncReader::AsyncRead(const std::string& target, int asyncType,
@@ -150,15 +141,9 @@ int MemoryMessageBox::MsgBox(const std::string& prompt, std::uint32_t buttons,
     return answer;
 }
 
-std::intptr_t MemoryShell::ShellExecuteA(platform::WindowHandle window,
-                                         const std::string& operation, const std::string& file,
-                                         const char* parameters, const std::string& directory,
-                                         int showCommand) {
-    world_->faults.check("ShellExecuteA");
-    world_->journal.record("ShellExecuteA(" + std::to_string(window) + "," + operation + "," +
-                           file + "," + (parameters ? parameters : "null") + "," + directory +
-                           "," + std::to_string(showCommand) + ")");
-    return 42;
+void MemoryShell::openWithDefaultHandler(const std::string& target, const std::string& directory) {
+    world_->faults.check("openWithDefaultHandler");
+    world_->journal.record("openWithDefaultHandler(" + target + "," + directory + ")");
 }
 
 MemoryRecorder::MemoryRecorder(std::shared_ptr<World> world, int serial)

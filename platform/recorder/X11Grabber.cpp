@@ -63,16 +63,16 @@ X11Grabber::X11Grabber(std::unique_ptr<PrivateDisplay> display, const Rect& requ
     }
     plan_ = planCapture(area_, sourceWidth, sourceHeight, options_.pad);
 
-    // The pixel layout, from an image made on the client side alone.
-    XImage* probe = XCreateImage(dpy, visual_, depth_, ZPixmap, 0, nullptr, 1, 1, 32, 0);
-    if (!probe) throw platform::Failure("unsupported screen pixel format");
-    pixelFormat_ = formatOf(*probe);
-    redShift_ = shiftOf(probe->red_mask);
-    greenShift_ = shiftOf(probe->green_mask);
-    blueShift_ = shiftOf(probe->blue_mask);
-    colourMask_ = std::uint32_t(probe->red_mask | probe->green_mask | probe->blue_mask);
-    swap_ = (probe->byte_order == LSBFirst) != (std::endian::native == std::endian::little);
-    XDestroyImage(probe);
+    // The pixel layout, from a sample image made on the client side alone.
+    XImage* sample = XCreateImage(dpy, visual_, depth_, ZPixmap, 0, nullptr, 1, 1, 32, 0);
+    if (!sample) throw platform::Failure("unsupported screen pixel format");
+    pixelFormat_ = formatOf(*sample);
+    redShift_ = shiftOf(sample->red_mask);
+    greenShift_ = shiftOf(sample->green_mask);
+    blueShift_ = shiftOf(sample->blue_mask);
+    colourMask_ = std::uint32_t(sample->red_mask | sample->green_mask | sample->blue_mask);
+    swap_ = (sample->byte_order == LSBFirst) != (std::endian::native == std::endian::little);
+    XDestroyImage(sample);
     if (pixelFormat_ == AV_PIX_FMT_NONE) throw platform::Failure("unsupported screen pixel format");
 
     setUpImage();

@@ -6,7 +6,7 @@
 namespace recorder {
 
 std::shared_ptr<platform::ScreenRecorder> X11RecorderFactory::create() {
-    PrivateDisplay probe(displayName_);  // throws Failure when there is no display
+    PrivateDisplay display(displayName_);  // throws Failure when there is no display
     auto made = std::make_shared<X11ScreenRecorder>(displayName_);
     if (window_) made->recordWindow(window_());
     return made;

@@ -8,8 +8,6 @@
 #include "platform/linux/V4l2CaptureService.h"
 
 using desktop::V4l2CaptureService;
-using platform::WM_CAP_DRIVER_CONNECT;
-using platform::WM_CAP_DRIVER_DISCONNECT;
 
 namespace {
 
@@ -40,45 +38,40 @@ protected:
     std::string folder_;
 };
 
-platform::WindowHandle probe(V4l2CaptureService& service) {
-    return service.capCreateCaptureWindowA("CaptureWindow", 0x50000000, 0, 0, 0, 0, 0, 0);
-}
-
 TEST_F(V4l2CaptureServiceTest, ConnectsOnlyToVideoCaptureDevices) {
     V4l2CaptureService service(false, prefix());
-    const auto window = probe(service);
-    ASSERT_NE(window, 0);
+    const auto probe = service.openProbe();
+    ASSERT_NE(probe, 0);
     const int before = openDescriptors();
-    for (platform::WPARAM driver : {0u, 1u, 2u, 9u, 10u, 1000u}) {
-        EXPECT_EQ(service.SendMessageA(window, WM_CAP_DRIVER_CONNECT, driver, 0), 0) << driver;
-    }
+    for (int driver : {0, 1, 2, 9, 10, 1000, -1})
+        EXPECT_FALSE(service.connectDriver(probe, driver)) << driver;
     EXPECT_EQ(openDescriptors(), before) << "a refused device stays open";
-    service.DestroyWindow(window);
+    service.closeProbe(probe);
 }
 
 TEST_F(V4l2CaptureServiceTest, SimulatedDriverZeroConnects) {
     V4l2CaptureService service(true, prefix());
-    const auto window = probe(service);
-    EXPECT_EQ(service.SendMessageA(window, WM_CAP_DRIVER_CONNECT, 0, 0), 1);
-    EXPECT_EQ(service.SendMessageA(window, WM_CAP_DRIVER_CONNECT, 1, 0), 0);
-    EXPECT_EQ(service.SendMessageA(window, WM_CAP_DRIVER_CONNECT, 10, 0), 0);
-    service.SendMessageA(window, WM_CAP_DRIVER_DISCONNECT, 0, 0);
+    const auto probe = service.openProbe();
+    EXPECT_TRUE(service.connectDriver(probe, 0));
+    EXPECT_FALSE(service.connectDriver(probe, 1));
+    EXPECT_FALSE(service.connectDriver(probe, 10));
+    service.disconnectDriver(probe);
 }
 
 TEST_F(V4l2CaptureServiceTest, ProbesAreSeparateAndGoAway) {
     V4l2CaptureService service(true, prefix());
-    const auto first = probe(service);
-    const auto second = probe(service);
+    const auto first = service.openProbe();
+    const auto second = service.openProbe();
     EXPECT_NE(first, second);
-    service.DestroyWindow(first);
-    EXPECT_THROW(service.SendMessageA(first, WM_CAP_DRIVER_CONNECT, 0, 0), platform::Failure);
-    EXPECT_THROW(service.SendMessageA(0, WM_CAP_DRIVER_CONNECT, 0, 0), platform::Failure);
-    EXPECT_EQ(service.SendMessageA(second, WM_CAP_DRIVER_CONNECT, 0, 0), 1);
+    service.closeProbe(first);
+    EXPECT_THROW(service.connectDriver(first, 0), platform::Failure);
+    EXPECT_THROW(service.connectDriver(0, 0), platform::Failure);
+    EXPECT_TRUE(service.connectDriver(second, 0));
     // Disconnecting what is not connected, or no probe at all, changes nothing.
-    EXPECT_NO_THROW(service.SendMessageA(first, WM_CAP_DRIVER_DISCONNECT, 0, 0));
-    EXPECT_NO_THROW(service.SendMessageA(0, WM_CAP_DRIVER_DISCONNECT, 0, 0));
-    EXPECT_NO_THROW(service.DestroyWindow(first));
-    EXPECT_NO_THROW(service.DestroyWindow(0));
+    EXPECT_NO_THROW(service.disconnectDriver(first));
+    EXPECT_NO_THROW(service.disconnectDriver(0));
+    EXPECT_NO_THROW(service.closeProbe(first));
+    EXPECT_NO_THROW(service.closeProbe(0));
 }
 
 }  // namespace

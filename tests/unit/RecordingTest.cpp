@@ -103,13 +103,32 @@ TEST_F(RecordingTest, StopAnsweredYesOrNo) {
         EXPECT_EQ(j.count("MsgBox("), 1u);
         EXPECT_EQ(caption()->innerText(), "Record");
         EXPECT_TRUE(host.recorderFactory.latest.expired()) << "the recorder is released";
-        EXPECT_EQ(j.matching("ShellExecuteA"),
+        EXPECT_EQ(j.matching("openWithDefaultHandler"),
                   answer == platform::IDYES
-                      ? std::vector<std::string>{"ShellExecuteA(1,open,http://video.test/"
-                                                 "my_videos_upload,null,C:\\App,1)"}
+                      ? std::vector<std::string>{"openWithDefaultHandler(http://video.test/"
+                                                 "my_videos_upload,C:\\App)"}
                       : std::vector<std::string>{});
     }
     EXPECT_EQ(host.recorderFactory.created, 2);
+}
+
+std::vector<std::string> warnings;
+void keepWarnings(const platform::LogRecord& record) {
+    if (record.level == platform::LogLevel::Warning) warnings.emplace_back(record.message);
+}
+
+TEST_F(RecordingTest, AnUploadPageThatCannotBeOpenedIsLoggedAsAWarning) {
+    host.saveDialog.answer = "/tmp/v.wmv";
+    click();
+    host.messageBoxImpl.answer = platform::IDYES;
+    host.faults.fail("openWithDefaultHandler");
+    warnings.clear();
+    platform::setLogSink(keepWarnings);
+    click();
+    platform::setLogSink(nullptr);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("http://video.test/my_videos_upload"), std::string::npos);
+    EXPECT_EQ(caption()->innerText(), "Record");
 }
 
 TEST_F(RecordingTest, CancelledDialogCreatesNoRecorder) {
@@ -196,7 +215,7 @@ TEST_F(RecordingTest, AFailedRecordingIsToldAndNotOfferedForUpload) {
                       "MsgBox(The recording failed: injected failure: Recorder.StopRecord().\n\n"
                       "What was recorded until then is in \"/tmp/v.wmv\".,48,Whirligigcam)"})
             << byItself;
-        EXPECT_EQ(host.journal.count("ShellExecuteA"), 0u) << byItself;
+        EXPECT_EQ(host.journal.count("openWithDefaultHandler"), 0u) << byItself;
 
         // News of a recording already ended changes nothing.
         host.journal.clear();

@@ -32,9 +32,9 @@ class BadChatPage : public RoadTest, public ::testing::WithParamInterface<BadPag
 protected:
     // A real click on the record button starts a recording.
     bool recordWorks() {
-        const int before = h.probe().recordersStarted;
+        const int before = h.fakes().recordersStarted;
         click("butRec");
-        return waitFor([&] { return h.probe().recordersStarted == before + 1; });
+        return waitFor([&] { return h.fakes().recordersStarted == before + 1; });
     }
     bool failureShown() { return !chatInFront() && display("error") == "block"; }
     // Retry asks again, and the chat page that then completes is prepared.
@@ -49,7 +49,7 @@ protected:
 
 TEST_P(BadChatPage, EndsWithAWorkingRecordOrRetry) {
     const BadPage& bad = GetParam();
-    h.probe().savePath = h.folder().path() + "/video.wmv";
+    h.fakes().savePath = h.folder().path() + "/video.wmv";
     site.addRoute("/never.png", "");
     site.setPathFailure("/never.png", site::PathFailure::NeverAnswer);
     if (!bad.page.empty()) site.setChatPage(bad.page);
@@ -128,7 +128,7 @@ std::set<int> webProcesses() {
 }
 
 TEST_F(BadChatPage, AKilledPageProcessOffersRetryWhichBringsTheChatBack) {
-    h.probe().savePath = h.folder().path() + "/video.wmv";
+    h.fakes().savePath = h.folder().path() + "/video.wmv";
     start();
     ASSERT_TRUE(prepared());
     const std::set<int> processes = webProcesses();
@@ -155,14 +155,14 @@ TEST_F(BadChatPage, OnlyARealClickRecords) {
     ASSERT_TRUE(waitFor([&] {
         return chat("getComputedStyle(document.getElementById('ShareThis')).display") == "block";
     }));
-    EXPECT_EQ(h.probe().saveDialogs, 0);
-    EXPECT_EQ(h.probe().messageBoxes, 0);
+    EXPECT_EQ(h.fakes().saveDialogs, 0);
+    EXPECT_EQ(h.fakes().messageBoxes, 0);
 
     chat("document.querySelector('#butRec span').innerText = 'Record', 1");
     click("butRec");
     // The handler shows its dialogs in one run: once one is seen, all were.
-    EXPECT_TRUE(waitFor([&] { return h.probe().saveDialogs > 0; }));
-    EXPECT_EQ(h.probe().saveDialogs, 1);
+    EXPECT_TRUE(waitFor([&] { return h.fakes().saveDialogs > 0; }));
+    EXPECT_EQ(h.fakes().saveDialogs, 1);
 }
 
 }  // namespace

@@ -79,81 +79,75 @@ private:
 
 class FakeObjects : public ObjectFactory {
 public:
-    explicit FakeObjects(std::shared_ptr<Probe> probe) : probe_(std::move(probe)) {}
+    explicit FakeObjects(std::shared_ptr<Fakes> fakes) : fakes_(std::move(fakes)) {}
     std::shared_ptr<ScriptableObject> CreateObject(const std::string& progId) override {
-        if (probe_->flashVersion.empty() || progId.rfind("ShockwaveFlash.ShockwaveFlash.", 0) != 0)
+        if (fakes_->flashVersion.empty() || progId.rfind("ShockwaveFlash.ShockwaveFlash.", 0) != 0)
             throw Failure("cannot create " + progId);
-        return std::make_shared<FakePlayer>(probe_->flashVersion);
+        return std::make_shared<FakePlayer>(fakes_->flashVersion);
     }
 
 private:
-    std::shared_ptr<Probe> probe_;
+    std::shared_ptr<Fakes> fakes_;
 };
 
 class FakeCapture : public CaptureService {
 public:
-    explicit FakeCapture(std::shared_ptr<Probe> probe) : probe_(std::move(probe)) {}
-    WindowHandle capCreateCaptureWindowA(const std::string&, std::uint32_t, int, int, int, int,
-                                         WindowHandle, int) override {
-        return 77;
-    }
-    LRESULT SendMessageA(WindowHandle, UINT message, WPARAM, LPARAM) override {
-        return message == WM_CAP_DRIVER_CONNECT && probe_->webcam ? 1 : 0;
-    }
-    void DestroyWindow(WindowHandle) override {}
+    explicit FakeCapture(std::shared_ptr<Fakes> fakes) : fakes_(std::move(fakes)) {}
+    WindowHandle openProbe() override { return 77; }
+    bool connectDriver(WindowHandle, int) override { return fakes_->webcam; }
+    void disconnectDriver(WindowHandle) override {}
+    void closeProbe(WindowHandle) override {}
 
 private:
-    std::shared_ptr<Probe> probe_;
+    std::shared_ptr<Fakes> fakes_;
 };
 
 class FakeSaveDialog : public SaveDialog {
 public:
-    explicit FakeSaveDialog(std::shared_ptr<Probe> probe) : probe_(std::move(probe)) {}
+    explicit FakeSaveDialog(std::shared_ptr<Fakes> fakes) : fakes_(std::move(fakes)) {}
     void setFilter(const std::string&) override {}
     void ShowSave() override {
-        ++probe_->saveDialogs;
-        name_ = probe_->savePath;
+        ++fakes_->saveDialogs;
+        name_ = fakes_->savePath;
     }
     std::string FileName() override { return name_; }
 
 private:
-    std::shared_ptr<Probe> probe_;
+    std::shared_ptr<Fakes> fakes_;
     std::string name_;
 };
 
 class FakeMessageBox : public MessageBoxService {
 public:
-    explicit FakeMessageBox(std::shared_ptr<Probe> probe) : probe_(std::move(probe)) {}
+    explicit FakeMessageBox(std::shared_ptr<Fakes> fakes) : fakes_(std::move(fakes)) {}
     int MsgBox(const std::string&, std::uint32_t, const std::string&) override {
-        ++probe_->messageBoxes;
-        return probe_->messageAnswer;
+        ++fakes_->messageBoxes;
+        return fakes_->messageAnswer;
     }
 
 private:
-    std::shared_ptr<Probe> probe_;
+    std::shared_ptr<Fakes> fakes_;
 };
 
 class FakeShell : public Shell {
 public:
-    explicit FakeShell(std::shared_ptr<Probe> probe) : probe_(std::move(probe)) {}
-    std::intptr_t ShellExecuteA(WindowHandle, const std::string&, const std::string& file,
-                                const char*, const std::string&, int) override {
-        probe_->opened.push_back(file);
-        return 33;
+    explicit FakeShell(std::shared_ptr<Fakes> fakes) : fakes_(std::move(fakes)) {}
+    void openWithDefaultHandler(const std::string& target, const std::string&) override {
+        fakes_->opened.push_back(target);
     }
 
 private:
-    std::shared_ptr<Probe> probe_;
+    std::shared_ptr<Fakes> fakes_;
 };
 
 class FakeRecorder : public ScreenRecorder {
 public:
-    explicit FakeRecorder(std::shared_ptr<Probe> probe) : probe_(std::move(probe)) {
-        ++probe_->recordersAlive;
+    explicit FakeRecorder(std::shared_ptr<Fakes> fakes) : fakes_(std::move(fakes)) {
+        ++fakes_->recordersAlive;
     }
     ~FakeRecorder() override {
         StopRecord();
-        --probe_->recordersAlive;
+        --fakes_->recordersAlive;
     }
     void SourceKind(std::int32_t) override {}
     void CaptureLeft(std::int32_t) override {}
@@ -164,12 +158,12 @@ public:
     void OutputFile(const std::string&) override {}
     void StartRecord() override {
         running_ = true;
-        ++probe_->recordersStarted;
+        ++fakes_->recordersStarted;
     }
     void StopRecord() override {
         if (!running_) return;
         running_ = false;
-        ++probe_->recordersStopped;
+        ++fakes_->recordersStopped;
     }
     void AudioSource(std::int32_t) override {}
     void HighlightClicks(std::int32_t) override {}
@@ -179,34 +173,34 @@ public:
     void setOnFailure(std::function<void()>) override {}
 
 private:
-    std::shared_ptr<Probe> probe_;
+    std::shared_ptr<Fakes> fakes_;
     bool running_ = false;
 };
 
 class FakeRecorders : public RecorderFactory {
 public:
-    explicit FakeRecorders(std::shared_ptr<Probe> probe) : probe_(std::move(probe)) {}
+    explicit FakeRecorders(std::shared_ptr<Fakes> fakes) : fakes_(std::move(fakes)) {}
     std::shared_ptr<ScreenRecorder> create() override {
-        return std::make_shared<FakeRecorder>(probe_);
+        return std::make_shared<FakeRecorder>(fakes_);
     }
 
 private:
-    std::shared_ptr<Probe> probe_;
+    std::shared_ptr<Fakes> fakes_;
 };
 
 }  // namespace
 
-gtkui::HostServices makeServices(std::shared_ptr<Probe> probe) {
+gtkui::HostServices makeServices(std::shared_ptr<Fakes> fakes) {
     gtkui::HostServices s;
-    s.objects = std::make_unique<FakeObjects>(probe);
-    s.capture = std::make_unique<FakeCapture>(probe);
+    s.objects = std::make_unique<FakeObjects>(fakes);
+    s.capture = std::make_unique<FakeCapture>(fakes);
     s.reader = std::make_unique<desktop::SoupAsyncReader>();
     s.codePage = std::make_unique<posix::LocaleCodePage>();
     s.files = std::make_unique<posix::PosixTextFiles>(*s.codePage);
-    s.saveDialog = std::make_unique<FakeSaveDialog>(probe);
-    s.messageBox = std::make_unique<FakeMessageBox>(probe);
-    s.shell = std::make_unique<FakeShell>(probe);
-    s.recorders = std::make_unique<FakeRecorders>(probe);
+    s.saveDialog = std::make_unique<FakeSaveDialog>(fakes);
+    s.messageBox = std::make_unique<FakeMessageBox>(fakes);
+    s.shell = std::make_unique<FakeShell>(fakes);
+    s.recorders = std::make_unique<FakeRecorders>(fakes);
     return s;
 }
 
@@ -324,8 +318,8 @@ Harness::Harness(std::string appFolder) {
     gtkui::HostOptions options;
     options.appFolder = appFolder.empty() ? folder_.path() : appFolder;
     options.ephemeral = true;
-    auto probe = probe_;
-    host_ = std::make_unique<gtkui::GtkHost>([probe](GtkWindow*) { return makeServices(probe); },
+    auto fakes = fakes_;
+    host_ = std::make_unique<gtkui::GtkHost>([fakes](GtkWindow*) { return makeServices(fakes); },
                                              options);
 }
 

@@ -24,19 +24,19 @@ bool waitFor(const std::function<bool()>& condition, unsigned limitMs = 30000);
 // ("<error: ...>" when it throws).
 std::string pageEval(WebKitWebView* view, const std::string& script);
 
-// The services the tests look at.
-struct Probe {
+// What the stand-in services answer, and what the program asked of them.
+struct Fakes {
     std::string flashVersion = "WIN 10,0,0,0";  // empty: no Flash player
     bool webcam = true;
     std::string savePath;             // what the save dialog answers
     int messageAnswer = 7;            // IDNO
-    std::vector<std::string> opened;  // ShellExecute targets
+    std::vector<std::string> opened;  // what the desktop was asked to open
     int recordersStarted = 0, recordersStopped = 0, recordersAlive = 0;
     int saveDialogs = 0, messageBoxes = 0;
 };
 
 // Test stand-ins for the services, except the reader: the real one, over HTTP.
-gtkui::HostServices makeServices(std::shared_ptr<Probe> probe);
+gtkui::HostServices makeServices(std::shared_ptr<Fakes> fakes);
 
 // A fresh application folder with an HTML/ subfolder (removed at the end).
 class TempFolder {
@@ -90,7 +90,7 @@ public:
     ~Harness();
 
     gtkui::GtkHost& host() { return *host_; }
-    Probe& probe() { return *probe_; }
+    Fakes& fakes() { return *fakes_; }
     TempFolder& folder() { return folder_; }
     WebKitWebView* webView(platform::BrowserView& view) { return host_->view(view).webView(); }
     // Loads address in the view (outside any handler) and waits for its top-level completion.
@@ -98,7 +98,7 @@ public:
 
 private:
     TempFolder folder_;
-    std::shared_ptr<Probe> probe_ = std::make_shared<Probe>();
+    std::shared_ptr<Fakes> fakes_ = std::make_shared<Fakes>();
     std::unique_ptr<gtkui::GtkHost> host_;
 };
 

@@ -26,8 +26,8 @@ TEST_F(RoadTest, MissingDevicesStopAtTheirNotice) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shown);
         Harness fresh;
-        fresh.probe().flashVersion = c.flash;
-        fresh.probe().webcam = c.webcam;
+        fresh.fakes().flashVersion = c.flash;
+        fresh.fakes().webcam = c.webcam;
         std::string copy = "cp -r '" + htmlFolder() + "/.' '" + fresh.folder().path() + "/HTML/'";
         ASSERT_EQ(std::system(copy.c_str()), 0);
         app::Main program(fresh.host(), {site.address("/update/"), site.address("/"), "", ""});
@@ -354,11 +354,11 @@ TEST_F(RoadTest, TheSitesOwnElementsAndScriptsKeepWorking) {
 
     // The site's window.open: a new window goes to the desktop; a named frame of the page loads.
     EXPECT_EQ(chat("window.open('/invite')"), "null");
-    EXPECT_TRUE(waitFor([&] { return h.probe().opened.size() == 1; }));
-    EXPECT_EQ(h.probe().opened, std::vector<std::string>{site.address("/invite")});
+    EXPECT_TRUE(waitFor([&] { return h.fakes().opened.size() == 1; }));
+    EXPECT_EQ(h.fakes().opened, std::vector<std::string>{site.address("/invite")});
     chat("(window.open('/framed', 'side'), 1)");
     EXPECT_TRUE(waitFor([&] { return site.requestCount("/framed") == 1; }));
-    EXPECT_EQ(h.probe().opened.size(), 1u);
+    EXPECT_EQ(h.fakes().opened.size(), 1u);
 }
 
 TEST_F(RoadTest, ShareEntriesOpenInTheDesktopBrowser) {
@@ -393,9 +393,9 @@ TEST_F(RoadTest, ShareEntriesOpenInTheDesktopBrowser) {
                         id + "'))") == "true";
         }));
         xdotool("click 1");
-        ASSERT_TRUE(waitFor([&] { return h.probe().opened.size() == expected.size(); }));
+        ASSERT_TRUE(waitFor([&] { return h.fakes().opened.size() == expected.size(); }));
     }
-    EXPECT_EQ(h.probe().opened, expected);
+    EXPECT_EQ(h.fakes().opened, expected);
     EXPECT_NE(expected[0].find("facebook.com"), std::string::npos);
     // Nothing claims that a site was opened: the desktop's browser shows it or says why not.
     EXPECT_EQ(chat("document.getElementById('wg-notes').textContent.includes('Opening')"), "false");
@@ -432,17 +432,17 @@ TEST_F(RoadTest, LeavingTheChatPageShowsLevelCleared) {
 }
 
 TEST_F(RoadTest, ClosingTheWindowStopsARunningRecording) {
-    h.probe().savePath = h.folder().path() + "/video.wmv";
+    h.fakes().savePath = h.folder().path() + "/video.wmv";
     start();
     ASSERT_TRUE(prepared());
     auto [x, y] = onScreen("butRec");
     xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
-    ASSERT_TRUE(waitFor([&] { return h.probe().recordersStarted == 1; }));
-    EXPECT_EQ(h.probe().recordersAlive, 1);
+    ASSERT_TRUE(waitFor([&] { return h.fakes().recordersStarted == 1; }));
+    EXPECT_EQ(h.fakes().recordersAlive, 1);
     gtk_window_close(h.host().gtkForm().window());
     EXPECT_TRUE(waitFor([&] { return h.host().windowGone(); }));
-    EXPECT_EQ(h.probe().recordersStopped, 1);
-    EXPECT_EQ(h.probe().recordersAlive, 0);
+    EXPECT_EQ(h.fakes().recordersStopped, 1);
+    EXPECT_EQ(h.fakes().recordersAlive, 0);
 }
 
 }  // namespace
@@ -462,17 +462,17 @@ TEST_F(RoadTest, AChatPageThatRunsAScriptForTenSecondsIsStillPrepared) {
         h.host(), app::Settings{site.address("/update/"), site.address("/busy"),
                                 site.address("/stats/index.html"), site.address("/up")});
     // While the preparation waits for the page, the window still follows the
-    // window manager: a probe running inside that wait resizes it and sees the result.
+    // window manager: a timer running inside that wait resizes it and sees the result.
     using Self = std::remove_pointer_t<decltype(this)>;
-    struct Probe {
+    struct ResizeInWait {
         Self* test;
         bool asked = false;
         bool resizedWhileBusy = false;
-    } probe{this};
+    } resize{this};
     guint ticker = g_timeout_add(
         50,
         [](gpointer data) -> gboolean {
-            auto* p = static_cast<Probe*>(data);
+            auto* p = static_cast<ResizeInWait*>(data);
             // The preparation has begun (it first asks the statistics view
             // for its page) and has not brought the chat view forward yet.
             WebKitWebView* statistics = p->test->h.webView(p->test->h.host().wbstat());
@@ -489,11 +489,11 @@ TEST_F(RoadTest, AChatPageThatRunsAScriptForTenSecondsIsStillPrepared) {
             }
             return G_SOURCE_CONTINUE;
         },
-        &probe);
+        &resize);
     h.host().start();
     EXPECT_TRUE(prepared());
     g_source_remove(ticker);
-    EXPECT_TRUE(probe.resizedWhileBusy);
+    EXPECT_TRUE(resize.resizedWhileBusy);
     EXPECT_EQ(chat("typeof window.whirligig"), "object");
 }
 

@@ -209,7 +209,7 @@ TEST_P(RecordAndStop, WritesTheChatAreaAndOffersTheUpload) {
     EXPECT_EQ(p.caption(), "Record");
     EXPECT_EQ(p.seen->recordersAlive, 0);
     EXPECT_EQ(p.seen->messageBoxes, 1);
-    EXPECT_EQ(p.probe->opened, GetParam().opensUploadPage ? std::vector<std::string>{p.uploadPage()}
+    EXPECT_EQ(p.fakes->opened, GetParam().opensUploadPage ? std::vector<std::string>{p.uploadPage()}
                                                           : std::vector<std::string>{});
 
     const auto video = recorder_test::readVideo(p.videos() + "/chat.wmv");
@@ -321,7 +321,7 @@ TEST_P(EndedWhileRecording, FinishesTheFileWithoutAsking) {
     EXPECT_EQ(box->shown, 0);
     EXPECT_EQ(p.seen->messageBoxes, 0);
     EXPECT_EQ(p.seen->recordersAlive, 0);
-    EXPECT_TRUE(p.probe->opened.empty());
+    EXPECT_TRUE(p.fakes->opened.empty());
 
     // The trailer is written: the container knows its duration and can seek,
     // and the frames decode to the end of it.
@@ -408,7 +408,7 @@ TEST_F(RecordButton, AWriteFailureStopsTheRecordingAndIsTold) {
               "The recording failed: writing the file: No space left on device.\n\n"
               "What was recorded until then is in \"" +
                   file + "\".");
-    EXPECT_TRUE(p.probe->opened.empty());
+    EXPECT_TRUE(p.fakes->opened.empty());
     EXPECT_TRUE(exists(file));
     umount(p.videos().c_str());
 }

@@ -160,8 +160,8 @@ Program::Program(bool withPlayer) {
     options.appFolder = folder.path();
     options.ephemeral = true;
     host = std::make_unique<gtkui::GtkHost>(
-        [probe = probe, seen = seen](GtkWindow* window) {
-            gtkui::HostServices services = guitest::makeServices(probe);
+        [fakes = fakes, seen = seen](GtkWindow* window) {
+            gtkui::HostServices services = guitest::makeServices(fakes);
             services.saveDialog = std::make_unique<desktop::GtkSaveDialog>(window);
             services.messageBox = std::make_unique<CountedMessageBox>(window, seen);
             services.recorders = std::make_unique<CountedRecorders>(window, seen);

@@ -79,7 +79,7 @@ public:
     bool hasPlayer = false;
     site::SiteServer site;
     guitest::TempFolder folder;  // application folder; videos go to folder/videos
-    std::shared_ptr<guitest::Probe> probe = std::make_shared<guitest::Probe>();
+    std::shared_ptr<guitest::Fakes> fakes = std::make_shared<guitest::Fakes>();
     std::shared_ptr<Seen> seen = std::make_shared<Seen>();
     std::unique_ptr<gtkui::GtkHost> host;
     std::unique_ptr<app::Main> main;
