@@ -12,8 +12,8 @@
 #include "platform/gtk/DesktopServices.h"
 #include "platform/gtk/GtkHost.h"
 #include "platform/gtk/OrderlyEnd.h"
-#include "platform/linux/GLibLog.h"
-#include "platform/linux/SettingsFile.h"
+#include "platform/desktop/GLibLog.h"
+#include "platform/desktop/SettingsFile.h"
 
 namespace gtkui {
 

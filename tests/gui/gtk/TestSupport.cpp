@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "platform/linux/SoupAsyncReader.h"
+#include "platform/desktop/SoupAsyncReader.h"
 #include "platform/posix/LocaleCodePage.h"
 #include "platform/posix/PosixTextFiles.h"
 

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "platform/linux/GtkMessageBox.h"
-#include "platform/linux/GtkSaveDialog.h"
+#include "platform/desktop/GtkMessageBox.h"
+#include "platform/desktop/GtkSaveDialog.h"
 #include "platform/recorder/X11RecorderFactory.h"
 
 // Last: Xlib's macros (None, Bool, Status) clash with names in the headers above.

@@ -1,4 +1,4 @@
-#include "platform/linux/V4l2CaptureService.h"
+#include "platform/desktop/V4l2CaptureService.h"
 
 #include <fcntl.h>
 #include <linux/videodev2.h>

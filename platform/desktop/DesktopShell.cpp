@@ -1,4 +1,4 @@
-#include "platform/linux/DesktopShell.h"
+#include "platform/desktop/DesktopShell.h"
 
 #include <gtk/gtk.h>
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/linux/V4l2CaptureService.h"
+#include "platform/desktop/V4l2CaptureService.h"
 
 using desktop::V4l2CaptureService;
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/SettingsFile.h"
+#include "platform/desktop/SettingsFile.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/linux/SoupAsyncReader.h"
+#include "platform/desktop/SoupAsyncReader.h"
 
 #include <libsoup/soup.h>
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/FlashObjectFactory.h"
+#include "platform/desktop/FlashObjectFactory.h"
 
 using desktop::FlashObjectFactory;
 using desktop::parseFlashVersion;

@@ -1,4 +1,4 @@
-#include "platform/linux/GtkMessageBox.h"
+#include "platform/desktop/GtkMessageBox.h"
 
 #include <gtk/gtk.h>
 

@@ -8,8 +8,8 @@
 #include <functional>
 #include <vector>
 
-#include "platform/linux/GtkMessageBox.h"
-#include "platform/linux/GtkSaveDialog.h"
+#include "platform/desktop/GtkMessageBox.h"
+#include "platform/desktop/GtkSaveDialog.h"
 
 using desktop::GtkMessageBox;
 using desktop::GtkSaveDialog;

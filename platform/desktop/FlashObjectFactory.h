@@ -15,7 +15,7 @@
 
 #include "platform/Failure.h"
 #include "platform/Services.h"
-#include "platform/linux/FlashPlayerVersion.h"
+#include "platform/desktop/FlashPlayerVersion.h"
 
 namespace desktop {
 

@@ -1,4 +1,4 @@
-#include "platform/linux/FlashObjectFactory.h"
+#include "platform/desktop/FlashObjectFactory.h"
 
 #include <glib.h>
 

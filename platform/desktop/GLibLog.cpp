@@ -1,4 +1,4 @@
-#include "platform/linux/GLibLog.h"
+#include "platform/desktop/GLibLog.h"
 
 #include <glib.h>
 

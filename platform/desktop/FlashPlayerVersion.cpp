@@ -1,4 +1,4 @@
-#include "platform/linux/FlashPlayerVersion.h"
+#include "platform/desktop/FlashPlayerVersion.h"
 
 #include <glib.h>
 #include <json-glib/json-glib.h>

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "platform/linux/DesktopShell.h"
+#include "platform/desktop/DesktopShell.h"
 
 using desktop::DesktopShell;
 

@@ -1,4 +1,4 @@
-#include "platform/linux/SettingsFile.h"
+#include "platform/desktop/SettingsFile.h"
 
 #include <glib.h>
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "demo/SiteServer.h"
-#include "platform/linux/SoupAsyncReader.h"
-#include "tests/linux/MainLoopWait.h"
+#include "platform/desktop/SoupAsyncReader.h"
+#include "tests/desktop/MainLoopWait.h"
 
 using testing_support::waitUntil;
 

@@ -1,4 +1,4 @@
-#include "platform/linux/GtkSaveDialog.h"
+#include "platform/desktop/GtkSaveDialog.h"
 
 #include <gtk/gtk.h>
 
