@@ -120,7 +120,22 @@ void GtkBrowserView::post(EventQueue::Event event) {
 }
 
 void GtkBrowserView::Navigate2(const std::string& address) {
-    if (!liveness_.alive() || !webView()) throw platform::Failure("the view is gone");
+    if (!liveness_.alive()) throw platform::Failure("the view is gone");
+    // A view made at its first use is blank until then: a blank page asked
+    // for before does not make it (that would pause the start), and its
+    // events come as the blank page's load would raise them.
+    if (!view_ && onDemand_ && toAddress(address) == "about:blank") {
+        post([this] {
+            bool cancel = false;
+            if (auto handler = events_.BeforeNavigate2)
+                handler(topLevelBrowser(), "about:blank", cancel);
+        });
+        post([this] {
+            if (auto handler = events_.DocumentComplete) handler(topLevelBrowser(), "about:blank");
+        });
+        return;
+    }
+    if (!webView()) throw platform::Failure("the view is gone");
     webkit_web_view_load_uri(view_, toAddress(address).c_str());
 }
 
