@@ -81,7 +81,9 @@ void Main::Form_Load() {
         shell_.PreviousWindowProc = host_.windows().installWindowProcedure(
             host_.form().hWnd(),
             [this](platform::WindowHandle hw, platform::UINT msg, platform::WPARAM wp,
-                   platform::LPARAM lp) { return WindowProc(shell_.PreviousWindowProc, hw, msg, wp, lp); },
+                   platform::LPARAM lp) {
+                return WindowProc(shell_.PreviousWindowProc, hw, msg, wp, lp);
+            },
             {MinimumOuterWidth, MinimumOuterHeight});
     });
     attempt([&] { SetWindowIcons(host_.windows(), host_.form().hWnd(), "AAA", true); });

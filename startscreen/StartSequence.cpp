@@ -50,7 +50,9 @@ void Main::wbload_DocumentComplete(platform::BrowserObject pDisp, const std::str
     }
 
     bool webcam = false;
-    attempt([&] { webcam = startscreen::WebcamPresent(host_.capture(), startScreen_.CaptureWindowHandle); });
+    attempt([&] {
+        webcam = startscreen::WebcamPresent(host_.capture(), startScreen_.CaptureWindowHandle);
+    });
     if (!webcam) {
         setStartPageDisplay("loading", "none");
         setStartPageDisplay("nowebcam", "block");

@@ -4,12 +4,11 @@
 // user-interface thread while an update check waits for its answer.
 
 #include <gtk/gtk.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-
-#include <unistd.h>
 
 #include "BenchPages.h"
 #include "TestSupport.h"

@@ -18,8 +18,8 @@ int main(int argc, char** argv) {
     if (!gtk_init_check(&argc, &argv)) return 1;
     gtkui::HostOptions options;
     if (argc > 2) options.appFolder = argv[2];
-    gtkui::GtkHost host(
-        [](GtkWindow* window) { return gtkui::makeDesktopServices(window, true); }, options);
+    gtkui::GtkHost host([](GtkWindow* window) { return gtkui::makeDesktopServices(window, true); },
+                        options);
     app::Settings settings = app::Settings::builtIn();
     if (argc > 1) {
         const std::string site = argv[1];

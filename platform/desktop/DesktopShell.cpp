@@ -33,10 +33,10 @@ std::string DesktopShell::uriFor(const std::string& target, const std::string& d
     if (target.empty() || target.find('\0') != std::string::npos) return "";
     g_autofree gchar* scheme = g_uri_parse_scheme(target.c_str());
     if (scheme) return target;
-    g_autofree gchar* path =
-        g_path_is_absolute(target.c_str())
-            ? g_strdup(target.c_str())
-            : g_build_filename(directory.empty() ? "." : directory.c_str(), target.c_str(), nullptr);
+    g_autofree gchar* path = g_path_is_absolute(target.c_str())
+                                 ? g_strdup(target.c_str())
+                                 : g_build_filename(directory.empty() ? "." : directory.c_str(),
+                                                    target.c_str(), nullptr);
     g_autofree gchar* absolute = g_canonicalize_filename(path, nullptr);
     g_autofree gchar* uri = g_filename_to_uri(absolute, nullptr, nullptr);
     return uri ? uri : "";

@@ -9,11 +9,11 @@
 
 #include "app/Main.h"
 #include "platform/Log.h"
+#include "platform/desktop/GLibLog.h"
+#include "platform/desktop/SettingsFile.h"
 #include "platform/gtk/DesktopServices.h"
 #include "platform/gtk/GtkHost.h"
 #include "platform/gtk/OrderlyEnd.h"
-#include "platform/desktop/GLibLog.h"
-#include "platform/desktop/SettingsFile.h"
 
 namespace gtkui {
 

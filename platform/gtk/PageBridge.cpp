@@ -170,8 +170,8 @@ std::string PageBridge::read(unsigned generation, const std::string& expression)
     const std::string prime = record_.primeScript();
     std::string answer = evaluateWaiting(
         view_,
-        inRuntime(takeWrites() + "return " + (prime.empty() ? "" : prime + "+'\x1d'+") +
-                      "String(" + expression + ");",
+        inRuntime(takeWrites() + "return " + (prime.empty() ? "" : prime + "+'\x1d'+") + "String(" +
+                      expression + ");",
                   "throw new Error('stale document')"),
         health_, readTimeout_);
     if (prime.empty()) return answer;
@@ -219,7 +219,8 @@ void PageBridge::onEventMessage(const std::string& message) {
             onViewport_(width, height);
         return;
     }
-    subscriptions_.deliver(message.substr(first + 1, second - first - 1), message.substr(second + 1));
+    subscriptions_.deliver(message.substr(first + 1, second - first - 1),
+                           message.substr(second + 1));
 }
 
 }  // namespace gtkui

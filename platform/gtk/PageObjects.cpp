@@ -232,8 +232,8 @@ platform::ElementCollection PageDocument::getElementsByTagName(const std::string
     // An object's parameters are read right after the object: they come along.
     const std::string children = upper(tag) == "OBJECT" ? "PARAM" : "";
     return collectionFromAnswer(bridge_, generation_,
-                                read("R.list(document.getElementsByTagName(" + jsString(tag) + ")," +
-                                     jsString(children) + ")"),
+                                read("R.list(document.getElementsByTagName(" + jsString(tag) +
+                                     ")," + jsString(children) + ")"),
                                 children);
 }
 

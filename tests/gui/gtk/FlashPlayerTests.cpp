@@ -81,10 +81,11 @@ TEST_F(FlashPlayerTest, AStoppedPlayerIsMadeAgain) {
     // seen just before stopping it.
     auto count = [&] { return std::atoi(chat(reports).c_str()); };
     ASSERT_TRUE(waitFor([&] { return count() >= 1; }, 60000));
-    const int before = std::atoi(
-        chat("((n) => (document.querySelector('object.wg-movie > ruffle-player').ruffle()"
-             ".suspend(), n))(" + reports + ")")
-            .c_str());
+    const int before =
+        std::atoi(chat("((n) => (document.querySelector('object.wg-movie > ruffle-player').ruffle()"
+                       ".suspend(), n))(" +
+                       reports + ")")
+                      .c_str());
     ASSERT_GE(before, 1);
     EXPECT_TRUE(waitFor([&] { return count() > before; }, 60000)) << chat(reports);
     EXPECT_TRUE(waitFor([&] { return players() == "wg-movie"; }, 60000)) << players();
