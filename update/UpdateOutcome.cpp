@@ -25,12 +25,14 @@ void Main::ControlURL1_UpdateCheck(std::string& Text) {
         setStartPageDisplay("loading", "none");
         setStartPageDisplay("mustupdate", "block");
     } else {
+        platform::logInfo("update check: the reply is none of the known answers");
         ControlURL1_UpdateFail();
     }
 }
 
 void Main::ControlURL1_UpdateFail() {
-    platform::logInfo("update check: failed; the start screen offers Retry");
+    // Also the chat page's failure state: what failed is logged by the caller.
+    platform::logInfo("start screen: the failure state offers Retry");
     setStartPageDisplay("loading", "none");
     setStartPageDisplay("error", "block");
     bindStartPageButton(updateOutcome_.butRetry, "butRetry");
