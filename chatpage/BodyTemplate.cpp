@@ -22,6 +22,18 @@ std::string EscapeHtml(const std::string& text) {
     return out;
 }
 
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+std::string ScriptAccessFor(const std::string& siteValue) {
+    for (const char* known : {"always", "never"})
+        if (SameIgnoringCase(siteValue, known)) return known;
+    return "sameDomain";
+}
+
 std::string FillBodyTemplate(const std::string& text, const FlashParameters& flash) {
     std::string flashvars = EscapeHtml(flash.flashvars);
     // The test is made on the value as the page gave it.
@@ -31,6 +43,7 @@ std::string FillBodyTemplate(const std::string& text, const FlashParameters& fla
         {"%name%", EscapeHtml(flash.objectId)},
         {"%movie%", EscapeHtml(flash.movie)},
         {"%flashvars%", std::move(flashvars)},
+        {"%scriptaccess%", ScriptAccessFor(flash.allowScriptAccess)},
     };
 
     // One pass over the template: a value is copied as it is and never scanned

@@ -20,17 +20,24 @@ chatpage::FlashParameters ReadFlashParameters(const platform::DocumentRef& docum
         attempt([&] { flash.objectId = object->id(); });
         platform::ElementCollection params;
         attempt([&] { params = object->getElementsByTagName("PARAM"); });
+        // The script access goes with the object whose movie is used.
+        bool givesMovie = false;
+        std::string scriptAccess;
         for (const auto& param : params) {
             attempt([&] {
                 const std::string name = param->name();
                 if (name == "movie") {
                     flash.movie = param->value();
+                    givesMovie = true;
                 } else if (name == "flashvars") {
                     flash.flashvars = param->value();
                     flash.hasFlashvars = true;
+                } else if (chatpage::SameIgnoringCase(name, "allowScriptAccess")) {
+                    scriptAccess = param->value();
                 }
             });
         }
+        if (givesMovie) flash.allowScriptAccess = scriptAccess;
     }
     return flash;
 }

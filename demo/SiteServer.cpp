@@ -116,8 +116,12 @@ void SiteServer::State::handle(SoupServerMessage* msg, const std::string& path) 
     if (path == "/") return setBody(msg, kHtml, chatPage);
     if (path == "/site.css") return setBody(msg, "text/css", pages::siteCss());
     if (path == "/ad.html") return setBody(msg, kHtml, pages::advertisement());
-    if (path == "/flash/chat.swf")
+    if (path == "/flash/chat.swf") {
+        // Pages of other sites may play the movie, as from a shared server.
+        soup_message_headers_replace(soup_server_message_get_response_headers(msg),
+                                     "Access-Control-Allow-Origin", "*");
         return setBody(msg, "application/x-shockwave-flash", pages::chatMovie());
+    }
     if (path == kStatsPath) return setBody(msg, kHtml, pages::statistics(++visits));
     if (path == kUploadPath) return setBody(msg, kHtml, pages::uploadForm());
     if (path == kUpdatePath) {

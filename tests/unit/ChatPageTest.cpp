@@ -63,6 +63,9 @@ TEST_F(ChatPageTest, AChatPageThatFailsOffersRetryWhichPreparesTheNextPage) {
         h.asyncReader.finish("update=false");
         failures[k](h);
         EXPECT_EQ(h.load.document->byId("error")->style("display"), "block") << k;
+        // The state says that the chat failed, not the update check.
+        EXPECT_EQ(h.load.document->byId("errorchat")->style("display"), "block") << k;
+        EXPECT_EQ(h.load.document->byId("errorupdate")->style("display"), "none") << k;
         EXPECT_EQ(h.stacking.front(), "wbload") << k;
         EXPECT_FALSE(h.deadline.enabled()) << k;
 
@@ -75,6 +78,17 @@ TEST_F(ChatPageTest, AChatPageThatFailsOffersRetryWhichPreparesTheNextPage) {
         h.wb.document->byId("butRec")->fire(PageEvent::Click);
         EXPECT_EQ(h.saveDialog.shown, 1) << k << ": the record button works";
     }
+}
+
+// The failure state names the step that failed: the chat, then after Retry the update check.
+TEST_F(ChatPageTest, TheFailureStateSaysWhichStepFailed) {
+    reachChatPage();
+    host.wb.raiseProcessTerminated();
+    EXPECT_EQ(startDisplay("errorchat") + "/" + startDisplay("errorupdate"), "block/none");
+    host.load.document->byId("butRetry")->fire(PageEvent::Click);
+    host.asyncReader.fail();
+    EXPECT_EQ(startDisplay("error"), "block");
+    EXPECT_EQ(startDisplay("errorchat") + "/" + startDisplay("errorupdate"), "none/block");
 }
 
 // The chat page's web process died: a recording is finished, and Retry
@@ -140,15 +154,15 @@ TEST(BodyTemplate, FlashParametersFillThePlaceholders) {
         FlashParameters flash;
         std::string want;
     } cases[] = {
-        {{"", "", "", false}, "||"},
-        {{"b", "m2", "x=1", true}, "b|m2|x=1&amp;layout=h"},
-        {{"o", "m", "a=1&layout=h", true}, "o|m|a=1&amp;layout=h"},   // present: unchanged
-        {{"o", "m", "Layout=H", true}, "o|m|Layout=H&amp;layout=h"},  // other case
-        {{"o", "m", "", true}, "o|m|&amp;layout=h"},                  // empty parameter
-        {{"a\"b", "<m>", "q='1'", true}, "a&quot;b|&lt;m&gt;|q=&#39;1&#39;&amp;layout=h"},
+        {{"", "", "", false, {}}, "||"},
+        {{"b", "m2", "x=1", true, {}}, "b|m2|x=1&amp;layout=h"},
+        {{"o", "m", "a=1&layout=h", true, {}}, "o|m|a=1&amp;layout=h"},   // present: unchanged
+        {{"o", "m", "Layout=H", true, {}}, "o|m|Layout=H&amp;layout=h"},  // other case
+        {{"o", "m", "", true, {}}, "o|m|&amp;layout=h"},                  // empty parameter
+        {{"a\"b", "<m>", "q='1'", true, {}}, "a&quot;b|&lt;m&gt;|q=&#39;1&#39;&amp;layout=h"},
     };
     for (const auto& c : cases) EXPECT_EQ(chatpage::FillBodyTemplate(t, c.flash), c.want);
-    FlashParameters f{"id", "m", "v", true};
+    FlashParameters f{"id", "m", "v", true, {}};
     EXPECT_EQ(chatpage::FillBodyTemplate("%name% %name% %name% %NAME%", f), "id id id %NAME%");
     EXPECT_EQ(chatpage::FillBodyTemplate("plain <b>text</b>", f), "plain <b>text</b>");
     EXPECT_EQ(chatpage::FillBodyTemplate("%%name%%movie", f), "%id%movie");
@@ -157,7 +171,8 @@ TEST(BodyTemplate, FlashParametersFillThePlaceholders) {
 // Placeholder text that comes from the page is copied, never expanded again:
 // a hostile page must not be able to multiply the mark-up.
 TEST(BodyTemplate, ValuesFromThePageStayLiteral) {
-    chatpage::FlashParameters f{"%movie%%flashvars%", "%flashvars%%name%", "%name%%movie%", true};
+    chatpage::FlashParameters f{
+        "%movie%%flashvars%", "%flashvars%%name%", "%name%%movie%", true, {}};
     EXPECT_EQ(chatpage::FillBodyTemplate("%name%|%movie%|%flashvars%", f),
               "%movie%%flashvars%|%flashvars%%name%|%name%%movie%&amp;layout=h");
 
@@ -167,7 +182,7 @@ TEST(BodyTemplate, ValuesFromThePageStayLiteral) {
         for (int i = 0; i < 1000; ++i) v += "%flashvars%";
         return v;
     }();
-    chatpage::FlashParameters hostile{amplifier, amplifier, value + amplifier, true};
+    chatpage::FlashParameters hostile{amplifier, amplifier, value + amplifier, true, {}};
     const std::string t = "<p>%name%</p><p>%movie%</p><p>%flashvars%</p>";
     const size_t escapedValues = 2 * amplifier.size() + value.size() + amplifier.size() + 14;
     EXPECT_LE(chatpage::FillBodyTemplate(t, hostile).size(), t.size() + escapedValues);
@@ -181,6 +196,38 @@ TEST_F(ChatPageTest, LastObjectIdAndLastParametersWinAcrossObjects) {
         <object id="c"></object>)");
     EXPECT_EQ(doc->byId("out")->innerText(), "c|m2|x=1&layout=h");
 }
+
+// The client's copy of the movie never gets more script access than the
+// site's object gave the movie it uses.
+struct ScriptAccessCase {
+    const char* objects;
+    const char* want;
+};
+class ScriptAccess : public MainFixture, public ::testing::WithParamInterface<ScriptAccessCase> {};
+
+TEST_P(ScriptAccess, IsTheSitesOwnNeverMore) {
+    host.textFiles.files["C:\\App\\HTML\\Body.html"] = "<p id=\"out\">%scriptaccess%</p>";
+    auto doc = reachChatPage("update=false", GetParam().objects);
+    EXPECT_EQ(doc->byId("out")->innerText(), GetParam().want);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Objects, ScriptAccess,
+    ::testing::Values(ScriptAccessCase{R"(<object><param name="movie" value="m"></object>)",
+                                       "sameDomain"},
+                      ScriptAccessCase{R"(<object><param name="movie" value="m">
+            <param name="AllowScriptAccess" value="ALWAYS"></object>)",
+                                       "always"},
+                      ScriptAccessCase{R"(<object><param name="movie" value="m">
+            <param name="allowScriptAccess" value="never"></object>)",
+                                       "never"},
+                      ScriptAccessCase{R"(<object><param name="movie" value="m">
+            <param name="allowScriptAccess" value="all"></object>)",
+                                       "sameDomain"},
+                      // Another object's access does not pass to the movie that is used.
+                      ScriptAccessCase{R"(<object><param name="movie" value="m"></object>
+            <object><param name="allowScriptAccess" value="always"></object>)",
+                                       "sameDomain"}));
 
 TEST_F(ChatPageTest, EveryStepStandsAlone) {
     struct Case {

@@ -91,6 +91,33 @@ TEST_F(FlashPlayerTest, AStoppedPlayerIsMadeAgain) {
     EXPECT_TRUE(waitFor([&] { return players() == "wg-movie"; }, 60000)) << players();
 }
 
+// A movie from another site plays, but its calls do not reach the page: its
+// object on the site gives it "sameDomain", and the client's copy no more.
+TEST_F(FlashPlayerTest, AMovieFromAnotherSiteCannotScriptThePage) {
+    site::SiteServer other;
+    other.setLogging(false);
+    std::string page = site::SiteServer::defaultChatPage();
+    for (size_t at = page.find("/flash/chat.swf"); at != std::string::npos;
+         at = page.find("/flash/chat.swf", at + 30))
+        page.replace(at, 15, other.address("/flash/chat.swf"));
+    site.setChatPage(page);
+    start();
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return chat(
+                       "(p => !!p && p.ruffle().readyState === 2 && p.ruffle().isPlaying)"
+                       "(document.querySelector('object.wg-movie > ruffle-player'))") == "true";
+        },
+        60000));
+    // Sixty frames of the page later the movie's first frame, which calls the page, has run.
+    chat(
+        "(window.wgTicks = 0, (function f() { if (++wgTicks < 60) requestAnimationFrame(f); })(), "
+        "1)");
+    ASSERT_TRUE(waitFor([&] { return chat("wgTicks >= 60") == "true"; }));
+    EXPECT_GE(other.requestCount("/flash/chat.swf"), 1);
+    EXPECT_EQ(chat("(window.chatMovieReports || []).length"), "0");
+}
+
 TEST(WebLanguages, ComeFromTheLocaleNames) {
     struct Case {
         std::vector<std::string> names;
