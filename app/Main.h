@@ -103,6 +103,9 @@ private:
     bool chatScreenReady() const;
     // why: for the log, the first time the failure is shown.
     void showChatPageFailure(const std::string& why);
+    // The start page's failure state, with Retry and Close, saying which step failed.
+    enum class FailedStep { UpdateCheck, ChatPage };
+    void showFailure(FailedStep step);
     void connectEvents();
     void disconnectEvents();
     // Tells the user, with an OK box, why recording failed.

@@ -58,7 +58,7 @@ void Main::showChatPageFailure(const std::string& why) {
     chatPage_.ChatPagePrepared = false;
     attempt([&] { wbload.ZOrder(0); });
     for (const char* id : {"update", "levelcleared"}) setStartPageDisplay(id, "none");
-    ControlURL1_UpdateFail();
+    showFailure(FailedStep::ChatPage);
     // A stalled page may hold up the start page too (they can share a web
     // process): until Retry is bound, the next tick puts the state up again.
     const bool retryBound = updateOutcome_.butRetry.bound();

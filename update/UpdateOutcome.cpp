@@ -30,9 +30,14 @@ void Main::ControlURL1_UpdateCheck(std::string& Text) {
     }
 }
 
-void Main::ControlURL1_UpdateFail() {
-    // Also the chat page's failure state: what failed is logged by the caller.
+void Main::ControlURL1_UpdateFail() { showFailure(FailedStep::UpdateCheck); }
+
+void Main::showFailure(FailedStep step) {
+    // What failed is logged by the caller; the state says which step it was.
     platform::logInfo("start screen: the failure state offers Retry");
+    const bool chat = step == FailedStep::ChatPage;
+    setStartPageDisplay("errorupdate", chat ? "none" : "block");
+    setStartPageDisplay("errorchat", chat ? "block" : "none");
     setStartPageDisplay("loading", "none");
     setStartPageDisplay("error", "block");
     bindStartPageButton(updateOutcome_.butRetry, "butRetry");

@@ -15,7 +15,7 @@ namespace testing_support {
 inline const char* kStartPage = R"(<html><head></head><body>
 <div id="loading">Starting</div><div id="noflash" style="display:none">No Flash</div>
 <div id="nowebcam">No camera</div><div id="mustupdate">Update</div>
-<div id="error">Failed <span id="butRetry">Retry</span> <span id="butCancel">Cancel</span></div>
+<div id="error"><p id="errorupdate">No update answer</p><p id="errorchat">No chat</p> <span id="butRetry">Retry</span> <span id="butCancel">Cancel</span></div>
 <div id="update">New version <span id="butCancelUpdate">Continue</span></div>
 <div id="levelcleared">Left</div></body></html>)";
 

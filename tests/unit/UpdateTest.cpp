@@ -99,8 +99,10 @@ TEST_F(UpdateOutcomeTest, RepliesAreComparedExactlyAndWhole) {
         {"update=critical", {}, false,
          {"#loading.style.display=none", "#mustupdate.style.display=block"}},
     };
-    const std::vector<std::string> failure{"#loading.style.display=none",
-                                           "#error.style.display=block"};
+    // The failure state first says that the update check is what failed.
+    const std::vector<std::string> failure{
+        "#errorupdate.style.display=block", "#errorchat.style.display=none",
+        "#loading.style.display=none", "#error.style.display=block"};
     std::vector<Case> all(std::begin(cases), std::end(cases));
     for (std::string bad : {"Update=true", " update=true", "update=true\n", "update=true\r\n", "",
                             "update=falsey", "update"})
