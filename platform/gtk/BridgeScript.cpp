@@ -36,7 +36,14 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
                   window.webkit.messageHandlers.%EVENTS%;
   const post = m => { try { channel.postMessage(m); } catch (e) {} };
   const clean = v => (typeof v === 'string' ? v : '').replace(/[\x1c-\x1f]/g, ' ');
-  R.g = i => { const o = R.h.get(i); if (o === undefined) throw new Error('no such handle'); return o; };
+  // A handle of a body that the site has since replaced leads to the current body.
+  R.g = i => {
+    const o = R.h.get(i);
+    if (o === undefined) throw new Error('no such handle');
+    if (o && o.tagName === 'BODY' && !o.isConnected && o.ownerDocument === document &&
+        document.body) return document.body;
+    return o;
+  };
   R.set = (i, o) => { R.h.set(i, o); };
   R.desc = e => {
     let d = clean(e.tagName) + '\x1f' + clean(e.id) + '\x1f' +
@@ -72,8 +79,51 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
   // each applied on its own so that a refused one skips only itself.
   R.styles = (texts, list) => {
     for (let k = 0; k < list.length; k += 3) {
-      try { R.g(list[k]).style[texts[list[k + 1]]] = texts[list[k + 2]]; } catch (e) {}
+      try {
+        const o = R.g(list[k]), p = texts[list[k + 1]], v = texts[list[k + 2]];
+        o.style[p] = v;
+        if (o === document.body) R.bodyStyle.set(p, v);
+      } catch (e) {}
     }
+  };
+  // The client's mark-up in the body outlives the site's re-rendering, as
+  // single-page sites replace or empty the body: the elements the client
+  // inserted into it go back to the end of the current body, in the same
+  // microtask, so they never leave the screen. They are the same elements,
+  // so handles and listeners on them hold; listeners, handles and inline
+  // styles the client gave the old body pass to the new one. Each change of
+  // the site costs one check; putting the elements back changes nothing
+  // that would call the check again.
+  R.kept = []; R.body = null; R.bodyStyle = new Map();
+  R.watch = new MutationObserver(() => R.restore());
+  R.observe = b => {
+    R.watch.disconnect();
+    R.watch.observe(document.documentElement, {childList: true});
+    R.watch.observe(b, {childList: true});
+  };
+  R.restore = () => {
+    const b = document.body, old = R.body;
+    if (!b || !old) return;
+    if (b !== old) {
+      R.body = b;
+      for (const [i, o] of R.h) if (o === old) R.h.set(i, b);
+      for (const x of R.s.values()) {
+        if (x[0] !== old) continue;
+        for (const [type, f] of x[1]) { old.removeEventListener(type, f); b.addEventListener(type, f); }
+        x[0] = b;
+      }
+      for (const [p, v] of R.bodyStyle) b.style[p] = v;
+      R.observe(b);
+    }
+    for (const e of R.kept) if (!e.isConnected) b.appendChild(e);
+  };
+  R.insert = (e, where, html) => {
+    const inBody = e === document.body && /^(afterbegin|beforeend)$/i.test(where);
+    const had = inBody ? new Set(e.children) : null;
+    e.insertAdjacentHTML(where, html);
+    if (!inBody) return;
+    for (const c of e.children) if (!had.has(c)) R.kept.push(c);
+    if (!R.body) { R.body = e; R.observe(e); }
   };
   R.sheets = () => {
     const l = document.styleSheets, first = R.n;

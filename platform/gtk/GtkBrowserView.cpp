@@ -4,6 +4,7 @@
 
 #include "platform/Log.h"
 #include "platform/gtk/BridgeScript.h"
+#include "platform/gtk/PageAddresses.h"
 
 namespace gtkui {
 namespace {
@@ -187,6 +188,12 @@ gboolean GtkBrowserView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* de
         WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
             WEBKIT_NAVIGATION_POLICY_DECISION(decision));
         const gchar* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+        if (self->sitePagesOnly_ && uri && isClientOrLocalPage(uri)) {
+            platform::logWarning("the chat site's view was asked to show " + shownAddress(uri) +
+                                 ", a page of the client or a local file; it stays where it is");
+            webkit_policy_decision_ignore(decision);
+            return TRUE;
+        }
         self->beforeNavigate(decision, uri ? uri : "");
         return TRUE;
     }
@@ -319,9 +326,18 @@ void GtkBrowserView::openNewWindow(const std::string& uri) {
         platform::logWarning("a page asked for a new window without an address; none was opened");
         return;
     }
+    // Only web and mail addresses leave for the desktop: the page's request
+    // ends as a blocked pop-up.
+    if (!mayOpenElsewhere(uri)) {
+        platform::logWarning("a page asked for a new window at " + shownAddress(uri) +
+                             "; only http, https and mailto addresses of up to " +
+                             std::to_string(LongestOpenableAddress) +
+                             " characters are opened elsewhere, so none was opened");
+        return;
+    }
     post([this, uri] {
         if (!opener_) {
-            platform::logWarning("a page asked for a new window at " + uri +
+            platform::logWarning("a page asked for a new window at " + shownAddress(uri) +
                                  "; this view opens none");
             return;
         }

@@ -52,8 +52,14 @@ public:
     // Takes the address of every new window that the page asks for, by a link
     // or by script; the view itself opens no window. Without an opener such
     // requests are refused.
+    // Only web and mail addresses of sane length reach the opener; others are
+    // refused and logged.
     using WindowOpener = std::function<void(const std::string& address)>;
     void setWindowOpener(WindowOpener opener) { opener_ = std::move(opener); }
+    // The view shows the site's pages only: navigations to the client's own
+    // scheme or to local files are refused (resources the client serves to
+    // the pages still load).
+    void showSitePagesOnly() { sitePagesOnly_ = true; }
 
     GtkWidget* widget() { return GTK_WIDGET(webView()); }
     WebKitWebView* webView() {
@@ -105,6 +111,7 @@ private:
     // Ended with the view, so that queued events of a gone view do nothing.
     platform::Liveness liveness_;
     bool silent_ = false;
+    bool sitePagesOnly_ = false;
     unsigned load_ = 0;        // counts top-level loads
     bool loadFailed_ = false;  // the current load failed: no DocumentComplete
 };

@@ -77,6 +77,7 @@ void GtkHost::createRelatedView(GtkBrowserView& view) {
     if (view.created() || form_->gone()) return;
     view.createView(context_, wbload_.get());
     if (!view.created()) return;
+    view.showSitePagesOnly();
     if (&view == WB_.get()) {
         form_->addOverlayViewBehind(view.widget());
         if (chatViewPlayer_) addChatViewPlayer(view.userContent());

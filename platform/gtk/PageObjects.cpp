@@ -159,8 +159,7 @@ platform::ElementCollection PageElement::getElementsByTagName(const std::string&
 }
 
 void PageElement::insertAdjacentHTML(const std::string& where, const std::string& html) {
-    page_.write(page_.ref() + ".insertAdjacentHTML(" + jsString(where) + "," + jsString(html) +
-                ")");
+    page_.write("R.insert(" + page_.ref() + "," + jsString(where) + "," + jsString(html) + ")");
     page_.bridge().changed(PageBridge::Change::Tree);
 }
 

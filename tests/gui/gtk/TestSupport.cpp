@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "platform/desktop/DesktopShell.h"
 #include "platform/desktop/SoupAsyncReader.h"
 #include "platform/posix/LocaleCodePage.h"
 #include "platform/posix/PosixTextFiles.h"
@@ -132,8 +133,10 @@ private:
 class FakeShell : public Shell {
 public:
     explicit FakeShell(std::shared_ptr<Fakes> fakes) : fakes_(std::move(fakes)) {}
-    void openWithDefaultHandler(const std::string& target, const std::string&) override {
+    void openWithDefaultHandler(const std::string& target, const std::string& directory) override {
         fakes_->opened.push_back(target);
+        if (fakes_->realDefaultHandler)
+            desktop::DesktopShell().openWithDefaultHandler(target, directory);
     }
 
 private:
@@ -189,6 +192,13 @@ private:
 };
 
 }  // namespace
+
+std::string openedByDefaultHandler() {
+    const char* log = g_getenv("WHIRLIGIG_TEST_OPENED");
+    g_autofree gchar* text = nullptr;
+    if (!log || !g_file_get_contents(log, &text, nullptr, nullptr)) return {};
+    return text;
+}
 
 gtkui::HostServices makeServices(std::shared_ptr<Fakes> fakes) {
     gtkui::HostServices s;

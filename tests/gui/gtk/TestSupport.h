@@ -31,9 +31,13 @@ struct Fakes {
     std::string savePath;             // what the save dialog answers
     int messageAnswer = 7;            // IDNO
     std::vector<std::string> opened;  // what the desktop was asked to open
+    bool realDefaultHandler = false;  // also open it with the (private) desktop's handler
     int recordersStarted = 0, recordersStopped = 0, recordersAlive = 0;
     int saveDialogs = 0, messageBoxes = 0;
 };
+
+// What the test desktop's default handler was given, one address a line.
+std::string openedByDefaultHandler();
 
 // Test stand-ins for the services, except the reader: the real one, over HTTP.
 gtkui::HostServices makeServices(std::shared_ptr<Fakes> fakes);

@@ -1,0 +1,100 @@
+// A hostile chat site: what it hands the client stays checked. It cannot have
+// the desktop open what it likes, show the client's own pages as its own, or
+// wipe the client's mark-up by re-rendering its body.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "RoadFixture.h"
+
+namespace guitest {
+namespace {
+
+class HostilePage : public RoadTest {
+protected:
+    // A link of the site's over the whole chat view, opening a new window.
+    void coverWithLink() {
+        chat(
+            "(a => { a.id = 'away'; a.target = '_blank'; a.textContent = 'away';"
+            "a.style.cssText = 'position:fixed;left:0;top:0;width:100%;height:100%;"
+            "z-index:2147483647;display:block;background:#fff';"
+            "document.documentElement.appendChild(a); return 1; })"
+            "(document.createElement('a'))");
+    }
+    void clickLinkTo(const std::string& address) {
+        chat("document.getElementById('away').href = " + jsQuoted(address));
+        click("away");
+    }
+    static std::string jsQuoted(const std::string& text) {
+        std::string out = "'";
+        for (char c : text)
+            out += c == '\'' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+        return out + "'";
+    }
+};
+
+TEST_F(HostilePage, OnlyWebAndMailAddressesLeaveForTheDesktop) {
+    h.fakes().realDefaultHandler = true;
+    start();
+    ASSERT_TRUE(prepared());
+    coverWithLink();
+    const std::string overlong = site.address("/") + std::string(10000, 'a');
+    for (const std::string& refused :
+         {std::string("evilscheme://x"), std::string("file:///etc/passwd"),
+          std::string("data:text/plain,hello"), std::string("smb://host/share"),
+          std::string("ssh://host"), overlong})
+        clickLinkTo(refused);
+    chat("window.open('evilscheme://by-script')");
+    // The addresses that may go: the last one shows that every request before it was handled.
+    const std::string mail = "mailto:friend@example.org", web = site.address("/invite");
+    chat("window.open('" + mail + "')");
+    clickLinkTo(web);
+    ASSERT_TRUE(waitFor([&] { return openedByDefaultHandler().find(web) != std::string::npos; }))
+        << openedByDefaultHandler();
+    EXPECT_EQ(openedByDefaultHandler(), mail + "\n" + web + "\n");
+    EXPECT_EQ(h.fakes().opened, (std::vector<std::string>{mail, web}));
+}
+
+TEST_F(HostilePage, TheChatViewNeverShowsTheClientsOwnPages) {
+    start();
+    ASSERT_TRUE(prepared());
+    std::vector<std::string> shown;
+    g_signal_connect(chatView(), "load-changed",
+                     G_CALLBACK(+[](WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
+                         if (event == WEBKIT_LOAD_COMMITTED)
+                             static_cast<std::vector<std::string>*>(data)->push_back(
+                                 webkit_web_view_get_uri(view));
+                     }),
+                     &shown);
+    for (const std::string& address : {std::string("whirligig-res:///Dialog.html"),
+                                       "file://" + h.folder().path() + "/HTML/Dialog.html"})
+        chat("(location.href = " + jsQuoted(address) + ", 1)");
+    // A page of the site after them: the view goes there, and only there.
+    chat("(location.href = '/other', 1)");
+    ASSERT_TRUE(waitFor([&] { return !shown.empty(); }));
+    EXPECT_EQ(shown, std::vector<std::string>{site.address("/other")});
+}
+
+// A single-page site that replaces its body every 10 ms: the client's top bar
+// comes back each time, and a real click on Record still asks where to save.
+TEST_F(HostilePage, ASiteThatReRendersItsBodyKeepsAWorkingRecordButton) {
+    site.setChatPage(site::SiteServer::defaultChatPage() +
+                     "<script>setInterval(() => { const b = document.createElement('body');"
+                     "b.innerHTML = '<p>site ' + Date.now() + '</p>';"
+                     "document.documentElement.replaceChild(b, document.body); }, 10);</script>");
+    start();
+    ASSERT_TRUE(prepared());
+    ASSERT_TRUE(
+        waitFor([&] { return chat("document.body.textContent.includes('site ')") == "true"; }));
+    click("butRec");
+    EXPECT_TRUE(waitFor([&] { return h.fakes().saveDialogs == 1; }));
+    // The guards passed to the new body, and the mark-up is still the client's one copy.
+    EXPECT_EQ(chat("document.body.dispatchEvent(new Event('selectstart', {cancelable: true}))"),
+              "false");
+    EXPECT_EQ(chat("document.querySelectorAll('#whirligig').length"), "1");
+}
+
+}  // namespace
+}  // namespace guitest
