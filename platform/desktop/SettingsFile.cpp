@@ -1,10 +1,18 @@
 #include "platform/desktop/SettingsFile.h"
 
+#include <fcntl.h>
 #include <glib.h>
+#include <glib/gstdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <map>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 #include "platform/Split.h"
 
@@ -12,7 +20,10 @@ namespace desktop {
 
 namespace {
 
+using Warn = std::function<void(const std::string&)>;
+
 constexpr const char* kGroup = "Addresses";
+constexpr size_t kMaxFileSize = 1 << 20;
 
 struct Key {
     const char* name;
@@ -32,20 +43,39 @@ std::string trimmed(const std::string& text) {
     return text.substr(start, text.find_last_not_of(" \t\r") - start + 1);
 }
 
-// GKeyFile's parse errors do not say where: the first prefix of the text that
-// does not parse ends at the line to blame.
-int firstBadLine(const std::string& text) {
-    size_t end = 0;
-    int line = 0;
-    while (end < text.size()) {
-        end = text.find('\n', end);
-        end = end == std::string::npos ? text.size() : end + 1;
-        ++line;
-        g_autoptr(GKeyFile) prefix = g_key_file_new();
-        if (!g_key_file_load_from_data(prefix, text.data(), end, G_KEY_FILE_NONE, nullptr))
-            return line;
+// GKeyFile's parse errors do not say where. Each line is parsed again on its
+// own, after stand-in group lines that give it its context: none before the
+// first group, one in the first group, two in any other (GKeyFile checks the
+// Encoding key in the first group only). The first line that fails is found in
+// one pass, and a long group name is never parsed again.
+int firstBadLine(std::string_view text) {
+    std::optional<std::string> startGroup;
+    bool inStartGroup = false;
+    int number = 0;
+    for (size_t begin = 0; begin < text.size(); ++number) {
+        const size_t newline = std::min(text.find('\n', begin), text.size());
+        const std::string_view line = text.substr(begin, newline - begin);
+        begin = newline + 1;
+        const std::string ended = std::string(line) + '\n';
+        const std::string probe = (!startGroup    ? ""
+                                   : inStartGroup ? "[a]\n"
+                                                  : "[a]\n[b]\n") +
+                                  ended;
+        g_autoptr(GKeyFile) inContext = g_key_file_new();
+        if (!g_key_file_load_from_data(inContext, probe.data(), probe.size(), G_KEY_FILE_NONE,
+                                       nullptr))
+            return number + 1;
+        const size_t start = line.find_first_not_of(" \t\n\v\f\r");
+        if (start == std::string_view::npos || line[start] != '[') continue;
+        // A group line: alone, it is the start group of its own file.
+        g_autoptr(GKeyFile) alone = g_key_file_new();
+        g_key_file_load_from_data(alone, ended.data(), ended.size(), G_KEY_FILE_NONE, nullptr);
+        g_autofree gchar* name = g_key_file_get_start_group(alone);
+        if (!name) continue;
+        if (!startGroup) startGroup = name;
+        inStartGroup = *startGroup == name;
     }
-    return line;
+    return number;
 }
 
 // The line of each key of the Addresses group (the last one, as GKeyFile keeps
@@ -68,31 +98,86 @@ std::map<std::string, int> keyLines(const std::string& text) {
     return lines;
 }
 
-// An address the client can use: http or https with a host.
-bool isWebAddress(const std::string& value) {
+bool isControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
+
+// Why a value cannot be the address of name, or empty when it can: it must be
+// http or https with a host, and hold no control character (which would end
+// up in the log and in requests) and no user name or password (which the log
+// of the addresses would show). A refused value is quoted only when that
+// cannot leak a password.
+std::string addressProblem(const std::string& name, const std::string& value) {
+    if (std::ranges::any_of(value, isControl)) return name + " contains a control character";
     g_autoptr(GUri) uri = g_uri_parse(value.c_str(), G_URI_FLAGS_NONE, nullptr);
-    if (!uri) return false;
-    const char* scheme = g_uri_get_scheme(uri);
-    const char* host = g_uri_get_host(uri);
-    const bool ok =
+    if (uri && g_uri_get_userinfo(uri)) {
+        g_autofree gchar* shown = g_uri_to_string_partial(uri, G_URI_HIDE_USERINFO);
+        return name + " holds a user name or password, which an address here may not: \"" + shown +
+               "\"";
+    }
+    const char* scheme = uri ? g_uri_get_scheme(uri) : nullptr;
+    const char* host = uri ? g_uri_get_host(uri) : nullptr;
+    if (scheme &&
         (g_ascii_strcasecmp(scheme, "http") == 0 || g_ascii_strcasecmp(scheme, "https") == 0) &&
-        host && *host;
-    return ok;
+        host && *host)
+        return {};
+    std::string problem = name + " is not an http or https address";
+    if (value.find('@') == std::string::npos) problem += ": \"" + value + "\"";
+    return problem;
 }
 
-void readFile(const std::string& path, app::Settings& settings,
-              const std::function<void(const std::string&)>& warn) {
-    g_autofree gchar* contents = nullptr;
-    gsize length = 0;
-    g_autoptr(GError) error = nullptr;
-    if (!g_file_get_contents(path.c_str(), &contents, &length, &error)) {
+// The file's text, or nothing after a warning that says why. The file is
+// opened without blocking and checked before it is read, so that a FIFO or a
+// device in its place cannot stop start-up and a huge file cannot slow it.
+std::optional<std::string> readText(const std::string& path, const Warn& warn) {
+    auto cannotRead = [&](int code) {
+        warn(path + ": cannot be read (" + g_strerror(code) + "); the file is ignored");
+        return std::nullopt;
+    };
+    const int fd = g_open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0);
+    if (fd < 0) {
         // A file that is not there is the usual case, not a problem.
-        if (!g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT))
-            warn(path + ": cannot be read (" + error->message + "); the file is ignored");
-        return;
+        const int code = errno;
+        if (code == ENOENT) return std::nullopt;
+        return cannotRead(code);
     }
-    const std::string text(contents, length);
+    struct Closer {
+        int fd;
+        ~Closer() { g_close(fd, nullptr); }
+    } closer{fd};
+    struct stat info;
+    if (fstat(fd, &info) != 0) return cannotRead(errno);
+    if (!S_ISREG(info.st_mode)) {
+        warn(path + ": not a regular file; the file is ignored");
+        return std::nullopt;
+    }
+    const std::string tooLarge = path + ": larger than 1 MiB; the file is ignored";
+    if (info.st_size > static_cast<off_t>(kMaxFileSize)) {
+        warn(tooLarge);
+        return std::nullopt;
+    }
+    // Read one byte past the limit, in case the file grew since fstat.
+    std::string text(kMaxFileSize + 1, '\0');
+    size_t length = 0;
+    while (length < text.size()) {
+        const ssize_t got = read(fd, text.data() + length, text.size() - length);
+        if (got == 0) break;
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return cannotRead(errno);
+        length += static_cast<size_t>(got);
+    }
+    if (length > kMaxFileSize) {
+        warn(tooLarge);
+        return std::nullopt;
+    }
+    text.resize(length);
+    return text;
+}
 
+void readFile(const std::string& path, app::Settings& settings, const Warn& warn) {
+    const std::optional<std::string> read = readText(path, warn);
+    if (!read) return;
+    const std::string& text = *read;
+
+    g_autoptr(GError) error = nullptr;
     g_autoptr(GKeyFile) file = g_key_file_new();
     if (!g_key_file_load_from_data(file, text.data(), text.size(), G_KEY_FILE_NONE, &error)) {
         warn(path + ":" + std::to_string(firstBadLine(text)) + ": " + error->message +
@@ -118,17 +203,20 @@ void readFile(const std::string& path, app::Settings& settings,
         }
         g_autofree gchar* value = g_key_file_get_string(file, kGroup, *name, &error);
         if (!value) {
-            warn(where(*name) + ": " + error->message + "; " + *name + " keeps " +
-                 settings.*key->field);
+            // GKeyFile's text for a value that is not UTF-8 quotes the value.
+            const std::string why =
+                g_error_matches(error, G_KEY_FILE_ERROR, G_KEY_FILE_ERROR_UNKNOWN_ENCODING)
+                    ? std::string(*name) + " is not UTF-8 text"
+                    : error->message;
+            warn(where(*name) + ": " + why + "; " + *name + " keeps " + settings.*key->field);
             g_clear_error(&error);
             continue;
         }
-        if (isWebAddress(value)) {
+        const std::string problem = addressProblem(*name, value);
+        if (problem.empty())
             settings.*key->field = value;
-        } else {
-            warn(where(*name) + ": " + *name + " is not an http or https address: \"" + value +
-                 "\"; it keeps " + settings.*key->field);
-        }
+        else
+            warn(where(*name) + ": " + problem + "; it keeps " + settings.*key->field);
     }
 }
 

@@ -24,9 +24,10 @@ inline constexpr const char* SystemSettingsFile = "/etc/whirligigcam/whirligigca
 std::vector<std::string> settingsFiles();
 
 // Reads the files that exist, in order, over the defaults. Each problem goes to
-// warn as one line that names the file and line; a file that does not parse is
-// ignored as a whole, an address that is not http or https keeps the value
-// before it.
+// warn as one line that names the file and line; a file that is not a regular
+// file, is over 1 MiB or does not parse is ignored as a whole; an address that
+// is not http or https, or holds a control character or a user name or
+// password, keeps the value before it.
 app::Settings loadSettings(app::Settings defaults, const std::vector<std::string>& files,
                            const std::function<void(const std::string&)>& warn);
 
