@@ -22,6 +22,7 @@ function chatMovieStarted(flashvars) {
   chatMovieReports.push(flashvars);
 }
 </script>
+<script type="text/javascript" src="/chat.js"></script>
 </head>
 <body>
 <div id="topbar"><a href="/">Whirligig Chat</a> <span class="button_im" id="im_inbox">Messages</span>

@@ -9,6 +9,8 @@ namespace site::pages {
 // The chat page as the site sends it, before the client restyles it.
 std::string chatPage();
 std::string siteCss();
+// The page's script of the site's own chat features (see ChatFeatures.cpp).
+std::string chatFeatures();
 std::string advertisement();
 // The chat movie (see ChatMovie.h).
 std::string chatMovie();

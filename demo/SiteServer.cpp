@@ -115,6 +115,10 @@ void SiteServer::State::handle(SoupServerMessage* msg, const std::string& path) 
 
     if (path == "/") return setBody(msg, kHtml, chatPage);
     if (path == "/site.css") return setBody(msg, "text/css", pages::siteCss());
+    if (path == "/chat.js") return setBody(msg, "text/javascript", pages::chatFeatures());
+    // The chat page's reports of who it greeted and what the camera gave: logged only.
+    if (path.starts_with("/visitor/") || path.starts_with("/camera/"))
+        return soup_server_message_set_status(msg, SOUP_STATUS_NO_CONTENT, nullptr);
     if (path == "/ad.html") return setBody(msg, kHtml, pages::advertisement());
     if (path == "/flash/chat.swf") {
         // Pages of other sites may play the movie, as from a shared server.

@@ -14,6 +14,7 @@
 #include "platform/gtk/DesktopServices.h"
 #include "platform/gtk/GtkHost.h"
 #include "platform/gtk/OrderlyEnd.h"
+#include "platform/gtk/SiteData.h"
 
 namespace gtkui {
 
@@ -31,16 +32,39 @@ const GOptionEntry kOptions[] = {
     {"version", 0, 0, G_OPTION_ARG_NONE, nullptr, "Show the program's version and exit", nullptr},
     {"verbose", 'v', 0, G_OPTION_ARG_NONE, nullptr,
      "Write the program's log to the standard error stream", nullptr},
+    {"forget-site-data", 0, 0, G_OPTION_ARG_NONE, nullptr,
+     "Remove the chat site's cookies (the login), storage and cache, and exit", nullptr},
     {}};
+
+// Removes the sites' data unless a running window uses it. The status to exit with.
+int answerForgetSiteData(GApplication* application, const char* program) {
+    g_autoptr(GError) error = nullptr;
+    if (g_application_register(application, nullptr, &error) &&
+        g_application_get_is_remote(application)) {
+        std::fprintf(stderr, "%s: the program is running; close its window first.\n", program);
+        return 1;
+    }
+    try {
+        const auto removed = forgetSiteData(siteDataFolders(program));
+        if (removed.empty()) std::printf("%s: there was no site data to remove.\n", program);
+        for (const std::string& line : removed) std::printf("removed %s\n", line.c_str());
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", program, e.what());
+        return 1;
+    }
+}
 
 // Runs in the process that was started, before it looks for a running
 // instance: the options that need no window are answered here.
-gint onLocalOptions(GApplication*, GVariantDict* options, gpointer data) {
+gint onLocalOptions(GApplication* application, GVariantDict* options, gpointer data) {
     auto* program = static_cast<Program*>(data);
     if (g_variant_dict_contains(options, "version")) {
         std::printf("%s %s\n", program->info.name, WHIRLIGIG_VERSION);
         return 0;
     }
+    if (g_variant_dict_contains(options, "forget-site-data"))
+        return answerForgetSiteData(application, program->info.name);
     if (g_variant_dict_contains(options, "verbose")) desktop::enableVerboseLog();
 
     // The window must know its own position and read its own pixels: X11 only.
@@ -76,8 +100,14 @@ void onActivate(GApplication* application, gpointer data) {
                 platform::logWarning("a resource of the program is missing: " + path);
         }
         const bool simulate = program->info.simulateDevices;
+        HostOptions options;
+        options.program = program->info.name;
+        options.chatSite = settings.chatStartAddress;
+        // The demo's simulated webcam goes with WebKit's simulated capture devices.
+        options.mockCaptureDevices = simulate;
         program->host = std::make_unique<GtkHost>(
-            [simulate](GtkWindow* window) { return makeDesktopServices(window, simulate); });
+            [simulate](GtkWindow* window) { return makeDesktopServices(window, simulate); },
+            options);
         program->main = std::make_unique<app::Main>(*program->host, settings);
         program->orderlyEnd = std::make_unique<OrderlyEnd>(*program->host);
         // The application runs while its window exists.

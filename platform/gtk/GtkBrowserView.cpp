@@ -57,7 +57,8 @@ GtkBrowserView::GtkBrowserView(std::shared_ptr<EventQueue> queue,
     bridge_ = std::make_shared<PageBridge>(nullptr, queue_, std::move(health));
 }
 
-void GtkBrowserView::createView(WebKitWebContext* context, GtkBrowserView* related) {
+void GtkBrowserView::createView(WebKitWebContext* context, GtkBrowserView* related,
+                                const ViewAbilities& abilities) {
     if (view_ || !liveness_.alive()) return;
     onDemand_ = nullptr;
     content_ = webkit_user_content_manager_new();
@@ -74,17 +75,35 @@ void GtkBrowserView::createView(WebKitWebContext* context, GtkBrowserView* relat
     g_signal_connect(content_, messageSignal(FrameChannel).c_str(), G_CALLBACK(onFrameMessage),
                      this);
 
+    // Each view has settings of its own: a related view would otherwise share
+    // the first view's.
+    g_autoptr(WebKitSettings) settings = webkit_settings_new();
+    webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+    webkit_settings_set_enable_developer_extras(settings, FALSE);
+    if (abilities.mediaStreams) {
+        webkit_settings_set_enable_media_stream(settings, TRUE);
+        // Engines built without WebRTC ignore it; one built with it gives the page
+        // RTCPeerConnection.
+        webkit_settings_set_enable_webrtc(settings, TRUE);
+    }
+    if (abilities.mockCaptureDevices)
+        webkit_settings_set_enable_mock_capture_devices(settings, TRUE);
+    // Website policies are fixed when the view is made.
+    g_autoptr(WebKitWebsitePolicies) policies = webkit_website_policies_new_with_policies(
+        "autoplay",
+        abilities.autoplayWithSound ? WEBKIT_AUTOPLAY_ALLOW : WEBKIT_AUTOPLAY_ALLOW_WITHOUT_SOUND,
+        nullptr);
     if (related) {
         view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related->view_,
-                                             "user-content-manager", content_, nullptr));
+                                             "user-content-manager", content_, "settings", settings,
+                                             "website-policies", policies, nullptr));
     } else {
         view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
-                                             "user-content-manager", content_, nullptr));
-        WebKitSettings* settings = webkit_web_view_get_settings(view_);
-        webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
-        webkit_settings_set_enable_developer_extras(settings, FALSE);
+                                             "user-content-manager", content_, "settings", settings,
+                                             "website-policies", policies, nullptr));
     }
     g_object_ref_sink(view_);
+    if (abilities.muted) webkit_web_view_set_is_muted(view_, TRUE);
     bridge_->attach(view_);
 
     g_signal_connect(view_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
@@ -355,9 +374,18 @@ gboolean GtkBrowserView::onScriptDialog(WebKitWebView*, WebKitScriptDialog* dial
     return TRUE;
 }
 
-gboolean GtkBrowserView::onPermissionRequest(WebKitWebView*, WebKitPermissionRequest* request,
+gboolean GtkBrowserView::onPermissionRequest(WebKitWebView* view, WebKitPermissionRequest* request,
                                              gpointer data) {
-    if (!static_cast<GtkBrowserView*>(data)->silent_) return FALSE;
+    auto* self = static_cast<GtkBrowserView*>(data);
+    if (self->permissions_) {
+        const gchar* page = webkit_web_view_get_uri(view);
+        if (self->permissions_(request, page ? page : ""))
+            webkit_permission_request_allow(request);
+        else
+            webkit_permission_request_deny(request);
+        return TRUE;
+    }
+    if (!self->silent_) return FALSE;
     webkit_permission_request_deny(request);
     return TRUE;
 }

@@ -23,6 +23,14 @@ public:
     virtual void bringToFront(GtkWidget* view) = 0;
 };
 
+// What a view may do beyond showing pages, fixed when its WebKit view is made.
+struct ViewAbilities {
+    bool mediaStreams = false;        // camera, microphone and WebRTC, as its permissions allow
+    bool mockCaptureDevices = false;  // WebKit's simulated camera and microphone
+    bool autoplayWithSound = false;   // sound plays without a click first
+    bool muted = false;               // never makes a sound
+};
+
 class GtkBrowserView : public platform::BrowserView {
 public:
     // related: a view whose web process this one shares (nullptr for the first).
@@ -33,7 +41,8 @@ public:
     // at its first use. Until then it has no document and keeps its placement.
     GtkBrowserView(std::shared_ptr<EventQueue> queue, std::shared_ptr<PageHealth> health,
                    ViewPlacement& placement, std::function<void()> onDemand);
-    void createView(WebKitWebContext* context, GtkBrowserView* related);
+    void createView(WebKitWebContext* context, GtkBrowserView* related,
+                    const ViewAbilities& abilities = {});
     bool created() const { return view_ != nullptr; }
     // Applies the placement asked for before the view was made.
     void placePending();
@@ -60,6 +69,12 @@ public:
     // scheme or to local files are refused (resources the client serves to
     // the pages still load).
     void showSitePagesOnly() { sitePagesOnly_ = true; }
+    // Answers the page's permission requests (camera, notifications, ...),
+    // given the address of the view's page; true allows. Without a policy a
+    // silent view denies every request.
+    using PermissionPolicy =
+        std::function<bool(WebKitPermissionRequest* request, const std::string& page)>;
+    void setPermissionPolicy(PermissionPolicy policy) { permissions_ = std::move(policy); }
 
     GtkWidget* widget() { return GTK_WIDGET(webView()); }
     WebKitWebView* webView() {
@@ -108,6 +123,7 @@ private:
     ViewPlacement& placement_;
     platform::BrowserEvents events_;
     WindowOpener opener_;
+    PermissionPolicy permissions_;
     // Ended with the view, so that queued events of a gone view do nothing.
     platform::Liveness liveness_;
     bool silent_ = false;

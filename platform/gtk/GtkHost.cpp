@@ -3,27 +3,84 @@
 #include <stdexcept>
 
 #include "platform/Log.h"
+#include "platform/gtk/ChatNotifications.h"
+#include "platform/gtk/ChatSitePermissions.h"
 #include "platform/gtk/ChatViewPlayer.h"
 #include "platform/gtk/QueuedReader.h"
 #include "platform/gtk/QueuedRecorders.h"
 #include "platform/gtk/ResourceScheme.h"
+#include "platform/gtk/SiteData.h"
 
 namespace gtkui {
 
-GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
-    app_ = std::make_unique<GtkApp>(options.appFolder);
-    if (options.ephemeral) {
-        context_ = webkit_web_context_new_ephemeral();
-    } else {
-        context_ = webkit_web_context_new();
-    }
-    const std::string playerRoot = options.appFolder + "/" + PlayerFolder;
-    registerResourceScheme(context_, options.appFolder + "/HTML", playerRoot);
+namespace {
+
+// Cookies, storage and cache on disk, in the XDG folders named for the
+// program, so that a login lasts from one start to the next.
+WebKitWebContext* makeWebContext(const HostOptions& options) {
+    if (options.ephemeral) return webkit_web_context_new_ephemeral();
+    const SiteDataFolders folders = siteDataFolders(options.program);
+    g_autoptr(WebKitWebsiteDataManager) data =
+        webkit_website_data_manager_new("base-data-directory", folders.data.c_str(),
+                                        "base-cache-directory", folders.cache.c_str(), nullptr);
+    webkit_cookie_manager_set_persistent_storage(
+        webkit_website_data_manager_get_cookie_manager(data), folders.cookies().c_str(),
+        WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+    platform::logInfo("site data kept in " + folders.data + " and " + folders.cache);
+    return webkit_web_context_new_with_website_data_manager(data);
+}
+
+// Says once whether the engine gives pages WebRTC: the setting is on, but an
+// engine built without it has no RTCPeerConnection.
+void logWebRtcOnce(WebKitWebView* view) {
+    g_signal_connect(
+        view, "load-changed", G_CALLBACK(+[](WebKitWebView* view, WebKitLoadEvent event, gpointer) {
+            if (event != WEBKIT_LOAD_FINISHED) return;
+            g_signal_handlers_disconnect_matched(view, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr,
+                                                 reinterpret_cast<gpointer>(&logWebRtcOnce));
+            webkit_web_view_evaluate_javascript(
+                view, "typeof RTCPeerConnection", -1, nullptr, nullptr, nullptr,
+                [](GObject* source, GAsyncResult* result, gpointer) {
+                    g_autoptr(JSCValue) value = webkit_web_view_evaluate_javascript_finish(
+                        WEBKIT_WEB_VIEW(source), result, nullptr);
+                    g_autofree gchar* type = value ? jsc_value_to_string(value) : nullptr;
+                    const bool has = g_strcmp0(type, "function") == 0;
+                    platform::logInfo(has ? "WebRTC: the chat page has RTCPeerConnection"
+                                          : "WebRTC: the chat page has no RTCPeerConnection (this "
+                                            "WebKitGTK was built without WebRTC)");
+                },
+                nullptr);
+        }),
+        reinterpret_cast<gpointer>(&logWebRtcOnce));
+}
+
+// Lets the chat site's origin show notifications.
+void allowChatSiteNotifications(WebKitWebContext* context, gpointer chatSite) {
+    const std::string& chat = *static_cast<const std::string*>(chatSite);
+    if (chat.empty()) return;
+    WebKitSecurityOrigin* origin = webkit_security_origin_new_for_uri(chat.c_str());
+    GList allowed{origin, nullptr, nullptr};
+    webkit_web_context_initialize_notification_permissions(context, &allowed, nullptr);
+    webkit_security_origin_unref(origin);
+}
+
+}  // namespace
+
+GtkHost::GtkHost(const ServiceFactory& services, HostOptions options)
+    : options_(std::move(options)) {
+    app_ = std::make_unique<GtkApp>(options_.appFolder);
+    context_ = makeWebContext(options_);
+    const std::string playerRoot = options_.appFolder + "/" + PlayerFolder;
+    registerResourceScheme(context_, options_.appFolder + "/HTML", playerRoot);
     setPreferredLanguages(context_);
+    // The chat site's origin may show notifications from its first page on
+    // (the engine asks pages to request the permission with a click).
+    g_signal_connect(context_, "initialize-notification-permissions",
+                     G_CALLBACK(allowChatSiteNotifications), &options_.chatSite);
 
     form_ = std::make_unique<GtkForm>(queue_);
     screen_ = std::make_unique<GtkScreen>(*form_);
-    windows_ = std::make_unique<GtkWindowSystem>(*form_, options.appFolder);
+    windows_ = std::make_unique<GtkWindowSystem>(*form_, options_.appFolder);
     timer_ = std::make_unique<GtkTimer>(queue_);
     deadline_ = std::make_unique<GtkTimer>(queue_, 1000);
     // One web process for the three views; wbload over WB over the small wbstat.
@@ -33,8 +90,7 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
     // would show as a stutter of the start page's animation while it waits
     // for the update check.
     wbload_ = std::make_unique<GtkBrowserView>(context_, nullptr, queue_, health_, *form_);
-    WB_ = std::make_unique<GtkBrowserView>(queue_, health_, *form_,
-                                           [this] { createRelatedView(*WB_); });
+    WB_ = std::make_unique<GtkBrowserView>(queue_, health_, *form_, [this] { makeChatView(); });
     wbstat_ = std::make_unique<GtkBrowserView>(queue_, health_, *form_,
                                                [this] { createRelatedView(*wbstat_); });
     // Only the chat view plays Flash; the start and statistics pages are the client's.
@@ -73,20 +129,41 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options) {
     form_->setOnCloseRequest([this](bool closing) { health_->setClosing(closing); });
 }
 
+void GtkHost::makeChatView() {
+    if (WB_->created() || form_->gone()) return;
+    // The chat plays its sound at once, and may use camera and microphone.
+    ViewAbilities abilities;
+    abilities.mediaStreams = true;
+    abilities.mockCaptureDevices = options_.mockCaptureDevices;
+    abilities.autoplayWithSound = true;
+    WB_->createView(context_, wbload_.get(), abilities);
+    if (!WB_->created()) return;
+    form_->addOverlayViewBehind(WB_->widget());
+    if (chatViewPlayer_) addChatViewPlayer(WB_->userContent());
+    // The chat view's page size drives the layout of its elements.
+    WB_->bridge().setOnViewport(
+        [form = form_.get()](int width, int height) { form->pageViewport(width, height); });
+    WB_->setPermissionPolicy([this](WebKitPermissionRequest* request, const std::string& page) {
+        return allowForChatSite(request, page, options_.chatSite);
+    });
+    notifications_ = std::make_unique<ChatNotifications>(
+        form_->window(), options_.appFolder + "/icons/whirligigcam-48.png");
+    notifications_->watch(WB_->webView());
+    logWebRtcOnce(WB_->webView());
+    WB_->showSitePagesOnly();
+    WB_->setWindowOpener([this](const std::string& address) { openElsewhere(address); });
+    WB_->placePending();
+}
+
 void GtkHost::createRelatedView(GtkBrowserView& view) {
     if (view.created() || form_->gone()) return;
-    view.createView(context_, wbload_.get());
+    // The statistics page is always covered: it is never heard.
+    ViewAbilities abilities;
+    abilities.muted = true;
+    view.createView(context_, wbload_.get(), abilities);
     if (!view.created()) return;
     view.showSitePagesOnly();
-    if (&view == WB_.get()) {
-        form_->addOverlayViewBehind(view.widget());
-        if (chatViewPlayer_) addChatViewPlayer(view.userContent());
-        // The chat view's page size drives the layout of its elements.
-        view.bridge().setOnViewport(
-            [form = form_.get()](int width, int height) { form->pageViewport(width, height); });
-    } else {
-        form_->addFixedView(view.widget());
-    }
+    form_->addFixedView(view.widget());
     view.setWindowOpener([this](const std::string& address) { openElsewhere(address); });
     view.placePending();
 }
@@ -102,6 +179,7 @@ GtkHost::~GtkHost() {
     // Destroyed as a whole, in the reverse order of their declaration (the
     // text files use the code page).
     { HostServices gone = std::move(services_); }
+    notifications_.reset();
     wbload_.reset();
     WB_.reset();
     wbstat_.reset();

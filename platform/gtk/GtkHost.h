@@ -21,6 +21,7 @@
 namespace gtkui {
 
 class QueuedRecorders;
+class ChatNotifications;
 
 // The services besides the window and its views.
 struct HostServices {
@@ -42,6 +43,13 @@ struct HostOptions {
     std::string appFolder = executableFolder();
     // No cookies, cache or storage kept on disk (tests start from a fresh state).
     bool ephemeral = false;
+    // Names the XDG folders where the sites' data is kept otherwise.
+    std::string program = "whirligigcam";
+    // The chat site's start address: pages of its site may use the camera,
+    // the microphone and notifications.
+    std::string chatSite;
+    // WebKit's simulated camera and microphone for the chat view (the demo build).
+    bool mockCaptureDevices = false;
 };
 
 class GtkScreen : public platform::Screen {
@@ -78,6 +86,10 @@ public:
         throw std::invalid_argument("not a view of this window");
     }
     WebKitWebContext* webContext() const { return context_; }
+    // The chat site's start address, when it was not known at construction.
+    void setChatSite(std::string address) { options_.chatSite = std::move(address); }
+    // WebKit's simulated camera and microphone for the chat view, before it is made.
+    void useMockCaptureDevices() { options_.mockCaptureDevices = true; }
 
     platform::Form& form() override { return *form_; }
     platform::BrowserView& WB() override { return *WB_; }
@@ -102,9 +114,11 @@ private:
     void onWindowGone();
     void openElsewhere(const std::string& address);
     void createRelatedView(GtkBrowserView& view);
+    void makeChatView();
 
     std::shared_ptr<EventQueue> queue_ = std::make_shared<EventQueue>();
     std::shared_ptr<PageHealth> health_ = std::make_shared<PageHealth>();
+    HostOptions options_;
     WebKitWebContext* context_ = nullptr;
     std::unique_ptr<GtkApp> app_;
     std::unique_ptr<GtkForm> form_;
@@ -113,6 +127,7 @@ private:
     std::unique_ptr<GtkTimer> timer_, deadline_;
     std::unique_ptr<GtkBrowserView> wbstat_, WB_, wbload_;
     bool chatViewPlayer_ = false;  // the bundled Flash player is there for the chat view
+    std::unique_ptr<ChatNotifications> notifications_;
     HostServices services_;
     std::unique_ptr<platform::AsyncReader> reader_;
     std::unique_ptr<QueuedRecorders> recorders_;

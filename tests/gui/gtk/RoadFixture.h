@@ -40,6 +40,7 @@ protected:
         app::Settings settings{site.address("/update/"), site.address(chatPath),
                                site.address("/stats/index.html"),
                                site.address("/my_videos_upload")};
+        h.host().setChatSite(settings.chatStartAddress);
         main = std::make_unique<app::Main>(h.host(), settings);
         h.host().start();
     }
