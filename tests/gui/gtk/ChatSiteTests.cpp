@@ -7,6 +7,7 @@
 #include <string>
 
 #include "RoadFixture.h"
+#include "SoundServer.h"
 #include "platform/gtk/ChatSitePermissions.h"
 
 namespace guitest {
@@ -52,6 +53,31 @@ TEST_F(RoadTest, TheChatSiteGetsCameraAndMicrophoneAndOtherSitesDoNot) {
     chat("(location.href = '" + asking + "', 1)");
     ASSERT_TRUE(waitFor([&] { return !chat("window.got || ''").empty(); }));
     EXPECT_EQ(chat("window.got"), "NotAllowedError");
+}
+
+// A tone that a page starts by itself, as a ringing call would.
+std::string tone(int frequency) {
+    return "<script>window.tone = new AudioContext(); const o = tone.createOscillator();"
+           " const g = tone.createGain(); o.frequency.value = " +
+           std::to_string(frequency) +
+           "; g.gain.value = 0.3; o.connect(g); g.connect(tone.destination); o.start();</script>";
+}
+
+TEST_F(RoadTest, TheChatIsHeardWithoutAClickAndTheStatisticsPageNever) {
+    SoundServer sound;
+    ASSERT_TRUE(sound.running()) << "no private PulseAudio server";
+    site.setChatPage(site::SiteServer::defaultChatPage() + tone(440));
+    site.addRoute("/stats/index.html", "<!DOCTYPE html><p>statistics</p>" + tone(1000));
+    start();
+    ASSERT_TRUE(prepared());
+    ASSERT_TRUE(waitFor([&] { return chat("window.tone.state") == "running"; }));
+    ASSERT_TRUE(
+        waitFor([&] { return pageEval(h.webView(h.host().wbstat()), "!!window.tone") == "true"; }));
+    const std::vector<short> heard = sound.record(1.5);
+    ASSERT_GT(heard.size(), 48000u);
+    const double chatTone = tonePower(heard, 440), statsTone = tonePower(heard, 1000);
+    EXPECT_GT(chatTone, 0.01) << "the chat's tone is not heard";
+    EXPECT_LT(statsTone, chatTone / 1000) << "the statistics page is heard";
 }
 
 TEST(ChatSite, IsTheSameSchemeAndRegistrableDomain) {
