@@ -49,9 +49,13 @@ void Main::WB_ProcessTerminated() {
 
 void Main::showChatPageFailure(const std::string& why) {
     // Told once: the next ticks may put the state up again while the start page is held up.
-    if (!chatPage_.chatPageFailed)
+    if (!chatPage_.chatPageFailed) {
         platform::logWarning("the chat page did not become the chat screen (" + why +
                              "); the start page offers Retry");
+        // Whatever the failed page still runs goes with its process, and
+        // Retry loads the chat page in a fresh one.
+        attempt([&] { WB.endPageProcess(); });
+    }
     chatPage_.chatPageFailed = true;
     attempt([&] { TimerResize.setEnabled(false); });
     // The next completion of the chat page is prepared afresh.
@@ -59,8 +63,9 @@ void Main::showChatPageFailure(const std::string& why) {
     attempt([&] { wbload.ZOrder(0); });
     for (const char* id : {"update", "levelcleared"}) setStartPageDisplay(id, "none");
     showFailure(FailedStep::ChatPage);
-    // A stalled page may hold up the start page too (they can share a web
-    // process): until Retry is bound, the next tick puts the state up again.
+    // The start page may not take the state at once (it may be loading again
+    // after its own process ended): until Retry is bound, the next tick puts
+    // the state up again.
     const bool retryBound = updateOutcome_.butRetry.bound();
     attempt([&] { ChatPageDeadline.setEnabled(!retryBound); });
 }

@@ -45,6 +45,11 @@ public:
     virtual void Move(double left, double top, double width, double height) = 0;
     // 0 brings the view to the front.
     virtual void ZOrder(int position) = 0;
+    // Ends the process that runs the view's page, if it runs one: whatever the
+    // page still does (a script in a loop, a page grown huge) goes with it, and
+    // the next navigation starts afresh. The view shows a dead page until then;
+    // no ProcessTerminated is raised for it.
+    virtual void endPageProcess() = 0;
     virtual void setEvents(BrowserEvents events) = 0;
 };
 

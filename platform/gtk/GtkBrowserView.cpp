@@ -321,6 +321,10 @@ void GtkBrowserView::navigateError(const std::string& uri, int status, unsigned 
 void GtkBrowserView::onProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
                                          gpointer data) {
     auto* self = static_cast<GtkBrowserView*>(data);
+    if (self->endingProcess_) {
+        self->bridge_->pageCommitted();
+        return;
+    }
     platform::logWarning(std::string("the web process of a view ended: ") +
                          (reason == WEBKIT_WEB_PROCESS_CRASHED                 ? "crashed"
                           : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "out of memory"

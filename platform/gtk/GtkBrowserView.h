@@ -56,6 +56,7 @@ public:
     platform::BrowserObject topLevelBrowser() override;
     void Move(double left, double top, double width, double height) override;
     void ZOrder(int position) override;
+    void endPageProcess() override;  // with the web processes, in PageProcesses.cpp
     void setEvents(platform::BrowserEvents events) override { events_ = std::move(events); }
 
     // Takes the address of every new window that the page asks for, by a link
@@ -128,6 +129,7 @@ private:
     platform::Liveness liveness_;
     bool silent_ = false;
     bool sitePagesOnly_ = false;
+    bool endingProcess_ = false;  // endPageProcess() ends the process: no event
     unsigned load_ = 0;        // counts top-level loads
     bool loadFailed_ = false;  // the current load failed: no DocumentComplete
 };

@@ -18,7 +18,10 @@ namespace {
 // Cookies, storage and cache on disk, in the XDG folders named for the
 // program, so that a login lasts from one start to the next.
 WebKitWebContext* makeWebContext(const HostOptions& options) {
-    if (options.ephemeral) return webkit_web_context_new_ephemeral();
+    if (options.ephemeral) {
+        g_autoptr(WebKitWebsiteDataManager) data = webkit_website_data_manager_new_ephemeral();
+        return webContextWithMemoryLimit(data, options.pageMemoryLimitMB);
+    }
     const SiteDataFolders folders = siteDataFolders(options.program);
     g_autoptr(WebKitWebsiteDataManager) data =
         webkit_website_data_manager_new("base-data-directory", folders.data.c_str(),
@@ -27,7 +30,7 @@ WebKitWebContext* makeWebContext(const HostOptions& options) {
         webkit_website_data_manager_get_cookie_manager(data), folders.cookies().c_str(),
         WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
     platform::logInfo("site data kept in " + folders.data + " and " + folders.cache);
-    return webkit_web_context_new_with_website_data_manager(data);
+    return webContextWithMemoryLimit(data, options.pageMemoryLimitMB);
 }
 
 // Says once whether the engine gives pages WebRTC: the setting is on, but an
@@ -83,16 +86,22 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options)
     windows_ = std::make_unique<GtkWindowSystem>(*form_, options_.appFolder);
     timer_ = std::make_unique<GtkTimer>(queue_);
     deadline_ = std::make_unique<GtkTimer>(queue_, 1000);
-    // One web process for the three views; wbload over WB over the small wbstat.
-    // The start view comes first and alone. WB and wbstat are made at their
-    // first use (the chat page's request, the statistics page's): making a
-    // view pauses the user-interface thread for tens of milliseconds, which
-    // would show as a stutter of the start page's animation while it waits
-    // for the update check.
-    wbload_ = std::make_unique<GtkBrowserView>(context_, nullptr, queue_, health_, *form_);
-    WB_ = std::make_unique<GtkBrowserView>(queue_, health_, *form_, [this] { makeChatView(); });
-    wbstat_ = std::make_unique<GtkBrowserView>(queue_, health_, *form_,
+    // wbload over WB over the small wbstat. The start view has a web process
+    // of its own; WB and wbstat share another (related views), so that a chat
+    // page that stops answering or grows without end never holds up the start
+    // screen and its Retry. The start view comes first and alone. WB and
+    // wbstat are made at their first use (the chat page's request, the
+    // statistics page's): making a view pauses the user-interface thread for
+    // tens of milliseconds, which would show as a stutter of the start page's
+    // animation while it waits for the update check.
+    wbload_ = std::make_unique<GtkBrowserView>(context_, nullptr, queue_, startHealth_, *form_);
+    WB_ = std::make_unique<GtkBrowserView>(queue_, chatHealth_, *form_, [this] { makeChatView(); });
+    wbstat_ = std::make_unique<GtkBrowserView>(queue_, chatHealth_, *form_,
                                                [this] { createRelatedView(*wbstat_); });
+    // A page may run a script for seconds, and a read waits for one as long
+    // as its limit (15 s): a page silent for longer is hung. Ending it then
+    // still leaves the failure state within the chat page's deadline.
+    chatWatch_ = std::make_unique<PageProcessWatch>("the chat page", std::chrono::seconds(15));
     // Only the chat view plays Flash; the start and statistics pages are the client's.
     chatViewPlayer_ = havePlayer(playerRoot);
     form_->addOverlayView(wbload_->widget());
@@ -122,11 +131,14 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options)
     queue_->setAfterEvent([this] {
         for (GtkBrowserView* view : {WB_.get(), wbload_.get(), wbstat_.get()}) {
             view->bridge().flush();
-            view->bridge().endRecord();
+            view->bridge().endHandler();
         }
     });
     form_->setOnGone([this] { onWindowGone(); });
-    form_->setOnCloseRequest([this](bool closing) { health_->setClosing(closing); });
+    form_->setOnCloseRequest([this](bool closing) {
+        startHealth_->setClosing(closing);
+        chatHealth_->setClosing(closing);
+    });
 }
 
 void GtkHost::makeChatView() {
@@ -136,7 +148,8 @@ void GtkHost::makeChatView() {
     abilities.mediaStreams = true;
     abilities.mockCaptureDevices = options_.mockCaptureDevices;
     abilities.autoplayWithSound = true;
-    WB_->createView(context_, wbload_.get(), abilities);
+    const bool first = !wbstat_->created();
+    WB_->createView(context_, first ? nullptr : wbstat_.get(), abilities);
     if (!WB_->created()) return;
     form_->addOverlayViewBehind(WB_->widget());
     if (chatViewPlayer_) addChatViewPlayer(WB_->userContent());
@@ -153,6 +166,7 @@ void GtkHost::makeChatView() {
     WB_->showSitePagesOnly();
     WB_->setWindowOpener([this](const std::string& address) { openElsewhere(address); });
     WB_->placePending();
+    if (first) chatWatch_->watch(WB_->webView());
 }
 
 void GtkHost::createRelatedView(GtkBrowserView& view) {
@@ -160,12 +174,34 @@ void GtkHost::createRelatedView(GtkBrowserView& view) {
     // The statistics page is always covered: it is never heard.
     ViewAbilities abilities;
     abilities.muted = true;
-    view.createView(context_, wbload_.get(), abilities);
+    // The first of the chat and statistics views starts their web process,
+    // and is the one watched.
+    const bool first = !WB_->created();
+    view.createView(context_, first ? nullptr : WB_.get(), abilities);
     if (!view.created()) return;
     view.showSitePagesOnly();
     form_->addFixedView(view.widget());
     view.setWindowOpener([this](const std::string& address) { openElsewhere(address); });
     view.placePending();
+    if (first) chatWatch_->watch(view.webView());
+}
+
+// With the window, before the views go: a page that does not answer would
+// otherwise keep its process, orphaned, until WebKit's own watchdog aborts it
+// about ten seconds after this process ends. (Killed outright, SIGKILL, this
+// process runs none of this: then a web process whose page answers ends as
+// soon as its connection to us closes, as does the network process, and one
+// whose page does not answer only at that watchdog.)
+void GtkHost::endPageProcesses() {
+    if (pageProcessesEnded_) return;
+    pageProcessesEnded_ = true;
+    chatWatch_.reset();
+    for (GtkBrowserView* view : {wbload_.get(), WB_.get(), wbstat_.get()}) {
+        if (!view->created()) continue;
+        view->detach();  // no event of theirs is raised any more
+        webkit_web_view_terminate_web_process(view->webView());
+    }
+    platform::logInfo("the web processes of the window's pages are ended with it");
 }
 
 GtkHost::~GtkHost() {
@@ -180,6 +216,7 @@ GtkHost::~GtkHost() {
     // text files use the code page).
     { HostServices gone = std::move(services_); }
     notifications_.reset();
+    endPageProcesses();
     wbload_.reset();
     WB_.reset();
     wbstat_.reset();
@@ -195,6 +232,7 @@ void GtkHost::onWindowGone() {
         view->detach();
         if (created) webkit_web_view_stop_loading(view->webView());
     }
+    endPageProcesses();
     if (loop_) g_main_loop_quit(loop_);
 }
 

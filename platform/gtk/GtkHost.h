@@ -17,6 +17,7 @@
 #include "platform/gtk/GtkForm.h"
 #include "platform/gtk/GtkTimer.h"
 #include "platform/gtk/GtkWindowSystem.h"
+#include "platform/gtk/PageProcesses.h"
 
 namespace gtkui {
 
@@ -50,6 +51,8 @@ struct HostOptions {
     std::string chatSite;
     // WebKit's simulated camera and microphone for the chat view (the demo build).
     bool mockCaptureDevices = false;
+    // The memory, in MiB, at which a page's web process is ended (0: none).
+    unsigned pageMemoryLimitMB = defaultPageMemoryLimitMB();
 };
 
 class GtkScreen : public platform::Screen {
@@ -115,9 +118,14 @@ private:
     void openElsewhere(const std::string& address);
     void createRelatedView(GtkBrowserView& view);
     void makeChatView();
+    void endPageProcesses();
 
     std::shared_ptr<EventQueue> queue_ = std::make_shared<EventQueue>();
-    std::shared_ptr<PageHealth> health_ = std::make_shared<PageHealth>();
+    // One for each web process: the start view's, and the chat and statistics views'.
+    std::shared_ptr<PageHealth> startHealth_ = std::make_shared<PageHealth>();
+    std::shared_ptr<PageHealth> chatHealth_ = std::make_shared<PageHealth>();
+    std::unique_ptr<PageProcessWatch> chatWatch_;
+    bool pageProcessesEnded_ = false;
     HostOptions options_;
     WebKitWebContext* context_ = nullptr;
     std::unique_ptr<GtkApp> app_;

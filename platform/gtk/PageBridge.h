@@ -7,7 +7,9 @@
 // - reads send the queued writes and then wait for their answer in a nested
 //   main loop, with a time limit; a read that does not answer in time throws
 //   platform::Failure, and further reads fail at once until the page answers
-//   a cheap ping again;
+//   a cheap ping again. One handler's reads wait for the page no longer than
+//   one read's limit in all, so that a page that answers each read slowly
+//   holds the window's events back no longer than one that does not answer;
 // - page events of subscribed objects arrive on a message channel and join
 //   the event queue.
 // Every handle carries the generation of the document it came from; a new
@@ -80,7 +82,12 @@ public:
     // The record of the page kept for the running handler (see PageRecord).
     using Change = PageRecord::Change;
     void changed(Change change) { record_.changed(change); }
-    void endRecord() { record_.end(); }
+    // The running handler has returned: what its reads recorded of the page
+    // ends, and the next handler may wait for the page again.
+    void endHandler() {
+        record_.end();
+        waitedInHandler_ = 0;
+    }
     PageRecord& record() { return record_; }
 
     // Reads that waited for the page, by every bridge of the process (benchmarks
@@ -102,6 +109,8 @@ private:
     std::string takeWrites();
     // The runtime's object in this page, or `failure` when the document changed.
     std::string inRuntime(const std::string& body, const char* failure) const;
+    // Waits for script within what is left of the running handler's time.
+    std::string evaluate(const std::string& script);
 
     WebKitWebView* view_;
     std::weak_ptr<EventQueue> queue_;
@@ -121,6 +130,7 @@ private:
     // window still redraws and takes input (queued), and a close request ends
     // the wait. Only the first read waits; the next ones fail at once.
     std::chrono::milliseconds readTimeout_{15000};
+    gint64 waitedInHandler_ = 0;  // microseconds
 };
 
 }  // namespace gtkui

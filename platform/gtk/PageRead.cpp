@@ -80,12 +80,22 @@ std::string evaluateWaiting(WebKitWebView* view, const std::string& script,
             pending.get(), nullptr);
         // The completion, the time limit or a close request ends the wait;
         // other sources dispatched meanwhile only queue their events.
+        const gint64 start = g_get_monotonic_time();
         health->waiting = loop;
         while (!pending->done && !pending->timedOut && !health->closing) g_main_loop_run(loop);
         health->waiting = nullptr;
         pending->loop = nullptr;
         if (!pending->timedOut) g_source_remove(timer);
-        if (!pending->done && !pending->timedOut) throw platform::Failure("the window is closing");
+        if (!pending->done && !pending->timedOut) {
+            // A page that kept the read waiting for a second (a healthy one
+            // answers within milliseconds) is not waited for again while the
+            // window closes, until it answers the ping.
+            if (g_get_monotonic_time() - start >= G_USEC_PER_SEC) {
+                health->unresponsive = true;
+                ping(view, health);
+            }
+            throw platform::Failure("the window is closing");
+        }
         if (!pending->done) {
             health->unresponsive = true;
             ping(view, health);

@@ -12,7 +12,8 @@
 namespace gtkui {
 
 // Whether the web process answers. Shared by the views of one web process:
-// a page that loops blocks them all.
+// a page that loops blocks them all. The window's close request reaches the
+// health of every process.
 struct PageHealth {
     bool unresponsive = false;
     bool pinging = false;
@@ -30,7 +31,7 @@ struct PageHealth {
 // Runs script and returns its value as text. Throws platform::Failure when
 // the script fails, when the window is closing, or when the page does not
 // answer within limit: the page is then marked unresponsive until it answers
-// a cheap ping.
+// a cheap ping (as it is when a close request ends a wait of a second or more).
 std::string evaluateWaiting(WebKitWebView* view, const std::string& script,
                             const std::shared_ptr<PageHealth>& health,
                             std::chrono::milliseconds limit);

@@ -27,6 +27,9 @@ public:
     platform::BrowserObject topLevelBrowser() override;
     void Move(double left, double top, double width, double height) override;
     void ZOrder(int position) override;
+    // Counted only: the memory page has no process, and the journals stay
+    // those of the window's own steps.
+    void endPageProcess() override { ++pageProcessesEnded; }
     void setEvents(platform::BrowserEvents events) override;
 
     // Test side: raise the view's events. frame = 0 is the top-level browser.
@@ -41,6 +44,7 @@ public:
     std::string name;
     std::vector<std::string> navigations;
     bool silent = false;
+    int pageProcessesEnded = 0;
     std::shared_ptr<MemoryDocument> document;
     struct Rect {
         double left = 0, top = 0, width = 0, height = 0;

@@ -117,6 +117,19 @@ TEST_F(ChatPageTest, ALostPageProcessFinishesTheRecordingAndOffersRetry) {
     EXPECT_EQ(host.stacking.front(), "WB");
 }
 
+// Whatever the failed chat page still runs goes with its process, once, so
+// that Retry starts afresh.
+TEST_F(ChatPageTest, TheFailedChatPagesProcessIsEndedOnce) {
+    reachChatPage();
+    EXPECT_EQ(host.wb.pageProcessesEnded, 0);
+    host.faults.fail("subscribe", "#butRetry");  // the next tick puts the state up again
+    host.wb.raiseProcessTerminated();
+    host.faults.clear();
+    host.deadline.elapse();
+    EXPECT_TRUE(listened(host.load.document->byId("butRetry")));
+    EXPECT_EQ(host.wb.pageProcessesEnded, 1);
+}
+
 TEST_F(ChatPageTest, PreparedPageIsRestyledAndCarriesTheClientsResources) {
     auto doc = reachChatPage();
     auto body = doc->byId("content")->parent.lock();

@@ -331,6 +331,30 @@ TEST_F(BridgeTest, APageThatStopsAnsweringFailsReadsUntilItAnswersAgain) {
     }));
 }
 
+TEST_F(BridgeTest, AHandlersReadsWaitForASlowPageNoLongerThanOneReadsLimitInAll) {
+    h.host().view(wb()).bridge().setReadTimeout(std::chrono::milliseconds(1000));
+    platform::ElementRef box = document->getElementById("box");
+    // The page answers every read, each after up to 300 ms of its own work
+    // (a message loop, which no timer throttling slows down).
+    page(
+        "(c => { c.port1.onmessage = () => { const end = Date.now() + 300;"
+        " while (Date.now() < end) {} c.port2.postMessage(0); }; c.port2.postMessage(0); })"
+        "(new MessageChannel()), 1");
+    int answered = 0;
+    h.host().queue().post([&] {
+        for (int i = 0; i < 20; ++i) {
+            try {
+                box->setInnerText(std::to_string(i));  // so that the read asks the page
+                box->innerText();
+                ++answered;
+            } catch (const platform::Failure&) {
+            }
+        }
+    });
+    EXPECT_GT(answered, 0);
+    EXPECT_LT(answered, 20);
+}
+
 TEST_F(BridgeTest, ACloseRequestEndsTheWaitForAPageThatDoesNotAnswer) {
     platform::ElementRef box = document->getElementById("box");
     webkit_web_view_evaluate_javascript(

@@ -28,6 +28,8 @@ inline void xdotool(const std::string& arguments) {
 
 class RoadTest : public ::testing::Test {
 protected:
+    explicit RoadTest(unsigned pageMemoryLimitMB = gtkui::defaultPageMemoryLimitMB())
+        : h({}, pageMemoryLimitMB) {}
     void SetUp() override {
         if (!g_file_test((htmlFolder() + "/Dialog.html").c_str(), G_FILE_TEST_EXISTS))
             GTEST_SKIP() << "no HTML folder at " << htmlFolder();

@@ -90,7 +90,8 @@ unsigned windowPixel(GtkWindow* window, int x, int y);
 class Harness {
 public:
     // appFolder empty: a fresh temporary folder.
-    explicit Harness(std::string appFolder = {});
+    explicit Harness(std::string appFolder = {},
+                     unsigned pageMemoryLimitMB = gtkui::defaultPageMemoryLimitMB());
     ~Harness();
 
     gtkui::GtkHost& host() { return *host_; }

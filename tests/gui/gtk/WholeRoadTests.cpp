@@ -473,10 +473,12 @@ TEST_F(RoadTest, AChatPageThatRunsAScriptForTenSecondsIsStillPrepared) {
         50,
         [](gpointer data) -> gboolean {
             auto* p = static_cast<ResizeInWait*>(data);
-            // The preparation has begun (it first asks the statistics view
-            // for its page) and has not brought the chat view forward yet.
-            WebKitWebView* statistics = p->test->h.webView(p->test->h.host().wbstat());
-            if (!webkit_web_view_get_uri(statistics) || p->test->chatInFront())
+            // A handler runs, so this runs inside its wait, once the busy
+            // page has loaded and before the chat view comes forward (the
+            // preparation may wait as early as its first read).
+            const gchar* chat = webkit_web_view_get_uri(p->test->chatView());
+            if (!p->test->h.host().queue().running() || !chat || !g_str_has_suffix(chat, "/busy") ||
+                p->test->chatInFront())
                 return G_SOURCE_CONTINUE;
             GtkWindow* window = p->test->h.host().gtkForm().window();
             if (!p->asked) {
