@@ -57,8 +57,8 @@ bool sameSite(const std::string& a, const std::string& b) {
 
 bool allowForChatSite(WebKitPermissionRequest* request, const std::string& page,
                       const std::string& chatSite) {
-    const std::string origin =
-        siteOf(page).origin.empty() ? "a page without a site" : siteOf(page).origin;
+    const SiteOf site = siteOf(page);
+    const std::string origin = site.origin.empty() ? "a page without a site" : site.origin;
     if (const std::string refused = refusedKind(request); !refused.empty()) {
         platform::logInfo("permission: " + refused + " for " + origin + " refused");
         return false;
