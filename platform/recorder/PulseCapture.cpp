@@ -118,7 +118,7 @@ void PulseCapture::onContextState(pa_context* context, void* self) {
                 pa_operation_unref(pa_context_get_sink_input_info_list(context, onSinkInput, me));
             }
             if (me->sources_.microphone)
-                me->open("@DEFAULT_SOURCE@", PA_INVALID_INDEX, "the microphone");
+                pa_operation_unref(pa_context_get_server_info(context, onServerInfo, me));
             break;
         case PA_CONTEXT_FAILED:
         case PA_CONTEXT_TERMINATED: {
@@ -133,6 +133,27 @@ void PulseCapture::onContextState(pa_context* context, void* self) {
         default:
             break;
     }
+}
+
+void PulseCapture::onServerInfo(pa_context*, const pa_server_info* info, void* self) {
+    auto* me = static_cast<PulseCapture*>(self);
+    if (me->stopping_) return;
+    if (!info || !info->default_source_name) {
+        platform::logWarning(
+            "recording: the sound server names no default source; the "
+            "recording has no microphone");
+        return;
+    }
+    // Without a microphone, the server's default source is the speakers'
+    // monitor, which carries every program's sound: not the person's voice.
+    const std::string source = info->default_source_name;
+    if (info->default_sink_name && source == std::string(info->default_sink_name) + ".monitor") {
+        platform::logWarning("recording: the default source " + source +
+                             " is the speakers' monitor, not a microphone; the recording has "
+                             "no microphone");
+        return;
+    }
+    me->open(source.c_str(), PA_INVALID_INDEX, "the microphone (" + source + ")");
 }
 
 void PulseCapture::onSubscription(pa_context*, pa_subscription_event_type_t type,

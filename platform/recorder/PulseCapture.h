@@ -8,7 +8,9 @@
 //                input), so other programs' sound stays out and the person
 //                keeps hearing it as before. A stream that is moved to
 //                another sink is recorded again from there.
-//   microphone   the server's default source.
+//   microphone   the server's default source, unless that is the default
+//                sink's monitor (what a server offers when there is no
+//                microphone), which would carry every program's sound.
 // Each stream has a lane of the timeline; its chunks are stamped with their
 // capture time (now less the stream's latency), so a stalled, suspended or
 // moved stream leaves silence. With no server, or one that goes away, the
@@ -65,6 +67,7 @@ private:
     struct Lookup;
 
     static void onContextState(pa_context* context, void* self);
+    static void onServerInfo(pa_context* context, const pa_server_info* info, void* self);
     static void onSubscription(pa_context* context, pa_subscription_event_type_t type,
                                std::uint32_t index, void* self);
     static void onSinkInput(pa_context* context, const pa_sink_input_info* info, int eol,

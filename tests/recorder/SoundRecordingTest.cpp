@@ -133,6 +133,22 @@ INSTANTIATE_TEST_SUITE_P(Cases, SoundSourcesTest,
                                          SourcesCase{"MicrophoneOnly", {false, true}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(SoundTest, SpeakersMonitorAsDefaultSourceIsNoMicrophone) {
+    if (!TestSoundServer::available()) GTEST_SKIP() << "pulseaudio or pacat is not installed";
+    TestSoundServer server(kMicHz);
+    // What a server without a microphone offers: every program's sound.
+    ASSERT_EQ(std::system("pactl set-default-source speakers.monitor"), 0);
+    server.play(kOtherHz, false);
+    X11ScreenRecorder recorder;
+    start(recorder, {false, true});
+    sleepSeconds(2.0);
+    recorder.StopRecord();
+
+    const SoundFile sound = readSound(path());
+    EXPECT_LT(sound.toneDb(kOtherHz, 0.5, 1.8), -60.0);
+    EXPECT_EQ(warningsContaining("not a microphone").size(), 1u);
+}
+
 TEST_F(SoundTest, WithoutSoundServerTheSoundIsSilentAndOneWarningSaysWhy) {
     setenv("PULSE_SERVER", ("unix:" + (dir_ / "no-server").string()).c_str(), 1);
     X11ScreenRecorder recorder;
@@ -166,6 +182,7 @@ TEST_F(SoundTest, ServerThatDiesLeavesSilenceAndAWholeFile) {
 
     const VideoFile video = readVideo(path());
     ASSERT_FALSE(video.frames.empty());
+    EXPECT_TRUE(video.seekable);
     EXPECT_NEAR(video.frames.back().ptsMs / 1000.0, recorded, 0.3);
     const SoundFile sound = readSound(path());
     EXPECT_NEAR(sound.seconds(), recorded, 0.3);
