@@ -133,6 +133,22 @@ INSTANTIATE_TEST_SUITE_P(Cases, SoundSourcesTest,
                                          SourcesCase{"MicrophoneOnly", {false, true}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(SoundTest, ChatStreamMovedToAnotherSinkIsFollowed) {
+    if (!TestSoundServer::available()) GTEST_SKIP() << "pulseaudio or pacat is not installed";
+    TestSoundServer server(kMicHz);
+    X11ScreenRecorder recorder;
+    start(recorder, {true, false});
+    server.play(kChatHz, true);
+    sleepSeconds(1.5);
+    ASSERT_TRUE(server.moveSpeakersStreams("headphones"));
+    sleepSeconds(2.5);
+    recorder.StopRecord();
+
+    const SoundFile sound = readSound(path());
+    EXPECT_GT(sound.toneDb(kChatHz, 0.8, 1.4), -15.0);
+    EXPECT_GT(sound.toneDb(kChatHz, 2.5, 3.8), -15.0) << "the moved stream was lost";
+}
+
 TEST_F(SoundTest, SpeakersMonitorAsDefaultSourceIsNoMicrophone) {
     if (!TestSoundServer::available()) GTEST_SKIP() << "pulseaudio or pacat is not installed";
     TestSoundServer server(kMicHz);

@@ -43,7 +43,8 @@ TestSoundServer::TestSoundServer(int micHertz) {
     server_ = spawn(
         {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
          "--log-target=file:" + folder_ + "/server.log", "--load=module-native-protocol-unix",
-         "--load=module-null-sink sink_name=speakers", "--load=module-null-sink sink_name=voice"});
+         "--load=module-null-sink sink_name=speakers", "--load=module-null-sink sink_name=voice",
+         "--load=module-null-sink sink_name=headphones"});
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (std::system("pactl info >/dev/null 2>&1") != 0) {
         if (std::chrono::steady_clock::now() > limit)
@@ -56,13 +57,15 @@ TestSoundServer::TestSoundServer(int micHertz) {
     // The microphone: a tone played into the sink whose monitor is the default source.
     play(micHertz, false, "voice");
     // A null sink renders in blocks of up to two seconds until a stream asks
-    // for less: listeners that ask for 10 ms make both sinks deliver promptly
+    // for less: listeners that ask for 10 ms make the sinks deliver promptly
     // before the recording starts, as a sound card would.
-    for (const char* sink : {"speakers", "voice"}) {
-        const std::string heard = folder_ + "/" + sink + ".heard";
+    const char* sinks[] = {"speakers", "voice", "headphones"};
+    for (const char* sink : sinks)
         players_.push_back(spawn({"sh", "-c",
                                   std::string("parec --latency-msec=10 -d ") + sink + ".monitor >" +
-                                      heard + " 2>/dev/null & wait"}));
+                                      folder_ + "/" + sink + ".heard 2>/dev/null & wait"}));
+    for (const char* sink : sinks) {
+        const std::string heard = folder_ + "/" + sink + ".heard";
         while (!std::filesystem::exists(heard) || std::filesystem::file_size(heard) < 48000) {
             if (std::chrono::steady_clock::now() > limit)
                 throw std::runtime_error("the test's sound server does not deliver sound");
@@ -80,6 +83,19 @@ TestSoundServer::~TestSoundServer() {
     else
         setenv("XDG_RUNTIME_DIR", oldRuntime_.c_str(), 1);
     std::filesystem::remove_all(folder_);
+}
+
+bool TestSoundServer::moveSpeakersStreams(const std::string& sink) {
+    const std::string script = folder_ + "/move.sh";
+    std::ofstream(script)
+        << "speakers=$(pactl list short sinks | awk '$2 == \"speakers\" {print $1}')\n"
+           "moved=1\n"
+           "for input in $(pactl list short sink-inputs | awk -v s=\"$speakers\" "
+           "'$2 == s {print $1}'); do\n"
+           "  pactl move-sink-input \"$input\" "
+        << sink << " && moved=0\n"
+        << "done\nexit $moved\n";
+    return std::system(("sh " + script).c_str()) == 0;
 }
 
 void TestSoundServer::kill() {

@@ -1,6 +1,6 @@
 #pragma once
-// A private PulseAudio server for a test: a null sink "speakers" (the
-// default), a microphone (the default source: the monitor of a null sink
+// A private PulseAudio server for a test: null sinks "speakers" (the
+// default) and "headphones", a microphone (the default source: the monitor of a null sink
 // "voice" that another program plays a tone into), and a runtime folder of
 // its own; PULSE_SERVER points this process and its children at it.
 
@@ -27,6 +27,9 @@ public:
     // client's web processes are), or from a process of another program (a
     // child of a shell, not of this process).
     void play(int hertz, bool fromChild, const std::string& sink = "speakers");
+    // Moves every stream playing to the speakers to another sink ("headphones",
+    // "voice"), as a person who plugs in headphones does; false when none moved.
+    bool moveSpeakersStreams(const std::string& sink);
     // Ends the server at once, as a crash would.
     void kill();
 
