@@ -31,12 +31,12 @@ std::int64_t nowNs() {
 }  // namespace
 
 int beep(std::int64_t startNs) {
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, kRate, 1};
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, kRate, 1};
     pa_buffer_attr attr{std::uint32_t(-1), std::uint32_t(kChunk * 4 * 4), std::uint32_t(-1),
                         std::uint32_t(-1), std::uint32_t(-1)};
     int error = 0;
     pa_simple* stream = pa_simple_new(nullptr, "bench beeper", PA_STREAM_PLAYBACK, nullptr, "beeps",
-                                      &spec, nullptr, &attr, &error);
+                                      &format, nullptr, &attr, &error);
     if (!stream) {
         std::fprintf(stderr, "beeper: %s\n", pa_strerror(error));
         return 1;

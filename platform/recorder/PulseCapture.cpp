@@ -13,10 +13,16 @@
 namespace recorder {
 namespace {
 
-constexpr pa_sample_spec kSpec{PA_SAMPLE_FLOAT32LE, SoundTimeline::kRate, 2};
+constexpr pa_sample_spec kSampleFormat{PA_SAMPLE_FLOAT32LE, SoundTimeline::kRate, 2};
 // Chunks of 10 ms: the capture time of each is known closely, and every
 // chunk has long arrived when the capture thread takes its frames.
 constexpr pa_usec_t kFragment = 10'000;
+
+// Lets an operation run on without waiting for it; none: the request could
+// not be sent (the connection is going), which its state callback reports.
+void letRun(pa_operation* operation) {
+    if (operation) pa_operation_unref(operation);
+}
 
 long parentOf(long pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
@@ -113,12 +119,12 @@ void PulseCapture::onContextState(pa_context* context, void* self) {
                               (me->sources_.chat ? ", the chat's streams" : "") +
                               (me->sources_.microphone ? ", the microphone" : ""));
             if (me->sources_.chat) {
-                pa_operation_unref(pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SINK_INPUT,
-                                                        nullptr, nullptr));
-                pa_operation_unref(pa_context_get_sink_input_info_list(context, onSinkInput, me));
+                letRun(pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SINK_INPUT, nullptr,
+                                            nullptr));
+                letRun(pa_context_get_sink_input_info_list(context, onSinkInput, me));
             }
             if (me->sources_.microphone)
-                pa_operation_unref(pa_context_get_server_info(context, onServerInfo, me));
+                letRun(pa_context_get_server_info(context, onServerInfo, me));
             break;
         case PA_CONTEXT_FAILED:
         case PA_CONTEXT_TERMINATED: {
@@ -168,8 +174,7 @@ void PulseCapture::onSubscription(pa_context*, pa_subscription_event_type_t type
 
 void PulseCapture::lookUpSinkInput(std::uint32_t index) {
     if (stopping_ || handled(index)) return;
-    pa_operation* op = pa_context_get_sink_input_info(context_, index, onSinkInput, this);
-    if (op) pa_operation_unref(op);
+    letRun(pa_context_get_sink_input_info(context_, index, onSinkInput, this));
 }
 
 bool PulseCapture::handled(std::uint32_t sinkInput) const {
@@ -225,10 +230,10 @@ void PulseCapture::open(const char* device, std::uint32_t sinkInput, const std::
         return;
     }
     auto s = std::make_unique<Stream>(Stream{this, nullptr, lane, sinkInput, name, heardAfter});
-    s->stream = pa_stream_new(context_, "recording", &kSpec, nullptr);
+    s->stream = pa_stream_new(context_, "recording", &kSampleFormat, nullptr);
     pa_buffer_attr attr;
     attr.maxlength = attr.tlength = attr.prebuf = attr.minreq = std::uint32_t(-1);
-    attr.fragsize = std::uint32_t(pa_usec_to_bytes(kFragment, &kSpec));
+    attr.fragsize = std::uint32_t(pa_usec_to_bytes(kFragment, &kSampleFormat));
     const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
                                          PA_STREAM_AUTO_TIMING_UPDATE);
     if (s->stream && sinkInput != PA_INVALID_INDEX)
@@ -283,7 +288,7 @@ void PulseCapture::onRead(pa_stream* stream, std::size_t, void* data) {
             // The chunk's first frame was captured the stream's latency ago
             // (the chunk is still counted in it until dropped).
             const auto now = FrameClock::Clock::now();
-            const std::int64_t frames = std::int64_t(length / pa_frame_size(&kSpec));
+            const std::int64_t frames = std::int64_t(length / pa_frame_size(&kSampleFormat));
             pa_usec_t latency = 0;
             int negative = 0;
             double ago = double(frames) / SoundTimeline::kRate;
