@@ -29,8 +29,9 @@ struct LogRecord {
 
 using LogSink = void (*)(const LogRecord& record);
 
-// The sink is set once at start-up, before any handler runs, and read from the
-// user-interface thread only.
+// The sink is set once at start-up, before any handler runs or any thread
+// starts. It is called from the user-interface thread and from the recorder's
+// sound thread, so it must be safe to call from any thread (GLib's is).
 inline LogSink& logSink() {
     static LogSink sink = nullptr;
     return sink;

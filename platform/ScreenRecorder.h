@@ -32,7 +32,10 @@ public:
     // 9: ends the recording and finishes the file (complete and seekable, with
     // at least one frame); a second stop does nothing.
     virtual void StopRecord() = 0;
-    // 10: audio source; 0 records no sound (the only choice).
+    // 10: audio source; 0 is the only value taken. It does not decide the
+    // sound: the Linux recorder records the sounds its factory was configured
+    // with (the settings file's [Recording] group: the chat's sound and the
+    // microphone), whatever this call says.
     virtual void AudioSource(std::int32_t source) = 0;
     // 11: highlight of mouse clicks; 0 is off.
     virtual void HighlightClicks(std::int32_t highlight) = 0;

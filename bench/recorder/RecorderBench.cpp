@@ -3,11 +3,16 @@
 // second (the recorder's process and the X server's), frame slots missing or
 // doubled, black frames, peak memory, and PSNR of each recording against the
 // exact pictures that were on the screen. The recorder reads the content
-// window's own pixels, as the program reads its own window.
+// window's own pixels, as the program reads its own window. With --sound, both
+// also record sound from the PulseAudio server (run.sh starts one): the chat's
+// beeps (played by a child of the recorder, as the client's web processes are)
+// and the microphone, mixed into WMAv2 (ffmpeg: two pulse inputs and amix);
+// the beeps tell how far sound and picture are apart in each file.
 //
-//   recorder_bench compare --seconds 20 --server-pid PID --out DIR
-//   recorder_bench content X Y W H      (draws until killed; prints "ready WINDOW")
-//   recorder_bench record FILE SECONDS X Y W H WINDOW
+//   recorder_bench compare --seconds 20 --server-pid PID --out DIR [--sound]
+//   recorder_bench content X Y W H      (draws until killed; prints "ready WINDOW START_NS")
+//   recorder_bench record FILE SECONDS X Y W H WINDOW [START_NS]  (START_NS: with sound)
+//   recorder_bench beep START_NS         (plays until killed)
 //   recorder_bench analyse FILE          (a recording of the content)
 //
 // run.sh runs "compare" on an Xvfb of its own, then on the Xwayland of a
@@ -20,12 +25,6 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libswscale/swscale.h>
-}
 
 #include <chrono>
 #include <cmath>
@@ -40,7 +39,9 @@ extern "C" {
 #include <thread>
 #include <vector>
 
+#include "BenchAnalysis.h"
 #include "BenchContent.h"
+#include "BenchSound.h"
 #include "platform/recorder/X11ScreenRecorder.h"
 
 namespace {
@@ -82,7 +83,11 @@ int content(int x, int y, int w, int h) {
         XCopyArea(display, back, window, gc, 0, 0, w, h, 0, 0);
         XSync(display, False);
         if (!announced) {
-            std::printf("ready %lu\n", window);
+            // Picture n is shown from start + n / 30 s on the monotonic clock.
+            std::printf("ready %lu %lld\n", window,
+                        static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                   start.time_since_epoch())
+                                                   .count()));
             std::fflush(stdout);
             announced = true;
         }
@@ -90,9 +95,27 @@ int content(int x, int y, int w, int h) {
     }
 }
 
+pid_t spawnSelf(const std::vector<std::string>& args) {
+    const pid_t child = fork();
+    if (child == 0) {
+        std::vector<char*> argv{const_cast<char*>("/proc/self/exe")};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv("/proc/self/exe", argv.data());
+        _exit(127);
+    }
+    return child;
+}
+
+// startNs >= 0: with the chat's beeps (a child of this process) and the microphone.
 int record(const std::string& path, double seconds, int x, int y, int w, int h,
-           unsigned long window) {
+           unsigned long window, long long startNs) {
     recorder::X11ScreenRecorder recorder;
+    pid_t beeper = -1;
+    if (startNs >= 0) {
+        recorder.recordSound({true, true});
+        beeper = spawnSelf({"beep", std::to_string(startNs)});
+    }
     recorder.recordWindow(window);
     recorder.HighlightClicks(0);
     recorder.StartDelay(0);
@@ -109,6 +132,11 @@ int record(const std::string& path, double seconds, int x, int y, int w, int h,
     recorder.StartRecord();
     std::this_thread::sleep_until(Clock::now() + std::chrono::duration<double>(seconds));
     recorder.StopRecord();
+    // Not waited for: its CPU time is not the recorder's.
+    if (beeper > 0) kill(beeper, SIGKILL);
+    std::printf("recorder: %lld frame slots skipped, %lld sound frames dropped\n",
+                static_cast<long long>(recorder.skippedFrames()),
+                static_cast<long long>(recorder.droppedSoundFrames()));
     return 0;
 }
 
@@ -158,109 +186,6 @@ Run runChild(const std::vector<std::string>& argv, pid_t server, const std::stri
     return run;
 }
 
-struct Analysis {
-    double duration = 0;
-    std::size_t frames = 0;
-    long missingSlots = 0;
-    long doubledSlots = 0;
-    std::size_t unreadable = 0;  // frames whose bar code could not be read
-    std::size_t black = 0;       // frames with no pixel brighter than black
-    double psnrY = 0;
-    double psnrAll = 0;
-};
-
-double psnr(double mse) { return mse <= 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse); }
-
-Analysis analyse(const std::string& path) {
-    Analysis result;
-    AVFormatContext* format = nullptr;
-    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return result;
-    avformat_find_stream_info(format, nullptr);
-    const int index = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (index < 0) return result;
-    AVStream* stream = format->streams[index];
-    result.duration = double(format->duration) / AV_TIME_BASE;
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-    AVCodecContext* decoder = avcodec_alloc_context3(codec);
-    avcodec_parameters_to_context(decoder, stream->codecpar);
-    avcodec_open2(decoder, codec, nullptr);
-    const int w = stream->codecpar->width, h = stream->codecpar->height;
-
-    // The reference goes through the same conversion as both recorders use.
-    SwsContext* toYuv = sws_getContext(w, h, AV_PIX_FMT_BGR0, w, h, AV_PIX_FMT_YUV420P, SWS_BICUBIC,
-                                       nullptr, nullptr, nullptr);
-    AVFrame* reference = av_frame_alloc();
-    reference->format = AV_PIX_FMT_YUV420P;
-    reference->width = w;
-    reference->height = h;
-    av_frame_get_buffer(reference, 0);
-    std::vector<std::uint8_t> picture;
-
-    std::map<long, int> slots;
-    double sumY = 0, sumAll = 0;
-    std::size_t compared = 0;
-    AVFrame* frame = av_frame_alloc();
-    AVPacket* packet = av_packet_alloc();
-    auto receive = [&] {
-        while (avcodec_receive_frame(decoder, frame) == 0) {
-            ++result.frames;
-            const double t = frame->best_effort_timestamp * av_q2d(stream->time_base);
-            ++slots[std::lround(t * kFps)];
-            bool dark = true;  // limited-range luma: black is 16
-            for (int y = 0; y < h && dark; ++y)
-                for (int x = 0; x < w && dark; ++x)
-                    dark = frame->data[0][y * frame->linesize[0] + x] <= 32;
-            if (dark) ++result.black;
-            const auto n = bench::readBarCode(frame->data[0], frame->linesize[0]);
-            if (!n) {
-                ++result.unreadable;
-                continue;
-            }
-            bench::renderContent(*n, w, h, picture);
-            const std::uint8_t* src[4] = {picture.data(), nullptr, nullptr, nullptr};
-            const int srcStride[4] = {w * 4, 0, 0, 0};
-            sws_scale(toYuv, src, srcStride, 0, h, reference->data, reference->linesize);
-            double se[3] = {0, 0, 0};
-            for (int plane = 0; plane < 3; ++plane) {
-                const int pw = plane ? w / 2 : w, ph = plane ? h / 2 : h;
-                for (int y = 0; y < ph; ++y)
-                    for (int x = 0; x < pw; ++x) {
-                        const int d = frame->data[plane][y * frame->linesize[plane] + x] -
-                                      reference->data[plane][y * reference->linesize[plane] + x];
-                        se[plane] += d * d;
-                    }
-            }
-            const double mseY = se[0] / (w * h);
-            sumY += mseY;
-            sumAll += (se[0] + se[1] + se[2]) / (w * h * 1.5);
-            ++compared;
-        }
-    };
-    while (av_read_frame(format, packet) >= 0) {
-        if (packet->stream_index == index) avcodec_send_packet(decoder, packet);
-        av_packet_unref(packet);
-        receive();
-    }
-    avcodec_send_packet(decoder, nullptr);
-    receive();
-    if (!slots.empty()) {
-        const long span = slots.rbegin()->first - slots.begin()->first + 1;
-        result.missingSlots = span - long(slots.size());
-        for (const auto& [slot, count] : slots) result.doubledSlots += count - 1;
-    }
-    if (compared) {
-        result.psnrY = psnr(sumY / compared);
-        result.psnrAll = psnr(sumAll / compared);
-    }
-    av_packet_free(&packet);
-    av_frame_free(&frame);
-    av_frame_free(&reference);
-    sws_freeContext(toYuv);
-    avcodec_free_context(&decoder);
-    avformat_close_input(&format);
-    return result;
-}
-
 // ffmpeg's own count of frames it doubled or dropped, from its last progress line.
 std::string ffmpegCounters(const std::string& log) {
     std::ifstream in(log);
@@ -273,7 +198,16 @@ std::string ffmpegCounters(const std::string& log) {
     return found.substr(0, speed);
 }
 
-int compare(double seconds, pid_t server, const std::string& out, const std::string& self) {
+void printSync(const char* who, const std::string& path, const bench::Analysis& video) {
+    const bench::SyncFigures f = bench::measureSync(bench::beepOnsets(path), video.firstShown);
+    std::printf(
+        "%-16s sound minus picture over %zu beeps: mean %+.1f ms, min %+.1f, max %+.1f, "
+        "first %+.1f, last %+.1f\n",
+        who, f.beeps, f.meanMs, f.minMs, f.maxMs, f.firstMs, f.lastMs);
+}
+
+int compare(double seconds, pid_t server, const std::string& out, const std::string& self,
+            bool sound) {
     // The content runs in a process of its own, so that its drawing is not counted.
     int ready[2];
     if (pipe(ready) != 0) return 1;
@@ -288,8 +222,9 @@ int compare(double seconds, pid_t server, const std::string& out, const std::str
     close(ready[1]);
     char line[64] = {};
     unsigned long window = 0;
+    long long startNs = 0;
     if (read(ready[0], line, sizeof line - 1) <= 0 ||
-        std::sscanf(line, "ready %lu", &window) != 1) {
+        std::sscanf(line, "ready %lu %lld", &window, &startNs) != 2) {
         std::fprintf(stderr, "content did not start\n");
         return 1;
     }
@@ -297,36 +232,68 @@ int compare(double seconds, pid_t server, const std::string& out, const std::str
     const std::string ours = out + "/recorder.wmv", theirs = out + "/x11grab.wmv";
     const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : ":0";
     const std::string duration = std::to_string(seconds);
-    const Run ourRun =
-        runChild({self, "record", ours, duration, std::to_string(kX), std::to_string(kY),
-                  std::to_string(kW), std::to_string(kH), std::to_string(window)},
-                 server, "");
+    const Run ourRun = runChild(
+        {self, "record", ours, duration, std::to_string(kX), std::to_string(kY), std::to_string(kW),
+         std::to_string(kH), std::to_string(window), std::to_string(sound ? startNs : -1)},
+        server, "");
     const std::string log = out + "/x11grab.log";
-    const Run theirRun = runChild({"ffmpeg",
-                                   "-nostdin",
-                                   "-y",
-                                   "-f",
-                                   "x11grab",
-                                   "-framerate",
-                                   "30",
-                                   "-video_size",
-                                   std::to_string(kW) + "x" + std::to_string(kH),
-                                   "-i",
-                                   display + "+" + std::to_string(kX) + "," + std::to_string(kY),
-                                   "-c:v",
-                                   "wmv2",
-                                   "-b:v",
-                                   "1.5M",
-                                   "-g",
-                                   "300",
-                                   "-t",
-                                   duration,
-                                   theirs},
-                                  server, log);
+    // The same sounds for ffmpeg: the sink's monitor (only the beeps play
+    // there) and the microphone, mixed and encoded alike.
+    const std::vector<std::string> soundInputs = {"-f",
+                                                  "pulse",
+                                                  "-fragment_size",
+                                                  "1920",
+                                                  "-i",
+                                                  "speakers.monitor",
+                                                  "-f",
+                                                  "pulse",
+                                                  "-fragment_size",
+                                                  "1920",
+                                                  "-i",
+                                                  "voice.monitor",
+                                                  "-filter_complex",
+                                                  "[1:a][2:a]amix=inputs=2:normalize=0[a]",
+                                                  "-map",
+                                                  "0:v",
+                                                  "-map",
+                                                  "[a]",
+                                                  "-c:a",
+                                                  "wmav2",
+                                                  "-b:a",
+                                                  "128k",
+                                                  "-ar",
+                                                  "48000",
+                                                  "-ac",
+                                                  "2"};
+    const pid_t beeper = sound ? fork() : -1;
+    if (beeper == 0) {
+        execl(self.c_str(), self.c_str(), "beep", std::to_string(startNs).c_str(), nullptr);
+        _exit(127);
+    }
+    std::vector<std::string> ffmpeg = {
+        "ffmpeg",
+        "-nostdin",
+        "-y",
+        "-f",
+        "x11grab",
+        "-framerate",
+        "30",
+        "-video_size",
+        std::to_string(kW) + "x" + std::to_string(kH),
+        "-i",
+        display + "+" + std::to_string(kX) + "," + std::to_string(kY)};
+    if (sound) ffmpeg.insert(ffmpeg.end(), soundInputs.begin(), soundInputs.end());
+    ffmpeg.insert(ffmpeg.end(),
+                  {"-c:v", "wmv2", "-b:v", "1.5M", "-g", "300", "-t", duration, theirs});
+    const Run theirRun = runChild(ffmpeg, server, log);
+    if (beeper > 0) {
+        kill(beeper, SIGKILL);
+        waitpid(beeper, nullptr, 0);
+    }
     kill(drawer, SIGTERM);
     waitpid(drawer, nullptr, 0);
 
-    const Analysis a = analyse(ours), b = analyse(theirs);
+    const bench::Analysis a = bench::analyse(ours), b = bench::analyse(theirs);
     std::printf("%.0f s of %dx%d at %.0f fps, same content, same X server\n", seconds, kW, kH,
                 kFps);
     std::printf("%-34s %14s %14s\n", "", "recorder", "ffmpeg x11grab");
@@ -348,6 +315,10 @@ int compare(double seconds, pid_t server, const std::string& out, const std::str
     std::printf("%-34s %14.2f %14.2f\n", "PSNR Y+U+V (dB)", a.psnrAll, b.psnrAll);
     std::printf("%-34s %14zu %14zu\n", "frames with unreadable bar code", a.unreadable,
                 b.unreadable);
+    if (sound) {
+        printSync("recorder", ours, a);
+        printSync("ffmpeg", theirs, b);
+    }
     return 0;
 }
 
@@ -358,25 +329,29 @@ int main(int argc, char** argv) {
     if (args.size() == 5 && args[0] == "content")
         return content(std::stoi(args[1]), std::stoi(args[2]), std::stoi(args[3]),
                        std::stoi(args[4]));
-    if (args.size() == 8 && args[0] == "record")
+    if ((args.size() == 8 || args.size() == 9) && args[0] == "record")
         return record(args[1], std::stod(args[2]), std::stoi(args[3]), std::stoi(args[4]),
-                      std::stoi(args[5]), std::stoi(args[6]), std::stoul(args[7]));
+                      std::stoi(args[5]), std::stoi(args[6]), std::stoul(args[7]),
+                      args.size() == 9 ? std::stoll(args[8]) : -1);
+    if (args.size() == 2 && args[0] == "beep") return bench::beep(std::stoll(args[1]));
     if (args.size() == 2 && args[0] == "analyse") {  // a recording made elsewhere
-        const Analysis a = analyse(args[1]);
+        const bench::Analysis a = bench::analyse(args[1]);
         std::printf(
             "frames %zu, black %zu, missing slots %ld, doubled slots %ld, PSNR Y %.2f dB, "
             "Y+U+V %.2f dB\n",
             a.frames, a.black, a.missingSlots, a.doubledSlots, a.psnrY, a.psnrAll);
         return 0;
     }
-    if (args.size() == 7 && args[0] == "compare" && args[1] == "--seconds" &&
-        args[3] == "--server-pid" && args[5] == "--out")
-        return compare(std::stod(args[2]), std::stoi(args[4]), args[6], "/proc/self/exe");
+    if ((args.size() == 7 || (args.size() == 8 && args[7] == "--sound")) && args[0] == "compare" &&
+        args[1] == "--seconds" && args[3] == "--server-pid" && args[5] == "--out")
+        return compare(std::stod(args[2]), std::stoi(args[4]), args[6], "/proc/self/exe",
+                       args.size() == 8);
     std::fprintf(stderr,
-                 "usage: %s compare --seconds S --server-pid PID --out DIR\n"
+                 "usage: %s compare --seconds S --server-pid PID --out DIR [--sound]\n"
                  "       %s content X Y W H\n"
-                 "       %s record FILE SECONDS X Y W H WINDOW\n"
+                 "       %s record FILE SECONDS X Y W H WINDOW [START_NS]\n"
+                 "       %s beep START_NS\n"
                  "       %s analyse FILE\n",
-                 argv[0], argv[0], argv[0], argv[0]);
+                 argv[0], argv[0], argv[0], argv[0], argv[0]);
     return 2;
 }

@@ -23,12 +23,23 @@ namespace {
 using Warn = std::function<void(const std::string&)>;
 
 constexpr const char* kGroup = "Addresses";
+constexpr const char* kRecordingGroup = "Recording";
 constexpr size_t kMaxFileSize = 1 << 20;
 
 struct Key {
     const char* name;
     std::string app::Settings::*field;
 };
+
+struct Switch {
+    const char* name;
+    bool RecordingSettings::*field;
+};
+
+constexpr std::array<Switch, 2> kSwitches{{
+    {"ChatSound", &RecordingSettings::chatSound},
+    {"Microphone", &RecordingSettings::microphone},
+}};
 
 constexpr std::array<Key, 4> kKeys{{
     {"UpdateBase", &app::Settings::updateBaseAddress},
@@ -78,9 +89,9 @@ int firstBadLine(std::string_view text) {
     return number;
 }
 
-// The line of each key of the Addresses group (the last one, as GKeyFile keeps
-// the last of repeated keys).
-std::map<std::string, int> keyLines(const std::string& text) {
+// The line of each key of a group (the last one, as GKeyFile keeps the last of
+// repeated keys).
+std::map<std::string, int> keyLines(const std::string& text, const char* group) {
     std::map<std::string, int> lines;
     bool inGroup = false;
     int number = 0;
@@ -89,7 +100,7 @@ std::map<std::string, int> keyLines(const std::string& text) {
         const std::string line = trimmed(raw);
         if (line.empty() || line[0] == '#') continue;
         if (line[0] == '[') {
-            inGroup = line == std::string("[") + kGroup + "]";
+            inGroup = line == std::string("[") + group + "]";
             continue;
         }
         const size_t equals = line.find('=');
@@ -172,7 +183,38 @@ std::optional<std::string> readText(const std::string& path, const Warn& warn) {
     return text;
 }
 
-void readFile(const std::string& path, app::Settings& settings, const Warn& warn) {
+// The [Recording] group's switches: each true or false, else it keeps its value.
+void readRecording(GKeyFile* file, const std::string& path, const std::string& text,
+                   RecordingSettings& recording, const Warn& warn) {
+    const std::map<std::string, int> lines = keyLines(text, kRecordingGroup);
+    auto where = [&](const std::string& key) {
+        auto found = lines.find(key);
+        return path + ":" +
+               (found == lines.end() ? std::string("?") : std::to_string(found->second));
+    };
+    g_auto(GStrv) names = g_key_file_get_keys(file, kRecordingGroup, nullptr, nullptr);
+    for (gchar** name = names; name && *name; ++name) {
+        const Switch* key = nullptr;
+        for (const Switch& known : kSwitches)
+            if (g_strcmp0(known.name, *name) == 0) key = &known;
+        if (!key) {
+            warn(where(*name) + ": unknown key \"" + *name + "\" in [" + kRecordingGroup +
+                 "] (known: ChatSound, Microphone)");
+            continue;
+        }
+        g_autoptr(GError) error = nullptr;
+        const gboolean value = g_key_file_get_boolean(file, kRecordingGroup, *name, &error);
+        if (error) {
+            warn(where(*name) + ": " + *name + " is not true or false; it keeps " +
+                 (recording.*key->field ? "true" : "false"));
+            continue;
+        }
+        recording.*key->field = value;
+    }
+}
+
+void readFile(const std::string& path, app::Settings& settings, RecordingSettings* recording,
+              const Warn& warn) {
     const std::optional<std::string> read = readText(path, warn);
     if (!read) return;
     const std::string& text = *read;
@@ -185,7 +227,8 @@ void readFile(const std::string& path, app::Settings& settings, const Warn& warn
         return;
     }
 
-    const std::map<std::string, int> lines = keyLines(text);
+    if (recording) readRecording(file, path, text, *recording, warn);
+    const std::map<std::string, int> lines = keyLines(text, kGroup);
     auto where = [&](const std::string& key) {
         auto found = lines.find(key);
         return path + ":" +
@@ -229,8 +272,9 @@ std::vector<std::string> settingsFiles() {
 }
 
 app::Settings loadSettings(app::Settings defaults, const std::vector<std::string>& files,
-                           const std::function<void(const std::string&)>& warn) {
-    for (const std::string& path : files) readFile(path, defaults, warn);
+                           const std::function<void(const std::string&)>& warn,
+                           RecordingSettings* recording) {
+    for (const std::string& path : files) readFile(path, defaults, recording, warn);
     return defaults;
 }
 

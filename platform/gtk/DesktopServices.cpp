@@ -27,7 +27,8 @@ unsigned long x11WindowOf(GtkWindow* window) {
 
 }  // namespace
 
-HostServices makeDesktopServices(GtkWindow* window, bool simulateDevices) {
+HostServices makeDesktopServices(GtkWindow* window, bool simulateDevices,
+                                 desktop::RecordingSettings recording) {
     HostServices s;
     // The Flash player is never simulated: the bundled one stands in for a plugin.
     s.objects = std::make_unique<desktop::FlashObjectFactory>(
@@ -40,9 +41,11 @@ HostServices makeDesktopServices(GtkWindow* window, bool simulateDevices) {
     s.saveDialog = std::make_unique<desktop::GtkSaveDialog>(window);
     s.messageBox = std::make_unique<desktop::GtkMessageBox>(window);
     s.shell = std::make_unique<desktop::DesktopShell>();
-    // The window's own pixels: they can be read also where the screen's cannot (XWayland).
+    // The window's own pixels: they can be read also where the screen's cannot
+    // (XWayland). The sound: the chat's web processes' streams, the microphone.
     s.recorders = std::make_unique<recorder::X11RecorderFactory>(
-        std::string{}, [window] { return x11WindowOf(window); });
+        std::string{}, [window] { return x11WindowOf(window); },
+        recorder::SoundSources{recording.chatSound, recording.microphone});
     return s;
 }
 

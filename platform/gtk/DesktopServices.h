@@ -1,13 +1,16 @@
 #pragma once
 // The Linux system services the desktop programs give their host.
 
+#include "platform/desktop/SettingsFile.h"
 #include "platform/gtk/GtkHost.h"
 
 namespace gtkui {
 
 // simulateDevices (the demo build) answers the webcam check with a simulated
 // webcam. The Flash check always looks for a real player: an installed plugin,
-// else the one bundled beside the executable.
-HostServices makeDesktopServices(GtkWindow* window, bool simulateDevices);
+// else the one bundled beside the executable. recording: the sounds the
+// recordings carry (the chat's, the microphone).
+HostServices makeDesktopServices(GtkWindow* window, bool simulateDevices,
+                                 desktop::RecordingSettings recording = {});
 
 }  // namespace gtkui

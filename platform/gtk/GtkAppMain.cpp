@@ -85,13 +85,17 @@ void onActivate(GApplication* application, gpointer data) {
         return;
     }
     try {
+        desktop::RecordingSettings recording;
         const app::Settings settings = desktop::loadSettings(
             app::Settings::builtIn(), desktop::settingsFiles(),
-            [](const std::string& problem) { platform::logWarning(problem); });
+            [](const std::string& problem) { platform::logWarning(problem); }, &recording);
         platform::logInfo("addresses: update server " + settings.updateBaseAddress +
                           ", chat site " + settings.chatStartAddress + ", statistics page " +
                           settings.statisticsPageAddress + ", upload page " +
                           settings.uploadPageAddress);
+        platform::logInfo(std::string("recordings' sound: chat ") +
+                          (recording.chatSound ? "on" : "off") + ", microphone " +
+                          (recording.microphone ? "on" : "off"));
         // Without its pages the window would stay blank or bare: say which
         // file is missing and where it was looked for.
         for (const char* name : {"Dialog.html", "Style.css", "Script.js", "Body.html"}) {
@@ -106,7 +110,9 @@ void onActivate(GApplication* application, gpointer data) {
         // The demo's simulated webcam goes with WebKit's simulated capture devices.
         options.mockCaptureDevices = simulate;
         program->host = std::make_unique<GtkHost>(
-            [simulate](GtkWindow* window) { return makeDesktopServices(window, simulate); },
+            [simulate, recording](GtkWindow* window) {
+                return makeDesktopServices(window, simulate, recording);
+            },
             options);
         program->main = std::make_unique<app::Main>(*program->host, settings);
         program->orderlyEnd = std::make_unique<OrderlyEnd>(*program->host);
@@ -135,7 +141,8 @@ int runDesktopProgram(int argc, char** argv, const ProgramInfo& info) {
     g_application_set_option_context_description(
         G_APPLICATION(application),
         "The addresses of the update server, the chat site, the statistics page and the\n"
-        "upload page can be set in /etc/whirligigcam/whirligigcam.conf and, per user, in\n"
+        "upload page, and the sounds a recording carries, can be set in\n"
+        "/etc/whirligigcam/whirligigcam.conf and, per user, in\n"
         "$XDG_CONFIG_HOME/whirligigcam/whirligigcam.conf (see the manual page).");
     g_signal_connect(application, "handle-local-options", G_CALLBACK(onLocalOptions), &program);
     g_signal_connect(application, "activate", G_CALLBACK(onActivate), &program);

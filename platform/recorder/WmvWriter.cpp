@@ -11,6 +11,7 @@ extern "C" {
 #include <cstdio>
 
 #include "platform/Failure.h"
+#include "platform/recorder/SoundEncoder.h"
 
 namespace recorder {
 namespace {
@@ -29,7 +30,7 @@ constexpr int kKeyframeInterval = 300;
 }  // namespace
 
 WmvWriter::WmvWriter(const std::string& path, int width, int height, AVRational frameRate,
-                     AVPixelFormat sourceFormat)
+                     AVPixelFormat sourceFormat, bool withSound)
     : path_(path), width_(width), height_(height) {
     bool fileCreated = false;
     try {
@@ -72,6 +73,8 @@ WmvWriter::WmvWriter(const std::string& path, int width, int height, AVRational 
                                     SWS_BICUBIC, nullptr, nullptr, nullptr);
         if (!converter_) throw platform::Failure("no converter from the screen's pixel format");
 
+        if (withSound) sound_ = std::make_unique<SoundEncoder>(format_);
+
         // The "file:" prefix keeps a name with a colon from being read as
         // another protocol.
         rc = avio_open(&format_->pb, ("file:" + path).c_str(), AVIO_FLAG_WRITE);
@@ -105,6 +108,10 @@ void WmvWriter::write(const std::uint8_t* pixels, int stride, std::int64_t slot)
     drain();
 }
 
+void WmvWriter::writeSound(const float* lanes, std::int64_t frames) {
+    if (sound_) sound_->write(lanes, frames);
+}
+
 void WmvWriter::drain() {
     for (;;) {
         int rc = avcodec_receive_packet(encoder_, packet_);
@@ -127,6 +134,7 @@ void WmvWriter::finish() {
         int rc = avcodec_send_frame(encoder_, nullptr);
         if (rc < 0) fail("encoding", rc);
         drain();
+        if (sound_) sound_->finish();
         rc = av_write_trailer(format_);
         if (rc < 0) fail("file index", rc);
         rc = avio_closep(&format_->pb);
@@ -139,6 +147,7 @@ void WmvWriter::finish() {
 }
 
 void WmvWriter::close() {
+    sound_.reset();
     if (format_ && format_->pb) avio_closep(&format_->pb);
     avformat_free_context(format_);
     format_ = nullptr;

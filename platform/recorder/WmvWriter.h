@@ -1,7 +1,8 @@
 #pragma once
-// Encodes frames with WMV2 into an ASF file: the encoder and the muxer of one
-// recording. Not thread-safe: one thread at a time (the recorder creates it on
-// the user-interface thread, then hands it to its capture thread).
+// Encodes frames with WMV2 into an ASF file, with a WMAv2 sound stream beside
+// them when asked for: the encoders and the muxer of one recording. Not thread-safe: one thread at
+// a time (the recorder creates it on the user-interface thread, then hands it to its capture
+// thread).
 
 extern "C" {
 #include <libavutil/pixfmt.h>
@@ -9,6 +10,7 @@ extern "C" {
 }
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 struct AVCodecContext;
@@ -20,13 +22,16 @@ struct SwsContext;
 
 namespace recorder {
 
+class SoundEncoder;
+
 class WmvWriter {
 public:
     // Opens the file, the encoder and the converter from `sourceFormat`, and
-    // writes the file header. Throws Failure (an unwritable path, a size the
-    // encoder refuses); then nothing stays open and a partial file is removed.
+    // writes the file header; withSound adds the sound stream (see
+    // SoundEncoder). Throws Failure (an unwritable path, a size the encoder
+    // refuses); then nothing stays open and a partial file is removed.
     WmvWriter(const std::string& path, int width, int height, AVRational frameRate,
-              AVPixelFormat sourceFormat);
+              AVPixelFormat sourceFormat, bool withSound = false);
     // Finishes the file if finish() was not called; errors are ignored.
     ~WmvWriter();
     WmvWriter(const WmvWriter&) = delete;
@@ -35,11 +40,15 @@ public:
     // Converts and encodes one frame of width x height source pixels, shown
     // from frame slot `slot` on; slots must increase. Throws Failure.
     void write(const std::uint8_t* pixels, int stride, std::int64_t slot);
+    // Mixes and encodes the next `frames` frames of the sound's lanes
+    // (SoundTimeline::kChannels interleaved floats each). Does nothing
+    // without a sound stream. Throws Failure.
+    void writeSound(const float* lanes, std::int64_t frames);
+    bool hasSound() const { return sound_ != nullptr; }
 
     // Flushes the encoder, writes the index and closes the file. Throws
     // Failure; the file is closed either way. A second call does nothing.
     void finish();
-
 
 private:
     void drain();
@@ -54,6 +63,7 @@ private:
     SwsContext* converter_ = nullptr;
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;
+    std::unique_ptr<SoundEncoder> sound_;
     bool finished_ = false;
 };
 

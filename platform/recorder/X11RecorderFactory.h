@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/ScreenRecorder.h"
+#include "platform/recorder/PulseCapture.h"
 
 namespace recorder {
 
@@ -13,10 +14,11 @@ class X11RecorderFactory : public platform::RecorderFactory {
 public:
     // displayName: the X display to record (empty: $DISPLAY). window: gives
     // the top-level X window whose own pixels the recorders record, asked at
-    // each create(); none, or 0: the screen's pixels.
+    // each create(); none, or 0: the screen's pixels. sound: the sounds the
+    // recordings carry (see PulseCapture); none: the files have no sound.
     explicit X11RecorderFactory(std::string displayName = {},
-                                std::function<unsigned long()> window = {})
-        : displayName_(std::move(displayName)), window_(std::move(window)) {}
+                                std::function<unsigned long()> window = {}, SoundSources sound = {})
+        : displayName_(std::move(displayName)), window_(std::move(window)), sound_(sound) {}
 
     // Throws Failure when the X display cannot be opened.
     std::shared_ptr<platform::ScreenRecorder> create() override;
@@ -24,6 +26,7 @@ public:
 private:
     std::string displayName_;
     std::function<unsigned long()> window_;
+    SoundSources sound_;
 };
 
 }  // namespace recorder

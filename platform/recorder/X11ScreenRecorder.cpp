@@ -4,6 +4,7 @@ extern "C" {
 #include <libavutil/rational.h>
 }
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -11,17 +12,21 @@ extern "C" {
 #include <stdexcept>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "platform/Failure.h"
 #include "platform/Log.h"
 #include "platform/recorder/BlackStart.h"
 #include "platform/recorder/FrameClock.h"
+#include "platform/recorder/PulseCapture.h"
+#include "platform/recorder/SoundTimeline.h"
 #include "platform/recorder/WmvWriter.h"
 #include "platform/recorder/X11Grabber.h"
 
 namespace recorder {
 
-// One recording. The capture thread uses grabber and writer alone; stop,
+// One recording. The capture thread uses grabber, writer and sound alone (the
+// sound thread only puts into the timeline, which locks itself); stop,
 // stopTime and error are shared under the mutex, skipped is atomic.
 struct X11ScreenRecorder::Session {
     std::unique_ptr<X11Grabber> grabber;
@@ -31,12 +36,15 @@ struct X11ScreenRecorder::Session {
     std::condition_variable wake;
     bool stop = false;
     FrameClock::Clock::time_point stopTime;
-    std::string error;             // set by the capture thread when the recording failed
+    std::string error;                     // set by the capture thread when the recording failed
     std::atomic<std::int64_t> skipped{0};  // frame slots that passed without a frame
-    std::function<void()> failed;  // the capture thread's alone
+    std::function<void()> failed;          // the capture thread's alone
     std::thread thread;
     BlackStart blackStart;
-    std::string path;  // removed when the recording turns out black
+    std::string path;                         // removed when the recording turns out black
+    std::unique_ptr<SoundTimeline> timeline;  // none: a recording without sound
+    std::unique_ptr<PulseCapture> sound;      // after the timeline it fills
+    std::vector<float> lanes;                 // the capture thread's buffer for the mixer
 
     Session(std::unique_ptr<X11Grabber> g, std::unique_ptr<WmvWriter> w, FrameClock c, double fps,
             std::string file, std::function<void()> f)
@@ -49,6 +57,28 @@ struct X11ScreenRecorder::Session {
 };
 
 namespace {
+
+// The capture thread mixes the sound this long behind the clock, so that every
+// stream's chunks for that time have arrived (they come every 10 ms, a little
+// behind their capture time); a chunk later than that is dropped and counted.
+constexpr auto kSoundHoldback = std::chrono::milliseconds(250);
+// On stop, the capture thread waits this long for the last chunks.
+constexpr auto kSoundTail = std::chrono::milliseconds(80);
+
+std::int64_t soundFrameAt(const FrameClock& clock, FrameClock::Clock::time_point t) {
+    const auto nanos = std::chrono::nanoseconds(t - clock.origin()).count();
+    const __int128 scaled = static_cast<__int128>(nanos) * SoundTimeline::kRate;
+    return static_cast<std::int64_t>(scaled / 1'000'000'000);
+}
+
+// Mixes and encodes the sound up to frame position upTo.
+void writeSound(SoundTimeline* timeline, WmvWriter& writer, std::vector<float>& lanes,
+                std::int64_t upTo) {
+    if (!timeline) return;
+    lanes.clear();
+    const std::int64_t frames = timeline->take(upTo, lanes);
+    writer.writeSound(lanes.data(), frames);
+}
 
 struct BlackVideo : std::runtime_error {
     BlackVideo()
@@ -74,10 +104,12 @@ void X11ScreenRecorder::StartRecord() {
     uiThread_.check("X11ScreenRecorder::StartRecord");
     if (session_) throw platform::Failure("already recording");
     lastSkipped_ = 0;
+    lastDropped_ = 0;
     lastError_.clear();
     const Settings s = settings_;
     if (s.sourceKind != 1) throw platform::Failure("unsupported source kind");
-    if (s.audioSource != 0) throw platform::Failure("sound recording is not supported");
+    // The sound comes from the sources set with recordSound, whatever this says.
+    if (s.audioSource != 0) throw platform::Failure("unsupported audio source");
     if (s.startDelay < 0) throw platform::Failure("negative start delay");
     if (!(s.fps > 0.0f && s.fps <= 240.0f)) throw platform::Failure("unsupported frame rate");
     if (s.path.empty()) throw platform::Failure("no output file");
@@ -92,11 +124,16 @@ void X11ScreenRecorder::StartRecord() {
     // 30 stays 30/1, 29.97 becomes 2997/100; the encoder takes time bases up to 65535.
     const AVRational rate = av_d2q(s.fps, 65535);
     auto writer = std::make_unique<WmvWriter>(s.path, grabber->width(), grabber->height(), rate,
-                                              grabber->pixelFormat());
+                                              grabber->pixelFormat(), s.sound.any());
     const auto t0 = FrameClock::Clock::now() + std::chrono::seconds(s.startDelay);
-    auto session = std::make_unique<Session>(std::move(grabber), std::move(writer),
-                                             FrameClock(t0, rate.num, rate.den), s.fps, s.path,
-                                             onFailure_);
+    auto session =
+        std::make_unique<Session>(std::move(grabber), std::move(writer),
+                                  FrameClock(t0, rate.num, rate.den), s.fps, s.path, onFailure_);
+    if (s.sound.any()) {
+        session->timeline = std::make_unique<SoundTimeline>();
+        session->sound =
+            std::make_unique<PulseCapture>(s.sound, *session->timeline, t0, s.isClient);
+    }
     Session& running = *session;
     try {
         session->thread = std::thread([&running] { capture(running); });
@@ -121,15 +158,24 @@ void X11ScreenRecorder::StopRecord() {
     // The thread has ended: no lock needed.
     lastError_ = session_->error;
     lastSkipped_ = session_->skipped;
+    lastDropped_ = session_->timeline ? session_->timeline->dropped() : 0;
     session_.reset();
     if (lastSkipped_ > 0)
         platform::logInfo("recording: " + std::to_string(lastSkipped_) +
                           " frame slots skipped (capturing, encoding or writing fell behind)");
+    if (lastDropped_ > 0)
+        platform::logInfo("recording: " + std::to_string(lastDropped_) +
+                          " sound frames dropped (they came too late or overlapped)");
     if (!lastError_.empty()) throw platform::Failure(lastError_);
 }
 
 std::int64_t X11ScreenRecorder::skippedFrames() const {
     return session_ ? session_->skipped.load() : lastSkipped_;
+}
+
+std::int64_t X11ScreenRecorder::droppedSoundFrames() const {
+    if (!session_) return lastDropped_;
+    return session_->timeline ? session_->timeline->dropped() : 0;
 }
 
 std::string X11ScreenRecorder::lastError() const {
@@ -173,7 +219,16 @@ void X11ScreenRecorder::capture(Session& session) {
             session.writer->write(frame, stride, slot);
             last = slot;
             if (stopping) break;
+            writeSound(session.timeline.get(), *session.writer, session.lanes,
+                       soundFrameAt(session.clock, FrameClock::Clock::now() - kSoundHoldback));
         }
+        // The sound lasts as long as the pictures: to the end of the last frame.
+        const auto end = session.clock.slotStart(last + 1);
+        if (session.sound && session.sound->live())
+            std::this_thread::sleep_until(std::min(end, FrameClock::Clock::now()) + kSoundTail);
+        session.sound.reset();
+        writeSound(session.timeline.get(), *session.writer, session.lanes,
+                   soundFrameAt(session.clock, end));
         session.writer->finish();
     } catch (const BlackVideo& e) {
         error = e.what();
@@ -189,7 +244,8 @@ void X11ScreenRecorder::capture(Session& session) {
         } catch (const std::exception&) {
         }
     }
-    // The X connection and the encoder are released here, on their thread.
+    // The X connection, the sound thread and the encoders are released here.
+    session.sound.reset();
     session.grabber.reset();
     session.writer.reset();
     bool unasked;

@@ -18,7 +18,9 @@
 //                    pixels). Width and height are cropped to even numbers.
 //   FrameRate        frames per second, above 0 and at most 240.
 //   OutputFile       the file to write; its name is taken as it is.
-//   AudioSource      0: no sound; any other value fails.
+//   AudioSource      0; any other value fails. The sound comes from the
+//                    sources set with recordSound (see PulseCapture), as the
+//                    factory was configured.
 //   HighlightClicks  0: off; otherwise a yellow ring is drawn around the
 //                    pointer while a mouse button is held.
 //   StartDelay       seconds between StartRecord and the first frame (>= 0).
@@ -38,6 +40,14 @@
 // slow disk or encoder makes it miss frame slots: those are counted
 // (skippedFrames) and logged when the recording stops.
 //
+// With sound sources set, the file also has a 48 kHz stereo WMAv2 stream: the
+// sound thread (PulseCapture) stamps what it captures on the frame clock into
+// a SoundTimeline, which the capture thread mixes and encodes a little behind
+// the clock, to the end of the last frame. With no sound server, or one that
+// goes away, that stream holds silence and a warning is logged; sound that
+// comes too late is dropped, counted (droppedSoundFrames) and logged when the
+// recording stops.
+//
 // Two threads use Xlib at once (the toolkit's and the capture thread), each
 // on its own connection; Xlib 1.8 and later enable their thread support by
 // themselves. If the screen shrinks under the rectangle while recording, the
@@ -54,6 +64,7 @@
 
 #include "platform/ScreenRecorder.h"
 #include "platform/ThreadOwner.h"
+#include "platform/recorder/PulseCapture.h"
 
 namespace recorder {
 
@@ -101,6 +112,12 @@ public:
     // Composite extension), where the rectangle lies in it at StartRecord;
     // 0 (the default), or no Composite extension: the screen's pixels.
     void recordWindow(unsigned long window) { settings_.window = window; }
+    // UI thread: the sounds the next recordings carry (none by default), and
+    // which processes' playback streams are the chat's.
+    void recordSound(SoundSources sources, IsClientProcess isClient = isThisProcessOrChild) {
+        settings_.sound = sources;
+        settings_.isClient = std::move(isClient);
+    }
 
     // UI thread: whether a recording runs (started and not yet stopped).
     bool isRecording() const { return session_ != nullptr; }
@@ -110,6 +127,9 @@ public:
     // UI thread: why the running recording ended by itself (as soon as its
     // file is finished), else why the last one failed; empty when it did not.
     std::string lastError() const;
+    // UI thread: the sound frames captured but not recorded (they came too
+    // late), so far in the running recording, else in the last one.
+    std::int64_t droppedSoundFrames() const;
     bool failed() const { return !lastError().empty(); }
 
 private:
@@ -128,6 +148,8 @@ private:
         bool drawPointer = true;
         bool padOffscreen = true;
         unsigned long window = 0;
+        SoundSources sound;
+        IsClientProcess isClient = isThisProcessOrChild;
     };
     struct Session;
 
@@ -138,6 +160,7 @@ private:
     std::function<void()> onFailure_;
     std::unique_ptr<Session> session_;
     std::int64_t lastSkipped_ = 0;  // of the last recording, once stopped
+    std::int64_t lastDropped_ = 0;  // of the last recording, once stopped
     std::string lastError_;
 };
 

@@ -91,6 +91,55 @@ TEST(SettingsFileTest, UserFileOverridesSystemFileOverDefaults) {
     g_rmdir(folder);
 }
 
+TEST(SettingsFileTest, RecordingSoundsAreSwitchedByKeyAndBadValuesKeepTheirDefault) {
+    struct Case {
+        const char* name;
+        const char* system;
+        const char* user;
+        bool chatSound, microphone;
+        std::vector<std::string> warnings;  // each a prefix of one warning, in order
+    };
+    const std::vector<Case> cases = {
+        {"both on by default", "", "", true, true, {}},
+        {"user overrides system key by key",
+         "[Recording]\nMicrophone=false\nChatSound=false\n",
+         "[Recording]\nChatSound=true\n",
+         true,
+         false,
+         {}},
+        {"bad value and unknown key",
+         "",
+         "[Addresses]\n[Recording]\nMicrophone=yes please\nSound=1\n",
+         true,
+         true,
+         {"USER:3: Microphone is not true or false; it keeps true",
+          "USER:4: unknown key \"Sound\" in [Recording]"}},
+    };
+    g_autofree gchar* folder = g_dir_make_tmp("settings-XXXXXX", nullptr);
+    ASSERT_NE(folder, nullptr);
+    const std::string system = std::string(folder) + "/system.conf";
+    const std::string user = std::string(folder) + "/user.conf";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(system) << c.system;
+        std::ofstream(user) << c.user;
+        std::vector<std::string> warnings;
+        desktop::RecordingSettings recording;
+        const app::Settings settings = desktop::loadSettings(
+            kDefaults, {system, user}, [&](const std::string& w) { warnings.push_back(w); },
+            &recording);
+        EXPECT_EQ(recording.chatSound, c.chatSound);
+        EXPECT_EQ(recording.microphone, c.microphone);
+        EXPECT_EQ(settings.chatStartAddress, kDefaults.chatStartAddress);
+        ASSERT_EQ(warnings.size(), c.warnings.size()) << ::testing::PrintToString(warnings);
+        for (size_t i = 0; i < warnings.size(); ++i)
+            EXPECT_EQ(warnings[i].rfind(user + c.warnings[i].substr(4), 0), 0u) << warnings[i];
+    }
+    g_remove(system.c_str());
+    g_remove(user.c_str());
+    g_rmdir(folder);
+}
+
 std::vector<std::string> logLines;
 void keepLogLine(const platform::LogRecord& record) { logLines.emplace_back(record.message); }
 

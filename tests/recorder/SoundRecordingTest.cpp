@@ -1,0 +1,212 @@
+// The recorder's sound against a private PulseAudio server: the chat's
+// streams (played by children of this process, as the client's web processes
+// are) and the microphone go into the file, another program's sound does not;
+// a server that is missing or dies leaves silence and a whole file.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "SoundFile.h"
+#include "TestScreen.h"
+#include "TestSoundServer.h"
+#include "VideoFile.h"
+#include "platform/Log.h"
+#include "platform/recorder/X11ScreenRecorder.h"
+
+namespace recorder_test {
+namespace {
+
+namespace fs = std::filesystem;
+using recorder::SoundSources;
+using recorder::X11ScreenRecorder;
+
+constexpr int kChatHz = 440;
+constexpr int kMicHz = 660;
+constexpr int kOtherHz = 1000;
+
+std::mutex logMutex;
+std::vector<std::string> warnings;  // under logMutex: the sound thread logs too
+
+void keepWarnings(const platform::LogRecord& record) {
+    std::lock_guard lock(logMutex);
+    if (record.level == platform::LogLevel::Warning) warnings.emplace_back(record.message);
+}
+
+class SoundTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "DISPLAY is not set";
+        screen_ = std::make_unique<TestScreen>();
+        window_ = screen_->show(100, 100, 160, 120, {128, 128, 128});
+        char pattern[] = "/tmp/sound-recording-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        warnings.clear();
+        platform::setLogSink(keepWarnings);
+    }
+    void TearDown() override {
+        platform::setLogSink(nullptr);
+        if (!dir_.empty()) fs::remove_all(dir_);
+    }
+
+    // Starts recording the window with the given sounds.
+    void start(X11ScreenRecorder& recorder, SoundSources sources) {
+        recorder.recordWindow(window_);
+        recorder.recordSound(sources);
+        recorder.AudioSource(0);
+        recorder.FrameRate(30.0f);
+        recorder.OutputFile(path());
+        recorder.CaptureLeft(100);
+        recorder.CaptureTop(100);
+        recorder.CaptureWidth(160);
+        recorder.CaptureHeight(120);
+        recorder.StartRecord();
+    }
+    std::string path() const { return (dir_ / "sound.wmv").string(); }
+    std::vector<std::string> warningsContaining(const std::string& text) {
+        std::lock_guard lock(logMutex);
+        std::vector<std::string> found;
+        for (const auto& w : warnings)
+            if (w.find(text) != std::string::npos) found.push_back(w);
+        return found;
+    }
+
+    std::unique_ptr<TestScreen> screen_;
+    unsigned long window_ = 0;
+    fs::path dir_;
+};
+
+void sleepSeconds(double seconds) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+struct SourcesCase {
+    const char* name;
+    SoundSources sources;
+};
+
+class SoundSourcesTest : public SoundTest, public testing::WithParamInterface<SourcesCase> {};
+
+TEST_P(SoundSourcesTest, FileHoldsTheChosenSoundsAndNoOtherProgramsSound) {
+    if (!TestSoundServer::available()) GTEST_SKIP() << "pulseaudio or pacat is not installed";
+    const SoundSources sources = GetParam().sources;
+    TestSoundServer server(kMicHz);
+    server.play(kOtherHz, false);
+    X11ScreenRecorder recorder;
+    start(recorder, sources);
+    server.play(kChatHz, true);  // a chat stream that opens after the recording started
+    sleepSeconds(3.0);
+    recorder.StopRecord();
+
+    const SoundFile sound = readSound(path());
+    ASSERT_TRUE(sound.present);
+    EXPECT_EQ(sound.codec, "wmav2");
+    EXPECT_EQ(sound.sampleRate, 48000);
+    EXPECT_EQ(sound.channels, 2);
+    // The chat's player starts within a second; measure after that.
+    const double chat = sound.toneDb(kChatHz, 1.2, 2.8);
+    const double mic = sound.toneDb(kMicHz, 1.2, 2.8);
+    const double other = sound.toneDb(kOtherHz, 1.2, 2.8);
+    // Each tone is played at -9.5 dB; one that is recorded comes out at that
+    // level, give or take the encoder's error.
+    const double quietest = std::min(sources.chat ? chat : 0.0, sources.microphone ? mic : 0.0);
+    EXPECT_GT(quietest, -15.0) << "chat " << chat << " dB, microphone " << mic << " dB";
+    EXPECT_LT(other, quietest - 30) << "another program's sound was recorded";
+    if (!sources.chat) {
+        EXPECT_LT(chat, quietest - 30);
+    }
+    if (!sources.microphone) {
+        EXPECT_LT(mic, quietest - 30);
+    }
+    EXPECT_TRUE(warningsContaining("").empty()) << testing::PrintToString(warningsContaining(""));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SoundSourcesTest,
+                         testing::Values(SourcesCase{"ChatAndMicrophone", {true, true}},
+                                         SourcesCase{"ChatOnly", {true, false}},
+                                         SourcesCase{"MicrophoneOnly", {false, true}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SoundTest, ChatStreamMovedToAnotherSinkIsFollowed) {
+    if (!TestSoundServer::available()) GTEST_SKIP() << "pulseaudio or pacat is not installed";
+    TestSoundServer server(kMicHz);
+    X11ScreenRecorder recorder;
+    start(recorder, {true, false});
+    server.play(kChatHz, true);
+    sleepSeconds(1.5);
+    ASSERT_TRUE(server.moveSpeakersStreams("headphones"));
+    sleepSeconds(2.5);
+    recorder.StopRecord();
+
+    const SoundFile sound = readSound(path());
+    EXPECT_GT(sound.toneDb(kChatHz, 0.8, 1.4), -15.0);
+    EXPECT_GT(sound.toneDb(kChatHz, 2.5, 3.8), -15.0) << "the moved stream was lost";
+}
+
+TEST_F(SoundTest, SpeakersMonitorAsDefaultSourceIsNoMicrophone) {
+    if (!TestSoundServer::available()) GTEST_SKIP() << "pulseaudio or pacat is not installed";
+    TestSoundServer server(kMicHz);
+    // What a server without a microphone offers: every program's sound.
+    ASSERT_EQ(std::system("pactl set-default-source speakers.monitor"), 0);
+    server.play(kOtherHz, false);
+    X11ScreenRecorder recorder;
+    start(recorder, {false, true});
+    sleepSeconds(2.0);
+    recorder.StopRecord();
+
+    const SoundFile sound = readSound(path());
+    EXPECT_LT(sound.toneDb(kOtherHz, 0.5, 1.8), -60.0);
+    EXPECT_EQ(warningsContaining("not a microphone").size(), 1u);
+}
+
+TEST_F(SoundTest, WithoutSoundServerTheSoundIsSilentAndOneWarningSaysWhy) {
+    setenv("PULSE_SERVER", ("unix:" + (dir_ / "no-server").string()).c_str(), 1);
+    X11ScreenRecorder recorder;
+    start(recorder, {true, true});
+    sleepSeconds(1.0);
+    recorder.StopRecord();
+    unsetenv("PULSE_SERVER");
+
+    const SoundFile sound = readSound(path());
+    ASSERT_TRUE(sound.present);
+    EXPECT_NEAR(sound.seconds(), 1.0, 0.2);
+    float peak = 0;
+    for (float s : sound.mono) peak = std::max(peak, std::abs(s));
+    EXPECT_LT(peak, 1e-3);
+    EXPECT_EQ(warningsContaining("sound").size(), 1u);
+    EXPECT_EQ(warningsContaining("no sound server").size(), 1u);
+}
+
+TEST_F(SoundTest, ServerThatDiesLeavesSilenceAndAWholeFile) {
+    if (!TestSoundServer::available()) GTEST_SKIP() << "pulseaudio or pacat is not installed";
+    TestSoundServer server(kMicHz);
+    X11ScreenRecorder recorder;
+    const auto started = std::chrono::steady_clock::now();
+    start(recorder, {true, true});
+    sleepSeconds(1.0);
+    server.kill();
+    sleepSeconds(1.5);
+    recorder.StopRecord();
+    const double recorded =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+    const VideoFile video = readVideo(path());
+    ASSERT_FALSE(video.frames.empty());
+    EXPECT_TRUE(video.seekable);
+    EXPECT_NEAR(video.frames.back().ptsMs / 1000.0, recorded, 0.3);
+    const SoundFile sound = readSound(path());
+    EXPECT_NEAR(sound.seconds(), recorded, 0.3);
+    EXPECT_EQ(sound.codec, "wmav2");
+    EXPECT_GT(sound.toneDb(kMicHz, 0.3, 0.9), -30.0);
+    EXPECT_LT(sound.toneDb(kMicHz, 1.5, 2.3), -60.0);
+    EXPECT_EQ(warningsContaining("sound server went away").size(), 1u);
+}
+
+}  // namespace
+}  // namespace recorder_test
