@@ -1,6 +1,7 @@
 #include "demo/ChatMovie.h"
 
 #include <algorithm>
+#include <cmath>
 #include <initializer_list>
 
 namespace site {
@@ -67,13 +68,22 @@ enum Tag : std::uint16_t {
     DefineShape = 2,
     SetBackgroundColor = 9,
     DoAction = 12,
+    DefineSound = 14,
+    StartSound = 15,
     PlaceObject2 = 26,
     DefineEditText = 37,
     DefineFont2 = 48,
     FileAttributes = 69,
 };
 
-enum Id : std::uint16_t { ShapeId = 1, FontId = 2, TitleId = 3, UserId = 4, InfoId = 5 };
+enum Id : std::uint16_t {
+    ShapeId = 1,
+    FontId = 2,
+    TitleId = 3,
+    UserId = 4,
+    InfoId = 5,
+    ChimeId = 6
+};
 
 void tag(SwfBits& out, Tag code, const SwfBits& body) {
     const auto& data = body.data();
@@ -196,6 +206,34 @@ SwfBits move(int depth, int x, int y) {
     return s;
 }
 
+// A short chime: a sine of kChimeHertz for half a second, mono 16-bit PCM at
+// 22,050 Hz, faded in and out over 10 ms so it starts and ends without a click.
+SwfBits chime() {
+    constexpr int kRate = 22050;
+    constexpr int kSamples = kRate / 2, kFade = kRate / 100;
+    constexpr double kAmplitude = 0.25 * 32767, kPi = 3.14159265358979323846;
+    SwfBits s;
+    s.u16(ChimeId);
+    s.bits(3, 4);  // uncompressed, little-endian
+    s.bits(2, 2);  // 22 kHz
+    s.bits(1, 1);  // 16-bit
+    s.bits(0, 1);  // mono
+    s.u32(kSamples);
+    for (int i = 0; i < kSamples; ++i) {
+        const double fade = std::min({1.0, double(i) / kFade, double(kSamples - 1 - i) / kFade});
+        const double value = kAmplitude * fade * std::sin(2 * kPi * kChimeHertz * i / kRate);
+        s.u16(static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(value))));
+    }
+    return s;
+}
+
+SwfBits startChime() {
+    SwfBits s;
+    s.u16(ChimeId);
+    s.u8(0);  // no flags: play once from the start
+    return s;
+}
+
 // ActionScript 2 byte code.
 struct Actions {
     SwfBits s;
@@ -279,6 +317,7 @@ std::string makeChatMovie() {
     tag(body, DefineEditText, textField(TitleId, 40, 26, "", "Whirligig Chat"));
     tag(body, DefineEditText, textField(UserId, 30, 18, "user", ""));
     tag(body, DefineEditText, textField(InfoId, 30, 14, "info", ""));
+    tag(body, DefineSound, chime());
 
     // Frame 1: everything in place, the page told.
     constexpr int kShapeTop = 150, kLeft = 20, kRight = kWidth - 20 - 80;
@@ -293,6 +332,8 @@ std::string makeChatMovie() {
         const int half = kLoopFrames / 2;
         const int step = frame < half ? frame : kLoopFrames - frame;
         tag(body, PlaceObject2, move(1, kLeft + (kRight - kLeft) * step / half, kShapeTop));
+        // The chime sounds as the shape sets off, once a loop.
+        if (frame == 0) tag(body, StartSound, startChime());
         if (frame == kLoopFrames - 1) tag(body, DoAction, loopActions());
         tag(body, ShowFrame, SwfBits{});
     }

@@ -4,13 +4,16 @@
 // fields bound to the movie's variables "user" and "info". Its first frame sets
 // "info" to the flashvars it was given ("user=...&room=...&lang=...&layout=...")
 // and passes that text to the page function chatMovieStarted through
-// ExternalInterface; the other frames loop, so the movie keeps moving.
+// ExternalInterface; the other frames loop, so the movie keeps moving, and a
+// half-second chime of kChimeHertz sounds at the start of every loop (2 s).
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace site {
+
+constexpr double kChimeHertz = 550;
 
 std::string makeChatMovie();
 

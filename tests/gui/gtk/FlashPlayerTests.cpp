@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "RoadFixture.h"
+#include "SoundServer.h"
 #include "TestSupport.h"
 #include "app/Main.h"
+#include "demo/ChatMovie.h"
 #include "demo/SiteServer.h"
 #include "platform/gtk/ChatViewPlayer.h"
 
@@ -116,6 +118,21 @@ TEST_F(FlashPlayerTest, AMovieFromAnotherSiteCannotScriptThePage) {
     ASSERT_TRUE(waitFor([&] { return chat("wgTicks >= 60") == "true"; }));
     EXPECT_GE(other.requestCount("/flash/chat.swf"), 1);
     EXPECT_EQ(chat("(window.chatMovieReports || []).length"), "0");
+}
+
+// The movie's chime (a sound of the SWF file, once every two seconds) reaches
+// the speakers without a click in the page.
+TEST_F(FlashPlayerTest, TheMoviesSoundIsHeardWithoutAClick) {
+    SoundServer sound;
+    ASSERT_TRUE(sound.running()) << "no private PulseAudio server";
+    start();
+    ASSERT_TRUE(waitFor([&] { return chat("(window.chatMovieReports || []).length > 0") == "true"; },
+                        60000));
+    // A chime is half a second in each two: 2.5 s hold at least one whole.
+    const std::vector<short> heard = sound.record(2.5);
+    ASSERT_GT(heard.size(), 96000u);
+    EXPECT_GT(tonePower(heard, site::kChimeHertz), 1e-4) << "the movie is not heard";
+    EXPECT_LT(tonePower(heard, 1000), 1e-6);
 }
 
 TEST(WebLanguages, ComeFromTheLocaleNames) {
