@@ -137,6 +137,27 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
     if (!node) throw new Error('sheet without a node');
     node.textContent = text;
   };
+  // A press and a release of the main button on the same bound element are a
+  // click, also when the engine gives none: it drops the click when the site
+  // took the pressed element out of the page in between, as a site that
+  // re-renders its body does, even though the element came straight back.
+  // The release waits one task for the engine's own click, so a click is
+  // posted once.
+  R.pressed = new Set(); R.pending = new Set();
+  addEventListener('mousedown', () => R.pressed.clear(), true);
+  R.clickOf = (sid, target, fns) => {
+    const down = ev => { if (ev.isTrusted && ev.button === 0) R.pressed.add(sid); };
+    const up = ev => {
+      if (!R.pressed.delete(sid) || !ev.isTrusted || ev.button !== 0) return;
+      R.pending.add(sid);
+      setTimeout(() => {
+        if (R.pending.delete(sid) && R.s.has(sid)) post(R.token + '\x1f' + sid + '\x1fclick');
+      }, 0);
+    };
+    target.addEventListener('mousedown', down);
+    target.addEventListener('mouseup', up);
+    fns.push(['mousedown', down], ['mouseup', up]);
+  };
   R.listen = (sid, target, list) => {
     const fns = [];
     for (const [type, cancel] of list) {
@@ -144,10 +165,13 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
       // made (el.click(), dispatchEvent) are not trusted and are not posted.
       const f = ev => {
         if (cancel) ev.preventDefault();
-        if (ev.isTrusted) post(R.token + '\x1f' + sid + '\x1f' + type);
+        if (!ev.isTrusted) return;
+        if (type === 'click') R.pending.delete(sid);
+        post(R.token + '\x1f' + sid + '\x1f' + type);
       };
       target.addEventListener(type, f);
       fns.push([type, f]);
+      if (type === 'click') R.clickOf(sid, target, fns);
     }
     R.s.set(sid, [target, fns]);
   };

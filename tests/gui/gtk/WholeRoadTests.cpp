@@ -115,18 +115,23 @@ TEST_F(RoadTest, TheChatPageIsPreparedAndBroughtToTheFront) {
     ASSERT_NE(image, nullptr);
     GtkWindow* window = h.host().gtkForm().window();
     int matching = 0, sampled = 0;
-    for (int dy = 3; dy < std::min(hgt, gdk_pixbuf_get_height(image)) - 3; dy += 4) {
-        for (int dx = 8; dx < std::min(w, gdk_pixbuf_get_width(image)) / 4; dx += 4) {
-            const guchar* p = gdk_pixbuf_get_pixels(image) + dy * gdk_pixbuf_get_rowstride(image) +
-                              dx * gdk_pixbuf_get_n_channels(image);
-            if (gdk_pixbuf_get_has_alpha(image) && p[3] < 255) continue;
-            unsigned want = (unsigned{p[0]} << 16) | (unsigned{p[1]} << 8) | p[2];
-            ++sampled;
-            if (windowPixel(window, x + dx, y + dy) == want) ++matching;
+    // The page is prepared before the engine has painted it: wait for the pixels.
+    const auto count = [&] {
+        matching = sampled = 0;
+        for (int dy = 3; dy < std::min(hgt, gdk_pixbuf_get_height(image)) - 3; dy += 4) {
+            for (int dx = 8; dx < std::min(w, gdk_pixbuf_get_width(image)) / 4; dx += 4) {
+                const guchar* p = gdk_pixbuf_get_pixels(image) +
+                                  dy * gdk_pixbuf_get_rowstride(image) +
+                                  dx * gdk_pixbuf_get_n_channels(image);
+                if (gdk_pixbuf_get_has_alpha(image) && p[3] < 255) continue;
+                unsigned want = (unsigned{p[0]} << 16) | (unsigned{p[1]} << 8) | p[2];
+                ++sampled;
+                if (windowPixel(window, x + dx, y + dy) == want) ++matching;
+            }
         }
-    }
-    ASSERT_GT(sampled, 0);
-    EXPECT_GE(matching * 2, sampled) << matching << " of " << sampled;
+        return sampled > 0 && matching * 2 >= sampled;
+    };
+    EXPECT_TRUE(waitFor(count)) << matching << " of " << sampled;
 }
 
 // The window changed from outside the program, by the window manager on
