@@ -222,7 +222,14 @@ void readFile(const std::string& path, app::Settings& settings, RecordingSetting
     g_autoptr(GError) error = nullptr;
     g_autoptr(GKeyFile) file = g_key_file_new();
     if (!g_key_file_load_from_data(file, text.data(), text.size(), G_KEY_FILE_NONE, &error)) {
-        warn(path + ":" + std::to_string(firstBadLine(text)) + ": " + error->message +
+        // GKeyFile's own text quotes the line, which may hold a password.
+        const char* why = g_error_matches(error, G_KEY_FILE_ERROR, G_KEY_FILE_ERROR_PARSE)
+                              ? "not a [group], a key=value line or a comment"
+                          : g_error_matches(error, G_KEY_FILE_ERROR,
+                                            G_KEY_FILE_ERROR_UNKNOWN_ENCODING)
+                              ? "not UTF-8 text"
+                              : "not a settings file";
+        warn(path + ":" + std::to_string(firstBadLine(text)) + ": " + why +
              "; the file is ignored");
         return;
     }

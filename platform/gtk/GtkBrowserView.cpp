@@ -207,10 +207,21 @@ gboolean GtkBrowserView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* de
         WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
             WEBKIT_NAVIGATION_POLICY_DECISION(decision));
         const gchar* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-        if (self->sitePagesOnly_ && uri && isClientOrLocalPage(uri)) {
-            platform::logWarning("the chat site's view was asked to show " + shownAddress(uri) +
+        if (!self->sitePagesOnly_.empty() && uri && isClientOrLocalPage(uri)) {
+            platform::logWarning(self->sitePagesOnly_ + " was asked to show " + shownAddress(uri) +
                                  ", a page of the client or a local file; it stays where it is");
             webkit_policy_decision_ignore(decision);
+            return TRUE;
+        }
+        // A mail link that opens in the page ("Contact us") goes to the
+        // desktop's mail program when the person clicked it; the page stays.
+        if (!self->sitePagesOnly_.empty() && uri && isMailAddress(uri)) {
+            webkit_policy_decision_ignore(decision);
+            if (webkit_navigation_action_is_user_gesture(action))
+                self->openNewWindow(uri);
+            else
+                platform::logWarning("a page went to " + shownAddress(uri) +
+                                     " without a click; no mail program was opened");
             return TRUE;
         }
         self->beforeNavigate(decision, uri ? uri : "");

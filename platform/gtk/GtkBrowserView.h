@@ -69,7 +69,8 @@ public:
     // The view shows the site's pages only: navigations to the client's own
     // scheme or to local files are refused (resources the client serves to
     // the pages still load).
-    void showSitePagesOnly() { sitePagesOnly_ = true; }
+    // name says which view it is in the log ("the chat view").
+    void showSitePagesOnly(std::string name) { sitePagesOnly_ = std::move(name); }
     // Answers the page's permission requests (camera, notifications, ...),
     // given the address of the view's page; true allows. Without a policy a
     // silent view denies every request.
@@ -128,7 +129,7 @@ private:
     // Ended with the view, so that queued events of a gone view do nothing.
     platform::Liveness liveness_;
     bool silent_ = false;
-    bool sitePagesOnly_ = false;
+    std::string sitePagesOnly_;  // the view's name when it shows the site's pages only
     bool endingProcess_ = false;  // endPageProcess() ends the process: no event
     unsigned load_ = 0;        // counts top-level loads
     bool loadFailed_ = false;  // the current load failed: no DocumentComplete

@@ -163,7 +163,7 @@ void GtkHost::makeChatView() {
         form_->window(), options_.appFolder + "/icons/whirligigcam-48.png");
     notifications_->watch(WB_->webView());
     logWebRtcOnce(WB_->webView());
-    WB_->showSitePagesOnly();
+    WB_->showSitePagesOnly("the chat view");
     WB_->setWindowOpener([this](const std::string& address) { openElsewhere(address); });
     WB_->placePending();
     if (first) chatWatch_->watch(WB_->webView());
@@ -179,7 +179,7 @@ void GtkHost::createRelatedView(GtkBrowserView& view) {
     const bool first = !WB_->created();
     view.createView(context_, first ? nullptr : WB_.get(), abilities);
     if (!view.created()) return;
-    view.showSitePagesOnly();
+    view.showSitePagesOnly("the statistics view");
     form_->addFixedView(view.widget());
     view.setWindowOpener([this](const std::string& address) { openElsewhere(address); });
     view.placePending();

@@ -17,6 +17,10 @@ bool mayOpenElsewhere(const std::string& address) {
            host && *host;
 }
 
+bool isMailAddress(const std::string& address) {
+    return g_strcmp0(g_uri_peek_scheme(address.c_str()), "mailto") == 0;
+}
+
 bool isClientOrLocalPage(const std::string& address) {
     const char* scheme = g_uri_peek_scheme(address.c_str());  // lower case, interned
     if (!scheme) return false;

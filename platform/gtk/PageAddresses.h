@@ -16,6 +16,9 @@ inline constexpr std::size_t LongestOpenableAddress = 2048;
 // programs) would hand the page a way to run or read things on the desktop.
 bool mayOpenElsewhere(const std::string& address);
 
+// Whether an address is a mailto address: a mail program, not a page, shows it.
+bool isMailAddress(const std::string& address);
+
 // Whether an address is one of the client's own pages (its resource scheme)
 // or a local file: the site's views never show those as a page, or a site
 // could dress itself as the client.

@@ -63,6 +63,26 @@ TEST_F(HostilePage, OnlyWebAndMailAddressesLeaveForTheDesktop) {
     EXPECT_EQ(h.fakes().opened, (std::vector<std::string>{mail, web}));
 }
 
+// A mail link of the site's that opens in the page itself ("Contact us"): the
+// desktop's mail program gets it after a click, and the chat stays.
+TEST_F(HostilePage, AMailLinkInThePageGoesToTheDesktopAndTheChatStays) {
+    h.fakes().realDefaultHandler = true;
+    // The page's own script, unasked, goes to a mail address as it loads: refused.
+    site.setChatPage(site::SiteServer::defaultChatPage() +
+                     "<script>setTimeout(() => location.href = 'mailto:unasked@example.org')"
+                     "</script>");
+    start();
+    ASSERT_TRUE(prepared());
+    const std::string mail = "mailto:contact@example.org";
+    coverWithLink();
+    chat("document.getElementById('away').target = ''");
+    clickLinkTo(mail);
+    ASSERT_TRUE(waitFor([&] { return !openedByDefaultHandler().empty(); }));
+    EXPECT_EQ(openedByDefaultHandler(), mail + "\n");
+    EXPECT_EQ(chat("location.href"), site.address("/"));
+    EXPECT_TRUE(chatScreenUp());
+}
+
 TEST_F(HostilePage, TheChatViewNeverShowsTheClientsOwnPages) {
     start();
     ASSERT_TRUE(prepared());
