@@ -10,7 +10,7 @@
 #include <cstdlib>
 
 #include "app/Main.h"
-#include "platform/gtk/DesktopServices.h"
+#include "programs/whirligigcam/DesktopServices.h"
 
 int main(int argc, char** argv) {
     setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);

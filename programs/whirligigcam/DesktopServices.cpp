@@ -1,4 +1,4 @@
-#include "platform/gtk/DesktopServices.h"
+#include "programs/whirligigcam/DesktopServices.h"
 
 #include "platform/desktop/DesktopShell.h"
 #include "platform/desktop/FlashObjectFactory.h"

@@ -1,4 +1,4 @@
-#include "platform/gtk/GtkAppMain.h"
+#include "programs/whirligigcam/DesktopProgram.h"
 
 #include <gtk/gtk.h>
 
@@ -11,7 +11,7 @@
 #include "platform/Log.h"
 #include "platform/desktop/GLibLog.h"
 #include "platform/desktop/SettingsFile.h"
-#include "platform/gtk/DesktopServices.h"
+#include "programs/whirligigcam/DesktopServices.h"
 #include "platform/gtk/GtkHost.h"
 #include "platform/gtk/OrderlyEnd.h"
 #include "platform/gtk/SiteData.h"
