@@ -1,10 +1,11 @@
 // The window under a window manager: geometry in twips, centring, the
 // minimum size, icons, the views' stacking,
-// the form's events and the timer.
+// the form's events, the event queue's errors and the timer.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@
 #include "app/SetWindowIcons.h"
 #include "app/WindowProc.h"
 #include "demo/SiteServer.h"
+#include "platform/Failure.h"
+#include "platform/gtk/EventQueue.h"
 
 namespace guitest {
 namespace {
@@ -212,6 +215,39 @@ TEST_F(WindowTest, FormEventsRunThroughTheQueueAndUnloadCanBeCancelled) {
     host().queue().post([&] { events.push_back("late"); });
     EXPECT_EQ(events.back(), "unload");
     EXPECT_FALSE(ticked);
+}
+
+std::vector<std::string> queueLog;
+
+TEST(EventQueueTest, AFailureSkipsItsEventAFaultIsReportedAndTheNextEventsRun) {
+    const platform::LogSink sink = platform::logSink();
+    platform::setLogSink([](const platform::LogRecord& r) {
+        queueLog.push_back((r.level == platform::LogLevel::Debug ? "debug: " : "warning: ") +
+                           std::string(r.message));
+    });
+    // The test main's hook would fail this test: faults are what it provokes here.
+    const platform::FaultHook hook =
+        platform::setFaultHook([](std::string_view what) { queueLog.push_back("hook: " + std::string(what)); });
+    gtkui::EventQueue queue;
+    std::vector<std::string> ran;
+    queue.post([&] {
+        queue.post([] { throw platform::Failure("the page is gone"); });
+        queue.post([] { throw std::logic_error("a broken invariant"); });
+        queue.post([] { throw 42; });
+        queue.post([&] { ran.push_back("after"); });
+        ran.push_back("first");
+    });
+    platform::setFaultHook(hook);
+    platform::setLogSink(sink);
+
+    EXPECT_EQ(ran, (std::vector<std::string>{"first", "after"}));
+    ASSERT_EQ(queueLog.size(), 5u);
+    EXPECT_TRUE(queueLog[0].starts_with("debug: skipped a step")) << queueLog[0];
+    EXPECT_TRUE(queueLog[0].ends_with(": the page is gone")) << queueLog[0];
+    EXPECT_EQ(queueLog[1], "warning: a fault in the client's own code: a broken invariant");
+    EXPECT_EQ(queueLog[2], "hook: a broken invariant");
+    EXPECT_TRUE(queueLog[3].starts_with("warning: a fault")) << queueLog[3];
+    EXPECT_EQ(queueLog[4], "hook: an exception that is not a std::exception");
 }
 
 TEST_F(WindowTest, TheTimerTicksWhileEnabled) {
