@@ -39,6 +39,9 @@ TEST_F(ChatPageTest, PreparationRunsOnceForTheFirstTopLevelCompletion) {
 TEST_F(ChatPageTest, AChatPageThatFailsOffersRetryWhichPreparesTheNextPage) {
     const std::function<void(MemoryHost&)> failures[] = {
         [](MemoryHost& h) { h.wb.raiseNavigateError("http://chat.test/", 500); },
+        [](MemoryHost& h) {  // no server answered
+            h.wb.raiseNavigateError("http://chat.test/", platform::NavigationFailure::CannotConnect);
+        },
         [](MemoryHost& h) {  // never completes
             for (int s = 0; s < app::Main::ChatPageDeadlineSeconds; ++s) h.deadline.elapse();
         },
