@@ -16,6 +16,7 @@
 #include "demo/SiteServer.h"
 #include "platform/Failure.h"
 #include "platform/gtk/EventQueue.h"
+#include "platform/gtk/GtkTimer.h"
 
 namespace guitest {
 namespace {
@@ -202,11 +203,21 @@ TEST_F(WindowTest, FormEventsRunThroughTheQueueAndUnloadCanBeCancelled) {
     cancelClose = false;
     bool ticked = false;
     host().TimerResize().setHandler([&] { ticked = true; });
+    bool closeRequested = false;
+    const guint deleteEvent = g_signal_lookup("delete-event", GTK_TYPE_WIDGET);
+    const gulong hook = g_signal_add_emission_hook(
+        deleteEvent, 0,
+        [](GSignalInvocationHint*, guint, const GValue*, gpointer requested) -> gboolean {
+            *static_cast<bool*>(requested) = true;
+            return TRUE;
+        },
+        &closeRequested, nullptr);
     host().queue().post([&] {
         gtk_window_close(window());
-        waitFor([] { return false; }, 200);
+        EXPECT_TRUE(waitFor([&] { return closeRequested; })) << "while the handler runs";
         events.push_back("handler ends");
     });
+    g_signal_remove_emission_hook(deleteEvent, hook);
     ASSERT_TRUE(waitFor([&] { return host().windowGone(); }));
     EXPECT_EQ(events[events.size() - 2], "handler ends");
     EXPECT_EQ(events.back(), "unload");
@@ -263,16 +274,17 @@ TEST_F(WindowTest, TheTimerTicksWhileEnabled) {
     EXPECT_TRUE(timer.enabled());
     ASSERT_TRUE(waitFor([&] { return ticks == 3; }));
     EXPECT_FALSE(timer.enabled());
-    // No further tick arrives once disabled: a second timer outlasting it proves it.
+    // No further tick arrives once disabled: a timer of the same interval,
+    // started later, ticks three times meanwhile (however slow the machine,
+    // the disabled one would have been due first).
     int later = 0;
     g_timeout_add(
-        350,
+        gtkui::GtkTimer::IntervalMs,
         [](gpointer n) -> gboolean {
-            ++*static_cast<int*>(n);
-            return G_SOURCE_REMOVE;
+            return ++*static_cast<int*>(n) < 3 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
         },
         &later);
-    ASSERT_TRUE(waitFor([&] { return later == 1; }));
+    ASSERT_TRUE(waitFor([&] { return later == 3; }));
     EXPECT_EQ(ticks, 3);
 }
 
