@@ -18,9 +18,22 @@ struct BrowserObject {
     friend bool operator!=(BrowserObject a, BrowserObject b) { return !(a == b); }
 };
 
+// Why a navigation failed when no server answered it with an HTTP status.
+// NavigateError reports one of these, all negative, in place of the status.
+// A navigation stopped on purpose (by a newer navigation, a policy, the
+// client) raises no NavigateError at all.
+enum class NavigationFailure : int {
+    CannotResolve = -1,  // the host's name is not known
+    CannotConnect = -2,  // refused, unreachable, broken off, or no secure connection
+    TimedOut = -3,
+    Cancelled = -4,  // the transfer was cancelled while it ran
+    Other = -5,
+};
+
 // The view's events. The handlers run on the user-interface thread, one at a
 // time. Setting cancel suppresses the navigation (BeforeNavigate2) or the
-// view's own error page (NavigateError).
+// view's own error page (NavigateError). NavigateError's statusCode is the
+// HTTP status the server answered with, or a NavigationFailure.
 struct BrowserEvents {
     std::function<void(BrowserObject pDisp, const std::string& url, bool& cancel)> BeforeNavigate2;
     std::function<void(BrowserObject pDisp, const std::string& url)> DocumentComplete;

@@ -1,14 +1,25 @@
 #pragma once
-// Failures of platform operations and the skip-one-step mechanism.
+// How the client deals with errors. This is the one place the rule is written.
 //
-// Every platform operation reports failure by throwing platform::Failure. The
-// window's handlers run step by step through attempt(): a step that fails is
-// skipped and the next one runs. Nothing else is caught, so a broken invariant
-// in the client's own code still surfaces (and fails the tests).
+// A step failed: platform operations report failure by throwing
+// platform::Failure (an empty element reference throws it when used). The
+// window's handlers run step by step through attempt(), which catches that
+// type only: the failed step is skipped, the next one runs, the user sees
+// nothing, and the log records it at debug level with the function and line
+// of the attempt and the failure's text. A step that would have set a value
+// leaves it as it was. The event queue of a backend treats a Failure that
+// escapes a whole event the same way: that event is the step that is skipped.
 //
-// A skipped step is written to the log at debug level, with the function and
-// line of the attempt and the failure's text.
+// A fault: anything else that escapes a handler (a std::logic_error, a
+// bad_alloc, a thrown value of any type) is a fault in the client's own code.
+// attempt() lets it through; the event queue catches it, logs it as a warning
+// through reportFault() and goes on with the next event, so that the program
+// keeps running. A test program installs a fault hook (setFaultHook) that
+// fails the running test, so that a fault never vanishes into the log there;
+// where the core runs without a queue (the in-memory backend) a fault reaches
+// the test framework directly.
 
+#include <exception>
 #include <source_location>
 #include <stdexcept>
 #include <string>
@@ -81,6 +92,36 @@ bool attemptAssign(T& target, Step&& step,
         logSkippedStep(failure, where);
         return false;
     }
+}
+
+// Called with the description of every fault that reportFault() is given.
+// Set once, before any handler runs; null (the default) in the programs.
+using FaultHook = void (*)(std::string_view what);
+
+inline FaultHook& faultHook() {
+    static FaultHook hook = nullptr;
+    return hook;
+}
+
+// Returns the hook that was set before.
+inline FaultHook setFaultHook(FaultHook hook) { return std::exchange(faultHook(), hook); }
+
+// The text of the exception being handled; call it inside a catch block only.
+inline std::string currentExceptionText() {
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+        return "an exception that is not a std::exception";
+    }
+}
+
+// Logs a fault as a warning and hands it to the fault hook, if one is set.
+inline void reportFault(std::string_view what,
+                        std::source_location where = std::source_location::current()) {
+    log(LogLevel::Warning, std::string("a fault in the client's own code: ").append(what), where);
+    if (FaultHook hook = faultHook()) hook(what);
 }
 
 }  // namespace platform

@@ -44,8 +44,7 @@ public:
     virtual void closeProbe(WindowHandle probe) = 0;
 };
 
-constexpr int vbAsyncTypeByteArray = 2;
-constexpr int vbAsyncReadForceUpdate = 16;
+// The status of a read that ended with the whole reply.
 constexpr int vbAsyncStatusCodeEndDownloadData = 6;
 
 // A finished asynchronous read. Either part may be unavailable (Failure).
@@ -69,7 +68,9 @@ public:
     virtual ~AsyncReader() = default;
     // Starts a read and returns at once; throws Failure when it cannot start.
     // The completion runs later on the user-interface thread, exactly once,
-    // unless the window has gone by then.
+    // unless the window has gone by then. A read always fetches the reply's
+    // bytes, never from a cache; asyncType and options are the caller's own
+    // codes, passed through (the in-memory backend records them).
     virtual void AsyncRead(const std::string& target, int asyncType, const std::string& propertyName,
                            int options, std::function<void(const AsyncProperty&)> complete) = 0;
 };

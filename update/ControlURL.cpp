@@ -26,8 +26,7 @@ void ControlURL::CheckUpdate(std::string URL) {
     const platform::Liveness::Watch alive = liveness_.watch();
     platform::logInfo("update check: reading " + URL);
     const bool started = attempt([&] {
-        reader_.AsyncRead(URL, platform::vbAsyncTypeByteArray, "Update",
-                          platform::vbAsyncReadForceUpdate,
+        reader_.AsyncRead(URL, vbAsyncTypeByteArray, "Update", vbAsyncReadForceUpdate,
                           [this, alive](const platform::AsyncProperty& property) {
                               // A read that ends after the control has gone reports nothing.
                               if (alive.alive()) UserControl_AsyncReadComplete(property);

@@ -13,6 +13,11 @@ namespace update {
 
 class ControlURL {
 public:
+    // The read's type (a byte array) and options (past every cache) as the
+    // control asks for them.
+    static constexpr int vbAsyncTypeByteArray = 2;
+    static constexpr int vbAsyncReadForceUpdate = 16;
+
     ControlURL(platform::AsyncReader& reader, platform::CodePage& codePage);
     ~ControlURL();
     ControlURL(const ControlURL&) = delete;

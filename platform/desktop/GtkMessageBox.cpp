@@ -6,24 +6,14 @@ namespace desktop {
 
 namespace {
 
-// The button set is the low four bits, the icon the next four; the rest
-// choose modality.
+// The button set is the low four bits, the icon the next four.
 constexpr std::uint32_t kButtonSetMask = 0xF;
 constexpr std::uint32_t kIconMask = 0xF0;
 
+// The exclamation mark is the one icon the client asks for.
 GtkMessageType iconType(std::uint32_t buttons) {
-    switch (buttons & kIconMask) {
-        case 0x10:
-            return GTK_MESSAGE_ERROR;
-        case 0x20:
-            return GTK_MESSAGE_QUESTION;
-        case platform::MB_ICONEXCLAMATION:
-            return GTK_MESSAGE_WARNING;
-        case 0x40:
-            return GTK_MESSAGE_INFO;
-        default:
-            return GTK_MESSAGE_OTHER;
-    }
+    return (buttons & kIconMask) == platform::MB_ICONEXCLAMATION ? GTK_MESSAGE_WARNING
+                                                                 : GTK_MESSAGE_OTHER;
 }
 
 }  // namespace

@@ -1,10 +1,6 @@
 #include "platform/gtk/EventQueue.h"
 
-#include <exception>
-#include <string>
-
 #include "platform/Failure.h"
-#include "platform/Log.h"
 
 namespace gtkui {
 
@@ -17,15 +13,12 @@ void EventQueue::post(Event event) {
     while (!queue_.empty() && !closed_) {
         Event next = std::move(queue_.front());
         queue_.pop_front();
+        // The rule of platform/Failure.h: a Failure skips this event as one
+        // step; anything else is a fault, which ends only this event.
         try {
-            next();
-        } catch (const platform::Failure& failure) {
-            // Handlers skip their own failed steps; one that escapes ends only that event.
-            platform::logWarning(std::string("an event ended early: ") + failure.what());
-        } catch (const std::exception& error) {
-            // Nothing a page or the network sends may end the program: an
-            // exception (out of memory, a broken invariant) ends only this event.
-            platform::logWarning(std::string("an event ended by an exception: ") + error.what());
+            platform::attempt(next);
+        } catch (...) {
+            platform::reportFault(platform::currentExceptionText());
         }
         if (afterEvent_) afterEvent_();
     }

@@ -5,7 +5,8 @@
 // handler runs (from a nested main loop of a page read or a modal dialog, a
 // page script, a timer) waits until that handler has returned. After close()
 // queued and newly posted events are dropped, so nothing reaches a window
-// that is gone. Used on the user-interface thread only.
+// that is gone. An exception escaping an event is dealt with as
+// platform/Failure.h says. Used on the user-interface thread only.
 
 #include <deque>
 #include <functional>

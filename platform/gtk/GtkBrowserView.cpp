@@ -9,10 +9,6 @@
 namespace gtkui {
 namespace {
 
-// Status codes of failed navigations that have no HTTP status.
-constexpr int INET_E_RESOURCE_NOT_FOUND = static_cast<int>(0x800C0005);
-constexpr int INET_E_DOWNLOAD_FAILURE = static_cast<int>(0x800C0008);
-
 std::string toAddress(const std::string& address) {
     if (!address.empty() && address[0] == '/') {
         g_autofree gchar* uri = g_filename_to_uri(address.c_str(), nullptr, nullptr);
@@ -307,14 +303,41 @@ gboolean GtkBrowserView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* ur
         g_error_matches(error, WEBKIT_POLICY_ERROR,
                         WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
         return TRUE;
-    int status = INET_E_DOWNLOAD_FAILURE;
-    if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_FILE_DOES_NOT_EXIST) ||
-        g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_TRANSPORT) ||
-        g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_FAILED))
-        status = INET_E_RESOURCE_NOT_FOUND;
+    const int status = static_cast<int>(navigationFailureOf(error));
     self->navigateError(uri ? uri : "", status, self->load_);
     // The view's own error page appears only when the handler lets it.
     return TRUE;
+}
+
+platform::NavigationFailure navigationFailureOf(const GError* error) {
+    using platform::NavigationFailure;
+    if (!error) return NavigationFailure::Other;
+    if (error->domain == G_RESOLVER_ERROR) return NavigationFailure::CannotResolve;
+    if (error->domain == G_TLS_ERROR) return NavigationFailure::CannotConnect;
+    if (error->domain == G_IO_ERROR) {
+        switch (error->code) {
+            case G_IO_ERROR_HOST_NOT_FOUND:
+                return NavigationFailure::CannotResolve;
+            case G_IO_ERROR_TIMED_OUT:
+                return NavigationFailure::TimedOut;
+            case G_IO_ERROR_CANCELLED:
+                return NavigationFailure::Cancelled;
+            case G_IO_ERROR_CONNECTION_REFUSED:
+            case G_IO_ERROR_HOST_UNREACHABLE:
+            case G_IO_ERROR_NETWORK_UNREACHABLE:
+            case G_IO_ERROR_CONNECTION_CLOSED:  // also a broken pipe
+            case G_IO_ERROR_NOT_CONNECTED:
+            case G_IO_ERROR_PROXY_FAILED:
+                return NavigationFailure::CannotConnect;
+            default:
+                return NavigationFailure::Other;
+        }
+    }
+    if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_TRANSPORT))
+        return NavigationFailure::CannotConnect;
+    if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED))
+        return NavigationFailure::Cancelled;
+    return NavigationFailure::Other;
 }
 
 void GtkBrowserView::navigateError(const std::string& uri, int status, unsigned load) {

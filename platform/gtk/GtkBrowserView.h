@@ -31,6 +31,10 @@ struct ViewAbilities {
     bool muted = false;               // never makes a sound
 };
 
+// What a failed load's error says about why it failed: the resolver's, the
+// socket's and TLS's errors as GLib and WebKit report them.
+platform::NavigationFailure navigationFailureOf(const GError* error);
+
 class GtkBrowserView : public platform::BrowserView {
 public:
     // related: a view whose web process this one shares (nullptr for the first).

@@ -36,6 +36,10 @@ public:
     bool raiseBeforeNavigate2(const std::string& url, int frame = 0);
     void raiseDocumentComplete(const std::string& url, int frame = 0);
     bool raiseNavigateError(const std::string& url, int statusCode = 404, int frame = 0);
+    bool raiseNavigateError(const std::string& url, platform::NavigationFailure why,
+                            int frame = 0) {
+        return raiseNavigateError(url, static_cast<int>(why), frame);
+    }
     void raiseProcessTerminated();
     // Loads a page from mark-up and raises its top-level completion.
     std::shared_ptr<MemoryDocument> load(const std::string& url, const std::string& html);

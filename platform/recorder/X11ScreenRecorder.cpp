@@ -27,7 +27,7 @@ namespace recorder {
 
 // One recording. The capture thread uses grabber, writer and sound alone (the
 // sound thread only puts into the timeline, which locks itself); stop,
-// stopTime and error are shared under the mutex, skipped is atomic.
+// stopTime and error are shared under the mutex, skipped and taken are atomic.
 struct X11ScreenRecorder::Session {
     std::unique_ptr<X11Grabber> grabber;
     std::unique_ptr<WmvWriter> writer;
@@ -38,6 +38,7 @@ struct X11ScreenRecorder::Session {
     FrameClock::Clock::time_point stopTime;
     std::string error;                     // set by the capture thread when the recording failed
     std::atomic<std::int64_t> skipped{0};  // frame slots that passed without a frame
+    std::atomic<std::int64_t> taken{0};    // frames grabbed
     std::function<void()> failed;          // the capture thread's alone
     std::thread thread;
     BlackStart blackStart;
@@ -178,6 +179,10 @@ std::int64_t X11ScreenRecorder::droppedSoundFrames() const {
     return session_->timeline ? session_->timeline->dropped() : 0;
 }
 
+std::int64_t X11ScreenRecorder::framesTaken() const {
+    return session_ ? session_->taken.load() : 0;
+}
+
 std::string X11ScreenRecorder::lastError() const {
     if (!session_) return lastError_;
     std::lock_guard lock(session_->mutex);
@@ -214,6 +219,7 @@ void X11ScreenRecorder::capture(Session& session) {
             session.skipped += slot - (last + 1);
             int stride = 0;
             const std::uint8_t* frame = session.grabber->grab(stride);
+            ++session.taken;
             if (session.blackStart.blackAfter(session.grabber->lastGrab())) throw BlackVideo();
             session.grabber->scanForBlack(session.blackStart.watching());
             session.writer->write(frame, stride, slot);

@@ -124,6 +124,10 @@ public:
     // UI thread: the frame slots the capture thread could not take in time,
     // so far in the running recording, else in the last one.
     std::int64_t skippedFrames() const;
+    // UI thread: the frames grabbed so far in the running recording (0 when
+    // none runs). A frame counted after a change on the screen may still
+    // have been grabbed before it; the one after that was not.
+    std::int64_t framesTaken() const;
     // UI thread: why the running recording ended by itself (as soon as its
     // file is finished), else why the last one failed; empty when it did not.
     std::string lastError() const;

@@ -128,6 +128,16 @@ void onActivate(GApplication* application, gpointer data) {
 }  // namespace
 
 int runDesktopProgram(int argc, char** argv, const ProgramInfo& info) {
+    // Works around WebKitGTK's default DMA-BUF renderer: with it a covered
+    // small view (the statistics view) was seen to bleed through the views
+    // stacked above it, and the web processes took about a third more memory.
+    // It must be set before GTK and WebKit start; a value the user set is kept.
+    // It can go once the WebKitGTK in use no longer shows the bleed. The GUI
+    // test WindowTest.ViewsStackWithoutReloadingAndTheSmallViewStaysCovered
+    // checks the screen's pixels over the covered view: run it with the
+    // variable set to 0 (its test main sets it too, without overwriting) on a
+    // display with a GPU; with WebKitGTK 2.50 on Xvfb it passes either way.
+    g_setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", FALSE);
     desktop::installGLibLogSink();
     Program program;
     program.info = info;

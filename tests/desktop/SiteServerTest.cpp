@@ -146,8 +146,7 @@ TEST_F(SiteServerTest, DelayedUpdateReplyKeepsServing) {
     server.setUpdateReply("update=critical");
     std::optional<platform::AsyncProperty> update;
     desktop::SoupAsyncReader reader;
-    reader.AsyncRead(server.address("/update/1"), platform::vbAsyncTypeByteArray, "Update",
-                     platform::vbAsyncReadForceUpdate,
+    reader.AsyncRead(server.address("/update/1"), 0, "Update", 0,
                      [&](const platform::AsyncProperty& p) { update = p; });
     ASSERT_TRUE(waitUntil([&] { return server.requestCount("/update/1") == 1; }));
     EXPECT_EQ(get("/site.css").status, SOUP_STATUS_OK);

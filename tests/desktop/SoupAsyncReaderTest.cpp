@@ -22,8 +22,7 @@ protected:
     // Starts a read that records its completions in results.
     void read(SoupAsyncReader& reader, const std::string& target,
               const std::string& property = "Update") {
-        reader.AsyncRead(target, platform::vbAsyncTypeByteArray, property,
-                         platform::vbAsyncReadForceUpdate,
+        reader.AsyncRead(target, 0, property, 0,
                          [this](const AsyncProperty& p) { results.push_back(p); });
     }
 

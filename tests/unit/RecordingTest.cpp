@@ -29,20 +29,19 @@ TEST_F(RecordingTest, StartConfiguresTheRecorderWithTheWindowRectangle) {
     host.saveDialog.answer = "/home/u/chat";
     host.journal.clear();
     click();
-    // The recorder reads its settings when it starts: all of them come first,
-    // in whatever order.
-    std::vector<std::string> calls = host.journal.matching("Recorder1.");
+    // The recorder reads its settings when it starts: the chosen file and the
+    // window's client area are set before, in whatever order.
+    const std::vector<std::string> calls = host.journal.matching("Recorder1.");
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back(), "Recorder1.StartRecord()");
-    calls.pop_back();
-    EXPECT_EQ(std::set<std::string>(calls.begin(), calls.end()),
-              (std::set<std::string>{
-                  "Recorder1.HighlightClicks(0)", "Recorder1.StartDelay(0)",
-                  "Recorder1.DrawPointer(1)", "Recorder1.AudioSource(0)",
-                  "Recorder1.FrameRate(30)", "Recorder1.PadOffscreen(1)",
-                  "Recorder1.SourceKind(1)", "Recorder1.OutputFile(/home/u/chat)",
-                  "Recorder1.CaptureTop(112)", "Recorder1.CaptureLeft(110)",
-                  "Recorder1.CaptureWidth(694)", "Recorder1.CaptureHeight(554)"}));
+    std::set<std::string> placed;
+    for (const std::string& call : calls)
+        if (call.starts_with("Recorder1.Capture") || call.starts_with("Recorder1.OutputFile"))
+            placed.insert(call);
+    EXPECT_EQ(placed, (std::set<std::string>{
+                          "Recorder1.OutputFile(/home/u/chat)", "Recorder1.CaptureTop(112)",
+                          "Recorder1.CaptureLeft(110)", "Recorder1.CaptureWidth(694)",
+                          "Recorder1.CaptureHeight(554)"}));
     EXPECT_EQ(host.saveDialog.filter, "wmv File (*.wmv)|*.wmv");
     EXPECT_EQ(caption()->innerText(), "Stop Rec");
     // The recording runs until it is stopped: closing the window stops it.

@@ -104,11 +104,17 @@ TEST_F(StartScreenTest, ReloadRunsTheWholeSequenceAgain) {
     EXPECT_EQ(host.journal.count("FlashObject.release"), 2u);
 }
 
-TEST_F(StartScreenTest, NavigationHandlersSilenceTheViewAndCancelErrorPages) {
-    EXPECT_FALSE(host.load.raiseBeforeNavigate2("file:///x"));
+// The start view's page is the client's own: it shows no dialog or error page
+// of the view's, and a part of it that cannot be loaded holds nothing up.
+TEST_F(StartScreenTest, AFailingStartViewNavigationShowsNothingAndTheSequenceGoesOn) {
+    passChecks();
+    EXPECT_FALSE(host.load.raiseBeforeNavigate2("C:\\App\\HTML\\Dialog.html"));
     EXPECT_TRUE(host.load.silent);
-    EXPECT_TRUE(host.load.raiseNavigateError("file:///missing"));
-    EXPECT_TRUE(host.journal.matching("#").empty());
+    EXPECT_TRUE(host.load.raiseNavigateError("file:///C:/App/HTML/Img/missing.gif"))
+        << "the view's own error page is kept away";
+    loadStartPage();
+    EXPECT_EQ(updateRequests(), 1u);
+    EXPECT_TRUE(host.journal.matching("#").empty()) << "the start screen shows no failure";
 }
 
 TEST(WebcamPresent, ConnectsDriversInOrderAndAlwaysDisconnects) {

@@ -8,6 +8,9 @@
 
 #include <cstdlib>
 #include <string>
+#include <string_view>
+
+#include "platform/Failure.h"
 
 namespace {
 
@@ -70,6 +73,11 @@ public:
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    // A fault that the event queue catches fails the running test instead of
+    // only reaching the log.
+    platform::setFaultHook([](std::string_view what) {
+        ADD_FAILURE() << "a fault escaped an event of the window: " << what;
+    });
     ::testing::AddGlobalTestEnvironment(new GtkEnvironment);
     return RUN_ALL_TESTS();
 }

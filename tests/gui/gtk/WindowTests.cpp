@@ -1,10 +1,11 @@
 // The window under a window manager: geometry in twips, centring, the
 // minimum size, icons, the views' stacking,
-// the form's events and the timer.
+// the form's events, the event queue's errors and the timer.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,9 @@
 #include "app/SetWindowIcons.h"
 #include "app/WindowProc.h"
 #include "demo/SiteServer.h"
+#include "platform/Failure.h"
+#include "platform/gtk/EventQueue.h"
+#include "platform/gtk/GtkTimer.h"
 
 namespace guitest {
 namespace {
@@ -199,11 +203,21 @@ TEST_F(WindowTest, FormEventsRunThroughTheQueueAndUnloadCanBeCancelled) {
     cancelClose = false;
     bool ticked = false;
     host().TimerResize().setHandler([&] { ticked = true; });
+    bool closeRequested = false;
+    const guint deleteEvent = g_signal_lookup("delete-event", GTK_TYPE_WIDGET);
+    const gulong hook = g_signal_add_emission_hook(
+        deleteEvent, 0,
+        [](GSignalInvocationHint*, guint, const GValue*, gpointer requested) -> gboolean {
+            *static_cast<bool*>(requested) = true;
+            return TRUE;
+        },
+        &closeRequested, nullptr);
     host().queue().post([&] {
         gtk_window_close(window());
-        waitFor([] { return false; }, 200);
+        EXPECT_TRUE(waitFor([&] { return closeRequested; })) << "while the handler runs";
         events.push_back("handler ends");
     });
+    g_signal_remove_emission_hook(deleteEvent, hook);
     ASSERT_TRUE(waitFor([&] { return host().windowGone(); }));
     EXPECT_EQ(events[events.size() - 2], "handler ends");
     EXPECT_EQ(events.back(), "unload");
@@ -212,6 +226,39 @@ TEST_F(WindowTest, FormEventsRunThroughTheQueueAndUnloadCanBeCancelled) {
     host().queue().post([&] { events.push_back("late"); });
     EXPECT_EQ(events.back(), "unload");
     EXPECT_FALSE(ticked);
+}
+
+std::vector<std::string> queueLog;
+
+TEST(EventQueueTest, AFailureSkipsItsEventAFaultIsReportedAndTheNextEventsRun) {
+    const platform::LogSink sink = platform::logSink();
+    platform::setLogSink([](const platform::LogRecord& r) {
+        queueLog.push_back((r.level == platform::LogLevel::Debug ? "debug: " : "warning: ") +
+                           std::string(r.message));
+    });
+    // The test main's hook would fail this test: faults are what it provokes here.
+    const platform::FaultHook hook =
+        platform::setFaultHook([](std::string_view what) { queueLog.push_back("hook: " + std::string(what)); });
+    gtkui::EventQueue queue;
+    std::vector<std::string> ran;
+    queue.post([&] {
+        queue.post([] { throw platform::Failure("the page is gone"); });
+        queue.post([] { throw std::logic_error("a broken invariant"); });
+        queue.post([] { throw 42; });
+        queue.post([&] { ran.push_back("after"); });
+        ran.push_back("first");
+    });
+    platform::setFaultHook(hook);
+    platform::setLogSink(sink);
+
+    EXPECT_EQ(ran, (std::vector<std::string>{"first", "after"}));
+    ASSERT_EQ(queueLog.size(), 5u);
+    EXPECT_TRUE(queueLog[0].starts_with("debug: skipped a step")) << queueLog[0];
+    EXPECT_TRUE(queueLog[0].ends_with(": the page is gone")) << queueLog[0];
+    EXPECT_EQ(queueLog[1], "warning: a fault in the client's own code: a broken invariant");
+    EXPECT_EQ(queueLog[2], "hook: a broken invariant");
+    EXPECT_TRUE(queueLog[3].starts_with("warning: a fault")) << queueLog[3];
+    EXPECT_EQ(queueLog[4], "hook: an exception that is not a std::exception");
 }
 
 TEST_F(WindowTest, TheTimerTicksWhileEnabled) {
@@ -227,16 +274,17 @@ TEST_F(WindowTest, TheTimerTicksWhileEnabled) {
     EXPECT_TRUE(timer.enabled());
     ASSERT_TRUE(waitFor([&] { return ticks == 3; }));
     EXPECT_FALSE(timer.enabled());
-    // No further tick arrives once disabled: a second timer outlasting it proves it.
+    // No further tick arrives once disabled: a timer of the same interval,
+    // started later, ticks three times meanwhile (however slow the machine,
+    // the disabled one would have been due first).
     int later = 0;
     g_timeout_add(
-        350,
+        gtkui::GtkTimer::IntervalMs,
         [](gpointer n) -> gboolean {
-            ++*static_cast<int*>(n);
-            return G_SOURCE_REMOVE;
+            return ++*static_cast<int*>(n) < 3 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
         },
         &later);
-    ASSERT_TRUE(waitFor([&] { return later == 1; }));
+    ASSERT_TRUE(waitFor([&] { return later == 3; }));
     EXPECT_EQ(ticks, 3);
 }
 

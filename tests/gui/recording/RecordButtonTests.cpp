@@ -33,6 +33,10 @@ namespace {
 constexpr double kFrame = 1.0 / 30;
 // The container keeps times in milliseconds.
 constexpr double kRounding = 0.005;
+// Between a moment the test sees (a dialog answered, the caption changed, a
+// click sent) and the recorder's own start or stop, the program's handlers
+// and threads run; on a loaded two-core machine that takes a few frames.
+constexpr double kClockSlack = 0.15;
 
 using guitest::waitFor;
 
@@ -222,8 +226,8 @@ TEST_P(RecordAndStop, WritesTheChatAreaAndOffersTheUpload) {
     // The recording started between the save dialog's answer and the caption
     // seen, and stopped between the click and the message box's answer.
     const double shortest = stopClicked - startSeen, longest = asked->at - started;
-    EXPECT_GE(video.durationSeconds, shortest - kRounding);
-    EXPECT_LE(video.durationSeconds, longest + kFrame + kRounding);
+    EXPECT_GE(video.durationSeconds, shortest - kClockSlack);
+    EXPECT_LE(video.durationSeconds, longest + kFrame + kClockSlack);
     std::printf("recorded %.3f s (between %.3f and %.3f s), %zu frames\n", video.durationSeconds,
                 shortest, longest, video.frames.size());
 
@@ -329,8 +333,8 @@ TEST_P(EndedWhileRecording, FinishesTheFileWithoutAsking) {
     EXPECT_EQ(video.format, "asf");
     ASSERT_FALSE(video.frames.empty());
     EXPECT_TRUE(video.seekable);
-    EXPECT_GE(video.durationSeconds, endAsked - startSeen - kRounding);
-    EXPECT_LE(video.durationSeconds, gone - started + kFrame + kRounding);
+    EXPECT_GE(video.durationSeconds, endAsked - startSeen - kClockSlack);
+    EXPECT_LE(video.durationSeconds, gone - started + kFrame + kClockSlack);
     EXPECT_NEAR(video.frames.back().ptsMs / 1000.0 + kFrame, video.durationSeconds,
                 kFrame + kRounding);
 }
@@ -482,7 +486,7 @@ TEST(DisplayLost, TheRecordingIsFinishedBeforeTheProgramEnds) {
     EXPECT_EQ(video.format, "asf");
     ASSERT_FALSE(video.frames.empty());
     EXPECT_TRUE(video.seekable);
-    EXPECT_GE(video.durationSeconds, recorded - kRounding);
+    EXPECT_GE(video.durationSeconds, recorded - kClockSlack);
     EXPECT_NEAR(video.frames.back().ptsMs / 1000.0 + kFrame, video.durationSeconds,
                 kFrame + kRounding);
 }
