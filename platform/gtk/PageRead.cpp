@@ -75,12 +75,14 @@ std::string evaluateWaiting(WebKitWebView* view, const std::string& script,
         std::string_view what;
         size_t bytes;
         gint64 began;
+        double startedAt;
         ~Traced() {
             if (tracing)
                 tracing->push_back({printable(what.substr(0, 60)), bytes,
-                                    static_cast<double>(g_get_monotonic_time() - began) / 1000.0});
+                                    static_cast<double>(g_get_monotonic_time() - began) / 1000.0,
+                                    startedAt});
         }
-    } traced{what, script.size(), began};
+    } traced{what, script.size(), began, static_cast<double>(g_get_real_time()) / 1000.0};
     auto pending = std::make_shared<PendingRead>();
     webkit_web_view_evaluate_javascript(view, script.c_str(), static_cast<gssize>(script.size()),
                                         ScriptWorld, nullptr, nullptr, readFinished,

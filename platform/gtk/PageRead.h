@@ -48,6 +48,7 @@ struct WaitedTrip {
     std::string what;
     size_t bytes = 0;
     double ms = 0;
+    double startedAt = 0;  // wall-clock milliseconds, as a page's timestamps
 };
 // While trace is set, every evaluation that waits is added to it (benchmarks
 // show where a handler's time goes). nullptr stops tracing.
