@@ -41,11 +41,15 @@ private:
 
 class PageElement : public platform::Element {
 public:
+    // factsRecord: the record the facts were read in (CurrentRecord: the
+    // running handler's, none outside one).
+    static constexpr unsigned CurrentRecord = ~0u;
     PageElement(std::shared_ptr<PageBridge> bridge, unsigned generation, int handle,
-                ElementFacts facts)
+                ElementFacts facts, unsigned factsRecord = CurrentRecord)
         : page_(std::move(bridge), generation, handle),
           facts_(std::move(facts)),
-          factsRecord_(page_.bridge().record().treeMark()) {}
+          factsRecord_(factsRecord == CurrentRecord ? page_.bridge().record().treeMark()
+                                                    : factsRecord) {}
 
     const PageHandle& page() const { return page_; }
     // This is the document element, whose size the bridge's record may hold.
@@ -130,7 +134,8 @@ private:
 
 // Builds elements from the runtime's answers (R.one, R.list).
 platform::ElementRef elementFromAnswer(const std::shared_ptr<PageBridge>& bridge,
-                                       unsigned generation, const std::string& answer);
+                                       unsigned generation, const std::string& answer,
+                                       unsigned factsRecord = PageElement::CurrentRecord);
 // childTag: the answer also holds each element's descendants of that tag.
 platform::ElementCollection collectionFromAnswer(const std::shared_ptr<PageBridge>& bridge,
                                                  unsigned generation, const std::string& answer,
