@@ -117,9 +117,8 @@ int main(int argc, char** argv) {
     // it (until the five elements hold their new sizes).
     std::vector<double> settle, toPage, clientShare;
     // Where the client's share goes: the page's size message reaching the
-    // window's process, the read that Resize then waits for (none when the
-    // page sent what it needs with the message), and the writes reaching the
-    // page after it (or after the message).
+    // window's process, the read that Resize then waits for, and the writes
+    // reaching the page after it.
     struct Arrival {
         double last = 0;
     } arrival;
@@ -180,8 +179,7 @@ int main(int argc, char** argv) {
                 read = &trip;
         toClient.push_back(arrival.last - s.resized);
         readWait.push_back(read ? read->ms : 0);
-        toWrites.push_back(read ? s.changed - (read->startedAt + read->ms)
-                                : std::max(0.0, s.changed - arrival.last));
+        toWrites.push_back(read ? s.changed - (read->startedAt + read->ms) : 0);
         std::printf(
             "  %2d. %4dx%-4d WebKit's delivery %6.1f ms, the client's share %6.1f ms "
             "(size message %5.1f, Resize's read %5.1f, writes applied after it %5.1f)\n",

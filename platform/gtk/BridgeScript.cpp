@@ -71,7 +71,6 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
   // document element's size (when asked) and the elements of the ids the
   // client looks up on this page (null: the body).
   R.prime = (ids, root) => {
-    R.primeIds = ids;
     const d = document, parts = [root && d.documentElement ? R.dims(d.documentElement) : ''];
     for (const id of ids) parts.push(R.one(id === null ? d.body : d.getElementById(id)));
     return parts.join('\x1c');
@@ -158,17 +157,11 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
     for (const [type, f] of x[1]) x[0].removeEventListener(type, f);
     R.s.delete(sid);
   };
-  // The viewport's size whenever it changes: the window's layout of the page
-  // follows it. What the resize handler's first read would bring comes along
-  // (\x1d), the document element's size at the new viewport included.
+  // The viewport's size whenever it changes: the window's layout of the page follows it.
   R.size = '';
   addEventListener('resize', () => {
     const size = innerWidth + 'x' + innerHeight;
-    if (size === R.size) return;
-    R.size = size;
-    let ahead = '';
-    try { if (R.primeIds) ahead = '\x1d' + R.prime(R.primeIds, true); } catch (e) {}
-    post(R.token + '\x1fsize\x1f' + size + ahead);
+    if (size !== R.size) { R.size = size; post(R.token + '\x1fsize\x1f' + size); }
   });
   return R;
 })());

@@ -234,14 +234,6 @@ void PageBridge::onEventMessage(const std::string& message) {
     if (second == std::string::npos || token_.empty()) return;
     if (message.compare(0, first, token_) != 0 || first != token_.size()) return;
     if (message.compare(first + 1, second - first - 1, "size") == 0) {
-        const size_t ahead = message.find('\x1d', second);
-        if (ahead != std::string::npos) {
-            // The elements' facts hold for as long as the pushed record does.
-            record_.pushed(message.substr(ahead + 1), [this](const std::string& one) {
-                return elementFromAnswer(shared_from_this(), generation_, one,
-                                         record_.pushMark());
-            });
-        }
         int width = 0, height = 0;
         if (std::sscanf(message.c_str() + second + 1, "%dx%d", &width, &height) == 2 && onViewport_)
             onViewport_(width, height);

@@ -39,15 +39,12 @@ std::string upper(std::string text) {
 }  // namespace
 
 platform::ElementRef elementFromAnswer(const std::shared_ptr<PageBridge>& bridge,
-                                       unsigned generation, const std::string& answer,
-                                       unsigned factsRecord) {
+                                       unsigned generation, const std::string& answer) {
     if (answer.empty()) return {};
     size_t cut = answer.find('\x1e');
     if (cut == std::string::npos) throw platform::Failure("malformed answer");
-    return platform::ElementRef(std::make_shared<PageElement>(bridge, generation,
-                                                              toInt(answer.substr(0, cut)),
-                                                              factsFrom(answer.substr(cut + 1)),
-                                                              factsRecord));
+    return platform::ElementRef(std::make_shared<PageElement>(
+        bridge, generation, toInt(answer.substr(0, cut)), factsFrom(answer.substr(cut + 1))));
 }
 
 platform::ElementCollection collectionFromAnswer(const std::shared_ptr<PageBridge>& bridge,

@@ -41,15 +41,11 @@ private:
 
 class PageElement : public platform::Element {
 public:
-    // factsRecord: the record the facts were read in (CurrentRecord: the
-    // running handler's, none outside one).
-    static constexpr unsigned CurrentRecord = ~0u;
     PageElement(std::shared_ptr<PageBridge> bridge, unsigned generation, int handle,
-                ElementFacts facts, unsigned factsRecord = CurrentRecord)
+                ElementFacts facts)
         : page_(std::move(bridge), generation, handle),
           facts_(std::move(facts)),
-          factsRecord_(factsRecord == CurrentRecord ? page_.bridge().record().treeMark()
-                                                    : factsRecord) {}
+          factsRecord_(page_.bridge().record().treeMark()) {}
 
     const PageHandle& page() const { return page_; }
     // This is the document element, whose size the bridge's record may hold.
@@ -134,8 +130,7 @@ private:
 
 // Builds elements from the runtime's answers (R.one, R.list).
 platform::ElementRef elementFromAnswer(const std::shared_ptr<PageBridge>& bridge,
-                                       unsigned generation, const std::string& answer,
-                                       unsigned factsRecord = PageElement::CurrentRecord);
+                                       unsigned generation, const std::string& answer);
 // childTag: the answer also holds each element's descendants of that tag.
 platform::ElementCollection collectionFromAnswer(const std::shared_ptr<PageBridge>& bridge,
                                                  unsigned generation, const std::string& answer,

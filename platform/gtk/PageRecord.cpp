@@ -34,13 +34,11 @@ void PageRecord::end() {
 }
 
 void PageRecord::newDocument() {
-    push_.reset();
     end();
     knowsRootSize_ = false;
 }
 
-bool PageRecord::body(platform::ElementRef& element) {
-    adoptPushed();
+bool PageRecord::body(platform::ElementRef& element) const {
     if (!recording() || bodyTree_ != tree_ || !body_) return false;
     element = body_;
     return true;
@@ -96,8 +94,7 @@ void PageRecord::readCollection(const std::string& tag) {
     lastCollectionTree_ = tree_;
 }
 
-bool PageRecord::lookup(const std::string& id, platform::ElementRef& element) {
-    adoptPushed();
+bool PageRecord::lookup(const std::string& id, platform::ElementRef& element) const {
     if (!recording() || lookupsTree_ != tree_) return false;
     auto found = lookups_.find(id);
     if (found == lookups_.end()) return false;
@@ -118,8 +115,7 @@ void PageRecord::keepLookup(const std::string& id, platform::ElementRef element)
     lookups_[id] = std::move(element);
 }
 
-bool PageRecord::rootSize(int& width, int& height) {
-    adoptPushed();
+bool PageRecord::rootSize(int& width, int& height) const {
     if (!recording() || rootLayout_ != layout_) return false;
     width = rootWidth_;
     height = rootHeight_;
@@ -135,7 +131,6 @@ void PageRecord::keepRootSize(int width, int height) {
 }
 
 std::string PageRecord::primeScript() {
-    adoptPushed();
     if (!recording() || primedTree_ == tree_) return {};
     // The document element's size only with the handler's first read: later
     // in a handler it would force a layout of the page's pending changes.
@@ -151,78 +146,33 @@ std::string PageRecord::primeScript() {
     return script + "]," + (root ? "true" : "false") + ")";
 }
 
-namespace {
-
-// R.prime's answer: the document element's size (or nothing), then one
-// element answer for each id asked for.
-bool parsePrime(const std::string& answer, size_t elements,
-                const std::function<platform::ElementRef(const std::string&)>& elementOf,
-                std::vector<platform::ElementRef>& made, int& width, int& height, bool& hasRoot) {
-    const std::vector<std::string> parts = platform::split(answer, '\x1c');
-    // Every element is made, so that the handles of an answer not used are
-    // released with them.
-    for (size_t k = 1; k < parts.size(); ++k) {
-        try {
-            made.push_back(elementOf(parts[k]));
-        } catch (const platform::Failure&) {
-            made.emplace_back();
-        }
-    }
-    if (parts.size() != elements + 1) return false;
-    hasRoot = !parts[0].empty() &&
-              std::sscanf(parts[0].c_str(), "%d\x1f%d", &width, &height) == 2;
-    return true;
-}
-
-}  // namespace
-
-bool PageRecord::fill(const std::vector<platform::ElementRef>& elements, int width, int height,
-                      bool hasRoot) {
-    const size_t first = primedBody_ ? 1 : 0;
-    if (elements.size() != knownIds_.size() + first) return false;
-    primedTree_ = tree_;
-    if (primedBody_) keepBody(elements[0]);
-    if (hasRoot) {
-        rootPrimed_ = true;
-        rootWidth_ = width;
-        rootHeight_ = height;
-        rootLayout_ = layout_;
-    }
-    for (size_t k = 0; k < knownIds_.size(); ++k) keepLookup(knownIds_[k], elements[k + first]);
-    return true;
-}
-
 void PageRecord::takePrime(
     const std::string& answer,
     const std::function<platform::ElementRef(const std::string&)>& elementOf) {
-    std::vector<platform::ElementRef> elements;
+    const unsigned tree = tree_, layout = layout_;
+    const std::vector<std::string> parts = platform::split(answer, '\x1c');
+    const size_t first = primedBody_ ? 2 : 1;
+    if (parts.size() != knownIds_.size() + first) return;
+    primedTree_ = tree;
+    if (primedBody_) {
+        try {
+            keepBody(elementOf(parts[1]));
+        } catch (const platform::Failure&) {
+        }
+    }
     int width = 0, height = 0;
-    bool hasRoot = false;
-    if (parsePrime(answer, knownIds_.size() + (primedBody_ ? 1 : 0), elementOf, elements, width,
-                   height, hasRoot))
-        fill(elements, width, height, hasRoot);
-}
-
-void PageRecord::pushed(const std::string& answer,
-                        const std::function<platform::ElementRef(const std::string&)>& elementOf) {
-    push_.reset();
-    auto push = std::make_unique<Push>();
-    if (!parsePrime(answer, knownIds_.size() + (knowsBody_ ? 1 : 0), elementOf, push->elements,
-                    push->width, push->height, push->hasRoot))
-        return;
-    if (recording()) return;  // a handler's record is never changed under it
-    push->tree = tree_;
-    push->layout = layout_;
-    push_ = std::move(push);
-}
-
-void PageRecord::adoptPushed() {
-    if (!push_ || !recording()) return;
-    std::unique_ptr<Push> push = std::move(push_);
-    // Any handler that ran since, or any write of the client, may have changed what it tells.
-    if (push->tree != tree_ || push->layout != layout_) return;
-    primedBody_ = knowsBody_;
-    fill(push->elements, push->width, push->height, push->hasRoot);
+    if (!parts[0].empty() && std::sscanf(parts[0].c_str(), "%d\x1f%d", &width, &height) == 2) {
+        rootPrimed_ = true;
+        rootWidth_ = width;
+        rootHeight_ = height;
+        rootLayout_ = layout;
+    }
+    for (size_t k = 0; k < knownIds_.size(); ++k) {
+        try {
+            keepLookup(knownIds_[k], elementOf(parts[k + first]));
+        } catch (const platform::Failure&) {
+        }
+    }
 }
 
 }  // namespace gtkui

@@ -43,14 +43,14 @@ public:
 
     // A lookup by id in the current record. Every id looked up is learned,
     // so that the first read of a later handler brings its element along.
-    bool lookup(const std::string& id, platform::ElementRef& element);
+    bool lookup(const std::string& id, platform::ElementRef& element) const;
     void keepLookup(const std::string& id, platform::ElementRef element);
     // The document element's offset size in the current record.
-    bool rootSize(int& width, int& height);
+    bool rootSize(int& width, int& height) const;
     void keepRootSize(int width, int height);
     // The document's body in the current record; once read, later handlers'
     // first reads bring it along.
-    bool body(platform::ElementRef& element);
+    bool body(platform::ElementRef& element) const;
     void keepBody(platform::ElementRef element);
 
     // The document's collections by tag (upper case). A handler that reads a
@@ -69,22 +69,9 @@ public:
     std::string primeScript();
     void takePrime(const std::string& answer,
                    const std::function<platform::ElementRef(const std::string&)>& elementOf);
-    // The page sends what a first read would bring (R.prime's answer) with
-    // its report of a new viewport size, which raises the resize handler: so
-    // that handler need not wait for the page, which is then busy drawing
-    // itself at the new size. The next handler starts its record from it
-    // when no handler has run and no write of the client has gone out since.
-    void pushed(const std::string& answer,
-                const std::function<platform::ElementRef(const std::string&)>& elementOf);
-    // The mark that facts read with a push hold for (only while it is adopted).
-    unsigned pushMark() const { return tree_; }
 
 private:
     bool recording() const;
-    // Fills the record from the page's pushed answer, when it still holds.
-    void adoptPushed();
-    bool fill(const std::vector<platform::ElementRef>& elements, int width, int height,
-              bool hasRoot);
 
     std::weak_ptr<EventQueue> queue_;
     // Marks are never reused.
@@ -110,15 +97,6 @@ private:
     std::vector<std::string> knownIds_;
     bool knowsRootSize_ = false;
     bool primedBody_ = false;  // the pending prime brings the body
-    // The page's pushed answer: its elements (body first when known), the
-    // document element's size, and the marks it was taken at.
-    struct Push {
-        std::vector<platform::ElementRef> elements;
-        int width = 0, height = 0;
-        bool hasRoot = false;
-        unsigned tree = 0, layout = 0;
-    };
-    std::unique_ptr<Push> push_;
 };
 
 }  // namespace gtkui

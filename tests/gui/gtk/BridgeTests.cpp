@@ -217,45 +217,6 @@ TEST_F(BridgeTest, CollectionsReadTogetherComeInOneAnswerUntilTheTreeChanges) {
     EXPECT_EQ(bodyAfter, "none");
 }
 
-// The page sends what a handler's first read would bring with its report of
-// a new viewport size: the handler that the report raises reads the new sizes
-// without waiting for the page. A write of the client since makes it ask.
-TEST_F(BridgeTest, TheHandlerAfterAPageResizeReadsWhatThePageSentWithIt) {
-    gtkui::PageBridge& bridge = h.host().view(wb()).bridge();
-    int reported = 0;
-    bridge.setOnViewport([&](int width, int) { reported = width; });
-    // The first handler learns what it reads; the second one's first read
-    // brings it, and tells the page what to send.
-    for (int k = 0; k < 2; ++k) {
-        h.host().queue().post([&] {
-            document->documentElement()->offsetWidth();
-            document->getElementById("box");
-        });
-    }
-    std::string widths;
-    unsigned long trips = 99;
-    auto resized = [&](int width) {
-        wb().Move(0, 0, width * 15, 400 * 15);  // twips at 96 dpi
-        return waitFor([&] { return reported == width; });
-    };
-    auto look = [&] {
-        const unsigned long start = gtkui::PageBridge::roundTrips();
-        widths = std::to_string(document->documentElement()->offsetWidth()) + " " +
-                 document->getElementById("box")->id();
-        trips = gtkui::PageBridge::roundTrips() - start;
-    };
-    ASSERT_TRUE(resized(500));
-    h.host().queue().post(look);
-    EXPECT_EQ(widths, page("document.documentElement.offsetWidth") + " box");
-    EXPECT_EQ(trips, 0u);
-
-    ASSERT_TRUE(resized(420));
-    document->getElementById("box")->style().width("10px");
-    h.host().queue().post(look);
-    EXPECT_EQ(widths, page("document.documentElement.offsetWidth") + " box");
-    EXPECT_EQ(trips, 1u);
-}
-
 TEST_F(BridgeTest, StyleSheetsAreDisabledAndCreatedSheetsComeLast) {
     std::vector<platform::StyleSheetRef> sheets = document->styleSheets();
     ASSERT_EQ(sheets.size(), 1u);
