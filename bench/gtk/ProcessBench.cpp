@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -125,12 +126,27 @@ int main(int argc, char** argv) {
     const std::string siteBase = "http://127.0.0.1:" + std::to_string(site.port());
     site.setLogging(false);
 
+    // An argument names another build's client to measure (a before and after).
+    const std::string client = argc > 1 ? argv[1] : STARTUP_CLIENT;
     std::vector<double> clientTimes, minimalTimes;
+    // The client's steps (name=time after its first figure), in the order it took them.
+    std::vector<std::string> stepNames;
+    std::map<std::string, std::vector<double>> stepTimes;
     for (int round = 0; round < 5; ++round) {
         gint64 start = g_get_monotonic_time();
-        Child c = spawn({STARTUP_CLIENT, siteBase});
+        Child c = spawn({client, siteBase});
         waitFor([&] { return c.readLine(); });
         clientTimes.push_back((std::atoll(c.line.c_str()) - start) / 1000.0);
+        std::istringstream fields(c.line.substr(0, c.line.find('\n')));
+        std::string field;
+        fields >> field;
+        while (fields >> field) {
+            const size_t eq = field.find('=');
+            if (eq == std::string::npos) continue;
+            const std::string name = field.substr(0, eq);
+            if (!stepTimes.count(name)) stepNames.push_back(name);
+            stepTimes[name].push_back((std::atoll(field.c_str() + eq + 1) - start) / 1000.0);
+        }
         c.stop();
 
         start = g_get_monotonic_time();
@@ -143,6 +159,14 @@ int main(int argc, char** argv) {
         std::printf("  round %zu: client %.0f ms, minimal %.0f ms\n", k + 1, clientTimes[k],
                     minimalTimes[k]);
     double c = median(clientTimes), m = median(minimalTimes);
+    std::printf("  the client's steps from its start (medians of 5):");
+    double previous = 0;
+    for (const std::string& name : stepNames) {
+        const double at = median(stepTimes[name]);
+        std::printf(" %s %.0f (+%.0f),", name.c_str(), at, at - previous);
+        previous = at;
+    }
+    std::printf(" start page finished %.0f (+%.0f) ms\n", c, c - previous);
     std::printf(
         "Start-up to the start page's completion: client %.0f ms, minimal WebKitGTK "
         "program %.0f ms, ratio %.2f (target <= 1.10; medians of 5)\n",

@@ -24,8 +24,8 @@ std::string withChannels(std::string script) {
 }  // namespace
 
 // Items of one answer are separated by \x1e, fields of one item by \x1f; the
-// parts of a handler's first answer (R.prime) by \x1c and \x1d. All four are
-// removed from the texts themselves. Handles the runtime makes are
+// parts of a handler's first answer (R.prime) by \x1c and \x1d, collections
+// read together by \x1b. All five are removed from the texts themselves. Handles the runtime makes are
 // positive; handles the client allocates (created elements and sheets) are
 // negative, so both can be made without waiting for each other.
 const std::string RuntimeScript = withChannels(R"JS(
@@ -35,7 +35,7 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
   const channel = window.webkit && window.webkit.messageHandlers &&
                   window.webkit.messageHandlers.%EVENTS%;
   const post = m => { try { channel.postMessage(m); } catch (e) {} };
-  const clean = v => (typeof v === 'string' ? v : '').replace(/[\x1c-\x1f]/g, ' ');
+  const clean = v => (typeof v === 'string' ? v : '').replace(/[\x1b-\x1f]/g, ' ');
   // A handle of a body that the site has since replaced leads to the current body.
   R.g = i => {
     const o = R.h.get(i);
@@ -69,10 +69,10 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
   R.dims = e => e.offsetWidth + '\x1f' + e.offsetHeight;
   // What a handler will likely read next, taken with its first read: the
   // document element's size (when asked) and the elements of the ids the
-  // client looks up on this page.
+  // client looks up on this page (null: the body).
   R.prime = (ids, root) => {
     const d = document, parts = [root && d.documentElement ? R.dims(d.documentElement) : ''];
-    for (const id of ids) parts.push(R.one(d.getElementById(id)));
+    for (const id of ids) parts.push(R.one(id === null ? d.body : d.getElementById(id)));
     return parts.join('\x1c');
   };
   // Style writes as data: [handle, property, value] with indexes into texts,

@@ -59,7 +59,8 @@ platform::DocumentRef PageBridge::document() {
     std::string answer;
     try {
         answer = evaluate(std::string(RuntimeScript) +
-                          ";document instanceof HTMLDocument ? __wgR.token : ''");
+                              ";document instanceof HTMLDocument ? __wgR.token : ''",
+                          "the runtime");
     } catch (const platform::Failure&) {
         return {};
     }
@@ -169,7 +170,8 @@ std::string PageBridge::read(unsigned generation, const std::string& expression)
     std::string answer =
         evaluate(inRuntime(takeWrites() + "return " + (prime.empty() ? "" : prime + "+'\x1d'+") +
                                "String(" + expression + ");",
-                           "throw new Error('stale document')"));
+                           "throw new Error('stale document')"),
+                 expression);
     if (prime.empty()) return answer;
     size_t cut = answer.find('\x1d');
     if (cut == std::string::npos) throw platform::Failure("malformed answer");
@@ -184,7 +186,7 @@ std::string PageBridge::inRuntime(const std::string& body, const char* failure) 
            ";" + body + "})()";
 }
 
-std::string PageBridge::evaluate(const std::string& script) {
+std::string PageBridge::evaluate(const std::string& script, std::string_view what) {
     // Outside a handler (a test's own reads) each read has its full limit.
     auto queue = queue_.lock();
     const bool inHandler = queue && queue->running();
@@ -197,7 +199,7 @@ std::string PageBridge::evaluate(const std::string& script) {
     };
     try {
         std::string answer =
-            evaluateWaiting(view_, script, health_, std::chrono::milliseconds((left + 999) / 1000));
+            evaluateWaiting(view_, script, health_, std::chrono::milliseconds((left + 999) / 1000), what);
         count();
         return answer;
     } catch (const platform::Failure&) {

@@ -110,7 +110,7 @@ private:
     // The runtime's object in this page, or `failure` when the document changed.
     std::string inRuntime(const std::string& body, const char* failure) const;
     // Waits for script within what is left of the running handler's time.
-    std::string evaluate(const std::string& script);
+    std::string evaluate(const std::string& script, std::string_view what);
 
     WebKitWebView* view_;
     std::weak_ptr<EventQueue> queue_;

@@ -228,15 +228,46 @@ platform::ElementRef PageDocument::getElementById(const std::string& id) {
 }
 
 platform::ElementCollection PageDocument::getElementsByTagName(const std::string& tag) {
+    PageRecord& record = bridge_->record();
+    const std::string key = upper(tag);
+    platform::ElementCollection items;
+    if (bridge_->generation() == generation_ && record.collection(key, items)) {
+        record.readCollection(key);
+        return items;
+    }
     // An object's parameters are read right after the object: they come along.
-    const std::string children = upper(tag) == "OBJECT" ? "PARAM" : "";
-    return collectionFromAnswer(bridge_, generation_,
-                                read("R.list(document.getElementsByTagName(" + jsString(tag) +
-                                     ")," + jsString(children) + ")"),
-                                children);
+    auto children = [](const std::string& t) { return t == "OBJECT" ? "PARAM" : ""; };
+    auto list = [&](const std::string& t, const std::string& asked) {
+        return "R.list(document.getElementsByTagName(" + jsString(asked) + ")," +
+               jsString(children(t)) + ")";
+    };
+    // The collections that followed this one last time come in the same answer.
+    const std::vector<std::string> ahead = record.collectionsAfter(key);
+    std::string expression = list(key, tag);
+    for (const std::string& next : ahead) expression += "+'\x1b'+" + list(next, next);
+    const std::string answer = read(expression);
+    const std::vector<std::string> parts = split(answer, '\x1b');
+    if (parts.size() != ahead.size() + 1) throw platform::Failure("malformed answer");
+    items = collectionFromAnswer(bridge_, generation_, parts[0], children(key));
+    for (size_t k = 0; k < ahead.size(); ++k) {
+        try {
+            record.keepCollection(ahead[k], collectionFromAnswer(bridge_, generation_,
+                                                                 parts[k + 1], children(ahead[k])));
+        } catch (const platform::Failure&) {
+        }
+    }
+    record.keepCollection(key, items);
+    record.readCollection(key);
+    return items;
 }
 
-platform::ElementRef PageDocument::body() { return one("document.body"); }
+platform::ElementRef PageDocument::body() {
+    platform::ElementRef element;
+    if (bridge_->generation() == generation_ && bridge_->record().body(element)) return element;
+    element = one("document.body");
+    bridge_->record().keepBody(element);
+    return element;
+}
 
 platform::ElementRef PageDocument::documentElement() {
     if (!documentElement_) {

@@ -7,6 +7,14 @@ namespace gtkui {
 namespace {
 
 unsigned long waited = 0;
+std::vector<WaitedTrip>* tracing = nullptr;
+
+std::string printable(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    return out;
+}
 
 // One evaluation waited for. Shared with the completion, which may arrive
 // after the wait has given up.
@@ -57,11 +65,24 @@ void ping(WebKitWebView* view, const std::shared_ptr<PageHealth>& health) {
 
 std::string evaluateWaiting(WebKitWebView* view, const std::string& script,
                             const std::shared_ptr<PageHealth>& health,
-                            std::chrono::milliseconds limit) {
+                            std::chrono::milliseconds limit, std::string_view what) {
     if (!view) throw platform::Failure("the view is gone");
     if (health->unresponsive) throw platform::Failure("the page does not answer");
     if (health->closing) throw platform::Failure("the window is closing");
     ++waited;
+    const gint64 began = g_get_monotonic_time();
+    struct Traced {
+        std::string_view what;
+        size_t bytes;
+        gint64 began;
+        double startedAt;
+        ~Traced() {
+            if (tracing)
+                tracing->push_back({printable(what.substr(0, 60)), bytes,
+                                    static_cast<double>(g_get_monotonic_time() - began) / 1000.0,
+                                    startedAt});
+        }
+    } traced{what, script.size(), began, static_cast<double>(g_get_real_time()) / 1000.0};
     auto pending = std::make_shared<PendingRead>();
     webkit_web_view_evaluate_javascript(view, script.c_str(), static_cast<gssize>(script.size()),
                                         ScriptWorld, nullptr, nullptr, readFinished,
@@ -107,5 +128,7 @@ std::string evaluateWaiting(WebKitWebView* view, const std::string& script,
 }
 
 unsigned long waitedEvaluations() { return waited; }
+
+void traceWaitedEvaluations(std::vector<WaitedTrip>* trace) { tracing = trace; }
 
 }  // namespace gtkui

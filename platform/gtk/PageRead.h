@@ -8,6 +8,8 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace gtkui {
 
@@ -32,11 +34,24 @@ struct PageHealth {
 // the script fails, when the window is closing, or when the page does not
 // answer within limit: the page is then marked unresponsive until it answers
 // a cheap ping (as it is when a close request ends a wait of a second or more).
+// what names the read in a trace.
 std::string evaluateWaiting(WebKitWebView* view, const std::string& script,
                             const std::shared_ptr<PageHealth>& health,
-                            std::chrono::milliseconds limit);
+                            std::chrono::milliseconds limit, std::string_view what = {});
 
 // Evaluations that waited for a page, by every view of the process.
 unsigned long waitedEvaluations();
+
+// One evaluation that waited: what it read, the script's size (the writes
+// sent with it included) and how long the wait took.
+struct WaitedTrip {
+    std::string what;
+    size_t bytes = 0;
+    double ms = 0;
+    double startedAt = 0;  // wall-clock milliseconds, as a page's timestamps
+};
+// While trace is set, every evaluation that waits is added to it (benchmarks
+// show where a handler's time goes). nullptr stops tracing.
+void traceWaitedEvaluations(std::vector<WaitedTrip>* trace);
 
 }  // namespace gtkui

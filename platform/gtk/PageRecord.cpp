@@ -20,16 +20,78 @@ void PageRecord::changed(Change change) {
 }
 
 void PageRecord::end() {
+    // The handler's last collection was followed by none.
+    if (!lastCollection_.empty()) nextCollection_.erase(lastCollection_);
+    lastCollection_.clear();
     changed(Change::Tree);
     rootPrimed_ = false;
     // The recorded elements release their handles as they go.
     std::map<std::string, platform::ElementRef> dropped;
     dropped.swap(lookups_);
+    std::map<std::string, platform::ElementCollection> droppedCollections;
+    droppedCollections.swap(collections_);
+    body_ = {};
 }
 
 void PageRecord::newDocument() {
     end();
     knowsRootSize_ = false;
+}
+
+bool PageRecord::body(platform::ElementRef& element) const {
+    if (!recording() || bodyTree_ != tree_ || !body_) return false;
+    element = body_;
+    return true;
+}
+
+void PageRecord::keepBody(platform::ElementRef element) {
+    knowsBody_ = true;
+    if (!recording()) return;
+    body_ = std::move(element);
+    bodyTree_ = tree_;
+}
+
+bool PageRecord::collection(const std::string& tag, platform::ElementCollection& items) {
+    if (!recording() || collectionsTree_ != tree_) return false;
+    auto found = collections_.find(tag);
+    if (found == collections_.end()) return false;
+    items = found->second;
+    return true;
+}
+
+std::vector<std::string> PageRecord::collectionsAfter(const std::string& tag) const {
+    std::vector<std::string> after;
+    if (!recording()) return after;
+    std::string at = tag;
+    for (auto next = nextCollection_.find(at); next != nextCollection_.end() && after.size() < 8;
+         next = nextCollection_.find(at)) {
+        at = next->second;
+        if (at == tag || std::find(after.begin(), after.end(), at) != after.end()) break;
+        after.push_back(at);
+    }
+    return after;
+}
+
+void PageRecord::keepCollection(const std::string& tag, platform::ElementCollection items) {
+    if (!recording()) return;
+    if (collectionsTree_ != tree_) {
+        std::map<std::string, platform::ElementCollection> dropped;
+        dropped.swap(collections_);
+        collectionsTree_ = tree_;
+    }
+    collections_[tag] = std::move(items);
+}
+
+void PageRecord::readCollection(const std::string& tag) {
+    if (!recording()) return;
+    if (!lastCollection_.empty()) {
+        if (lastCollectionTree_ == tree_)
+            nextCollection_[lastCollection_] = tag;
+        else
+            nextCollection_.erase(lastCollection_);
+    }
+    lastCollection_ = tag;
+    lastCollectionTree_ = tree_;
 }
 
 bool PageRecord::lookup(const std::string& id, platform::ElementRef& element) const {
@@ -73,10 +135,12 @@ std::string PageRecord::primeScript() {
     // The document element's size only with the handler's first read: later
     // in a handler it would force a layout of the page's pending changes.
     const bool root = knowsRootSize_ && !rootPrimed_;
-    if (!root && knownIds_.empty()) return {};
-    std::string script = "R.prime([";
+    if (!root && knownIds_.empty() && !knowsBody_) return {};
+    primedBody_ = knowsBody_;
+    // null stands for the body.
+    std::string script = std::string("R.prime([") + (primedBody_ ? "null" : "");
     for (size_t k = 0; k < knownIds_.size(); ++k) {
-        if (k) script += ",";
+        if (k || primedBody_) script += ",";
         script += jsString(knownIds_[k]);
     }
     return script + "]," + (root ? "true" : "false") + ")";
@@ -87,8 +151,15 @@ void PageRecord::takePrime(
     const std::function<platform::ElementRef(const std::string&)>& elementOf) {
     const unsigned tree = tree_, layout = layout_;
     const std::vector<std::string> parts = platform::split(answer, '\x1c');
-    if (parts.size() != knownIds_.size() + 1) return;
+    const size_t first = primedBody_ ? 2 : 1;
+    if (parts.size() != knownIds_.size() + first) return;
     primedTree_ = tree;
+    if (primedBody_) {
+        try {
+            keepBody(elementOf(parts[1]));
+        } catch (const platform::Failure&) {
+        }
+    }
     int width = 0, height = 0;
     if (!parts[0].empty() && std::sscanf(parts[0].c_str(), "%d\x1f%d", &width, &height) == 2) {
         rootPrimed_ = true;
@@ -98,7 +169,7 @@ void PageRecord::takePrime(
     }
     for (size_t k = 0; k < knownIds_.size(); ++k) {
         try {
-            keepLookup(knownIds_[k], elementOf(parts[k + 1]));
+            keepLookup(knownIds_[k], elementOf(parts[k + first]));
         } catch (const platform::Failure&) {
         }
     }

@@ -48,6 +48,21 @@ public:
     // The document element's offset size in the current record.
     bool rootSize(int& width, int& height) const;
     void keepRootSize(int width, int height);
+    // The document's body in the current record; once read, later handlers'
+    // first reads bring it along.
+    bool body(platform::ElementRef& element) const;
+    void keepBody(platform::ElementRef element);
+
+    // The document's collections by tag (upper case). A handler that reads a
+    // collection and then, with no change of the tree between, another one,
+    // is likely to do so again: the first read of such a run also brings the
+    // collections that followed it last time (collectionsAfter), and they are
+    // answered from the record while the tree stays as it was.
+    bool collection(const std::string& tag, platform::ElementCollection& items);
+    std::vector<std::string> collectionsAfter(const std::string& tag) const;
+    void keepCollection(const std::string& tag, platform::ElementCollection items);
+    // The handler has read tag's collection (from the page or the record).
+    void readCollection(const std::string& tag);
 
     // The expression to send ahead of a read's own ("" when nothing is due),
     // and the use of its answer; elementOf builds an element from R.one's answer.
@@ -68,10 +83,20 @@ private:
     unsigned lookupsTree_ = 0;
     int rootWidth_ = 0, rootHeight_ = 0;
     unsigned rootLayout_ = 0;
+    platform::ElementRef body_;
+    unsigned bodyTree_ = 0;
+    bool knowsBody_ = false;
+    std::map<std::string, platform::ElementCollection> collections_;
+    unsigned collectionsTree_ = 0;
+    // Learned: the collection read after each one with the tree unchanged.
+    std::map<std::string, std::string> nextCollection_;
+    std::string lastCollection_;
+    unsigned lastCollectionTree_ = 0;
     // Learned on this view: ids looked up and whether the document element's
     // size is read. Hints only: a wrong guess costs a lookup in the page.
     std::vector<std::string> knownIds_;
     bool knowsRootSize_ = false;
+    bool primedBody_ = false;  // the pending prime brings the body
 };
 
 }  // namespace gtkui

@@ -12,6 +12,10 @@
 #include "platform/posix/PosixTextFiles.h"
 #include "platform/recorder/X11RecorderFactory.h"
 
+#include <functional>
+#include <memory>
+#include <string>
+
 // Last: Xlib's macros (None, Bool, Status) clash with names in the headers above.
 #include <gdk/gdkx.h>
 
@@ -25,6 +29,70 @@ unsigned long x11WindowOf(GtkWindow* window) {
     return gdkWindow && GDK_IS_X11_WINDOW(gdkWindow) ? GDK_WINDOW_XID(gdkWindow) : 0;
 }
 
+// A service made at its first use, as the chat and statistics views are: the
+// start screen needs none of these before it shows, and the update check's
+// network session, the dialogs and the recorders then cost the start nothing.
+template <typename Service>
+class OnFirstUse {
+public:
+    explicit OnFirstUse(std::function<std::unique_ptr<Service>()> make) : make_(std::move(make)) {}
+    Service& get() {
+        if (!made_) made_ = make_();
+        return *made_;
+    }
+
+private:
+    std::function<std::unique_ptr<Service>()> make_;
+    std::unique_ptr<Service> made_;
+};
+
+class ReaderOnFirstUse : public platform::AsyncReader {
+public:
+    void AsyncRead(const std::string& target, int asyncType, const std::string& propertyName,
+                   int options, std::function<void(const platform::AsyncProperty&)> complete) override {
+        reader_.get().AsyncRead(target, asyncType, propertyName, options, std::move(complete));
+    }
+
+private:
+    OnFirstUse<platform::AsyncReader> reader_{[] { return std::make_unique<desktop::SoupAsyncReader>(); }};
+};
+
+class SaveDialogOnFirstUse : public platform::SaveDialog {
+public:
+    explicit SaveDialogOnFirstUse(GtkWindow* window)
+        : dialog_([window] { return std::make_unique<desktop::GtkSaveDialog>(window); }) {}
+    void setFilter(const std::string& filter) override { dialog_.get().setFilter(filter); }
+    void ShowSave() override { dialog_.get().ShowSave(); }
+    std::string FileName() override { return dialog_.get().FileName(); }
+
+private:
+    OnFirstUse<platform::SaveDialog> dialog_;
+};
+
+class MessageBoxOnFirstUse : public platform::MessageBoxService {
+public:
+    explicit MessageBoxOnFirstUse(GtkWindow* window)
+        : box_([window] { return std::make_unique<desktop::GtkMessageBox>(window); }) {}
+    int MsgBox(const std::string& prompt, std::uint32_t buttons, const std::string& title) override {
+        return box_.get().MsgBox(prompt, buttons, title);
+    }
+
+private:
+    OnFirstUse<platform::MessageBoxService> box_;
+};
+
+class RecordersOnFirstUse : public platform::RecorderFactory {
+public:
+    explicit RecordersOnFirstUse(std::function<std::unique_ptr<platform::RecorderFactory>()> make)
+        : recorders_(std::move(make)) {}
+    std::shared_ptr<platform::ScreenRecorder> create() override {
+        return recorders_.get().create();
+    }
+
+private:
+    OnFirstUse<platform::RecorderFactory> recorders_;
+};
+
 }  // namespace
 
 HostServices makeDesktopServices(GtkWindow* window, bool simulateDevices,
@@ -35,17 +103,19 @@ HostServices makeDesktopServices(GtkWindow* window, bool simulateDevices,
         false, desktop::FlashObjectFactory::defaultSearchRoots(),
         executableFolder() + "/" + PlayerFolder);
     s.capture = std::make_unique<desktop::V4l2CaptureService>(simulateDevices);
-    s.reader = std::make_unique<desktop::SoupAsyncReader>();
+    s.reader = std::make_unique<ReaderOnFirstUse>();
     s.codePage = std::make_unique<posix::LocaleCodePage>();
     s.files = std::make_unique<posix::PosixTextFiles>(*s.codePage);
-    s.saveDialog = std::make_unique<desktop::GtkSaveDialog>(window);
-    s.messageBox = std::make_unique<desktop::GtkMessageBox>(window);
+    s.saveDialog = std::make_unique<SaveDialogOnFirstUse>(window);
+    s.messageBox = std::make_unique<MessageBoxOnFirstUse>(window);
     s.shell = std::make_unique<desktop::DesktopShell>();
     // The window's own pixels: they can be read also where the screen's cannot
     // (XWayland). The sound: the chat's web processes' streams, the microphone.
-    s.recorders = std::make_unique<recorder::X11RecorderFactory>(
-        std::string{}, [window] { return x11WindowOf(window); },
-        recorder::SoundSources{recording.chatSound, recording.microphone});
+    s.recorders = std::make_unique<RecordersOnFirstUse>([window, recording] {
+        return std::make_unique<recorder::X11RecorderFactory>(
+            std::string{}, [window] { return x11WindowOf(window); },
+            recorder::SoundSources{recording.chatSound, recording.microphone});
+    });
     return s;
 }
 

@@ -9,6 +9,7 @@
 
 #include "TestSupport.h"
 #include "demo/SiteServer.h"
+#include "platform/gtk/PageBridge.h"
 
 namespace guitest {
 namespace {
@@ -182,6 +183,38 @@ TEST_F(BridgeTest, AWriteThatChangesThePageEndsTheRecord) {
         }
         EXPECT_EQ(second, c.after);
     }
+}
+
+// Collections a handler read one after another, with the tree unchanged,
+// come in one answer in the next handler, and so does the body; a change of
+// the tree, the client's or the page's between handlers, is seen.
+TEST_F(BridgeTest, CollectionsReadTogetherComeInOneAnswerUntilTheTreeChanges) {
+    auto italics = [&] { return document->getElementsByTagName("I").size(); };
+    h.host().queue().post([&] {
+        document->body();
+        document->getElementsByTagName("SPAN");
+        italics();
+    });
+    page("document.body.insertAdjacentHTML('beforeend', '<i>page</i>')");
+    unsigned long trips = 0;
+    size_t before = 0, after = 0;
+    std::string body, bodyAfter;
+    h.host().queue().post([&] {
+        const unsigned long start = gtkui::PageBridge::roundTrips();
+        EXPECT_EQ(document->getElementsByTagName("SPAN").size(), 2u);
+        before = italics();
+        body = document->body()->tagName();
+        trips = gtkui::PageBridge::roundTrips() - start;
+        document->body()->insertAdjacentHTML("beforeEnd", "<i>client</i>");
+        after = italics();
+        document->documentElement()->setInnerText("plain");
+        bodyAfter = document->body() ? "BODY" : "none";
+    });
+    EXPECT_EQ(trips, 1u);
+    EXPECT_EQ(before, 1u);
+    EXPECT_EQ(body, "BODY");
+    EXPECT_EQ(after, 2u);
+    EXPECT_EQ(bodyAfter, "none");
 }
 
 TEST_F(BridgeTest, StyleSheetsAreDisabledAndCreatedSheetsComeLast) {
