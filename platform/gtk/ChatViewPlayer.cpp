@@ -34,12 +34,12 @@ namespace {
 // The client holds the players while no one can see them (its window
 // minimised, or another view in front of the chat view): hold(true) pauses
 // each one that plays, and hold(false) lets those play on from where they
-// were. Held players get no animation frame at all, and the time they were held
-// does not count in the time they are given, so that none catches up frames
-// on its return. Their sound (an AudioContext each, which WebKit keeps
+// were. Held players get no animation frame at all, and the time they were
+// held does not count in the time they are given, so that none catches up
+// frames on its return. Their sound (an AudioContext each, which WebKit keeps
 // rendering while it runs, silent or not) is suspended with them: a paused
-// player leaves its context running. A hold asked for before this script runs is left in
-// window.whirligigFlashPlayerHeld.
+// player leaves its context running. A hold asked for before this script runs
+// is left in window.whirligigFlashPlayerHeld.
 constexpr const char* kPlayerScript = R"JS((function () {
   'use strict';
   if (window.whirligigFlashPlayer) return;
@@ -51,7 +51,7 @@ constexpr const char* kPlayerScript = R"JS((function () {
   };
   var flashClass = 'clsid:d27cdb6e-ae6d-11cf-96b8-444553540000';
   var flashTypes = ['application/x-shockwave-flash', 'application/futuresplash'];
-  var players = new Map();  // element -> { player, reloaded, timer }
+  var players = new Map();  // element -> { player, reloaded, timer, loaded, paused }
   var ruffle = null, loading = false, scheduled = false;
   var held = window.whirligigFlashPlayerHeld === true;
   var sizes = new ResizeObserver(schedule);
@@ -192,7 +192,9 @@ constexpr const char* kPlayerScript = R"JS((function () {
       quietSounds();
     } else {
       heldFor += performance.now() - heldSince;
-      heldSounds.forEach(function (context) { if (context.state === 'suspended') context.resume(); });
+      heldSounds.forEach(function (context) {
+        if (context.state === 'suspended') context.resume();
+      });
       heldSounds = [];
     }
     players.forEach(function (entry, element) {
@@ -277,10 +279,7 @@ constexpr const char* kPlayerScript = R"JS((function () {
     scheduled = true;
     setTimeout(scan, 50);
   }
-  window.whirligigFlashPlayer = {
-    players: players, hold: hold,
-    pacedRequests: function () { return -1 - nextPaced; }
-  };
+  window.whirligigFlashPlayer = { players: players, hold: hold };
   new MutationObserver(schedule).observe(document, {
     childList: true, subtree: true, attributes: true,
     attributeFilter: ['style', 'class', 'hidden', 'data', 'src', 'type']

@@ -148,7 +148,8 @@ TEST_F(FlashPlayerTest, TheMovieStandsStillWhileNoOneSeesIt) {
     const std::string paused =
         "[...whirligigFlashPlayer.players.values()].every(e => e.paused && "
         "!e.player.ruffle().isPlaying)";
-    auto standsStillThenPlaysOn = [&](const char* while_, const std::function<void()>& show) {
+    auto standsStillThenPlaysOn = [&](const char* while_,
+                                      const std::function<void()>& show) {
         ASSERT_TRUE(waitFor([&] { return chat(paused) == "true"; }, 10000)) << while_;
         const int at = loops();
         // Three loops' time: a movie that plays reports at least twice in it.
