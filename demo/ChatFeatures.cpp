@@ -34,6 +34,9 @@ std::string chatFeatures() {
       gain.gain.value = 0.2;
       tone.connect(gain);
       gain.connect(ctx.destination);
+      // A running context costs the page CPU even when silent: it sleeps between pings.
+      ctx.resume();
+      tone.onended = function () { ctx.suspend(); };
       tone.start();
       tone.stop(ctx.currentTime + 0.15);
     } catch (e) {}

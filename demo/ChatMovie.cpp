@@ -253,12 +253,32 @@ struct Actions {
 };
 
 constexpr std::uint8_t Pop = 0x17, GetVariable = 0x1c, SetVariable = 0x1d, StringAdd = 0x21,
-                       GetMember = 0x4e, CallMethod = 0x52, Play = 0x06, GotoFrame = 0x81;
+                       Add2 = 0x47, GetMember = 0x4e, CallMethod = 0x52, Play = 0x06,
+                       GotoFrame = 0x81;
 
+// flash.external.ExternalInterface.call(function, <the value on the stack>);
+void callPage(Actions& a, const std::string& function) {
+    a.push(function);
+    a.pushInt(2);
+    a.push("flash");
+    a.op(GetVariable);
+    a.push("external");
+    a.op(GetMember);
+    a.push("ExternalInterface");
+    a.op(GetMember);
+    a.push("call");
+    a.op(CallMethod);
+    a.op(Pop);
+}
+
+// loops = 0;
 // info = "user=" + user + "&room=" + room + "&lang=" + lang + "&layout=" + layout;
 // flash.external.ExternalInterface.call("chatMovieStarted", info);
 SwfBits firstFrameActions() {
     Actions a;
+    a.push("loops");
+    a.pushInt(0);
+    a.op(SetVariable);
     a.push("info");
     bool first = true;
     for (const char* name : {"user", "room", "lang", "layout"}) {
@@ -272,24 +292,25 @@ SwfBits firstFrameActions() {
     a.op(SetVariable);
     a.push("info");
     a.op(GetVariable);
-    a.push("chatMovieStarted");
-    a.pushInt(2);
-    a.push("flash");
-    a.op(GetVariable);
-    a.push("external");
-    a.op(GetMember);
-    a.push("ExternalInterface");
-    a.op(GetMember);
-    a.push("call");
-    a.op(CallMethod);
-    a.op(Pop);
+    callPage(a, "chatMovieStarted");
     a.op(0);
     return a.s;
 }
 
-// gotoAndPlay(2): the first frame runs once, the others loop.
+// loops = loops + 1; flash.external.ExternalInterface.call("chatMovieLoop", loops);
+// gotoAndPlay(2): the first frame runs once, the others loop. The page can
+// tell from the count that the movie moves on, once a loop (2 s).
 SwfBits loopActions() {
     Actions a;
+    a.push("loops");
+    a.push("loops");
+    a.op(GetVariable);
+    a.pushInt(1);
+    a.op(Add2);
+    a.op(SetVariable);
+    a.push("loops");
+    a.op(GetVariable);
+    callPage(a, "chatMovieLoop");
     a.op(GotoFrame);
     a.s.u16(2);
     a.s.u16(1);

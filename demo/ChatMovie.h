@@ -6,6 +6,8 @@
 // and passes that text to the page function chatMovieStarted through
 // ExternalInterface; the other frames loop, so the movie keeps moving, and a
 // half-second chime of kChimeHertz sounds at the start of every loop (2 s).
+// At the end of each loop it passes the number of loops played so far to the
+// page function chatMovieLoop.
 
 #include <cstdint>
 #include <string>

@@ -21,6 +21,11 @@ var chatMovieReports = [];
 function chatMovieStarted(flashvars) {
   chatMovieReports.push(flashvars);
 }
+// And how many loops it has played (it reports at the end of each).
+var chatMovieLoops = 0;
+function chatMovieLoop(count) {
+  chatMovieLoops = count;
+}
 </script>
 <script type="text/javascript" src="/chat.js"></script>
 </head>

@@ -19,8 +19,27 @@ namespace {
 //
 // A player whose WebAssembly fails after loading (an occasional "Out of bounds
 // memory access") stops for good: it is noticed by its state (loaded but not
-// playing, with autoplay on and the page shown) and the player is made again,
-// once.
+// playing, with autoplay on, the page shown and the players not held) and the
+// player is made again, once.
+//
+// A player draws on the page's animation frames, sixty a second, though a
+// movie shows far fewer (the demo's twelve); each frame of the page costs a
+// call into the player and an update of the page's rendering. The frames that
+// the players ask for are given at twice the fastest movie's frame rate at
+// most: the player runs the movie's frames on time from the time it is given,
+// and at twice the rate none is late by more than half a frame. The players'
+// requests are told apart from the site's by coming from WebAssembly; the
+// site's own animation frames are left as they are.
+//
+// The client holds the players while no one can see them (its window
+// minimised, or another view in front of the chat view): hold(true) pauses
+// each one that plays, and hold(false) lets those play on from where they
+// were. Held players get no animation frame at all, and the time they were
+// held does not count in the time they are given, so that none catches up
+// frames on its return. Their sound (an AudioContext each, which WebKit keeps
+// rendering while it runs, silent or not) is suspended with them: a paused
+// player leaves its context running. A hold asked for before this script runs
+// is left in window.whirligigFlashPlayerHeld.
 constexpr const char* kPlayerScript = R"JS((function () {
   'use strict';
   if (window.whirligigFlashPlayer) return;
@@ -32,10 +51,74 @@ constexpr const char* kPlayerScript = R"JS((function () {
   };
   var flashClass = 'clsid:d27cdb6e-ae6d-11cf-96b8-444553540000';
   var flashTypes = ['application/x-shockwave-flash', 'application/futuresplash'];
-  var players = new Map();  // element -> { player, reloaded, timer }
+  var players = new Map();  // element -> { player, reloaded, timer, loaded, paused }
   var ruffle = null, loading = false, scheduled = false;
+  var held = window.whirligigFlashPlayerHeld === true;
   var sizes = new ResizeObserver(schedule);
   var sized = new WeakSet();
+
+  var nativeRequest = window.requestAnimationFrame, nativeCancel = window.cancelAnimationFrame;
+  var paced = new Map(), nextPaced = -1, pacedTimer = 0, pacedFrame = 0, lastPaced = 0;
+  var heldSince = 0, heldFor = 0;
+  function pacedInterval() {
+    var fastest = 0;
+    players.forEach(function (entry) {
+      var movie = entry.player.ruffle().metadata;
+      if (movie && movie.frameRate > fastest) fastest = movie.frameRate;
+    });
+    return fastest > 0 ? 500 / fastest : 0;
+  }
+  function runPaced(now) {
+    pacedFrame = 0;
+    if (held) return;
+    lastPaced = now;
+    var due = paced;
+    paced = new Map();
+    due.forEach(function (callback) {
+      try { callback(now - heldFor); } catch (e) { setTimeout(function () { throw e; }); }
+    });
+  }
+  function armPaced() {
+    if (held || pacedTimer || pacedFrame || !paced.size) return;
+    // Woken a little early: the page's next frame after the wake is the one used.
+    var wait = lastPaced + pacedInterval() - performance.now() - 8;
+    if (wait <= 0) {
+      pacedFrame = nativeRequest.call(window, runPaced);
+      return;
+    }
+    pacedTimer = setTimeout(function () {
+      pacedTimer = 0;
+      armPaced();
+    }, wait);
+  }
+  window.requestAnimationFrame = function (callback) {
+    if (!/wasm/.test(new Error().stack || '')) return nativeRequest.call(window, callback);
+    var id = nextPaced--;
+    paced.set(id, callback);
+    armPaced();
+    return id;
+  };
+  window.cancelAnimationFrame = function (id) {
+    if (id < 0) paced.delete(id);
+    else nativeCancel.call(window, id);
+  };
+
+  // The players' sound, told apart as their frame requests are.
+  var sounds = new Set(), heldSounds = [];
+  if (window.AudioContext) {
+    window.AudioContext = new Proxy(window.AudioContext, {
+      construct: function (type, args, newTarget) {
+        var context = Reflect.construct(type, args, newTarget);
+        if (/wasm/.test(new Error().stack || '')) {
+          sounds.add(context);
+          context.addEventListener('statechange', function () {
+            if (context.state === 'closed') sounds.delete(context);
+          });
+        }
+        return context;
+      }
+    });
+  }
 
   function param(element, name) {
     var params = element.getElementsByTagName('param');
@@ -80,21 +163,68 @@ constexpr const char* kPlayerScript = R"JS((function () {
     try { return new URL(url).origin === location.origin; } catch (e) { return false; }
   }
 
+  // Pauses a player once it has loaded, if the players are still held then.
+  // One that was just made counts as playing: it starts by itself.
+  function pause(element, entry, made) {
+    entry.loaded.then(function () {
+      if (!held || players.get(element) !== entry) return;
+      var api = entry.player.ruffle();
+      if (!made && !api.isPlaying) return;
+      entry.paused = true;
+      api.suspend();
+      quietSounds();
+    });
+  }
+  function quietSounds() {
+    sounds.forEach(function (context) {
+      if (context.state !== 'running') return;
+      heldSounds.push(context);
+      context.suspend();
+    });
+  }
+  function hold(on) {
+    if (held === !!on) return;
+    held = !!on;
+    if (held) {
+      heldSince = performance.now();
+      clearTimeout(pacedTimer);
+      pacedTimer = 0;
+      quietSounds();
+    } else {
+      heldFor += performance.now() - heldSince;
+      heldSounds.forEach(function (context) {
+        if (context.state === 'suspended') context.resume();
+      });
+      heldSounds = [];
+    }
+    players.forEach(function (entry, element) {
+      if (held) {
+        pause(element, entry, false);
+      } else if (entry.paused) {
+        entry.paused = false;
+        entry.player.ruffle().resume();
+      }
+    });
+    armPaced();
+  }
+
   function start(element, reloaded) {
     var url = new URL(movieOf(element), document.baseURI).href;
     var player = ruffle.createPlayer();
     player.style.cssText = 'display:block;width:100%;height:100%';
     element.insertBefore(player, element.firstChild);
-    var entry = { player: player, reloaded: reloaded, timer: 0 };
+    var entry = { player: player, reloaded: reloaded, timer: 0, paused: false };
     players.set(element, entry);
     var api = player.ruffle();
     entry.loaded = api.load({ url: url, parameters: option(element, 'flashvars') || '',
                               allowScriptAccess: scriptAccess(element, url) })
                       .catch(function () {});
+    if (held) pause(element, entry, true);
     // Loaded, yet stopped (the player pauses by itself only while the page is
     // hidden): made again once; a second failure stays, showing its message.
     entry.timer = setInterval(function () {
-      if (document.hidden || api.readyState !== 2 || api.isPlaying) return;
+      if (document.hidden || held || entry.paused || api.readyState !== 2 || api.isPlaying)
+        return;
       clearInterval(entry.timer);
       if (entry.reloaded) return;
       stop(element);
@@ -149,7 +279,7 @@ constexpr const char* kPlayerScript = R"JS((function () {
     scheduled = true;
     setTimeout(scan, 50);
   }
-  window.whirligigFlashPlayer = { players: players };
+  window.whirligigFlashPlayer = { players: players, hold: hold };
   new MutationObserver(schedule).observe(document, {
     childList: true, subtree: true, attributes: true,
     attributeFilter: ['style', 'class', 'hidden', 'data', 'src', 'type']
@@ -173,6 +303,64 @@ void addChatViewPlayer(WebKitUserContentManager* content) {
         webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
                                WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END, nullptr, nullptr);
     webkit_user_content_manager_add_script(content, script);
+}
+
+ChatPlayerHold::ChatPlayerHold(GtkWindow* window, WebKitWebView* chatView)
+    : window_(window), view_(chatView) {
+    g_object_add_weak_pointer(G_OBJECT(window_), reinterpret_cast<gpointer*>(&window_));
+    g_object_add_weak_pointer(G_OBJECT(view_), reinterpret_cast<gpointer*>(&view_));
+    g_signal_connect(window_, "window-state-event", G_CALLBACK(onWindowState), this);
+    g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
+    if (GdkWindow* own = gtk_widget_get_window(GTK_WIDGET(window_)))
+        hidden_ = gdk_window_get_state(own) &
+                  (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_WITHDRAWN);
+}
+
+ChatPlayerHold::~ChatPlayerHold() {
+    if (window_) {
+        g_signal_handlers_disconnect_by_data(window_, this);
+        g_object_remove_weak_pointer(G_OBJECT(window_), reinterpret_cast<gpointer*>(&window_));
+    }
+    if (view_) {
+        g_signal_handlers_disconnect_by_data(view_, this);
+        g_object_remove_weak_pointer(G_OBJECT(view_), reinterpret_cast<gpointer*>(&view_));
+    }
+}
+
+void ChatPlayerHold::setCovered(bool covered) {
+    covered_ = covered;
+    update();
+}
+
+gboolean ChatPlayerHold::onWindowState(GtkWidget*, GdkEventWindowState* event, gpointer data) {
+    auto* self = static_cast<ChatPlayerHold*>(data);
+    self->hidden_ = event->new_window_state &
+                    (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_WITHDRAWN);
+    self->update();
+    return FALSE;
+}
+
+void ChatPlayerHold::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+    // A new document starts unheld: it is told before its own scripts have
+    // made any player (the player script runs at the document's end).
+    auto* self = static_cast<ChatPlayerHold*>(data);
+    if (event == WEBKIT_LOAD_COMMITTED && self->held()) self->tellPage();
+}
+
+void ChatPlayerHold::update() {
+    if (held() != told_) tellPage();
+}
+
+void ChatPlayerHold::tellPage() {
+    told_ = held();
+    if (!view_) return;
+    // In the page's own world, where the player script runs.
+    const std::string script =
+        std::string("(function (h) { var p = window.whirligigFlashPlayer;"
+                    " if (p && p.hold) p.hold(h); else window.whirligigFlashPlayerHeld = h; })(") +
+        (told_ ? "true" : "false") + ")";
+    webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr,
+                                        nullptr, nullptr);
 }
 
 std::vector<std::string> webLanguages(const std::vector<std::string>& localeNames) {

@@ -22,6 +22,35 @@ bool havePlayer(const std::string& playerRoot);
 // Adds the player to every page of the view with this content manager.
 void addChatViewPlayer(WebKitUserContentManager* content);
 
+// Holds the chat view's players (paused where they are) while no one can see
+// them: while the window is minimised or withdrawn, as its window-state events
+// tell, or while another view is in front of the chat view, as the host says.
+// They play on when the chat view is seen again. Each new page of the view is
+// told the hold as it is committed. Either widget may go first: a gone one is
+// no longer watched.
+class ChatPlayerHold {
+public:
+    // The view starts covered (it is made behind the start view).
+    ChatPlayerHold(GtkWindow* window, WebKitWebView* chatView);
+    ~ChatPlayerHold();
+    ChatPlayerHold(const ChatPlayerHold&) = delete;
+    ChatPlayerHold& operator=(const ChatPlayerHold&) = delete;
+
+    void setCovered(bool covered);
+    bool held() const { return hidden_ || covered_; }
+
+private:
+    static gboolean onWindowState(GtkWidget*, GdkEventWindowState* event, gpointer self);
+    static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
+    void update();
+    void tellPage();
+
+    GtkWindow* window_;
+    WebKitWebView* view_;
+    bool hidden_ = false, covered_ = true;
+    bool told_ = false;  // what the page was last told
+};
+
 // The web languages (BCP 47) for the locale names of the environment, in the
 // order of g_get_language_names(): "de_DE.UTF-8" -> "de-DE". "C" and "POSIX"
 // name no language; with none left the answer is "en-US" (the player's

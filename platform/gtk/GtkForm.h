@@ -50,6 +50,10 @@ public:
     void addFixedView(GtkWidget* view) { views_.addFixedView(view); }
     // A full-size view behind every other one, shown at once.
     void addOverlayViewBehind(GtkWidget* view) { views_.addOverlayViewBehind(view); }
+    GtkWidget* frontView() const { return views_.front(); }
+    void setOnFrontViewChanged(std::function<void(GtkWidget* front)> changed) {
+        views_.setOnFrontChanged(std::move(changed));
+    }
 
     // Raises Load, then shows the window centred on its monitor's work area.
     void show();

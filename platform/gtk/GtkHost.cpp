@@ -152,7 +152,15 @@ void GtkHost::makeChatView() {
     WB_->createView(context_, first ? nullptr : wbstat_.get(), abilities);
     if (!WB_->created()) return;
     form_->addOverlayViewBehind(WB_->widget());
-    if (chatViewPlayer_) addChatViewPlayer(WB_->userContent());
+    if (chatViewPlayer_) {
+        addChatViewPlayer(WB_->userContent());
+        // The players pause while another view covers the chat view.
+        playerHold_ = std::make_unique<ChatPlayerHold>(form_->window(), WB_->webView());
+        playerHold_->setCovered(form_->frontView() != WB_->widget());
+        form_->setOnFrontViewChanged([this](GtkWidget* front) {
+            if (playerHold_) playerHold_->setCovered(front != WB_->widget());
+        });
+    }
     // The chat view's page size drives the layout of its elements.
     WB_->bridge().setOnViewport(
         [form = form_.get()](int width, int height) { form->pageViewport(width, height); });
@@ -196,6 +204,7 @@ void GtkHost::endPageProcesses() {
     if (pageProcessesEnded_) return;
     pageProcessesEnded_ = true;
     chatWatch_.reset();
+    playerHold_.reset();
     for (GtkBrowserView* view : {wbload_.get(), WB_.get(), wbstat_.get()}) {
         if (!view->created()) continue;
         view->detach();  // no event of theirs is raised any more

@@ -23,6 +23,7 @@ namespace gtkui {
 
 class QueuedRecorders;
 class ChatNotifications;
+class ChatPlayerHold;
 
 // The services besides the window and its views.
 struct HostServices {
@@ -135,6 +136,7 @@ private:
     std::unique_ptr<GtkTimer> timer_, deadline_;
     std::unique_ptr<GtkBrowserView> wbstat_, WB_, wbload_;
     bool chatViewPlayer_ = false;  // the bundled Flash player is there for the chat view
+    std::unique_ptr<ChatPlayerHold> playerHold_;
     std::unique_ptr<ChatNotifications> notifications_;
     HostServices services_;
     std::unique_ptr<platform::AsyncReader> reader_;

@@ -65,6 +65,13 @@ void serve(WebKitURISchemeRequest* request, gpointer userData) {
         // does not make WebKit accept the fetch.
         SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
         soup_message_headers_append(headers, "Access-Control-Allow-Origin", "*");
+        // The headers given here replace the type set above in what the page
+        // sees of them: the player passes the response on through a stream of
+        // its own, and WebAssembly compiles while it downloads only when that
+        // copy still says application/wasm (else it waits for the whole file).
+        soup_message_headers_append(headers, "Content-Type", mime.c_str());
+        // The player's files change only with the client: the page may keep them.
+        soup_message_headers_append(headers, "Cache-Control", "max-age=31536000, immutable");
         webkit_uri_scheme_response_set_http_headers(response, headers);  // takes the headers
     }
     webkit_uri_scheme_request_finish_with_response(request, response);

@@ -1,5 +1,7 @@
 #include "platform/gtk/ViewStack.h"
 
+#include <algorithm>
+
 namespace gtkui {
 
 namespace {
@@ -26,10 +28,18 @@ ViewStack::ViewStack(GtkContainer* window) {
 void ViewStack::detach() {
     if (overlay_) g_signal_handlers_disconnect_by_data(overlay_, this);
     overlay_ = fixed_ = nullptr;
+    onFrontChanged_ = nullptr;
+}
+
+void ViewStack::reordered(GtkWidget* before) {
+    if (front() != before && onFrontChanged_) onFrontChanged_(front());
 }
 
 void ViewStack::addOverlayView(GtkWidget* view) {
+    GtkWidget* before = front();
     gtk_overlay_add_overlay(GTK_OVERLAY(overlay_), view);
+    order_.push_back(view);
+    reordered(before);
 }
 
 void ViewStack::addFixedView(GtkWidget* view) {
@@ -38,10 +48,13 @@ void ViewStack::addFixedView(GtkWidget* view) {
 }
 
 void ViewStack::addOverlayViewBehind(GtkWidget* view) {
+    GtkWidget* before = front();
     gtk_overlay_add_overlay(GTK_OVERLAY(overlay_), view);
+    order_.insert(order_.begin(), view);
     gtk_overlay_reorder_overlay(GTK_OVERLAY(overlay_), view, 0);
     gtk_widget_show(view);
     if (GdkWindow* own = ownWindow(overlay_, view)) gdk_window_lower(own);
+    reordered(before);
 }
 
 void ViewStack::place(GtkWidget* view, const GdkRectangle& where) {
@@ -60,8 +73,12 @@ void ViewStack::place(GtkWidget* view, const GdkRectangle& where) {
 
 void ViewStack::bringToFront(GtkWidget* view) {
     if (!overlay_ || gtk_widget_get_parent(view) != overlay_) return;
+    GtkWidget* before = front();
     gtk_overlay_reorder_overlay(GTK_OVERLAY(overlay_), view, -1);
     if (GdkWindow* own = ownWindow(overlay_, view)) gdk_window_raise(own);
+    order_.erase(std::remove(order_.begin(), order_.end(), view), order_.end());
+    order_.push_back(view);
+    reordered(before);
 }
 
 gboolean ViewStack::onOverlayPosition(GtkOverlay*, GtkWidget* child, GdkRectangle* where,

@@ -5,7 +5,9 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
 #include <map>
+#include <vector>
 
 namespace gtkui {
 
@@ -24,6 +26,12 @@ public:
     void place(GtkWidget* view, const GdkRectangle& where);
     // Does nothing for a view that is not an overlay.
     void bringToFront(GtkWidget* view);
+    // The full-size view in front of all others (nullptr while there is none).
+    GtkWidget* front() const { return order_.empty() ? nullptr : order_.back(); }
+    // Called with the new front view whenever another one comes to the front.
+    void setOnFrontChanged(std::function<void(GtkWidget* front)> changed) {
+        onFrontChanged_ = std::move(changed);
+    }
     // Called before the window goes: the stack is not touched again.
     void detach();
 
@@ -33,7 +41,11 @@ private:
 
     GtkWidget* overlay_ = nullptr;
     GtkWidget* fixed_ = nullptr;
+    void reordered(GtkWidget* before);
+
     std::map<GtkWidget*, GdkRectangle> overlayPlaces_;
+    std::vector<GtkWidget*> order_;  // the overlays, from the back to the front
+    std::function<void(GtkWidget*)> onFrontChanged_;
 };
 
 }  // namespace gtkui

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -133,6 +134,41 @@ TEST_F(FlashPlayerTest, TheMoviesSoundIsHeardWithoutAClick) {
     ASSERT_GT(heard.size(), 96000u);
     EXPECT_GT(tonePower(heard, site::kChimeHertz), 1e-4) << "the movie is not heard";
     EXPECT_LT(tonePower(heard, 1000), 1e-6);
+}
+
+// The movie stands still while no one can see it, and then plays on from
+// where it was: the loops it reports stop while the window is minimised (as
+// the window manager does it, asked through GTK) and while the start view
+// covers the chat view, and count on from there afterwards, not from a new
+// start.
+TEST_F(FlashPlayerTest, TheMovieStandsStillWhileNoOneSeesIt) {
+    start();
+    auto loops = [&] { return std::atoi(chat("window.chatMovieLoops || 0").c_str()); };
+    ASSERT_TRUE(waitFor([&] { return loops() >= 1; }, 60000));
+    const std::string paused =
+        "[...whirligigFlashPlayer.players.values()].every(e => e.paused && "
+        "!e.player.ruffle().isPlaying)";
+    auto standsStillThenPlaysOn = [&](const char* while_,
+                                      const std::function<void()>& show) {
+        ASSERT_TRUE(waitFor([&] { return chat(paused) == "true"; }, 10000)) << while_;
+        const int at = loops();
+        // Three loops' time: a movie that plays reports at least twice in it.
+        EXPECT_FALSE(waitFor([&] { return loops() != at; }, 6000)) << while_;
+        show();
+        EXPECT_TRUE(waitFor([&] { return loops() != at; }, 30000)) << while_;
+        EXPECT_EQ(loops(), at + 1) << while_;
+    };
+    GtkWindow* window = h->host().gtkForm().window();
+    gtk_window_iconify(window);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return gdk_window_get_state(gtk_widget_get_window(GTK_WIDGET(window))) &
+                   GDK_WINDOW_STATE_ICONIFIED;
+        },
+        10000));
+    standsStillThenPlaysOn("minimised", [&] { gtk_window_deiconify(window); });
+    h->host().wbload().ZOrder(0);
+    standsStillThenPlaysOn("covered", [&] { h->host().WB().ZOrder(0); });
 }
 
 TEST(WebLanguages, ComeFromTheLocaleNames) {
