@@ -9,8 +9,8 @@
 //   prepared and the movie playing, against the minimal WebKitGTK program
 //   showing the same page, both measured in each round.
 //
-//   xvfb-run -a -s "-screen 0 1280x1024x24" scripts/with-wm \
-//       build/bench/gtk/gtk_flash_bench [rounds]
+//   xvfb-run -a -s "-screen 0 1280x1024x24" scripts/with-wm
+//       build/bench/gtk/gtk_flash_bench [rounds]       (one command line)
 
 #include <glib-unix.h>
 #include <glib.h>
