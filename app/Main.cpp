@@ -31,7 +31,9 @@ Main::Main(platform::Host& host, Settings settings)
           .butShare{"SPAN",
                     {{PageEvent::MouseOver, [this] { butShare_onmouseover(); }, false},
                      {PageEvent::MouseOut, [this] { butShare_onmouseout(); }, false}}}},
-      recording_{.butRecord{"SPAN", {{PageEvent::Click, [this] { butRecord_onclick(); }, true}}}} {
+      recording_(host, CommonDialog1, settings_.uploadPageAddress,
+                 {.recordClicked = [this] { butRecord_onclick(); },
+                  .recorderFailed = [this] { Recorder_Failed(); }}) {
     connectEvents();
 }
 
@@ -96,10 +98,15 @@ void Main::Form_Unload(bool& cancel) {
     // From here on no page event reaches the window.
     for (EventBoundRef* field :
          {&chatPage_.oDocument, &chatPage_.oDocBody, &updateOutcome_.butRetry,
-          &updateOutcome_.butCancel, &updateOutcome_.butCancelUpdate, &chatPage_.butShare,
-          &recording_.butRecord})
+          &updateOutcome_.butCancel, &updateOutcome_.butCancelUpdate, &chatPage_.butShare})
         field->clear();
+    recording_.releaseButton();
 }
+
+void Main::butRecord_onclick() { recording_.click(); }
+bool Main::StartRecording() { return recording_.start(); }
+void Main::StopRecordingOnClose() { recording_.stopOnClose(); }
+void Main::Recorder_Failed() { recording_.recorderFailed(); }
 
 void Main::setStartPageDisplay(const std::string& id, const std::string& display) {
     attempt([&] { wbload.Document()->getElementById(id)->style().display(display); });

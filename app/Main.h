@@ -9,7 +9,7 @@
 #include "app/Settings.h"
 #include "chatpage/ChatPageState.h"
 #include "platform/Host.h"
-#include "recording/RecordingState.h"
+#include "recording/Recording.h"
 #include "startscreen/StartScreenState.h"
 #include "update/ControlURL.h"
 #include "update/UpdateOutcomeState.h"
@@ -108,12 +108,6 @@ private:
     void showFailure(FailedStep step);
     void connectEvents();
     void disconnectEvents();
-    // Tells the user, with an OK box, why recording failed.
-    void tellRecordingFailure(const std::string& text);
-    // "The recording failed: why", and where the part recorded so far is.
-    std::string recordingFailedText(const std::string& why) const;
-    // The chat page's web process died: a running recording is finished and kept.
-    void stopRecordingWithLostPage();
 
     // The window shell's state.
     struct ShellState {
@@ -128,7 +122,7 @@ private:
     startscreen::StartScreenState startScreen_;
     update::UpdateOutcomeState updateOutcome_;
     chatpage::ChatPageState chatPage_;
-    recording::RecordingState recording_;
+    recording::Recording recording_;
 };
 
 }  // namespace app

@@ -27,7 +27,7 @@ void Main::armChatPageDeadline() {
 
 // The preparation went through: the record button and the page guards are bound.
 bool Main::chatScreenReady() const {
-    return recording_.butRecord.bound() && chatPage_.oDocument.bound();
+    return recording_.buttonBound() && chatPage_.oDocument.bound();
 }
 
 void Main::ChatPageDeadline_Timer() {
@@ -43,7 +43,7 @@ void Main::ChatPageDeadline_Timer() {
 void Main::WB_ProcessTerminated() {
     // Only the blank page was shown: there is nothing to fail.
     if (!chatPage_.ChatPagePrepared && !awaitingChatScreen()) return;
-    stopRecordingWithLostPage();
+    recording_.stopWithLostPage();
     showChatPageFailure("its web process ended");
 }
 

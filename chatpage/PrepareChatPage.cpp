@@ -96,7 +96,7 @@ void Main::PrepareChatPage(const platform::DocumentRef& document) {
     for (const auto& root : roots) attempt([&] { root->style().overflow("hidden"); });
     body.reset();
 
-    attempt([&] { recording_.butRecord.bind(document->getElementById("butRec")); });
+    attempt([&] { recording_.bindButton(document->getElementById("butRec")); });
     attempt([&] { chatPage_.butShare.bind(document->getElementById("butShare")); });
     attempt([&] { chatPage_.oDocument.bind(document); });
     attempt([&] { chatPage_.oDocBody.bind(document->body()); });
