@@ -18,9 +18,23 @@ Main::Main(platform::Host& host, Settings settings)
       ControlURL1(host.reader(), host.codePage()),
       host_(host),
       settings_(std::move(settings)),
+      startScreen_(host, wbload,
+                   {.checkForUpdate =
+                        [this] {
+                            attempt([&] {
+                                ControlURL1.CheckUpdate(settings_.updateBaseAddress + "1");
+                            });
+                        },
+                    .chatPageHoldsStartPage =
+                        [this] {
+                            if (chatPage_.chatPageFailed)
+                                showChatPageFailure("the start page was loaded again");
+                            return chatPage_.chatPageFailed || chatPage_.ChatPagePrepared ||
+                                   awaitingChatScreen();
+                        },
+                    .retryClicked = [this] { butRetry_onclick(); },
+                    .closeClicked = [this] { butCancel_onclick(); }}),
       updateOutcome_{
-          .butRetry{"SPAN", {{PageEvent::Click, [this] { butRetry_onclick(); }, true}}},
-          .butCancel{"SPAN", {{PageEvent::Click, [this] { butCancel_onclick(); }, true}}},
           .butCancelUpdate{"SPAN",
                            {{PageEvent::Click, [this] { butCancelUpdate_onclick(); }, true}}}},
       chatPage_{
@@ -97,8 +111,10 @@ void Main::Form_Unload(bool& cancel) {
     StopRecordingOnClose();
     // From here on no page event reaches the window.
     for (EventBoundRef* field :
-         {&chatPage_.oDocument, &chatPage_.oDocBody, &updateOutcome_.butRetry,
-          &updateOutcome_.butCancel, &updateOutcome_.butCancelUpdate, &chatPage_.butShare})
+         {&chatPage_.oDocument, &chatPage_.oDocBody})
+        field->clear();
+    startScreen_.releaseButtons();
+    for (EventBoundRef* field : {&updateOutcome_.butCancelUpdate, &chatPage_.butShare})
         field->clear();
     recording_.releaseButton();
 }
@@ -108,12 +124,24 @@ bool Main::StartRecording() { return recording_.start(); }
 void Main::StopRecordingOnClose() { recording_.stopOnClose(); }
 void Main::Recorder_Failed() { recording_.recorderFailed(); }
 
+void Main::wbload_BeforeNavigate2(platform::BrowserObject, const std::string&, bool&) {
+    startScreen_.beforeNavigate();
+}
+void Main::wbload_DocumentComplete(platform::BrowserObject pDisp, const std::string& URL) {
+    startScreen_.documentComplete(pDisp, URL);
+}
+void Main::wbload_NavigateError(platform::BrowserObject, const std::string&, int, bool& Cancel) {
+    startScreen_.navigateError(Cancel);
+}
+void Main::wbload_ProcessTerminated() { startScreen_.processTerminated(); }
+FlashAnswer Main::FlashVersion(int major) { return startScreen_.flashVersion(major); }
+
 void Main::setStartPageDisplay(const std::string& id, const std::string& display) {
-    attempt([&] { wbload.Document()->getElementById(id)->style().display(display); });
+    startScreen_.display(id, display);
 }
 
 void Main::bindStartPageButton(EventBoundRef& field, const std::string& id) {
-    attempt([&] { field.bind(wbload.Document()->getElementById(id)); });
+    startScreen_.bindButton(field, id);
 }
 
 void Main::bringChatViewForward() {

@@ -4,28 +4,20 @@
 
 #include <memory>
 #include <string>
-#include <variant>
 
 #include "app/Settings.h"
 #include "chatpage/ChatPageState.h"
 #include "platform/Host.h"
 #include "recording/Recording.h"
-#include "startscreen/StartScreenState.h"
+#include "startscreen/StartScreen.h"
 #include "update/ControlURL.h"
 #include "update/UpdateOutcomeState.h"
 
 namespace app {
 
-// The Flash check's answer: no player (none could be created, or it would not
-// tell its version), or the version text the player gave, which may be empty.
-struct NoFlashPlayer {
-    bool operator==(const NoFlashPlayer&) const = default;
-};
-struct FlashPlayerVersion {
-    std::string text;
-    bool operator==(const FlashPlayerVersion&) const = default;
-};
-using FlashAnswer = std::variant<NoFlashPlayer, FlashPlayerVersion>;
+using startscreen::FlashAnswer;
+using startscreen::FlashPlayerVersion;
+using startscreen::NoFlashPlayer;
 
 class Main {
 public:
@@ -103,9 +95,6 @@ private:
     bool chatScreenReady() const;
     // why: for the log, the first time the failure is shown.
     void showChatPageFailure(const std::string& why);
-    // The start page's failure state, with Retry and Close, saying which step failed.
-    enum class FailedStep { UpdateCheck, ChatPage };
-    void showFailure(FailedStep step);
     void connectEvents();
     void disconnectEvents();
 
@@ -119,7 +108,7 @@ private:
     Settings settings_;
     // The state of each subsystem, kept by the handlers in the subsystem's folder.
     ShellState shell_;
-    startscreen::StartScreenState startScreen_;
+    startscreen::StartScreen startScreen_;
     update::UpdateOutcomeState updateOutcome_;
     chatpage::ChatPageState chatPage_;
     recording::Recording recording_;

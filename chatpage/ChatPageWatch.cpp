@@ -60,13 +60,13 @@ void Main::showChatPageFailure(const std::string& why) {
     attempt([&] { TimerResize.setEnabled(false); });
     // The next completion of the chat page is prepared afresh.
     chatPage_.ChatPagePrepared = false;
-    attempt([&] { wbload.ZOrder(0); });
+    startScreen_.bringForward();
     for (const char* id : {"update", "levelcleared"}) setStartPageDisplay(id, "none");
-    showFailure(FailedStep::ChatPage);
+    startScreen_.showFailure(startscreen::StartScreen::Failed::ChatPage);
     // The start page may not take the state at once (it may be loading again
     // after its own process ended): until Retry is bound, the next tick puts
     // the state up again.
-    const bool retryBound = updateOutcome_.butRetry.bound();
+    const bool retryBound = startScreen_.offersRetry();
     attempt([&] { ChatPageDeadline.setEnabled(!retryBound); });
 }
 

@@ -12,12 +12,7 @@ void Main::WB_BeforeNavigate2(platform::BrowserObject, const std::string& URL, b
     attempt([&] { WB.setSilent(true); });
     if (!chatPage_.ChatPagePrepared) return;
 
-    // The chat page is being left: the start page, now behind, says so.
-    platform::DocumentRef startPage;
-    attempt([&] { startPage = wbload.Document(); });
-    for (auto [id, display] : {std::pair{"loading", "none"}, std::pair{"error", "none"},
-                               std::pair{"update", "none"}, std::pair{"levelcleared", "block"}})
-        attempt([&] { startPage->getElementById(id)->style().display(display); });
+    startScreen_.showChatLeft();
 }
 
 void Main::WB_DocumentComplete(platform::BrowserObject pDisp, const std::string& URL) {

@@ -30,25 +30,12 @@ void Main::ControlURL1_UpdateCheck(std::string& Text) {
     }
 }
 
-void Main::ControlURL1_UpdateFail() { showFailure(FailedStep::UpdateCheck); }
-
-void Main::showFailure(FailedStep step) {
-    // What failed is logged by the caller; the state says which step it was.
-    platform::logInfo("start screen: the failure state offers Retry");
-    const bool chat = step == FailedStep::ChatPage;
-    setStartPageDisplay("errorupdate", chat ? "none" : "block");
-    setStartPageDisplay("errorchat", chat ? "block" : "none");
-    setStartPageDisplay("loading", "none");
-    setStartPageDisplay("error", "block");
-    bindStartPageButton(updateOutcome_.butRetry, "butRetry");
-    bindStartPageButton(updateOutcome_.butCancel, "butCancel");
+void Main::ControlURL1_UpdateFail() {
+    startScreen_.showFailure(startscreen::StartScreen::Failed::UpdateCheck);
 }
 
 void Main::butRetry_onclick() {
-    setStartPageDisplay("loading", "block");
-    setStartPageDisplay("error", "none");
-    updateOutcome_.butRetry.clear();
-    updateOutcome_.butCancel.clear();
+    startScreen_.leaveFailure();
     attempt([&] { ControlURL1.CheckUpdate(settings_.updateBaseAddress + "1"); });
 }
 

@@ -8,8 +8,6 @@ namespace update {
 
 struct UpdateOutcomeState {
     bool UpdateOffered = false;
-    app::EventBoundRef butRetry;
-    app::EventBoundRef butCancel;
     app::EventBoundRef butCancelUpdate;
 };
 
