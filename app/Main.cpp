@@ -19,12 +19,7 @@ Main::Main(platform::Host& host, Settings settings)
       host_(host),
       settings_(std::move(settings)),
       startScreen_(host, wbload,
-                   {.checkForUpdate =
-                        [this] {
-                            attempt([&] {
-                                ControlURL1.CheckUpdate(settings_.updateBaseAddress + "1");
-                            });
-                        },
+                   {.checkForUpdate = [this] { updateOutcome_.check(); },
                     .chatPageHoldsStartPage =
                         [this] {
                             if (chatPage_.chatPageFailed)
@@ -34,9 +29,25 @@ Main::Main(platform::Host& host, Settings settings)
                         },
                     .retryClicked = [this] { butRetry_onclick(); },
                     .closeClicked = [this] { butCancel_onclick(); }}),
-      updateOutcome_{
-          .butCancelUpdate{"SPAN",
-                           {{PageEvent::Click, [this] { butCancelUpdate_onclick(); }, true}}}},
+      updateOutcome_(ControlURL1, settings_.updateBaseAddress,
+                     {.showOnStartPage =
+                          [this](const std::string& id, const std::string& display) {
+                              startScreen_.display(id, display);
+                          },
+                      .bindStartPageButton =
+                          [this](EventBoundRef& field, const std::string& id) {
+                              startScreen_.bindButton(field, id);
+                          },
+                      .showFailure =
+                          [this] {
+                              startScreen_.showFailure(
+                                  startscreen::StartScreen::Failed::UpdateCheck);
+                          },
+                      .openChatSite =
+                          [this] { attempt([&] { WB.Navigate2(settings_.chatStartAddress); }); },
+                      .awaitChatScreen = [this] { armChatPageDeadline(); },
+                      .bringChatViewForward = [this] { bringChatViewForward(); },
+                      .cancelUpdateClicked = [this] { butCancelUpdate_onclick(); }}),
       chatPage_{
           .oDocument{"",
                      {{PageEvent::DragStart, [this] { oDocument_ondragstart(); }, true},
@@ -114,8 +125,8 @@ void Main::Form_Unload(bool& cancel) {
          {&chatPage_.oDocument, &chatPage_.oDocBody})
         field->clear();
     startScreen_.releaseButtons();
-    for (EventBoundRef* field : {&updateOutcome_.butCancelUpdate, &chatPage_.butShare})
-        field->clear();
+    updateOutcome_.releaseButton();
+    chatPage_.butShare.clear();
     recording_.releaseButton();
 }
 
@@ -135,6 +146,20 @@ void Main::wbload_NavigateError(platform::BrowserObject, const std::string&, int
 }
 void Main::wbload_ProcessTerminated() { startScreen_.processTerminated(); }
 FlashAnswer Main::FlashVersion(int major) { return startScreen_.flashVersion(major); }
+
+void Main::ControlURL1_UpdateCheck(std::string& Text) { updateOutcome_.replied(Text); }
+void Main::ControlURL1_UpdateFail() { updateOutcome_.failed(); }
+
+void Main::butRetry_onclick() {
+    startScreen_.leaveFailure();
+    updateOutcome_.check();
+}
+
+void Main::butCancel_onclick() {
+    attempt([&] { host_.form().unload(); });
+}
+
+void Main::butCancelUpdate_onclick() { bringChatViewForward(); }
 
 void Main::setStartPageDisplay(const std::string& id, const std::string& display) {
     startScreen_.display(id, display);

@@ -11,7 +11,7 @@
 #include "recording/Recording.h"
 #include "startscreen/StartScreen.h"
 #include "update/ControlURL.h"
-#include "update/UpdateOutcomeState.h"
+#include "update/UpdateOutcome.h"
 
 namespace app {
 
@@ -109,7 +109,7 @@ private:
     // The state of each subsystem, kept by the handlers in the subsystem's folder.
     ShellState shell_;
     startscreen::StartScreen startScreen_;
-    update::UpdateOutcomeState updateOutcome_;
+    update::UpdateOutcome updateOutcome_;
     chatpage::ChatPageState chatPage_;
     recording::Recording recording_;
 };

@@ -101,14 +101,7 @@ void Main::PrepareChatPage(const platform::DocumentRef& document) {
     attempt([&] { chatPage_.oDocument.bind(document); });
     attempt([&] { chatPage_.oDocBody.bind(document->body()); });
 
-    if (updateOutcome_.UpdateOffered) {
-        // The prepared page waits behind the update notice.
-        setStartPageDisplay("loading", "none");
-        setStartPageDisplay("update", "block");
-        bindStartPageButton(updateOutcome_.butCancelUpdate, "butCancelUpdate");
-    } else {
-        bringChatViewForward();
-    }
+    updateOutcome_.presentChatScreen();
 }
 
 }  // namespace app
