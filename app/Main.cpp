@@ -6,7 +6,6 @@
 namespace app {
 
 using platform::attempt;
-using platform::PageEvent;
 
 Main::Main(platform::Host& host, Settings settings)
     : WB(host.WB()),
@@ -20,13 +19,7 @@ Main::Main(platform::Host& host, Settings settings)
       settings_(std::move(settings)),
       startScreen_(host, wbload,
                    {.checkForUpdate = [this] { updateOutcome_.check(); },
-                    .chatPageHoldsStartPage =
-                        [this] {
-                            if (chatPage_.chatPageFailed)
-                                showChatPageFailure("the start page was loaded again");
-                            return chatPage_.chatPageFailed || chatPage_.ChatPagePrepared ||
-                                   awaitingChatScreen();
-                        },
+                    .chatPageHoldsStartPage = [this] { return chatPage_.startPageReloaded(); },
                     .retryClicked = [this] { butRetry_onclick(); },
                     .closeClicked = [this] { butCancel_onclick(); }}),
       updateOutcome_(ControlURL1, settings_.updateBaseAddress,
@@ -43,19 +36,35 @@ Main::Main(platform::Host& host, Settings settings)
                               startScreen_.showFailure(
                                   startscreen::StartScreen::Failed::UpdateCheck);
                           },
-                      .openChatSite =
-                          [this] { attempt([&] { WB.Navigate2(settings_.chatStartAddress); }); },
-                      .awaitChatScreen = [this] { armChatPageDeadline(); },
-                      .bringChatViewForward = [this] { bringChatViewForward(); },
+                      .openChatSite = [this] { chatPage_.open(); },
+                      .awaitChatScreen = [this] { chatPage_.awaitChatScreen(); },
+                      .bringChatViewForward = [this] { chatPage_.bringForward(); },
                       .cancelUpdateClicked = [this] { butCancelUpdate_onclick(); }}),
-      chatPage_{
-          .oDocument{"",
-                     {{PageEvent::DragStart, [this] { oDocument_ondragstart(); }, true},
-                      {PageEvent::ContextMenu, [this] { oDocument_oncontextmenu(); }, true}}},
-          .oDocBody{"BODY", {{PageEvent::SelectStart, [this] { oDocBody_onselectstart(); }, true}}},
-          .butShare{"SPAN",
-                    {{PageEvent::MouseOver, [this] { butShare_onmouseover(); }, false},
-                     {PageEvent::MouseOut, [this] { butShare_onmouseout(); }, false}}}},
+      chatPage_(host, {WB, wbstat, TimerResize, ChatPageDeadline},
+                {settings_.chatStartAddress, settings_.statisticsPageAddress},
+                {.showOnStartPage =
+                     [this](const std::string& id, const std::string& display) {
+                         startScreen_.display(id, display);
+                     },
+                 .bringStartPageForward = [this] { startScreen_.bringForward(); },
+                 .showChatLeft = [this] { startScreen_.showChatLeft(); },
+                 .showFailure =
+                     [this] {
+                         startScreen_.showFailure(startscreen::StartScreen::Failed::ChatPage);
+                         return startScreen_.offersRetry();
+                     },
+                 .bindRecordButton =
+                     [this](const platform::ElementRef& element) {
+                         recording_.bindButton(element);
+                     },
+                 .recordButtonBound = [this] { return recording_.buttonBound(); },
+                 .stopRecordingWithLostPage = [this] { recording_.stopWithLostPage(); },
+                 .presentChatScreen = [this] { updateOutcome_.presentChatScreen(); },
+                 .shareMouseOver = [this] { butShare_onmouseover(); },
+                 .shareMouseOut = [this] { butShare_onmouseout(); },
+                 .bodySelectStart = [this] { oDocBody_onselectstart(); },
+                 .documentDragStart = [this] { oDocument_ondragstart(); },
+                 .documentContextMenu = [this] { oDocument_oncontextmenu(); }}),
       recording_(host, CommonDialog1, settings_.uploadPageAddress,
                  {.recordClicked = [this] { butRecord_onclick(); },
                   .recorderFailed = [this] { Recorder_Failed(); }}) {
@@ -121,57 +130,11 @@ void Main::Form_Load() {
 void Main::Form_Unload(bool& cancel) {
     StopRecordingOnClose();
     // From here on no page event reaches the window.
-    for (EventBoundRef* field :
-         {&chatPage_.oDocument, &chatPage_.oDocBody})
-        field->clear();
+    chatPage_.releaseGuards();
     startScreen_.releaseButtons();
     updateOutcome_.releaseButton();
-    chatPage_.butShare.clear();
+    chatPage_.releaseShareButton();
     recording_.releaseButton();
-}
-
-void Main::butRecord_onclick() { recording_.click(); }
-bool Main::StartRecording() { return recording_.start(); }
-void Main::StopRecordingOnClose() { recording_.stopOnClose(); }
-void Main::Recorder_Failed() { recording_.recorderFailed(); }
-
-void Main::wbload_BeforeNavigate2(platform::BrowserObject, const std::string&, bool&) {
-    startScreen_.beforeNavigate();
-}
-void Main::wbload_DocumentComplete(platform::BrowserObject pDisp, const std::string& URL) {
-    startScreen_.documentComplete(pDisp, URL);
-}
-void Main::wbload_NavigateError(platform::BrowserObject, const std::string&, int, bool& Cancel) {
-    startScreen_.navigateError(Cancel);
-}
-void Main::wbload_ProcessTerminated() { startScreen_.processTerminated(); }
-FlashAnswer Main::FlashVersion(int major) { return startScreen_.flashVersion(major); }
-
-void Main::ControlURL1_UpdateCheck(std::string& Text) { updateOutcome_.replied(Text); }
-void Main::ControlURL1_UpdateFail() { updateOutcome_.failed(); }
-
-void Main::butRetry_onclick() {
-    startScreen_.leaveFailure();
-    updateOutcome_.check();
-}
-
-void Main::butCancel_onclick() {
-    attempt([&] { host_.form().unload(); });
-}
-
-void Main::butCancelUpdate_onclick() { bringChatViewForward(); }
-
-void Main::setStartPageDisplay(const std::string& id, const std::string& display) {
-    startScreen_.display(id, display);
-}
-
-void Main::bindStartPageButton(EventBoundRef& field, const std::string& id) {
-    startScreen_.bindButton(field, id);
-}
-
-void Main::bringChatViewForward() {
-    attempt([&] { WB.ZOrder(0); });
-    attempt([&] { TimerResize.setEnabled(true); });
 }
 
 }  // namespace app

@@ -1,12 +1,15 @@
 #pragma once
-// Main: the program's one window. Its handlers are defined in the folder of
-// their subsystem, and each subsystem keeps its state in a group of its own.
+// Main: the program's one window. It owns the views and controls and the four
+// subsystems (start screen, update outcome, chat page, recording), each of
+// which owns its state and its steps. Its handlers pass each event to the
+// subsystem it belongs to; a subsystem reaches another only through the calls
+// Main hands it at construction.
 
 #include <memory>
 #include <string>
 
 #include "app/Settings.h"
-#include "chatpage/ChatPageState.h"
+#include "chatpage/ChatPage.h"
 #include "platform/Host.h"
 #include "recording/Recording.h"
 #include "startscreen/StartScreen.h"
@@ -32,10 +35,7 @@ public:
     void Form_Resize();
     void TimerResize_Timer();
     void ChatPageDeadline_Timer();
-    // From the chat page's request to a prepared chat screen, at most this
-    // long before the start page offers Retry: longer than a page read's limit
-    // (15 s) plus a slow page's load, shorter than a user's patience.
-    static constexpr int ChatPageDeadlineSeconds = 30;
+    static constexpr int ChatPageDeadlineSeconds = chatpage::ChatPage::DeadlineSeconds;
 
     // Start screen.
     void wbload_BeforeNavigate2(platform::BrowserObject pDisp, const std::string& URL,
@@ -85,16 +85,6 @@ public:
     update::ControlURL ControlURL1;
 
 private:
-    // Shows or hides one block of the start page.
-    void setStartPageDisplay(const std::string& id, const std::string& display);
-    void bindStartPageButton(EventBoundRef& field, const std::string& id);
-    void bringChatViewForward();
-    // The chat page was asked for and has not become the chat screen yet.
-    bool awaitingChatScreen();
-    void armChatPageDeadline();
-    bool chatScreenReady() const;
-    // why: for the log, the first time the failure is shown.
-    void showChatPageFailure(const std::string& why);
     void connectEvents();
     void disconnectEvents();
 
@@ -106,11 +96,11 @@ private:
 
     platform::Host& host_;
     Settings settings_;
-    // The state of each subsystem, kept by the handlers in the subsystem's folder.
     ShellState shell_;
+    // Declared after the controls, which they are given.
     startscreen::StartScreen startScreen_;
     update::UpdateOutcome updateOutcome_;
-    chatpage::ChatPageState chatPage_;
+    chatpage::ChatPage chatPage_;
     recording::Recording recording_;
 };
 
