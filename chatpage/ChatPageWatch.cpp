@@ -25,9 +25,7 @@ void ChatPage::awaitChatScreen() {
 }
 
 // The preparation went through: the record button and the page guards are bound.
-bool ChatPage::chatScreenReady() const {
-    return calls_.recordButtonBound() && oDocument_.bound();
-}
+bool ChatPage::chatScreenReady() const { return calls_.recordButtonBound() && oDocument_.bound(); }
 
 void ChatPage::deadlineTick() {
     if (ChatPagePrepared && chatScreenReady()) {

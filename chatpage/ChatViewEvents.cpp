@@ -53,8 +53,8 @@ void ChatPage::documentComplete(platform::BrowserObject pDisp, const std::string
     }
 }
 
-void ChatPage::navigateError(platform::BrowserObject pDisp, const std::string& URL,
-                             int StatusCode, bool& Cancel) {
+void ChatPage::navigateError(platform::BrowserObject pDisp, const std::string& URL, int StatusCode,
+                             bool& Cancel) {
     platform::logInfo("chat view: could not load " + URL + " (status " +
                       std::to_string(StatusCode) + ")");
     Cancel = true;

@@ -160,8 +160,7 @@ void Recording::stopWithLostPage() {
     if (!IsRecording) return;
     IsRecording = false;
     std::string failure;
-    if (!attempt([&] { Recorder->StopRecord(); }, failure))
-        tellFailure(failedText(failure));
+    if (!attempt([&] { Recorder->StopRecord(); }, failure)) tellFailure(failedText(failure));
     Recorder.reset();
 }
 

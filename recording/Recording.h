@@ -22,8 +22,8 @@ public:
         std::function<void()> recorderFailed;
     };
 
-    Recording(platform::Host& host, platform::SaveDialog& saveDialog,
-              std::string uploadPageAddress, Calls calls);
+    Recording(platform::Host& host, platform::SaveDialog& saveDialog, std::string uploadPageAddress,
+              Calls calls);
     Recording(const Recording&) = delete;
     Recording& operator=(const Recording&) = delete;
 
