@@ -1,7 +1,8 @@
 #pragma once
-// A field of Main that holds a page object and, while it holds one, routes the
-// object's events to the Main handlers named after the field. Emptying the
-// field ends the routing. Binding an object of the wrong kind fails and keeps
+// A field that holds a page object and, while it holds one, routes the
+// object's events to the window's handlers named after the field (the
+// subsystem that owns the field is handed them). Emptying the field ends the
+// routing. Binding an object of the wrong kind fails and keeps
 // the previous value.
 
 #include <functional>

@@ -39,26 +39,7 @@ void Main::Form_Resize() {
     platform::Form& form = host_.form();
     attempt([&] { WB.Move(0, 0, form.ScaleWidth(), form.ScaleHeight()); });
     attempt([&] { wbload.Move(0, 0, form.ScaleWidth(), form.ScaleHeight()); });
-    if (!chatPage_.ChatPagePrepared) return;
-
-    std::int32_t W = 0, H = 0;
-    attempt([&] { W = chatPage_.oDocument.document()->documentElement()->offsetWidth(); });
-    attempt([&] { H = chatPage_.oDocument.document()->documentElement()->offsetHeight(); });
-    PageLayout l;
-    attempt([&] { l = ComputePageLayout(W, H); });
-
-    // Each assignment looks its element up afresh.
-    auto set = [&](const char* id, auto property, std::int32_t value) {
-        attempt([&] {
-            auto style = chatPage_.oDocument.document()->getElementById(id)->style();
-            (style.*property)(Pixels(value));
-        });
-    };
-    set("content", &platform::Style::height, l.contentHeight);
-    set("cam", &platform::Style::height, l.camHeight);
-    set("cam", &platform::Style::width, l.camWidth);
-    set("log", &platform::Style::height, l.logHeight);
-    set("chatarea", &platform::Style::width, l.chatareaWidth);
+    chatPage_.fitToWindow();
 }
 
 void Main::TimerResize_Timer() {

@@ -6,8 +6,9 @@
 namespace app {
 
 using platform::attempt;
-using platform::PageEvent;
 
+// Each subsystem gets the controls it works with and, as calls, what it may ask
+// of the others; the calls are made only once the window is built.
 Main::Main(platform::Host& host, Settings settings)
     : WB(host.WB()),
       wbload(host.wbload()),
@@ -18,20 +19,54 @@ Main::Main(platform::Host& host, Settings settings)
       ControlURL1(host.reader(), host.codePage()),
       host_(host),
       settings_(std::move(settings)),
-      updateOutcome_{
-          .butRetry{"SPAN", {{PageEvent::Click, [this] { butRetry_onclick(); }, true}}},
-          .butCancel{"SPAN", {{PageEvent::Click, [this] { butCancel_onclick(); }, true}}},
-          .butCancelUpdate{"SPAN",
-                           {{PageEvent::Click, [this] { butCancelUpdate_onclick(); }, true}}}},
-      chatPage_{
-          .oDocument{"",
-                     {{PageEvent::DragStart, [this] { oDocument_ondragstart(); }, true},
-                      {PageEvent::ContextMenu, [this] { oDocument_oncontextmenu(); }, true}}},
-          .oDocBody{"BODY", {{PageEvent::SelectStart, [this] { oDocBody_onselectstart(); }, true}}},
-          .butShare{"SPAN",
-                    {{PageEvent::MouseOver, [this] { butShare_onmouseover(); }, false},
-                     {PageEvent::MouseOut, [this] { butShare_onmouseout(); }, false}}}},
-      recording_{.butRecord{"SPAN", {{PageEvent::Click, [this] { butRecord_onclick(); }, true}}}} {
+      startScreen_(host, wbload,
+                   {.checkForUpdate = [this] { updateOutcome_.check(); },
+                    .chatPageHoldsStartPage = [this] { return chatPage_.startPageReloaded(); },
+                    .retryClicked = [this] { butRetry_onclick(); },
+                    .closeClicked = [this] { butCancel_onclick(); }}),
+      updateOutcome_(
+          ControlURL1, settings_.updateBaseAddress,
+          {.showOnStartPage =
+               [this](const std::string& id, const std::string& display) {
+                   startScreen_.display(id, display);
+               },
+           .bindStartPageButton =
+               [this](EventBoundRef& field, const std::string& id) {
+                   startScreen_.bindButton(field, id);
+               },
+           .showFailure =
+               [this] { startScreen_.showFailure(startscreen::StartScreen::Failed::UpdateCheck); },
+           .openChatSite = [this] { chatPage_.open(); },
+           .awaitChatScreen = [this] { chatPage_.awaitChatScreen(); },
+           .bringChatViewForward = [this] { chatPage_.bringForward(); },
+           .cancelUpdateClicked = [this] { butCancelUpdate_onclick(); }}),
+      chatPage_(
+          host, {WB, wbstat, TimerResize, ChatPageDeadline},
+          {settings_.chatStartAddress, settings_.statisticsPageAddress},
+          {.showOnStartPage =
+               [this](const std::string& id, const std::string& display) {
+                   startScreen_.display(id, display);
+               },
+           .bringStartPageForward = [this] { startScreen_.bringForward(); },
+           .showChatLeft = [this] { startScreen_.showChatLeft(); },
+           .showFailure =
+               [this] {
+                   startScreen_.showFailure(startscreen::StartScreen::Failed::ChatPage);
+                   return startScreen_.offersRetry();
+               },
+           .bindRecordButton =
+               [this](const platform::ElementRef& element) { recording_.bindButton(element); },
+           .recordButtonBound = [this] { return recording_.buttonBound(); },
+           .stopRecordingWithLostPage = [this] { recording_.stopWithLostPage(); },
+           .presentChatScreen = [this] { updateOutcome_.presentChatScreen(); },
+           .shareMouseOver = [this] { butShare_onmouseover(); },
+           .shareMouseOut = [this] { butShare_onmouseout(); },
+           .bodySelectStart = [this] { oDocBody_onselectstart(); },
+           .documentDragStart = [this] { oDocument_ondragstart(); },
+           .documentContextMenu = [this] { oDocument_oncontextmenu(); }}),
+      recording_(host, CommonDialog1, settings_.uploadPageAddress,
+                 {.recordClicked = [this] { butRecord_onclick(); },
+                  .recorderFailed = [this] { Recorder_Failed(); }}) {
     connectEvents();
 }
 
@@ -48,14 +83,13 @@ void Main::connectEvents() {
                           wbload_NavigateError(pDisp, url, status, cancel);
                       },
                       [this] { wbload_ProcessTerminated(); }});
-    WB.setEvents({[this](auto pDisp, auto& url, bool& cancel) {
-                      WB_BeforeNavigate2(pDisp, url, cancel);
-                  },
-                  [this](auto pDisp, auto& url) { WB_DocumentComplete(pDisp, url); },
-                  [this](auto pDisp, auto& url, int status, bool& cancel) {
-                      WB_NavigateError(pDisp, url, status, cancel);
-                  },
-                  [this] { WB_ProcessTerminated(); }});
+    WB.setEvents(
+        {[this](auto pDisp, auto& url, bool& cancel) { WB_BeforeNavigate2(pDisp, url, cancel); },
+         [this](auto pDisp, auto& url) { WB_DocumentComplete(pDisp, url); },
+         [this](auto pDisp, auto& url, int status, bool& cancel) {
+             WB_NavigateError(pDisp, url, status, cancel);
+         },
+         [this] { WB_ProcessTerminated(); }});
     wbstat.setEvents({[this](auto pDisp, auto& url, bool& cancel) {
                           wbstat_BeforeNavigate2(pDisp, url, cancel);
                       },
@@ -94,24 +128,11 @@ void Main::Form_Load() {
 void Main::Form_Unload(bool& cancel) {
     StopRecordingOnClose();
     // From here on no page event reaches the window.
-    for (EventBoundRef* field :
-         {&chatPage_.oDocument, &chatPage_.oDocBody, &updateOutcome_.butRetry,
-          &updateOutcome_.butCancel, &updateOutcome_.butCancelUpdate, &chatPage_.butShare,
-          &recording_.butRecord})
-        field->clear();
-}
-
-void Main::setStartPageDisplay(const std::string& id, const std::string& display) {
-    attempt([&] { wbload.Document()->getElementById(id)->style().display(display); });
-}
-
-void Main::bindStartPageButton(EventBoundRef& field, const std::string& id) {
-    attempt([&] { field.bind(wbload.Document()->getElementById(id)); });
-}
-
-void Main::bringChatViewForward() {
-    attempt([&] { WB.ZOrder(0); });
-    attempt([&] { TimerResize.setEnabled(true); });
+    chatPage_.releaseGuards();
+    startScreen_.releaseButtons();
+    updateOutcome_.releaseButton();
+    chatPage_.releaseShareButton();
+    recording_.releaseButton();
 }
 
 }  // namespace app

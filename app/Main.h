@@ -1,31 +1,26 @@
 #pragma once
-// Main: the program's one window. Its handlers are defined in the folder of
-// their subsystem, and each subsystem keeps its state in a group of its own.
+// Main: the program's one window. It owns the views and controls and the four
+// subsystems (start screen, update outcome, chat page, recording), each of
+// which owns its state and its steps. Its handlers pass each event to the
+// subsystem it belongs to; a subsystem reaches another only through the calls
+// Main hands it at construction.
 
 #include <memory>
 #include <string>
-#include <variant>
 
 #include "app/Settings.h"
-#include "chatpage/ChatPageState.h"
+#include "chatpage/ChatPage.h"
 #include "platform/Host.h"
-#include "recording/RecordingState.h"
-#include "startscreen/StartScreenState.h"
+#include "recording/Recording.h"
+#include "startscreen/StartScreen.h"
 #include "update/ControlURL.h"
-#include "update/UpdateOutcomeState.h"
+#include "update/UpdateOutcome.h"
 
 namespace app {
 
-// The Flash check's answer: no player (none could be created, or it would not
-// tell its version), or the version text the player gave, which may be empty.
-struct NoFlashPlayer {
-    bool operator==(const NoFlashPlayer&) const = default;
-};
-struct FlashPlayerVersion {
-    std::string text;
-    bool operator==(const FlashPlayerVersion&) const = default;
-};
-using FlashAnswer = std::variant<NoFlashPlayer, FlashPlayerVersion>;
+using startscreen::FlashAnswer;
+using startscreen::FlashPlayerVersion;
+using startscreen::NoFlashPlayer;
 
 class Main {
 public:
@@ -40,10 +35,7 @@ public:
     void Form_Resize();
     void TimerResize_Timer();
     void ChatPageDeadline_Timer();
-    // From the chat page's request to a prepared chat screen, at most this
-    // long before the start page offers Retry: longer than a page read's limit
-    // (15 s) plus a slow page's load, shorter than a user's patience.
-    static constexpr int ChatPageDeadlineSeconds = 30;
+    static constexpr int ChatPageDeadlineSeconds = chatpage::ChatPage::DeadlineSeconds;
 
     // Start screen.
     void wbload_BeforeNavigate2(platform::BrowserObject pDisp, const std::string& URL,
@@ -93,27 +85,8 @@ public:
     update::ControlURL ControlURL1;
 
 private:
-    // Shows or hides one block of the start page.
-    void setStartPageDisplay(const std::string& id, const std::string& display);
-    void bindStartPageButton(EventBoundRef& field, const std::string& id);
-    void bringChatViewForward();
-    // The chat page was asked for and has not become the chat screen yet.
-    bool awaitingChatScreen();
-    void armChatPageDeadline();
-    bool chatScreenReady() const;
-    // why: for the log, the first time the failure is shown.
-    void showChatPageFailure(const std::string& why);
-    // The start page's failure state, with Retry and Close, saying which step failed.
-    enum class FailedStep { UpdateCheck, ChatPage };
-    void showFailure(FailedStep step);
     void connectEvents();
     void disconnectEvents();
-    // Tells the user, with an OK box, why recording failed.
-    void tellRecordingFailure(const std::string& text);
-    // "The recording failed: why", and where the part recorded so far is.
-    std::string recordingFailedText(const std::string& why) const;
-    // The chat page's web process died: a running recording is finished and kept.
-    void stopRecordingWithLostPage();
 
     // The window shell's state.
     struct ShellState {
@@ -123,12 +96,12 @@ private:
 
     platform::Host& host_;
     Settings settings_;
-    // The state of each subsystem, kept by the handlers in the subsystem's folder.
     ShellState shell_;
-    startscreen::StartScreenState startScreen_;
-    update::UpdateOutcomeState updateOutcome_;
-    chatpage::ChatPageState chatPage_;
-    recording::RecordingState recording_;
+    // Declared after the controls, which they are given.
+    startscreen::StartScreen startScreen_;
+    update::UpdateOutcome updateOutcome_;
+    chatpage::ChatPage chatPage_;
+    recording::Recording recording_;
 };
 
 }  // namespace app

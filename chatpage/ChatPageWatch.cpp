@@ -3,71 +3,71 @@
 // web process leaves the user the failure state with Retry and Close, never a
 // dead screen. Retry asks again and prepares the page that then completes.
 
-#include "app/Main.h"
-
 #include <string>
 
+#include "chatpage/ChatPage.h"
 #include "platform/Log.h"
 
-namespace app {
+namespace chatpage {
 
 using platform::attempt;
 
-bool Main::awaitingChatScreen() {
+bool ChatPage::awaitingChatScreen() {
     bool armed = false;
     attempt([&] { armed = ChatPageDeadline.enabled(); });
     return armed;
 }
 
-void Main::armChatPageDeadline() {
-    chatPage_.chatPageSeconds = 0;
-    chatPage_.chatPageFailed = false;
+void ChatPage::awaitChatScreen() {
+    chatPageSeconds_ = 0;
+    chatPageFailed_ = false;
     attempt([&] { ChatPageDeadline.setEnabled(true); });
 }
 
 // The preparation went through: the record button and the page guards are bound.
-bool Main::chatScreenReady() const {
-    return recording_.butRecord.bound() && chatPage_.oDocument.bound();
-}
+bool ChatPage::chatScreenReady() const { return calls_.recordButtonBound() && oDocument_.bound(); }
 
-void Main::ChatPageDeadline_Timer() {
-    if (chatPage_.ChatPagePrepared && chatScreenReady()) {
+void ChatPage::deadlineTick() {
+    if (ChatPagePrepared && chatScreenReady()) {
         attempt([&] { ChatPageDeadline.setEnabled(false); });
         return;
     }
-    if (!chatPage_.chatPageFailed && ++chatPage_.chatPageSeconds < ChatPageDeadlineSeconds) return;
-    showChatPageFailure("it was not ready within " + std::to_string(ChatPageDeadlineSeconds) +
-                        " seconds");
+    if (!chatPageFailed_ && ++chatPageSeconds_ < DeadlineSeconds) return;
+    showFailure("it was not ready within " + std::to_string(DeadlineSeconds) + " seconds");
 }
 
-void Main::WB_ProcessTerminated() {
+void ChatPage::processTerminated() {
     // Only the blank page was shown: there is nothing to fail.
-    if (!chatPage_.ChatPagePrepared && !awaitingChatScreen()) return;
-    stopRecordingWithLostPage();
-    showChatPageFailure("its web process ended");
+    if (!ChatPagePrepared && !awaitingChatScreen()) return;
+    calls_.stopRecordingWithLostPage();
+    showFailure("its web process ended");
 }
 
-void Main::showChatPageFailure(const std::string& why) {
+bool ChatPage::startPageReloaded() {
+    if (chatPageFailed_) showFailure("the start page was loaded again");
+    return chatPageFailed_ || ChatPagePrepared || awaitingChatScreen();
+}
+
+void ChatPage::showFailure(const std::string& why) {
     // Told once: the next ticks may put the state up again while the start page is held up.
-    if (!chatPage_.chatPageFailed) {
+    if (!chatPageFailed_) {
         platform::logWarning("the chat page did not become the chat screen (" + why +
                              "); the start page offers Retry");
         // Whatever the failed page still runs goes with its process, and
         // Retry loads the chat page in a fresh one.
         attempt([&] { WB.endPageProcess(); });
     }
-    chatPage_.chatPageFailed = true;
+    chatPageFailed_ = true;
     attempt([&] { TimerResize.setEnabled(false); });
     // The next completion of the chat page is prepared afresh.
-    chatPage_.ChatPagePrepared = false;
-    attempt([&] { wbload.ZOrder(0); });
-    for (const char* id : {"update", "levelcleared"}) setStartPageDisplay(id, "none");
-    showFailure(FailedStep::ChatPage);
+    ChatPagePrepared = false;
+    calls_.bringStartPageForward();
+    for (const char* id : {"update", "levelcleared"}) calls_.showOnStartPage(id, "none");
     // The start page may not take the state at once (it may be loading again
     // after its own process ended): until Retry is bound, the next tick puts
     // the state up again.
-    const bool retryBound = updateOutcome_.butRetry.bound();
+    const bool retryBound = calls_.showFailure();
     attempt([&] { ChatPageDeadline.setEnabled(!retryBound); });
 }
 
-}  // namespace app
+}  // namespace chatpage

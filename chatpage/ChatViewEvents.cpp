@@ -1,52 +1,60 @@
-// Navigation events of the chat view and of the statistics view.
+// Navigation events of the chat view and of the statistics view; asking for
+// the chat site and bringing the chat view forward.
 
-#include "app/Main.h"
+#include <string>
+
+#include "chatpage/ChatPage.h"
 #include "platform/Log.h"
 
-namespace app {
+namespace chatpage {
 
 using platform::attempt;
 
-void Main::WB_BeforeNavigate2(platform::BrowserObject, const std::string& URL, bool&) {
-    platform::logInfo("chat view: navigating to " + URL);
-    attempt([&] { WB.setSilent(true); });
-    if (!chatPage_.ChatPagePrepared) return;
-
-    // The chat page is being left: the start page, now behind, says so.
-    platform::DocumentRef startPage;
-    attempt([&] { startPage = wbload.Document(); });
-    for (auto [id, display] : {std::pair{"loading", "none"}, std::pair{"error", "none"},
-                               std::pair{"update", "none"}, std::pair{"levelcleared", "block"}})
-        attempt([&] { startPage->getElementById(id)->style().display(display); });
+void ChatPage::open() {
+    attempt([&] { WB.Navigate2(addresses_.chatStart); });
 }
 
-void Main::WB_DocumentComplete(platform::BrowserObject pDisp, const std::string& URL) {
+void ChatPage::bringForward() {
+    attempt([&] { WB.ZOrder(0); });
+    attempt([&] { TimerResize.setEnabled(true); });
+}
+
+void ChatPage::beforeNavigate(const std::string& URL) {
+    platform::logInfo("chat view: navigating to " + URL);
+    attempt([&] { WB.setSilent(true); });
+    if (!ChatPagePrepared) return;
+
+    // The chat page is being left: the start page, now behind, says so.
+    calls_.showChatLeft();
+}
+
+void ChatPage::documentComplete(platform::BrowserObject pDisp, const std::string& URL) {
     platform::logInfo("chat view: loaded " + URL);
     if (URL == "about:blank") return;
     bool topLevel = true;
     attempt([&] { topLevel = pDisp == WB.topLevelBrowser(); });
     if (!topLevel) return;
-    if (chatPage_.ChatPagePrepared) return;
+    if (ChatPagePrepared) return;
 
     // Set first: the preparation runs once, even if it fails part-way or
     // another completion arrives while it runs.
-    chatPage_.ChatPagePrepared = true;
+    ChatPagePrepared = true;
     attempt([&] {
         platform::DocumentRef document = WB.Document();
         if (!document) throw platform::Failure("not an HTML document");
-        PrepareChatPage(document);
+        prepare(document);
     });
     if (chatScreenReady()) {
-        chatPage_.chatPageFailed = false;
+        chatPageFailed_ = false;
         attempt([&] { ChatPageDeadline.setEnabled(false); });
     } else if (awaitingChatScreen()) {
         // A preparation that a stalled page cut short leaves no working chat screen.
-        showChatPageFailure("its preparation did not bind the record button");
+        showFailure("its preparation did not bind the record button");
     }
 }
 
-void Main::WB_NavigateError(platform::BrowserObject pDisp, const std::string& URL, int StatusCode,
-                            bool& Cancel) {
+void ChatPage::navigateError(platform::BrowserObject pDisp, const std::string& URL, int StatusCode,
+                             bool& Cancel) {
     platform::logInfo("chat view: could not load " + URL + " (status " +
                       std::to_string(StatusCode) + ")");
     Cancel = true;
@@ -54,11 +62,11 @@ void Main::WB_NavigateError(platform::BrowserObject pDisp, const std::string& UR
     attempt([&] { topLevel = pDisp == WB.topLevelBrowser(); });
     // The chat page itself could not be loaded: no chat screen will come.
     if (topLevel && awaitingChatScreen())
-        showChatPageFailure("it could not be loaded, status " + std::to_string(StatusCode));
+        showFailure("it could not be loaded, status " + std::to_string(StatusCode));
 }
 
-void Main::wbstat_BeforeNavigate2(platform::BrowserObject, const std::string&, bool&) {
+void ChatPage::statisticsBeforeNavigate() {
     attempt([&] { wbstat.setSilent(true); });
 }
 
-}  // namespace app
+}  // namespace chatpage

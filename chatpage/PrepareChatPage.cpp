@@ -1,18 +1,18 @@
 // Turns the chat site's page into the client's chat screen, once.
 
-#include "app/Main.h"
 #include "chatpage/BodyTemplate.h"
+#include "chatpage/ChatPage.h"
 #include "chatpage/ReadTextFile.h"
 #include "chatpage/Theming.h"
 
-namespace app {
+namespace chatpage {
 
 using platform::attempt;
 
 namespace {
 
-chatpage::FlashParameters ReadFlashParameters(const platform::DocumentRef& document) {
-    chatpage::FlashParameters flash;
+FlashParameters ReadFlashParameters(const platform::DocumentRef& document) {
+    FlashParameters flash;
     platform::ElementCollection objects;
     attempt([&] { objects = document->getElementsByTagName("OBJECT"); });
     // With several objects the last id, "movie" and "flashvars" win.
@@ -32,7 +32,7 @@ chatpage::FlashParameters ReadFlashParameters(const platform::DocumentRef& docum
                 } else if (name == "flashvars") {
                     flash.flashvars = param->value();
                     flash.hasFlashvars = true;
-                } else if (chatpage::SameIgnoringCase(name, "allowScriptAccess")) {
+                } else if (SameIgnoringCase(name, "allowScriptAccess")) {
                     scriptAccess = param->value();
                 }
             });
@@ -44,13 +44,13 @@ chatpage::FlashParameters ReadFlashParameters(const platform::DocumentRef& docum
 
 }  // namespace
 
-void Main::PrepareChatPage(const platform::DocumentRef& document) {
+void ChatPage::prepare(const platform::DocumentRef& document) {
     platform::App& app = host_.app();
     auto readResource = [&](const char* relative) {
-        return chatpage::ReadTextFile(host_.files(), app.resourcePath(relative));
+        return ReadTextFile(host_.files(), app.resourcePath(relative));
     };
 
-    attempt([&] { wbstat.Navigate2(settings_.statisticsPageAddress); });
+    attempt([&] { wbstat.Navigate2(addresses_.statisticsPage); });
 
     platform::ElementRef body;
     attempt([&] { body = document->body(); });
@@ -60,7 +60,7 @@ void Main::PrepareChatPage(const platform::DocumentRef& document) {
                                  ") repeat-x #262626");
     });
 
-    const chatpage::FlashParameters flash = ReadFlashParameters(document);
+    const FlashParameters flash = ReadFlashParameters(document);
 
     // Every sheet the site has now; the client's own sheet comes after.
     std::vector<platform::StyleSheetRef> siteSheets;
@@ -86,29 +86,22 @@ void Main::PrepareChatPage(const platform::DocumentRef& document) {
 
     std::string markup;
     attempt([&] { markup = readResource("\\HTML\\Body.html"); });
-    markup = chatpage::FillBodyTemplate(std::move(markup), flash);
+    markup = FillBodyTemplate(std::move(markup), flash);
     attempt([&] { body->insertAdjacentHTML("beforeEnd", markup); });
 
-    chatpage::ThemePageElements(document, app);
+    ThemePageElements(document, app);
 
     platform::ElementCollection roots;
     attempt([&] { roots = document->getElementsByTagName("HTML"); });
     for (const auto& root : roots) attempt([&] { root->style().overflow("hidden"); });
     body.reset();
 
-    attempt([&] { recording_.butRecord.bind(document->getElementById("butRec")); });
-    attempt([&] { chatPage_.butShare.bind(document->getElementById("butShare")); });
-    attempt([&] { chatPage_.oDocument.bind(document); });
-    attempt([&] { chatPage_.oDocBody.bind(document->body()); });
+    attempt([&] { calls_.bindRecordButton(document->getElementById("butRec")); });
+    attempt([&] { butShare_.bind(document->getElementById("butShare")); });
+    attempt([&] { oDocument_.bind(document); });
+    attempt([&] { oDocBody_.bind(document->body()); });
 
-    if (updateOutcome_.UpdateOffered) {
-        // The prepared page waits behind the update notice.
-        setStartPageDisplay("loading", "none");
-        setStartPageDisplay("update", "block");
-        bindStartPageButton(updateOutcome_.butCancelUpdate, "butCancelUpdate");
-    } else {
-        bringChatViewForward();
-    }
+    calls_.presentChatScreen();
 }
 
-}  // namespace app
+}  // namespace chatpage

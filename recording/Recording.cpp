@@ -1,28 +1,39 @@
 // The record button: start a screen recording of the window's chat area into
 // a file the user chooses, stop it, and offer the video site's upload page.
 
-#include "app/Main.h"
+#include "recording/Recording.h"
+
 #include "platform/Log.h"
 #include "recording/TwipsToPixels.h"
 
-namespace app {
+namespace recording {
 
 using platform::attempt;
-using recording::RoundHalfEven;
+using platform::PageEvent;
 
 namespace {
 constexpr const char* kRecordCaption = "Record";
 constexpr const char* kStopCaption = "Stop Rec";
 }  // namespace
 
-std::string Main::recordingFailedText(const std::string& why) const {
+Recording::Recording(platform::Host& host, platform::SaveDialog& saveDialog,
+                     std::string uploadPageAddress, Calls calls)
+    : host_(host),
+      CommonDialog1(saveDialog),
+      uploadPageAddress_(std::move(uploadPageAddress)),
+      calls_(std::move(calls)),
+      butRecord_{"SPAN", {{PageEvent::Click, calls_.recordClicked, true}}} {}
+
+void Recording::bindButton(const platform::ElementRef& element) { butRecord_.bind(element); }
+
+std::string Recording::failedText(const std::string& why) const {
     return "The recording failed: " + why + ".\n\nWhat was recorded until then is in \"" +
-           recording_.recordingFile + "\".";
+           recordingFile_ + "\".";
 }
 
-void Main::butRecord_onclick() {
+void Recording::click() {
     platform::ElementCollection spans;
-    attempt([&] { spans = recording_.butRecord.element()->getElementsByTagName("SPAN"); });
+    attempt([&] { spans = butRecord_.element()->getElementsByTagName("SPAN"); });
     // The caption decides what a click does, not IsRecording. One click acts
     // once: further caption spans (a page may add some) are not acted on.
     for (const auto& span : spans) {
@@ -31,23 +42,23 @@ void Main::butRecord_onclick() {
         if (caption != kRecordCaption && caption != kStopCaption) continue;
         if (caption == kRecordCaption) {
             bool started = false;
-            attempt([&] { started = StartRecording(); });
+            attempt([&] { started = start(); });
             if (started) {
-                recording_.IsRecording = true;
+                IsRecording = true;
                 attempt([&] { span->setInnerText(kStopCaption); });
             }
         } else {
             platform::logInfo("recording: stopped");
-            recording_.IsRecording = false;
-            const bool hadRecorder = static_cast<bool>(recording_.Recorder);
+            IsRecording = false;
+            const bool hadRecorder = static_cast<bool>(Recorder);
             std::string failure;
-            const bool finished = attempt([&] { recording_.Recorder->StopRecord(); }, failure);
-            recording_.Recorder.reset();
+            const bool finished = attempt([&] { Recorder->StopRecord(); }, failure);
+            Recorder.reset();
             attempt([&] { span->setInnerText(kRecordCaption); });
             if (!finished) {
                 // A file that failed is not offered for upload; without a
                 // recorder nothing was recorded.
-                if (hadRecorder) tellRecordingFailure(recordingFailedText(failure));
+                if (hadRecorder) tellFailure(failedText(failure));
                 break;
             }
             int answer = 0;
@@ -56,7 +67,7 @@ void Main::butRecord_onclick() {
                                                    platform::MB_YESNO, host_.app().Title());
             });
             if (answer != platform::IDYES) break;
-            const std::string& page = settings_.uploadPageAddress;
+            const std::string& page = uploadPageAddress_;
             std::string why;
             if (!attempt([&] { host_.shell().openWithDefaultHandler(page, host_.app().Path()); },
                          why))
@@ -66,7 +77,7 @@ void Main::butRecord_onclick() {
     }
 }
 
-bool Main::StartRecording() {
+bool Recording::start() {
     attempt([&] { CommonDialog1.setFilter("wmv File (*.wmv)|*.wmv"); });
     attempt([&] { CommonDialog1.ShowSave(); });
     std::string fileName;
@@ -88,7 +99,6 @@ bool Main::StartRecording() {
     attempt([&] { Wd = pixels(form.ScaleWidth()) - 4; });
     attempt([&] { Ht = pixels(form.ScaleHeight()) - 4; });
 
-    platform::Ref<platform::ScreenRecorder>& Recorder = recording_.Recorder;
     Recorder.reset();
     std::string failure;
     attempt([&] { Recorder = host_.recorders().create(); }, failure);
@@ -96,10 +106,10 @@ bool Main::StartRecording() {
     // the user is told why.
     if (!Recorder) {
         platform::logWarning("recording: no screen recorder could be created: " + failure);
-        tellRecordingFailure("The recording could not start: " + failure + ".");
+        tellFailure("The recording could not start: " + failure + ".");
         return false;
     }
-    attempt([&] { Recorder->setOnFailure([this] { Recorder_Failed(); }); });
+    attempt([&] { Recorder->setOnFailure(calls_.recorderFailed); });
 
     attempt([&] { Recorder->HighlightClicks(0); });
     attempt([&] { Recorder->StartDelay(0); });
@@ -119,54 +129,53 @@ bool Main::StartRecording() {
         platform::logWarning("recording: could not start recording to " + fileName + ": " +
                              failure);
         Recorder.reset();
-        tellRecordingFailure("The recording could not start: " + failure + ".");
+        tellFailure("The recording could not start: " + failure + ".");
         return false;
     }
     platform::logInfo("recording: started, " + std::to_string(Wd) + " x " + std::to_string(Ht) +
                       " pixels at " + std::to_string(X) + ", " + std::to_string(Y) + " into " +
                       fileName);
-    recording_.recordingFile = fileName;
+    recordingFile_ = fileName;
     return true;
 }
 
-void Main::Recorder_Failed() {
-    if (!recording_.IsRecording || !recording_.Recorder) return;  // already stopped
-    recording_.IsRecording = false;
+void Recording::recorderFailed() {
+    if (!IsRecording || !Recorder) return;  // already stopped
+    IsRecording = false;
     std::string failure = "the recording stopped";
-    attempt([&] { recording_.Recorder->StopRecord(); }, failure);  // reports what ended it
-    recording_.Recorder.reset();
+    attempt([&] { Recorder->StopRecord(); }, failure);  // reports what ended it
+    Recorder.reset();
     platform::ElementCollection spans;
-    attempt([&] { spans = recording_.butRecord.element()->getElementsByTagName("SPAN"); });
+    attempt([&] { spans = butRecord_.element()->getElementsByTagName("SPAN"); });
     for (const auto& span : spans) {
         std::string caption;
         attempt([&] { caption = span->innerText(); });
         if (caption == kStopCaption) attempt([&] { span->setInnerText(kRecordCaption); });
     }
-    tellRecordingFailure(recordingFailedText(failure));
+    tellFailure(failedText(failure));
 }
 
-void Main::stopRecordingWithLostPage() {
+void Recording::stopWithLostPage() {
     // The recording so far is finished and kept; a stop that fails is told.
-    if (!recording_.IsRecording) return;
-    recording_.IsRecording = false;
+    if (!IsRecording) return;
+    IsRecording = false;
     std::string failure;
-    if (!attempt([&] { recording_.Recorder->StopRecord(); }, failure))
-        tellRecordingFailure(recordingFailedText(failure));
-    recording_.Recorder.reset();
+    if (!attempt([&] { Recorder->StopRecord(); }, failure)) tellFailure(failedText(failure));
+    Recorder.reset();
 }
 
-void Main::tellRecordingFailure(const std::string& text) {
+void Recording::tellFailure(const std::string& text) {
     attempt([&] {
         host_.messageBox().MsgBox(text, platform::MB_OK | platform::MB_ICONEXCLAMATION,
                                   host_.app().Title());
     });
 }
 
-void Main::StopRecordingOnClose() {
-    if (!recording_.IsRecording) return;
+void Recording::stopOnClose() {
+    if (!IsRecording) return;
     platform::logInfo("recording: stopped as the window closes");
-    attempt([&] { recording_.Recorder->StopRecord(); });
-    recording_.Recorder.reset();
+    attempt([&] { Recorder->StopRecord(); });
+    Recorder.reset();
 }
 
-}  // namespace app
+}  // namespace recording

@@ -1,12 +1,12 @@
 #include <string>
 
-#include "app/Main.h"
+#include "startscreen/StartScreen.h"
 
-namespace app {
+namespace startscreen {
 
 using platform::attempt;
 
-FlashAnswer Main::FlashVersion(int major) {
+FlashAnswer StartScreen::flashVersion(int major) {
     FlashAnswer answer = NoFlashPlayer{};
     std::shared_ptr<platform::ScriptableObject> player;
     attempt([&] {
@@ -18,4 +18,4 @@ FlashAnswer Main::FlashVersion(int major) {
     return answer;
 }
 
-}  // namespace app
+}  // namespace startscreen

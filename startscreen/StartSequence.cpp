@@ -1,39 +1,38 @@
 // The start page's navigation handlers and the start sequence that runs when
 // the page has loaded: blocking marker, Flash check, webcam check, update check.
 
-#include "app/Main.h"
+#include "startscreen/StartScreen.h"
 #include "startscreen/WebcamPresent.h"
 
-namespace app {
+namespace startscreen {
 
 using platform::attempt;
 
-void Main::wbload_BeforeNavigate2(platform::BrowserObject, const std::string&, bool&) {
+void StartScreen::beforeNavigate() {
     attempt([&] { wbload.setSilent(true); });
 }
 
-void Main::wbload_NavigateError(platform::BrowserObject, const std::string&, int, bool& Cancel) {
+void StartScreen::navigateError(bool& Cancel) {
     Cancel = true;  // no built-in error page
 }
 
-void Main::wbload_ProcessTerminated() {
+void StartScreen::processTerminated() {
     // The start page is loaded again; its completion puts back what it showed.
-    startScreen_.startPageRestoring = true;
+    startPageRestoring_ = true;
     attempt([&] { wbload.Navigate2(host_.app().resourcePath("\\HTML\\Dialog.html")); });
 }
 
-void Main::wbload_DocumentComplete(platform::BrowserObject pDisp, const std::string& URL) {
+void StartScreen::documentComplete(platform::BrowserObject pDisp, const std::string& URL) {
     if (URL == "about:blank") return;
 
     // Frame completions are ignored. If the test itself fails, the sequence goes on.
     bool topLevel = true;
     attempt([&] { topLevel = pDisp == wbload.topLevelBrowser(); });
     if (!topLevel) return;
-    if (startScreen_.startPageRestoring) {
-        startScreen_.startPageRestoring = false;
+    if (startPageRestoring_) {
+        startPageRestoring_ = false;
         // Once the chat page was asked for, the start page only says how it went.
-        if (chatPage_.chatPageFailed) showChatPageFailure("the start page was loaded again");
-        if (chatPage_.chatPageFailed || chatPage_.ChatPagePrepared || awaitingChatScreen()) return;
+        if (calls_.chatPageHoldsStartPage()) return;
     }
 
     bool blocked = false;
@@ -42,24 +41,22 @@ void Main::wbload_DocumentComplete(platform::BrowserObject pDisp, const std::str
 
     // A check that fails counts as a missing device.
     FlashAnswer flash = NoFlashPlayer{};
-    attempt([&] { flash = FlashVersion(9); });
+    attempt([&] { flash = flashVersion(9); });
     if (std::holds_alternative<NoFlashPlayer>(flash)) {
-        setStartPageDisplay("loading", "none");
-        setStartPageDisplay("noflash", "block");
+        display("loading", "none");
+        display("noflash", "block");
         return;
     }
 
     bool webcam = false;
-    attempt([&] {
-        webcam = startscreen::WebcamPresent(host_.capture(), startScreen_.CaptureWindowHandle);
-    });
+    attempt([&] { webcam = WebcamPresent(host_.capture(), CaptureWindowHandle); });
     if (!webcam) {
-        setStartPageDisplay("loading", "none");
-        setStartPageDisplay("nowebcam", "block");
+        display("loading", "none");
+        display("nowebcam", "block");
         return;
     }
 
-    attempt([&] { ControlURL1.CheckUpdate(settings_.updateBaseAddress + "1"); });
+    calls_.checkForUpdate();
 }
 
-}  // namespace app
+}  // namespace startscreen

@@ -1,63 +1,57 @@
-// What the update server's reply does to the start screen and the chat view,
-// and the start page's buttons.
+#include "update/UpdateOutcome.h"
 
-#include "app/Main.h"
+#include <utility>
+
 #include "platform/Log.h"
 
-namespace app {
+namespace update {
 
 using platform::attempt;
+using platform::PageEvent;
 
-void Main::ControlURL1_UpdateCheck(std::string& Text) {
+UpdateOutcome::UpdateOutcome(ControlURL& control, std::string updateBaseAddress, Calls calls)
+    : ControlURL1(control),
+      updateBaseAddress_(std::move(updateBaseAddress)),
+      calls_(std::move(calls)),
+      butCancelUpdate_{"SPAN", {{PageEvent::Click, calls_.cancelUpdateClicked, true}}} {}
+
+void UpdateOutcome::check() {
+    attempt([&] { ControlURL1.CheckUpdate(updateBaseAddress_ + "1"); });
+}
+
+void UpdateOutcome::replied(std::string& Text) {
     // Whole texts, exactly: no trimming, no case folding.
     if (Text == "update=false") {
         platform::logInfo("update check: no update; opening the chat site");
-        attempt([&] { WB.Navigate2(settings_.chatStartAddress); });
-        updateOutcome_.UpdateOffered = false;
-        armChatPageDeadline();
+        calls_.openChatSite();
+        UpdateOffered = false;
+        calls_.awaitChatScreen();
     } else if (Text == "update=true") {
         platform::logInfo("update check: an update is offered; opening the chat site");
-        attempt([&] { WB.Navigate2(settings_.chatStartAddress); });
-        updateOutcome_.UpdateOffered = true;
-        armChatPageDeadline();
+        calls_.openChatSite();
+        UpdateOffered = true;
+        calls_.awaitChatScreen();
     } else if (Text == "update=critical") {
         platform::logInfo("update check: this version must be updated");
-        setStartPageDisplay("loading", "none");
-        setStartPageDisplay("mustupdate", "block");
+        calls_.showOnStartPage("loading", "none");
+        calls_.showOnStartPage("mustupdate", "block");
     } else {
         platform::logInfo("update check: the reply is none of the known answers");
-        ControlURL1_UpdateFail();
+        failed();
     }
 }
 
-void Main::ControlURL1_UpdateFail() { showFailure(FailedStep::UpdateCheck); }
+void UpdateOutcome::failed() { calls_.showFailure(); }
 
-void Main::showFailure(FailedStep step) {
-    // What failed is logged by the caller; the state says which step it was.
-    platform::logInfo("start screen: the failure state offers Retry");
-    const bool chat = step == FailedStep::ChatPage;
-    setStartPageDisplay("errorupdate", chat ? "none" : "block");
-    setStartPageDisplay("errorchat", chat ? "block" : "none");
-    setStartPageDisplay("loading", "none");
-    setStartPageDisplay("error", "block");
-    bindStartPageButton(updateOutcome_.butRetry, "butRetry");
-    bindStartPageButton(updateOutcome_.butCancel, "butCancel");
+void UpdateOutcome::presentChatScreen() {
+    if (UpdateOffered) {
+        // The prepared page waits behind the update notice.
+        calls_.showOnStartPage("loading", "none");
+        calls_.showOnStartPage("update", "block");
+        calls_.bindStartPageButton(butCancelUpdate_, "butCancelUpdate");
+    } else {
+        calls_.bringChatViewForward();
+    }
 }
 
-void Main::butRetry_onclick() {
-    setStartPageDisplay("loading", "block");
-    setStartPageDisplay("error", "none");
-    updateOutcome_.butRetry.clear();
-    updateOutcome_.butCancel.clear();
-    attempt([&] { ControlURL1.CheckUpdate(settings_.updateBaseAddress + "1"); });
-}
-
-void Main::butCancel_onclick() {
-    attempt([&] { host_.form().unload(); });
-}
-
-void Main::butCancelUpdate_onclick() {
-    bringChatViewForward();
-}
-
-}  // namespace app
+}  // namespace update

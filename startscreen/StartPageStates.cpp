@@ -1,0 +1,64 @@
+// What the start page shows: its blocks, its buttons, the failure state and
+// the note that the chat page was left.
+
+#include <utility>
+
+#include "platform/Log.h"
+#include "startscreen/StartScreen.h"
+
+namespace startscreen {
+
+using platform::attempt;
+using platform::PageEvent;
+
+StartScreen::StartScreen(platform::Host& host, platform::BrowserView& startView, Calls calls)
+    : host_(host),
+      wbload(startView),
+      calls_(std::move(calls)),
+      butRetry_{"SPAN", {{PageEvent::Click, calls_.retryClicked, true}}},
+      butCancel_{"SPAN", {{PageEvent::Click, calls_.closeClicked, true}}} {}
+
+void StartScreen::display(const std::string& id, const std::string& display) {
+    attempt([&] { wbload.Document()->getElementById(id)->style().display(display); });
+}
+
+void StartScreen::bindButton(app::EventBoundRef& field, const std::string& id) {
+    attempt([&] { field.bind(wbload.Document()->getElementById(id)); });
+}
+
+void StartScreen::bringForward() {
+    attempt([&] { wbload.ZOrder(0); });
+}
+
+void StartScreen::showChatLeft() {
+    platform::DocumentRef startPage;
+    attempt([&] { startPage = wbload.Document(); });
+    for (auto [id, display] : {std::pair{"loading", "none"}, std::pair{"error", "none"},
+                               std::pair{"update", "none"}, std::pair{"levelcleared", "block"}})
+        attempt([&] { startPage->getElementById(id)->style().display(display); });
+}
+
+void StartScreen::showFailure(Failed step) {
+    // What failed is logged by the caller; the state says which step it was.
+    platform::logInfo("start screen: the failure state offers Retry");
+    const bool chat = step == Failed::ChatPage;
+    display("errorupdate", chat ? "none" : "block");
+    display("errorchat", chat ? "block" : "none");
+    display("loading", "none");
+    display("error", "block");
+    bindButton(butRetry_, "butRetry");
+    bindButton(butCancel_, "butCancel");
+}
+
+void StartScreen::leaveFailure() {
+    display("loading", "block");
+    display("error", "none");
+    releaseButtons();
+}
+
+void StartScreen::releaseButtons() {
+    butRetry_.clear();
+    butCancel_.clear();
+}
+
+}  // namespace startscreen
