@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "app/Settings.h"
+#include "support/Settings.h"
 #include "chatpage/ChatPage.h"
 #include "platform/Host.h"
 #include "recording/Recording.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "chatpage/ChatPage.h"
-#include "platform/Log.h"
+#include "support/Log.h"
 
 namespace chatpage {
 

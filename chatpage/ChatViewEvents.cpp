@@ -4,7 +4,7 @@
 #include <string>
 
 #include "chatpage/ChatPage.h"
-#include "platform/Log.h"
+#include "support/Log.h"
 
 namespace chatpage {
 

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 
 namespace platform {
 

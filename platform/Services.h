@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 #include "platform/Window.h"
 
 namespace platform {

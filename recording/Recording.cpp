@@ -3,8 +3,8 @@
 
 #include "recording/Recording.h"
 
-#include "platform/Log.h"
-#include "recording/TwipsToPixels.h"
+#include "support/Log.h"
+#include "support/TwipsToPixels.h"
 
 namespace recording {
 
@@ -89,10 +89,10 @@ bool Recording::start() {
     double perPixel = 0;
     attempt([&] { perPixel = host_.screen().TwipsPerPixelX(); });
     auto pixels = [&](double twips) {
-        return recording::TwipsToPixels(RoundHalfEven(twips), perPixel);
+        return support::TwipsToPixels(support::RoundHalfEven(twips), perPixel);
     };
     std::int32_t bw = 0, tv = 0, X = 0, Y = 0, Wd = 0, Ht = 0;
-    attempt([&] { bw = RoundHalfEven(pixels(form.Width() - form.ScaleWidth()) / 2.0); });
+    attempt([&] { bw = support::RoundHalfEven(pixels(form.Width() - form.ScaleWidth()) / 2.0); });
     attempt([&] { tv = pixels(form.Height() - form.ScaleHeight()) - bw; });
     attempt([&] { X = pixels(form.Left()) + bw + 2; });
     attempt([&] { Y = pixels(form.Top()) + tv + 2; });

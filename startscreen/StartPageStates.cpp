@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "platform/Log.h"
+#include "support/Log.h"
 #include "startscreen/StartScreen.h"
 
 namespace startscreen {

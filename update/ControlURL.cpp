@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/Log.h"
+#include "support/Log.h"
 
 namespace update {
 

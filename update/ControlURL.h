@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Liveness.h"
+#include "support/Liveness.h"
 #include "platform/Services.h"
 
 namespace update {

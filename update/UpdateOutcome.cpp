@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "platform/Log.h"
+#include "support/Log.h"
 
 namespace update {
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 #include "platform/Services.h"
 
 namespace desktop {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 #include "platform/Services.h"
 #include "platform/desktop/FlashPlayerVersion.h"
 

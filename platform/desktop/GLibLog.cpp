@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/Log.h"
+#include "support/Log.h"
 
 namespace desktop {
 

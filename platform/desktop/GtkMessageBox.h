@@ -3,7 +3,7 @@
 // (Yes is the default; closing it counts as No), or with OK alone; an icon
 // only when one is asked for.
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 #include "platform/Services.h"
 
 typedef struct _GtkWindow GtkWindow;

@@ -2,7 +2,7 @@
 
 #include <gtk/gtk.h>
 
-#include "platform/Split.h"
+#include "support/Split.h"
 
 namespace desktop {
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 #include "platform/Services.h"
 
 typedef struct _GtkWindow GtkWindow;

@@ -14,7 +14,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/Split.h"
+#include "support/Split.h"
 
 namespace desktop {
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings.h"
+#include "support/Settings.h"
 
 namespace desktop {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/Log.h"
+#include "support/Log.h"
 
 namespace desktop {
 

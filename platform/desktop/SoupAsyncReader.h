@@ -22,7 +22,7 @@
 #include <cstddef>
 #include <set>
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 #include "platform/Services.h"
 
 typedef struct _SoupSession SoupSession;

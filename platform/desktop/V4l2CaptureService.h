@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 #include "platform/Services.h"
 
 namespace desktop {

@@ -2,7 +2,7 @@
 
 #include <gtk/gtk.h>
 
-#include "platform/Log.h"
+#include "support/Log.h"
 
 namespace gtkui {
 namespace {

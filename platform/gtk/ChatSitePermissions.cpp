@@ -2,7 +2,7 @@
 
 #include <libsoup/soup.h>
 
-#include "platform/Log.h"
+#include "support/Log.h"
 
 namespace gtkui {
 namespace {

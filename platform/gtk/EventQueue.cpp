@@ -1,6 +1,6 @@
 #include "platform/gtk/EventQueue.h"
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 
 namespace gtkui {
 

@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/ThreadOwner.h"
+#include "support/ThreadOwner.h"
 
 namespace gtkui {
 

@@ -2,7 +2,7 @@
 
 #include <glib.h>
 
-#include "platform/Log.h"
+#include "support/Log.h"
 #include "platform/gtk/BridgeScript.h"
 #include "platform/gtk/PageAddresses.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/Browser.h"
-#include "platform/Liveness.h"
+#include "support/Liveness.h"
 #include "platform/gtk/EventQueue.h"
 #include "platform/gtk/PageBridge.h"
 

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "platform/gtk/GtkApp.h"
-#include "recording/TwipsToPixels.h"
+#include "support/TwipsToPixels.h"
 
 namespace gtkui {
 
@@ -60,7 +60,7 @@ double GtkForm::twipsPerPixel() const {
 
 int GtkForm::toPixels(double twips) const {
     // The program's one rule: whole twips, then pixels, halves to even.
-    return recording::TwipsToPixels(recording::RoundHalfEven(twips), twipsPerPixel() * scale());
+    return support::TwipsToPixels(support::RoundHalfEven(twips), twipsPerPixel() * scale());
 }
 
 double GtkForm::ScaleWidth() { return toTwips(clientWidth_); }

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "platform/Log.h"
+#include "support/Log.h"
 #include "platform/gtk/ChatNotifications.h"
 #include "platform/gtk/ChatSitePermissions.h"
 #include "platform/gtk/ChatViewPlayer.h"

@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/Liveness.h"
+#include "support/Liveness.h"
 #include "platform/Window.h"
 #include "platform/gtk/EventQueue.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "platform/Split.h"
+#include "support/Split.h"
 #include "platform/gtk/BridgeScript.h"
 
 namespace gtkui {

@@ -1,6 +1,6 @@
 #include "platform/gtk/PageRead.h"
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 #include "platform/gtk/BridgeChannels.h"
 
 namespace gtkui {

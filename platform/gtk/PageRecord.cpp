@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/Split.h"
+#include "support/Split.h"
 #include "platform/gtk/BridgeScript.h"
 #include "platform/gtk/EventQueue.h"
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 #include "platform/ScreenRecorder.h"
 #include "platform/gtk/EventQueue.h"
 

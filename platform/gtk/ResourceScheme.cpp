@@ -6,7 +6,7 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/Split.h"
+#include "support/Split.h"
 #include "platform/gtk/GtkApp.h"
 
 namespace gtkui {

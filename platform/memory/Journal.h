@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 
 namespace memory {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 
 namespace recorder {
 

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 
 // Last: it defines min and max as macros. It declares the error hook
 // (XESetError) and the error record it receives.

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/Log.h"
+#include "support/Log.h"
 
 namespace recorder {
 namespace {

@@ -10,7 +10,7 @@ extern "C" {
 
 #include <string>
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 #include "platform/recorder/SoundTimeline.h"
 
 namespace recorder {

@@ -2,7 +2,7 @@
 
 #include <X11/extensions/Xcomposite.h>
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 
 namespace recorder {
 

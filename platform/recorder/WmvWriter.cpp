@@ -10,7 +10,7 @@ extern "C" {
 
 #include <cstdio>
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 #include "platform/recorder/SoundEncoder.h"
 
 namespace recorder {

@@ -9,7 +9,7 @@
 #include <bit>
 #include <cstring>
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 #include "platform/recorder/WindowPixmap.h"
 
 namespace recorder {

@@ -14,8 +14,8 @@ extern "C" {
 #include <utility>
 #include <vector>
 
-#include "platform/Failure.h"
-#include "platform/Log.h"
+#include "support/Failure.h"
+#include "support/Log.h"
 #include "platform/recorder/BlackStart.h"
 #include "platform/recorder/FrameClock.h"
 #include "platform/recorder/PulseCapture.h"

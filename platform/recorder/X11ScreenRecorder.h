@@ -63,7 +63,7 @@
 #include <thread>
 
 #include "platform/ScreenRecorder.h"
-#include "platform/ThreadOwner.h"
+#include "support/ThreadOwner.h"
 #include "platform/recorder/PulseCapture.h"
 
 namespace recorder {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/Main.h"
-#include "platform/Log.h"
+#include "support/Log.h"
 #include "platform/desktop/GLibLog.h"
 #include "platform/desktop/SettingsFile.h"
 #include "programs/whirligigcam/DesktopServices.h"

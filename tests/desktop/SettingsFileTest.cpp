@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Log.h"
+#include "support/Log.h"
 #include "platform/desktop/SettingsFile.h"
 
 namespace {

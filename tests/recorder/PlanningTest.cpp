@@ -4,7 +4,7 @@
 
 #include <climits>
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 #include "platform/recorder/CaptureGeometry.h"
 #include "platform/recorder/FrameClock.h"
 

@@ -16,7 +16,7 @@
 #include "TestScreen.h"
 #include "TestSoundServer.h"
 #include "VideoFile.h"
-#include "platform/Log.h"
+#include "support/Log.h"
 #include "platform/recorder/X11ScreenRecorder.h"
 
 namespace recorder_test {

@@ -18,7 +18,7 @@
 
 #include "TestScreen.h"
 #include "VideoFile.h"
-#include "platform/Failure.h"
+#include "support/Failure.h"
 #include "platform/recorder/X11RecorderFactory.h"
 #include "platform/recorder/X11ScreenRecorder.h"
 

@@ -11,7 +11,7 @@
 
 #include "app/EventBoundRef.h"
 #include "chatpage/ReadTextFile.h"
-#include "platform/Failure.h"
+#include "support/Failure.h"
 #include "platform/memory/MemoryPage.h"
 #include "platform/posix/LocaleCodePage.h"
 #include "platform/posix/PosixTextFiles.h"

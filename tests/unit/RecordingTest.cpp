@@ -6,7 +6,7 @@
 #include <set>
 
 #include "MainFixture.h"
-#include "recording/TwipsToPixels.h"
+#include "support/TwipsToPixels.h"
 
 using testing_support::MainFixture;
 
@@ -62,14 +62,14 @@ TEST(TwipsToPixels, RoundsHalfToEven) {
         double value;
         int want;
     } cases[] = {{8.5, 8}, {9.5, 10}, {-8.5, -8}, {-9.5, -10}, {2.4, 2}, {2.6, 3}, {0.5, 0}};
-    for (auto c : cases) EXPECT_EQ(recording::RoundHalfEven(c.value), c.want) << c.value;
-    EXPECT_EQ(recording::TwipsToPixels(240, 15), 16);
-    EXPECT_EQ(recording::TwipsToPixels(-120, 15), -8);
-    EXPECT_EQ(recording::TwipsToPixels(22, 15), 1);   // 1.47
-    EXPECT_EQ(recording::TwipsToPixels(45, 30), 2);   // 1.5 -> 2
-    EXPECT_EQ(recording::TwipsToPixels(75, 30), 2);   // 2.5 -> 2
-    EXPECT_THROW(recording::TwipsToPixels(15, 0), platform::Failure);
-    EXPECT_THROW(recording::RoundHalfEven(3e10), platform::Failure);
+    for (auto c : cases) EXPECT_EQ(support::RoundHalfEven(c.value), c.want) << c.value;
+    EXPECT_EQ(support::TwipsToPixels(240, 15), 16);
+    EXPECT_EQ(support::TwipsToPixels(-120, 15), -8);
+    EXPECT_EQ(support::TwipsToPixels(22, 15), 1);   // 1.47
+    EXPECT_EQ(support::TwipsToPixels(45, 30), 2);   // 1.5 -> 2
+    EXPECT_EQ(support::TwipsToPixels(75, 30), 2);   // 2.5 -> 2
+    EXPECT_THROW(support::TwipsToPixels(15, 0), platform::Failure);
+    EXPECT_THROW(support::RoundHalfEven(3e10), platform::Failure);
 }
 
 TEST_F(RecordingTest, SideFramesRoundHalfToEven) {

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "app/SetWindowIcons.h"
 #include "app/WindowProc.h"
 #include "demo/SiteServer.h"
-#include "platform/Failure.h"
+#include "support/Failure.h"
 #include "platform/gtk/EventQueue.h"
 #include "platform/gtk/GtkTimer.h"
 

@@ -26,7 +26,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/Log.h"
+#include "support/Log.h"
 
 namespace platform {
 

@@ -1,10 +1,10 @@
-#include "recording/TwipsToPixels.h"
+#include "support/TwipsToPixels.h"
 
 #include <cmath>
 
-#include "platform/Failure.h"
+#include "support/Failure.h"
 
-namespace recording {
+namespace support {
 
 std::int32_t RoundHalfEven(double value) {
     if (!std::isfinite(value)) throw platform::Failure("not a number");
@@ -20,4 +20,4 @@ std::int32_t TwipsToPixels(std::int32_t twips, double twipsPerPixel) {
     return RoundHalfEven(twips / twipsPerPixel);
 }
 
-}  // namespace recording
+}  // namespace support

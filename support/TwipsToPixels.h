@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace recording {
+namespace support {
 
 // Nearest 32-bit integer, halves to the even neighbour. Throws
 // platform::Failure outside the 32-bit range.
@@ -12,4 +12,4 @@ std::int32_t RoundHalfEven(double value);
 // length / twipsPerPixel, rounded half to even.
 std::int32_t TwipsToPixels(std::int32_t twips, double twipsPerPixel);
 
-}  // namespace recording
+}  // namespace support

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/BuiltInSettings.h"
+#include "support/BuiltInSettings.h"
 
 namespace app {
 
