@@ -45,7 +45,7 @@ std::string readJoined(const std::string& path) {
 
 std::string preparationScript(const std::string& htmlFolder) {
     using gtkui::jsString;
-    chatpage::FlashParameters flash{"chatmovie", "/flash/chat.swf", "room=lobby&lang=en", true};
+    chatpage::FlashParameters flash{"chatmovie", "/flash/chat.swf", "room=lobby&lang=en", true, ""};
     std::string body = chatpage::FillBodyTemplate(readJoined(htmlFolder + "/Body.html"), flash);
     const std::string img = "whirligig-res:///Img/";
     return "(() => { const d = document, img = " + jsString(img) +

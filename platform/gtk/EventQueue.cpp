@@ -13,17 +13,25 @@ void EventQueue::post(Event event) {
     while (!queue_.empty() && !closed_) {
         Event next = std::move(queue_.front());
         queue_.pop_front();
-        // The rule of platform/Failure.h: a Failure skips this event as one
+        // The rule of support/Failure.h: a Failure skips this event as one
         // step; anything else is a fault, which ends only this event.
         try {
             platform::attempt(next);
         } catch (...) {
             platform::reportFault(platform::currentExceptionText());
         }
-        if (afterEvent_) afterEvent_();
+        const auto hooks = afterEvent_;  // a hook may remove one
+        for (const auto& [hook, call] : hooks) call();
     }
     running_ = false;
 }
+
+EventQueue::Hook EventQueue::addAfterEvent(std::function<void()> hook) {
+    afterEvent_.emplace(++lastHook_, std::move(hook));
+    return lastHook_;
+}
+
+void EventQueue::removeAfterEvent(Hook hook) { afterEvent_.erase(hook); }
 
 void EventQueue::close() {
     closed_ = true;

@@ -6,10 +6,11 @@
 // page script, a timer) waits until that handler has returned. After close()
 // queued and newly posted events are dropped, so nothing reaches a window
 // that is gone. An exception escaping an event is dealt with as
-// platform/Failure.h says. Used on the user-interface thread only.
+// support/Failure.h says. Used on the user-interface thread only.
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "support/ThreadOwner.h"
@@ -27,13 +28,17 @@ public:
     void close();
     // Whether a handler is running now.
     bool running() const { return running_; }
-    // Called after each event has run (the page bridge flushes its writes here).
-    void setAfterEvent(std::function<void()> hook) { afterEvent_ = std::move(hook); }
+    // Calls hook after each event has run, until removed: each page bridge
+    // sends the writes the handler queued and ends its handler snapshot.
+    using Hook = unsigned;
+    Hook addAfterEvent(std::function<void()> hook);
+    void removeAfterEvent(Hook hook);
 
 private:
     platform::ThreadOwner uiThread_;
     std::deque<Event> queue_;
-    std::function<void()> afterEvent_;
+    std::map<Hook, std::function<void()>> afterEvent_;  // in the order added
+    Hook lastHook_ = 0;
     bool running_ = false;
     bool closed_ = false;
 };

@@ -126,14 +126,6 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options)
                                     WebKitHitTestResult*, gpointer) -> gboolean { return TRUE; }),
                      nullptr);
 
-    // Queued page writes go out as soon as the handler that made them returns,
-    // and what the handler's reads recorded of the pages ends with it.
-    queue_->setAfterEvent([this] {
-        for (GtkBrowserView* view : {WB_.get(), wbload_.get(), wbstat_.get()}) {
-            view->bridge().flush();
-            view->bridge().endHandler();
-        }
-    });
     form_->setOnGone([this] { onWindowGone(); });
     form_->setOnCloseRequest([this](bool closing) {
         startHealth_->setClosing(closing);
@@ -215,7 +207,6 @@ void GtkHost::endPageProcesses() {
 
 GtkHost::~GtkHost() {
     queue_->close();
-    queue_->setAfterEvent(nullptr);
     timer_->setEnabled(false);
     deadline_->setEnabled(false);
     // The services go before the window they may refer to.

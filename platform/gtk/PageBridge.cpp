@@ -25,10 +25,19 @@ PageBridge::PageBridge(WebKitWebView* view, std::weak_ptr<EventQueue> queue,
     : view_(view),
       queue_(queue),
       health_(std::move(health)),
-      record_(queue),
-      subscriptions_(queue) {}
+      snapshot_(queue),
+      subscriptions_(queue) {
+    // The writes a handler queued go out as soon as it returns, and what its
+    // reads took of the page ends with it.
+    if (auto events = queue_.lock()) afterEvent_ = events->addAfterEvent([this] {
+        flush();
+        endHandler();
+    });
+}
 
-PageBridge::~PageBridge() = default;
+PageBridge::~PageBridge() {
+    if (auto events = queue_.lock()) events->removeAfterEvent(afterEvent_);
+}
 
 void PageBridge::detach() {
     view_ = nullptr;
@@ -42,7 +51,7 @@ void PageBridge::pageCommitted() {
     document_.reset();
     writes_.clear();
     releases_.clear();
-    record_.newDocument();
+    snapshot_.newDocument();
     subscriptions_.clear();
 }
 
@@ -166,7 +175,7 @@ std::string PageBridge::read(unsigned generation, const std::string& expression)
         flush();
         throw platform::Failure("the page does not answer");
     }
-    const std::string prime = record_.primeScript();
+    const std::string prime = snapshot_.primeScript();
     std::string answer =
         evaluate(inRuntime(takeWrites() + "return " + (prime.empty() ? "" : prime + "+'\x1d'+") +
                                "String(" + expression + ");",
@@ -175,7 +184,7 @@ std::string PageBridge::read(unsigned generation, const std::string& expression)
     if (prime.empty()) return answer;
     size_t cut = answer.find('\x1d');
     if (cut == std::string::npos) throw platform::Failure("malformed answer");
-    record_.takePrime(answer.substr(0, cut), [this](const std::string& one) {
+    snapshot_.takePrime(answer.substr(0, cut), [this](const std::string& one) {
         return elementFromAnswer(shared_from_this(), generation_, one);
     });
     return answer.substr(cut + 1);

@@ -28,7 +28,7 @@
 #include "platform/Page.h"
 #include "platform/gtk/EventQueue.h"
 #include "platform/gtk/PageRead.h"
-#include "platform/gtk/PageRecord.h"
+#include "platform/gtk/HandlerSnapshot.h"
 #include "platform/gtk/PageSubscriptions.h"
 
 namespace gtkui {
@@ -79,16 +79,16 @@ public:
 
     void setReadTimeout(std::chrono::milliseconds limit) { readTimeout_ = limit; }
 
-    // The record of the page kept for the running handler (see PageRecord).
-    using Change = PageRecord::Change;
-    void changed(Change change) { record_.changed(change); }
+    // What the running handler has read of the page (see HandlerSnapshot).
+    using Change = HandlerSnapshot::Change;
+    void changed(Change change) { snapshot_.changed(change); }
     // The running handler has returned: what its reads recorded of the page
     // ends, and the next handler may wait for the page again.
     void endHandler() {
-        record_.end();
+        snapshot_.end();
         waitedInHandler_ = 0;
     }
-    PageRecord& record() { return record_; }
+    HandlerSnapshot& snapshot() { return snapshot_; }
 
     // Reads that waited for the page, by every bridge of the process (benchmarks
     // count them per handler).
@@ -114,13 +114,14 @@ private:
 
     WebKitWebView* view_;
     std::weak_ptr<EventQueue> queue_;
+    unsigned afterEvent_ = 0;  // this bridge's hook in the queue
     std::shared_ptr<PageHealth> health_;
     unsigned generation_ = 0;
     bool committed_ = false;
     std::string token_;
     platform::DocumentRef document_;
     std::vector<Write> writes_;
-    PageRecord record_;
+    HandlerSnapshot snapshot_;
     std::vector<int> releases_;
     bool flushScheduled_ = false;
     int nextClientHandle_ = -1;

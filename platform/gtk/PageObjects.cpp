@@ -90,10 +90,10 @@ void PageHandle::write(const std::string& statement) const {
 }
 
 const ElementFacts& PageElement::facts() {
-    const unsigned record = page_.bridge().record().treeMark();
+    const unsigned record = page_.bridge().snapshot().treeMark();
     if (record == 0 || record != factsRecord_) {
         facts_ = factsFrom(page_.read("R.desc(" + page_.ref() + ")"));
-        factsRecord_ = page_.bridge().record().treeMark();
+        factsRecord_ = page_.bridge().snapshot().treeMark();
     }
     return facts_;
 }
@@ -113,15 +113,15 @@ void PageElement::setInnerText(const std::string& text) {
 
 void PageElement::offsetSize(std::int32_t& width, std::int32_t& height) {
     PageBridge& bridge = page_.bridge();
-    if (root_ && bridge.record().rootSize(width, height)) return;
-    const unsigned record = bridge.record().layoutMark();
+    if (root_ && bridge.snapshot().rootSize(width, height)) return;
+    const unsigned record = bridge.snapshot().layoutMark();
     if (record == 0 || record != sizeRecord_) {
         std::vector<std::string> size = split(page_.read("R.dims(" + page_.ref() + ")"), '\x1f');
         if (size.size() != 2) throw platform::Failure("malformed answer");
         width_ = toInt(size[0]);
         height_ = toInt(size[1]);
-        sizeRecord_ = bridge.record().layoutMark();
-        if (root_) bridge.record().keepRootSize(width_, height_);
+        sizeRecord_ = bridge.snapshot().layoutMark();
+        if (root_) bridge.snapshot().keepRootSize(width_, height_);
     }
     width = width_;
     height = height_;
@@ -147,11 +147,11 @@ void PageElement::setStyleProperty(const std::string& name, const std::string& v
 void PageElement::keepChildren(const std::string& tag, platform::ElementCollection children) {
     childTag_ = tag;
     children_ = std::move(children);
-    childrenRecord_ = page_.bridge().record().treeMark();
+    childrenRecord_ = page_.bridge().snapshot().treeMark();
 }
 
 platform::ElementCollection PageElement::getElementsByTagName(const std::string& tag) {
-    const unsigned record = page_.bridge().record().treeMark();
+    const unsigned record = page_.bridge().snapshot().treeMark();
     if (record != 0 && record == childrenRecord_ && upper(tag) == childTag_) return children_;
     std::string answer =
         page_.read("R.list(" + page_.ref() + ".getElementsByTagName(" + jsString(tag) + "))");
@@ -220,15 +220,15 @@ platform::ElementRef PageDocument::one(const std::string& expression) {
 
 platform::ElementRef PageDocument::getElementById(const std::string& id) {
     platform::ElementRef element;
-    if (bridge_->generation() == generation_ && bridge_->record().lookup(id, element))
+    if (bridge_->generation() == generation_ && bridge_->snapshot().lookup(id, element))
         return element;
     element = one("document.getElementById(" + jsString(id) + ")");
-    bridge_->record().keepLookup(id, element);
+    bridge_->snapshot().keepLookup(id, element);
     return element;
 }
 
 platform::ElementCollection PageDocument::getElementsByTagName(const std::string& tag) {
-    PageRecord& record = bridge_->record();
+    HandlerSnapshot& record = bridge_->snapshot();
     const std::string key = upper(tag);
     platform::ElementCollection items;
     if (bridge_->generation() == generation_ && record.collection(key, items)) {
@@ -263,9 +263,9 @@ platform::ElementCollection PageDocument::getElementsByTagName(const std::string
 
 platform::ElementRef PageDocument::body() {
     platform::ElementRef element;
-    if (bridge_->generation() == generation_ && bridge_->record().body(element)) return element;
+    if (bridge_->generation() == generation_ && bridge_->snapshot().body(element)) return element;
     element = one("document.body");
-    bridge_->record().keepBody(element);
+    bridge_->snapshot().keepBody(element);
     return element;
 }
 

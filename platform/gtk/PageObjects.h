@@ -45,7 +45,7 @@ public:
                 ElementFacts facts)
         : page_(std::move(bridge), generation, handle),
           facts_(std::move(facts)),
-          factsRecord_(page_.bridge().record().treeMark()) {}
+          factsRecord_(page_.bridge().snapshot().treeMark()) {}
 
     const PageHandle& page() const { return page_; }
     // This is the document element, whose size the bridge's record may hold.

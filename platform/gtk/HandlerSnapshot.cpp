@@ -1,4 +1,4 @@
-#include "platform/gtk/PageRecord.h"
+#include "platform/gtk/HandlerSnapshot.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,17 +9,17 @@
 
 namespace gtkui {
 
-bool PageRecord::recording() const {
+bool HandlerSnapshot::recording() const {
     auto queue = queue_.lock();
     return queue && queue->running();
 }
 
-void PageRecord::changed(Change change) {
+void HandlerSnapshot::changed(Change change) {
     layout_ = ++marks_;
     if (change == Change::Tree) tree_ = ++marks_;
 }
 
-void PageRecord::end() {
+void HandlerSnapshot::end() {
     // The handler's last collection was followed by none.
     if (!lastCollection_.empty()) nextCollection_.erase(lastCollection_);
     lastCollection_.clear();
@@ -33,25 +33,25 @@ void PageRecord::end() {
     body_ = {};
 }
 
-void PageRecord::newDocument() {
+void HandlerSnapshot::newDocument() {
     end();
     knowsRootSize_ = false;
 }
 
-bool PageRecord::body(platform::ElementRef& element) const {
+bool HandlerSnapshot::body(platform::ElementRef& element) const {
     if (!recording() || bodyTree_ != tree_ || !body_) return false;
     element = body_;
     return true;
 }
 
-void PageRecord::keepBody(platform::ElementRef element) {
+void HandlerSnapshot::keepBody(platform::ElementRef element) {
     knowsBody_ = true;
     if (!recording()) return;
     body_ = std::move(element);
     bodyTree_ = tree_;
 }
 
-bool PageRecord::collection(const std::string& tag, platform::ElementCollection& items) {
+bool HandlerSnapshot::collection(const std::string& tag, platform::ElementCollection& items) {
     if (!recording() || collectionsTree_ != tree_) return false;
     auto found = collections_.find(tag);
     if (found == collections_.end()) return false;
@@ -59,7 +59,7 @@ bool PageRecord::collection(const std::string& tag, platform::ElementCollection&
     return true;
 }
 
-std::vector<std::string> PageRecord::collectionsAfter(const std::string& tag) const {
+std::vector<std::string> HandlerSnapshot::collectionsAfter(const std::string& tag) const {
     std::vector<std::string> after;
     if (!recording()) return after;
     std::string at = tag;
@@ -72,7 +72,7 @@ std::vector<std::string> PageRecord::collectionsAfter(const std::string& tag) co
     return after;
 }
 
-void PageRecord::keepCollection(const std::string& tag, platform::ElementCollection items) {
+void HandlerSnapshot::keepCollection(const std::string& tag, platform::ElementCollection items) {
     if (!recording()) return;
     if (collectionsTree_ != tree_) {
         std::map<std::string, platform::ElementCollection> dropped;
@@ -82,7 +82,7 @@ void PageRecord::keepCollection(const std::string& tag, platform::ElementCollect
     collections_[tag] = std::move(items);
 }
 
-void PageRecord::readCollection(const std::string& tag) {
+void HandlerSnapshot::readCollection(const std::string& tag) {
     if (!recording()) return;
     if (!lastCollection_.empty()) {
         if (lastCollectionTree_ == tree_)
@@ -94,7 +94,7 @@ void PageRecord::readCollection(const std::string& tag) {
     lastCollectionTree_ = tree_;
 }
 
-bool PageRecord::lookup(const std::string& id, platform::ElementRef& element) const {
+bool HandlerSnapshot::lookup(const std::string& id, platform::ElementRef& element) const {
     if (!recording() || lookupsTree_ != tree_) return false;
     auto found = lookups_.find(id);
     if (found == lookups_.end()) return false;
@@ -102,7 +102,7 @@ bool PageRecord::lookup(const std::string& id, platform::ElementRef& element) co
     return true;
 }
 
-void PageRecord::keepLookup(const std::string& id, platform::ElementRef element) {
+void HandlerSnapshot::keepLookup(const std::string& id, platform::ElementRef element) {
     if (knownIds_.size() < 64 &&
         std::find(knownIds_.begin(), knownIds_.end(), id) == knownIds_.end())
         knownIds_.push_back(id);
@@ -115,14 +115,14 @@ void PageRecord::keepLookup(const std::string& id, platform::ElementRef element)
     lookups_[id] = std::move(element);
 }
 
-bool PageRecord::rootSize(int& width, int& height) const {
+bool HandlerSnapshot::rootSize(int& width, int& height) const {
     if (!recording() || rootLayout_ != layout_) return false;
     width = rootWidth_;
     height = rootHeight_;
     return true;
 }
 
-void PageRecord::keepRootSize(int width, int height) {
+void HandlerSnapshot::keepRootSize(int width, int height) {
     knowsRootSize_ = true;
     if (!recording()) return;
     rootWidth_ = width;
@@ -130,7 +130,7 @@ void PageRecord::keepRootSize(int width, int height) {
     rootLayout_ = layout_;
 }
 
-std::string PageRecord::primeScript() {
+std::string HandlerSnapshot::primeScript() {
     if (!recording() || primedTree_ == tree_) return {};
     // The document element's size only with the handler's first read: later
     // in a handler it would force a layout of the page's pending changes.
@@ -146,7 +146,7 @@ std::string PageRecord::primeScript() {
     return script + "]," + (root ? "true" : "false") + ")";
 }
 
-void PageRecord::takePrime(
+void HandlerSnapshot::takePrime(
     const std::string& answer,
     const std::function<platform::ElementRef(const std::string&)>& elementOf) {
     const unsigned tree = tree_, layout = layout_;

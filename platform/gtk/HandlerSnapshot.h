@@ -1,5 +1,5 @@
 #pragma once
-// The record of one view's page kept for the running handler.
+// A snapshot of one view's page, kept for the running handler.
 //
 // A handler's first read also brings back what the handler will likely read
 // next: the document element's size, and the elements of ids looked up on
@@ -24,12 +24,12 @@ namespace gtkui {
 
 class EventQueue;
 
-class PageRecord {
+class HandlerSnapshot {
 public:
     enum class Change { Layout, Tree };
 
     // A handler runs while the queue runs an event.
-    explicit PageRecord(std::weak_ptr<EventQueue> queue) : queue_(std::move(queue)) {}
+    explicit HandlerSnapshot(std::weak_ptr<EventQueue> queue) : queue_(std::move(queue)) {}
 
     void changed(Change change);
     // The handler has returned.
