@@ -151,7 +151,8 @@ void GtkBrowserView::Navigate2(const std::string& address) {
         });
         return;
     }
-    if (!webView()) throw platform::Failure("the view is gone");
+    ensureCreated();
+    if (!view_) throw platform::Failure("the view is gone");
     webkit_web_view_load_uri(view_, toAddress(address).c_str());
 }
 
@@ -185,7 +186,9 @@ void GtkBrowserView::placePending() {
 }
 
 void GtkBrowserView::ZOrder(int position) {
-    if (position == 0) placement_.bringToFront(widget());
+    if (position != 0) return;
+    ensureCreated();
+    if (view_) placement_.bringToFront(widget());
 }
 
 gboolean GtkBrowserView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,

@@ -82,11 +82,14 @@ public:
         std::function<bool(WebKitPermissionRequest* request, const std::string& page)>;
     void setPermissionPolicy(PermissionPolicy policy) { permissions_ = std::move(policy); }
 
-    GtkWidget* widget() { return GTK_WIDGET(webView()); }
-    WebKitWebView* webView() {
+    // Makes a view made on demand, where it is first needed (a navigation,
+    // bringing it to the front).
+    void ensureCreated() {
         if (!view_ && onDemand_) onDemand_();
-        return view_;
     }
+    // The WebKit view, or nullptr before it is made.
+    GtkWidget* widget() const { return GTK_WIDGET(view_); }
+    WebKitWebView* webView() const { return view_; }
     WebKitUserContentManager* userContent() const { return content_; }
     PageBridge& bridge() { return *bridge_; }
     // The identity that frame completions report.

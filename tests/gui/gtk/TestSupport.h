@@ -97,7 +97,10 @@ public:
     gtkui::GtkHost& host() { return *host_; }
     Fakes& fakes() { return *fakes_; }
     TempFolder& folder() { return folder_; }
-    WebKitWebView* webView(platform::BrowserView& view) { return host_->view(view).webView(); }
+    WebKitWebView* webView(platform::BrowserView& view) {
+        host_->view(view).ensureCreated();
+        return host_->view(view).webView();
+    }
     // Loads address in the view (outside any handler) and waits for its top-level completion.
     bool load(platform::BrowserView& view, const std::string& address);
 

@@ -88,7 +88,10 @@ public:
 
     std::string videos() const { return folder.path() + "/videos"; }
     std::string uploadPage() const { return site.address("/my_videos_upload"); }
-    WebKitWebView* chatView() { return host->view(host->WB()).webView(); }
+    WebKitWebView* chatView() {
+        host->view(host->WB()).ensureCreated();
+        return host->view(host->WB()).webView();
+    }
 
 private:
     class Watch;
