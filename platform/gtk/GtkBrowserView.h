@@ -35,6 +35,9 @@ struct ViewAbilities {
 // socket's and TLS's errors as GLib and WebKit report them.
 platform::NavigationFailure navigationFailureOf(const GError* error);
 
+// The address a navigation action goes to ("" when it has none).
+std::string actionUri(WebKitNavigationAction* action);
+
 class GtkBrowserView : public platform::BrowserView {
 public:
     // related: a view whose web process this one shares (nullptr for the first).
