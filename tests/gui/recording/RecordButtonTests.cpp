@@ -562,7 +562,9 @@ TEST_F(RecordButton, RecordsTheHoverAndThePointerButNotAWindowOnTop) {
     // show: the cursor image it reports while XTest moves its pointer was
     // seen in at most one frame of thirty. The pointer is checked where the X
     // server shows one.
-    if (!g_getenv("WAYLAND_DISPLAY")) EXPECT_GT(withPointer, 0);
+    if (!g_getenv("WAYLAND_DISPLAY")) {
+        EXPECT_GT(withPointer, 0);
+    }
 }
 
 class RecordedMovie : public RecordButton {
