@@ -42,6 +42,7 @@
 #include "BenchAnalysis.h"
 #include "BenchContent.h"
 #include "BenchSound.h"
+#include "platform/recorder/ChatSoundSink.h"
 #include "platform/recorder/X11ScreenRecorder.h"
 
 namespace {
@@ -112,8 +113,10 @@ int record(const std::string& path, double seconds, int x, int y, int w, int h,
            unsigned long window, long long startNs) {
     recorder::X11ScreenRecorder recorder;
     pid_t beeper = -1;
+    std::unique_ptr<recorder::ChatSoundSink> chatSink;
     if (startNs >= 0) {
-        recorder.recordSound({true, true});
+        chatSink = recorder::ChatSoundSink::create();  // the beeper plays into it
+        recorder.recordSound({true, true}, chatSink->name());
         beeper = spawnSelf({"beep", std::to_string(startNs)});
     }
     recorder.recordWindow(window);

@@ -1,13 +1,10 @@
 #include "platform/recorder/PulseCapture.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
+#include "platform/recorder/ChatSoundSink.h"
 #include "support/Log.h"
 
 namespace recorder {
@@ -24,33 +21,16 @@ void letRun(pa_operation* operation) {
     if (operation) pa_operation_unref(operation);
 }
 
-long parentOf(long pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    // "pid (name) state ppid ...": the name may hold spaces and parentheses.
-    const std::size_t close = text.rfind(')');
-    if (close == std::string::npos) return -1;
-    std::istringstream rest(text.substr(close + 1));
-    std::string state;
-    long parent = -1;
-    rest >> state >> parent;
-    return parent;
-}
-
 }  // namespace
-
-bool isThisProcessOrChild(long pid) {
-    const long self = getpid();
-    return pid > 0 && (pid == self || parentOf(pid) == self);
-}
 
 struct PulseCapture::Stream {
     PulseCapture* owner;
     pa_stream* stream = nullptr;
     int lane = -1;
-    std::uint32_t sinkInput = PA_INVALID_INDEX;  // PA_INVALID_INDEX: the microphone
+    std::uint32_t sinkInput = PA_INVALID_INDEX;  // a followed chat stream's
     std::string name;
     double heardAfter = 0;  // seconds between a monitor's chunk and when it is heard
+    bool chatSink = false;  // the chat sink's monitor; else the microphone or a followed stream
 };
 
 struct PulseCapture::Lookup {
@@ -60,8 +40,8 @@ struct PulseCapture::Lookup {
 };
 
 PulseCapture::PulseCapture(SoundSources sources, SoundTimeline& timeline,
-                           FrameClock::Clock::time_point t0, IsClientProcess isClient)
-    : sources_(sources), timeline_(timeline), t0_(t0), isClient_(std::move(isClient)) {
+                           FrameClock::Clock::time_point t0, std::string chatSink)
+    : sources_(sources), timeline_(timeline), t0_(t0), chatSink_(std::move(chatSink)) {
     mainloop_ = pa_threaded_mainloop_new();
     if (mainloop_)
         context_ = pa_context_new(pa_threaded_mainloop_get_api(mainloop_),
@@ -118,11 +98,13 @@ void PulseCapture::onContextState(pa_context* context, void* self) {
                               pa_context_get_server(context) +
                               (me->sources_.chat ? ", the chat's streams" : "") +
                               (me->sources_.microphone ? ", the microphone" : ""));
-            if (me->sources_.chat) {
-                letRun(pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SINK_INPUT, nullptr,
-                                            nullptr));
-                letRun(pa_context_get_sink_input_info_list(context, onSinkInput, me));
-            }
+            if (me->sources_.chat && me->chatSink_.empty())
+                platform::logWarning(
+                    "recording: the chat has no sink of its own; the recording has none of "
+                    "the chat's sound");
+            else if (me->sources_.chat)
+                letRun(pa_context_get_sink_info_by_name(context, me->chatSink_.c_str(), onChatSink,
+                                                        me));
             if (me->sources_.microphone)
                 letRun(pa_context_get_server_info(context, onServerInfo, me));
             break;
@@ -141,7 +123,7 @@ void PulseCapture::onContextState(pa_context* context, void* self) {
     }
 }
 
-void PulseCapture::onServerInfo(pa_context*, const pa_server_info* info, void* self) {
+void PulseCapture::onServerInfo(pa_context* context, const pa_server_info* info, void* self) {
     auto* me = static_cast<PulseCapture*>(self);
     if (me->stopping_) return;
     if (!info || !info->default_source_name) {
@@ -150,25 +132,58 @@ void PulseCapture::onServerInfo(pa_context*, const pa_server_info* info, void* s
             "recording has no microphone");
         return;
     }
-    // Without a microphone, the server's default source is the speakers'
-    // monitor, which carries every program's sound: not the person's voice.
-    const std::string source = info->default_source_name;
-    if (info->default_sink_name && source == std::string(info->default_sink_name) + ".monitor") {
+    letRun(pa_context_get_source_info_by_name(context, info->default_source_name, onSource, me));
+}
+
+void PulseCapture::onSource(pa_context*, const pa_source_info* info, int eol, void* self) {
+    auto* me = static_cast<PulseCapture*>(self);
+    if (me->stopping_ || eol > 0) return;
+    if (!info) {
+        platform::logWarning(
+            "recording: the sound server's default source is gone; the recording has no "
+            "microphone");
+        return;
+    }
+    // A sink's monitor carries what programs play there (without a
+    // microphone a server offers the speakers' monitor): not the person's voice.
+    const std::string source = info->name;
+    if (info->monitor_of_sink != PA_INVALID_INDEX) {
         platform::logWarning("recording: the default source " + source +
-                             " is the speakers' monitor, not a microphone; the recording has "
-                             "no microphone");
+                             " is a sink's monitor, not a microphone; the recording has no "
+                             "microphone");
         return;
     }
     me->open(source.c_str(), PA_INVALID_INDEX, "the microphone (" + source + ")");
 }
 
+void PulseCapture::onChatSink(pa_context* context, const pa_sink_info* info, int eol, void* self) {
+    auto* me = static_cast<PulseCapture*>(self);
+    if (me->stopping_ || eol > 0) return;
+    if (!info) {
+        platform::logWarning("recording: the chat's sink " + me->chatSink_ +
+                             " is gone; the recording has none of the chat's sound");
+        return;
+    }
+    me->chatSinkIndex_ = info->index;
+    // The sink renders as it is asked (its monitor's readers ask for little);
+    // the loopback passes it on to the speakers that much later, and the
+    // chat's pictures are shown for then.
+    me->open(info->monitor_source_name, PA_INVALID_INDEX,
+             "the chat's sound (" + me->chatSink_ + ")", ChatSoundSink::kLoopbackLatencyMs / 1e3,
+             true);
+    // The streams that play there, to follow any that is moved elsewhere.
+    letRun(pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SINK_INPUT, nullptr, nullptr));
+    letRun(pa_context_get_sink_input_info_list(context, onSinkInput, me));
+}
+
 void PulseCapture::onSubscription(pa_context*, pa_subscription_event_type_t type,
                                   std::uint32_t index, void* self) {
     auto* me = static_cast<PulseCapture*>(self);
-    const auto kind = type & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+    if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) != PA_SUBSCRIPTION_EVENT_SINK_INPUT) return;
     // New streams, and streams moved to another sink (which ends their monitor stream).
-    if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SINK_INPUT &&
-        kind != PA_SUBSCRIPTION_EVENT_REMOVE)
+    if ((type & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_REMOVE)
+        me->fromChatSink_.erase(index);
+    else
         me->lookUpSinkInput(index);
 }
 
@@ -186,14 +201,18 @@ void PulseCapture::onSinkInput(pa_context* context, const pa_sink_input_info* in
                                void* self) {
     auto* me = static_cast<PulseCapture*>(self);
     if (eol != 0 || !info || me->stopping_ || me->handled(info->index)) return;
-    const char* pidText = pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_PROCESS_ID);
-    const long pid = pidText ? std::atol(pidText) : -1;
-    if (!me->isClient_(pid)) return;
+    // A stream in the chat's sink is in its monitor; one that played there
+    // and now plays elsewhere is followed.
+    if (info->sink == me->chatSinkIndex_) {
+        me->fromChatSink_.insert(info->index);
+        return;
+    }
+    if (!me->fromChatSink_.contains(info->index)) return;
     const char* app = pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_NAME);
-    auto lookup = std::make_unique<Lookup>(Lookup{me, info->index,
-                                                  "chat stream " + std::to_string(info->index) +
-                                                      " (" + (app ? app : "?") + ", process " +
-                                                      std::to_string(pid) + ")"});
+    auto lookup =
+        std::make_unique<Lookup>(Lookup{me, info->index,
+                                        "chat stream " + std::to_string(info->index) + " (" +
+                                            (app ? app : "?") + ", moved out of the chat's sink)"});
     pa_operation* op = pa_context_get_sink_info_by_index(context, info->sink, onSink, lookup.get());
     if (!op) {
         platform::logDebug("recording: cannot look up the sink of " + lookup->name);
@@ -218,18 +237,23 @@ void PulseCapture::onSink(pa_context*, const pa_sink_info* info, int eol, void* 
 }
 
 void PulseCapture::open(const char* device, std::uint32_t sinkInput, const std::string& name,
-                        double heardAfter) {
+                        double heardAfter, bool chatSink) {
     if (stopping_ || (sinkInput != PA_INVALID_INDEX && std::ranges::any_of(streams_, [&](auto& s) {
                           return s->sinkInput == sinkInput;
                       })))
         return;
     const int lane = timeline_.open();
     if (lane < 0) {
-        platform::logWarning("recording: too many sound streams at once; " + name +
-                             " is not recorded");
+        // Said once per recording: a flood of streams must not flood the log.
+        if (!lanesWarned_)
+            platform::logWarning(
+                "recording: too many sound streams at once; some of them are not recorded");
+        lanesWarned_ = true;
+        platform::logDebug("recording: no lane for " + name);
         return;
     }
-    auto s = std::make_unique<Stream>(Stream{this, nullptr, lane, sinkInput, name, heardAfter});
+    auto s = std::make_unique<Stream>(
+        Stream{this, nullptr, lane, sinkInput, name, heardAfter, chatSink});
     s->stream = pa_stream_new(context_, "recording", &kSampleFormat, nullptr);
     pa_buffer_attr attr;
     attr.maxlength = attr.tlength = attr.prebuf = attr.minreq = std::uint32_t(-1);
@@ -266,9 +290,12 @@ void PulseCapture::onStreamState(pa_stream* stream, void* data) {
     if (state != PA_STREAM_FAILED && state != PA_STREAM_TERMINATED) return;
     const bool serverThere = pa_context_get_state(me->context_) == PA_CONTEXT_READY;
     const std::uint32_t sinkInput = s->sinkInput;
-    if (sinkInput == PA_INVALID_INDEX && serverThere)
-        platform::logWarning("recording: the microphone's stream ended (" +
-                             std::string(pa_strerror(pa_context_errno(me->context_))) +
+    const std::string why = pa_strerror(pa_context_errno(me->context_));
+    if (s->chatSink && serverThere)
+        platform::logWarning("recording: the chat sink's stream ended (" + why +
+                             "); the rest of the recording has none of the chat's sound");
+    else if (sinkInput == PA_INVALID_INDEX && serverThere)
+        platform::logWarning("recording: the microphone's stream ended (" + why +
                              "); the rest of the recording has no microphone");
     else
         platform::logDebug("recording: " + s->name + " ended");

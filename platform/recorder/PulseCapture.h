@@ -2,15 +2,19 @@
 // Captures the recording's sound from the PulseAudio server (PipeWire's
 // PulseAudio server too) into a SoundTimeline, on a sound thread of its own
 // (libpulse's threaded main loop; never the user-interface thread):
-//   chat sound   every playback stream (sink input) of a client process (see
-//                IsClientProcess), those opened later included, is recorded
-//                from its sink's monitor alone (a monitor stream on that sink
-//                input), so other programs' sound stays out and the person
-//                keeps hearing it as before. A stream that is moved to
-//                another sink is recorded again from there.
-//   microphone   the server's default source, unless that is the default
+//   chat sound   the monitor of the chat's own sink (see ChatSoundSink), which
+//                the client's web processes play into: one lane however many
+//                streams play there. Nothing a stream says of itself (its
+//                process id, its program) makes it the chat's, as any program
+//                can say the same. A stream that played into that sink and is
+//                moved to another one (the person chose other speakers for
+//                it) is followed there, recorded from that sink's monitor
+//                alone (a monitor stream on that sink input), until it comes
+//                back.
+//   microphone   the server's default source, unless the server says it is a
 //                sink's monitor (what a server offers when there is no
-//                microphone), which would carry every program's sound.
+//                microphone, or what someone chose), which carries programs'
+//                sound, not the person's voice.
 // Each stream has a lane of the timeline; its chunks are stamped with their
 // capture time (now less the stream's latency), so a stalled, suspended or
 // moved stream leaves silence. With no server, or one that goes away, the
@@ -23,9 +27,9 @@
 #include <pulse/pulseaudio.h>
 
 #include <atomic>
-#include <functional>
 #include <list>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "platform/recorder/FrameClock.h"
@@ -40,20 +44,14 @@ struct SoundSources {
     bool any() const { return chat || microphone; }
 };
 
-// Whether a process id is one of the client's: its chat sound is recorded.
-using IsClientProcess = std::function<bool(long pid)>;
-// The client's processes: this process and its children (WebKit's web
-// processes are children of the user-interface process).
-bool isThisProcessOrChild(long pid);
-
 class PulseCapture {
 public:
     // Starts the sound thread, which connects to the server named by the
     // environment (PULSE_SERVER, else the user's) without spawning one and
-    // opens the sources' streams. Frame position 0 is captured at t0. Never
-    // waits for the server.
+    // opens the sources' streams. Frame position 0 is captured at t0.
+    // chatSink: the name of the chat's sink. Never waits for the server.
     PulseCapture(SoundSources sources, SoundTimeline& timeline, FrameClock::Clock::time_point t0,
-                 IsClientProcess isClient);
+                 std::string chatSink);
     // Closes the streams and ends the sound thread.
     ~PulseCapture();
     PulseCapture(const PulseCapture&) = delete;
@@ -68,6 +66,8 @@ private:
 
     static void onContextState(pa_context* context, void* self);
     static void onServerInfo(pa_context* context, const pa_server_info* info, void* self);
+    static void onSource(pa_context* context, const pa_source_info* info, int eol, void* self);
+    static void onChatSink(pa_context* context, const pa_sink_info* info, int eol, void* self);
     static void onSubscription(pa_context* context, pa_subscription_event_type_t type,
                                std::uint32_t index, void* self);
     static void onSinkInput(pa_context* context, const pa_sink_input_info* info, int eol,
@@ -79,14 +79,16 @@ private:
     void lookUpSinkInput(std::uint32_t index);
     bool handled(std::uint32_t sinkInput) const;
     void open(const char* device, std::uint32_t sinkInput, const std::string& name,
-              double heardAfter = 0);
+              double heardAfter = 0, bool chatSink = false);
     void remove(Stream* stream);
     void warnOnce(const std::string& message);
 
     SoundSources sources_;
     SoundTimeline& timeline_;
     FrameClock::Clock::time_point t0_;
-    IsClientProcess isClient_;
+    std::string chatSink_;
+    std::uint32_t chatSinkIndex_ = PA_INVALID_INDEX;  // the sound thread's
+    std::set<std::uint32_t> fromChatSink_;  // sink inputs seen playing into the chat's sink
     pa_threaded_mainloop* mainloop_ = nullptr;
     pa_context* context_ = nullptr;
     std::list<std::unique_ptr<Stream>> streams_;  // the sound thread's
@@ -94,6 +96,7 @@ private:
     bool ready_ = false;                          // the sound thread's
     bool stopping_ = false;                       // under the main loop's lock
     bool warned_ = false;                         // the sound thread's
+    bool lanesWarned_ = false;                    // the sound thread's
     std::atomic<bool> live_{false};
 };
 

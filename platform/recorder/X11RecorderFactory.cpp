@@ -9,7 +9,7 @@ std::shared_ptr<platform::ScreenRecorder> X11RecorderFactory::create() {
     PrivateDisplay display(displayName_);  // throws Failure when there is no display
     auto made = std::make_shared<X11ScreenRecorder>(displayName_);
     if (window_) made->recordWindow(window_());
-    made->recordSound(sound_);
+    made->recordSound(sound_, chatSink_);
     return made;
 }
 

@@ -16,9 +16,14 @@ public:
     // the top-level X window whose own pixels the recorders record, asked at
     // each create(); none, or 0: the screen's pixels. sound: the sounds the
     // recordings carry (see PulseCapture); none: the files have no sound.
+    // chatSink: the name of the chat's own sink (see ChatSoundSink).
     explicit X11RecorderFactory(std::string displayName = {},
-                                std::function<unsigned long()> window = {}, SoundSources sound = {})
-        : displayName_(std::move(displayName)), window_(std::move(window)), sound_(sound) {}
+                                std::function<unsigned long()> window = {}, SoundSources sound = {},
+                                std::string chatSink = {})
+        : displayName_(std::move(displayName)),
+          window_(std::move(window)),
+          sound_(sound),
+          chatSink_(std::move(chatSink)) {}
 
     // Throws Failure when the X display cannot be opened.
     std::shared_ptr<platform::ScreenRecorder> create() override;
@@ -27,6 +32,7 @@ private:
     std::string displayName_;
     std::function<unsigned long()> window_;
     SoundSources sound_;
+    std::string chatSink_;
 };
 
 }  // namespace recorder

@@ -133,7 +133,7 @@ void X11ScreenRecorder::StartRecord() {
     if (s.sound.any()) {
         session->timeline = std::make_unique<SoundTimeline>();
         session->sound =
-            std::make_unique<PulseCapture>(s.sound, *session->timeline, t0, s.isClient);
+            std::make_unique<PulseCapture>(s.sound, *session->timeline, t0, s.chatSink);
     }
     Session& running = *session;
     try {

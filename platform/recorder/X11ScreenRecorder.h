@@ -113,10 +113,10 @@ public:
     // 0 (the default), or no Composite extension: the screen's pixels.
     void recordWindow(unsigned long window) { settings_.window = window; }
     // UI thread: the sounds the next recordings carry (none by default), and
-    // which processes' playback streams are the chat's.
-    void recordSound(SoundSources sources, IsClientProcess isClient = isThisProcessOrChild) {
+    // the name of the chat's own sink (see ChatSoundSink), whose sound is the chat's.
+    void recordSound(SoundSources sources, std::string chatSink = {}) {
         settings_.sound = sources;
-        settings_.isClient = std::move(isClient);
+        settings_.chatSink = std::move(chatSink);
     }
 
     // UI thread: whether a recording runs (started and not yet stopped).
@@ -153,7 +153,7 @@ private:
         bool padOffscreen = true;
         unsigned long window = 0;
         SoundSources sound;
-        IsClientProcess isClient = isThisProcessOrChild;
+        std::string chatSink;
     };
     struct Session;
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/Main.h"
+#include "support/Failure.h"
 #include "support/Log.h"
 #include "platform/desktop/GLibLog.h"
 #include "platform/desktop/SettingsFile.h"
@@ -15,6 +16,7 @@
 #include "platform/gtk/GtkHost.h"
 #include "platform/gtk/OrderlyEnd.h"
 #include "platform/gtk/SiteData.h"
+#include "platform/recorder/ChatSoundSink.h"
 
 namespace gtkui {
 
@@ -23,6 +25,7 @@ namespace {
 struct Program {
     ProgramInfo info;
     int status = 0;
+    std::unique_ptr<recorder::ChatSoundSink> chatSink;  // outlives the web processes
     std::unique_ptr<GtkHost> host;
     std::unique_ptr<app::Main> main;
     std::unique_ptr<OrderlyEnd> orderlyEnd;
@@ -103,6 +106,18 @@ void onActivate(GApplication* application, gpointer data) {
             if (!g_file_test(path.c_str(), G_FILE_TEST_IS_REGULAR))
                 platform::logWarning("a resource of the program is missing: " + path);
         }
+        // The chat's sound is recorded from a sink of the client's own, which
+        // the web processes play into: made before the first one starts.
+        std::string chatSink;
+        if (recording.chatSound) {
+            try {
+                program->chatSink = recorder::ChatSoundSink::create();
+                chatSink = program->chatSink->name();
+            } catch (const platform::Failure& e) {
+                platform::logWarning(std::string("chat sound: ") + e.what() +
+                                     "; recordings will have none of the chat's sound");
+            }
+        }
         const bool simulate = program->info.simulateDevices;
         HostOptions options;
         options.program = program->info.name;
@@ -110,8 +125,8 @@ void onActivate(GApplication* application, gpointer data) {
         // The demo's simulated webcam goes with WebKit's simulated capture devices.
         options.mockCaptureDevices = simulate;
         program->host = std::make_unique<GtkHost>(
-            [simulate, recording](GtkWindow* window) {
-                return makeDesktopServices(window, simulate, recording);
+            [simulate, recording, chatSink](GtkWindow* window) {
+                return makeDesktopServices(window, simulate, recording, chatSink);
             },
             options);
         program->main = std::make_unique<app::Main>(*program->host, settings);
@@ -161,6 +176,7 @@ int runDesktopProgram(int argc, char** argv, const ProgramInfo& info) {
     program.orderlyEnd.reset();
     program.main.reset();
     program.host.reset();
+    program.chatSink.reset();
     return status != 0 ? status : program.status;
 }
 

@@ -96,7 +96,7 @@ private:
 }  // namespace
 
 HostServices makeDesktopServices(GtkWindow* window, bool simulateDevices,
-                                 desktop::RecordingSettings recording) {
+                                 desktop::RecordingSettings recording, std::string chatSink) {
     HostServices s;
     // The Flash player is never simulated: the bundled one stands in for a plugin.
     s.objects = std::make_unique<desktop::FlashObjectFactory>(
@@ -110,11 +110,12 @@ HostServices makeDesktopServices(GtkWindow* window, bool simulateDevices,
     s.messageBox = std::make_unique<MessageBoxOnFirstUse>(window);
     s.shell = std::make_unique<desktop::DesktopShell>();
     // The window's own pixels: they can be read also where the screen's cannot
-    // (XWayland). The sound: the chat's web processes' streams, the microphone.
-    s.recorders = std::make_unique<RecordersOnFirstUse>([window, recording] {
+    // (XWayland). The sound: the chat's own sink, the microphone.
+    s.recorders = std::make_unique<RecordersOnFirstUse>([window, recording, chatSink] {
         return std::make_unique<recorder::X11RecorderFactory>(
             std::string{}, [window] { return x11WindowOf(window); },
-            recorder::SoundSources{recording.chatSound, recording.microphone});
+            recorder::SoundSources{recording.chatSound && !chatSink.empty(), recording.microphone},
+            chatSink);
     });
     return s;
 }

@@ -1,9 +1,11 @@
 // The recorder's sound against a private PulseAudio server: the chat's
-// streams (played by children of this process, as the client's web processes
-// are) and the microphone go into the file, another program's sound does not;
-// a server that is missing or dies leaves silence and a whole file.
+// streams (played into the chat's own sink, as the client's web processes
+// do) and the microphone go into the file, another program's sound does not,
+// whatever it claims to be; a server that is missing or dies leaves silence
+// and a whole file.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,12 +19,14 @@
 #include "TestSoundServer.h"
 #include "VideoFile.h"
 #include "support/Log.h"
+#include "platform/recorder/ChatSoundSink.h"
 #include "platform/recorder/X11ScreenRecorder.h"
 
 namespace recorder_test {
 namespace {
 
 namespace fs = std::filesystem;
+using recorder::ChatSoundSink;
 using recorder::SoundSources;
 using recorder::X11ScreenRecorder;
 
@@ -56,9 +60,9 @@ protected:
     }
 
     // Starts recording the window with the given sounds.
-    void start(X11ScreenRecorder& recorder, SoundSources sources) {
+    void start(X11ScreenRecorder& recorder, SoundSources sources, std::string chatSink = {}) {
         recorder.recordWindow(window_);
-        recorder.recordSound(sources);
+        recorder.recordSound(sources, std::move(chatSink));
         recorder.AudioSource(0);
         recorder.FrameRate(30.0f);
         recorder.OutputFile(path());
@@ -97,10 +101,11 @@ TEST_P(SoundSourcesTest, FileHoldsTheChosenSoundsAndNoOtherProgramsSound) {
     if (!TestSoundServer::available()) GTEST_SKIP() << "pulseaudio or pacat is not installed";
     const SoundSources sources = GetParam().sources;
     TestSoundServer server(kMicHz);
+    const auto chatSink = ChatSoundSink::create();
     server.play(kOtherHz, false);
     X11ScreenRecorder recorder;
-    start(recorder, sources);
-    server.play(kChatHz, true);  // a chat stream that opens after the recording started
+    start(recorder, sources, chatSink->name());
+    server.play(kChatHz, true, "");  // a chat stream that opens after the recording started
     sleepSeconds(3.0);
     recorder.StopRecord();
 
@@ -133,14 +138,40 @@ INSTANTIATE_TEST_SUITE_P(Cases, SoundSourcesTest,
                                          SourcesCase{"MicrophoneOnly", {false, true}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Other programs play into the speakers claiming the client's process id,
+// one of them or more than the recording has lanes.
+class ClaimedProcessTest : public SoundTest, public testing::WithParamInterface<int> {};
+
+TEST_P(ClaimedProcessTest, OnlyTheChatsOwnSinkIsTheChatsSound) {
+    if (!TestSoundServer::available()) GTEST_SKIP() << "pulseaudio or pacat is not installed";
+    TestSoundServer server(kMicHz);
+    const auto chatSink = ChatSoundSink::create();
+    for (int i = 0; i < GetParam(); ++i) server.play(kOtherHz, false, "speakers", getpid());
+    X11ScreenRecorder recorder;
+    start(recorder, {true, false}, chatSink->name());
+    server.play(kChatHz, true, "");
+    sleepSeconds(3.0);
+    recorder.StopRecord();
+
+    const SoundFile sound = readSound(path());
+    const double chat = sound.toneDb(kChatHz, 1.2, 2.8);
+    EXPECT_GT(chat, -15.0);
+    EXPECT_LT(sound.toneDb(kOtherHz, 1.2, 2.8), chat - 30)
+        << "another program's sound was recorded";
+    EXPECT_TRUE(warningsContaining("").empty()) << testing::PrintToString(warningsContaining(""));
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, ClaimedProcessTest, testing::Values(1, 12));
+
 TEST_F(SoundTest, ChatStreamMovedToAnotherSinkIsFollowed) {
     if (!TestSoundServer::available()) GTEST_SKIP() << "pulseaudio or pacat is not installed";
     TestSoundServer server(kMicHz);
+    const auto chatSink = ChatSoundSink::create();
     X11ScreenRecorder recorder;
-    start(recorder, {true, false});
-    server.play(kChatHz, true);
+    start(recorder, {true, false}, chatSink->name());
+    server.play(kChatHz, true, "");
     sleepSeconds(1.5);
-    ASSERT_TRUE(server.moveSpeakersStreams("headphones"));
+    ASSERT_TRUE(server.moveStreams(chatSink->name(), "headphones"));
     sleepSeconds(2.5);
     recorder.StopRecord();
 
@@ -149,12 +180,43 @@ TEST_F(SoundTest, ChatStreamMovedToAnotherSinkIsFollowed) {
     EXPECT_GT(sound.toneDb(kChatHz, 2.5, 3.8), -15.0) << "the moved stream was lost";
 }
 
-TEST_F(SoundTest, SpeakersMonitorAsDefaultSourceIsNoMicrophone) {
+TEST_F(SoundTest, ChatSinkIsHeardAndRemovedAtItsEndOrTheNextStartAfterACrash) {
     if (!TestSoundServer::available()) GTEST_SKIP() << "pulseaudio or pacat is not installed";
     TestSoundServer server(kMicHz);
-    // What a server without a microphone offers: every program's sound.
-    ASSERT_EQ(std::system("pactl set-default-source speakers.monitor"), 0);
-    server.play(kOtherHz, false);
+    // What a run that crashed leaves: a sink and its loopback named for a process that is gone.
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    waitpid(gone, nullptr, 0);
+    const std::string stale = ChatSoundSink::kPrefix + std::to_string(gone) + "_0123";
+    ASSERT_EQ(std::system(("pactl load-module module-null-sink sink_name=" + stale +
+                           " >/dev/null && pactl load-module module-loopback source=" + stale +
+                           ".monitor >/dev/null")
+                              .c_str()),
+              0);
+    {
+        const auto chatSink = ChatSoundSink::create();
+        EXPECT_EQ(server.modulesWith(stale), 0);
+        EXPECT_EQ(server.modulesWith(chatSink->name()), 2);
+        const char* playTo = std::getenv("PULSE_SINK");
+        EXPECT_EQ(std::string(playTo ? playTo : ""), chatSink->name());
+        server.play(kChatHz, true, "");
+        SoundFile heard{true, "raw", 48000, 1, server.hear("speakers", 1.5)};
+        EXPECT_GT(heard.toneDb(kChatHz, 0.7, 1.4), -15.0) << "the chat is not heard";
+    }
+    EXPECT_EQ(server.modulesWith(ChatSoundSink::kPrefix), 0);
+    EXPECT_EQ(std::getenv("PULSE_SINK"), nullptr);
+}
+
+// A default source that is a sink's monitor carries programs' sound.
+class MonitorAsDefaultSourceTest : public SoundTest,
+                                   public testing::WithParamInterface<const char*> {};
+
+TEST_P(MonitorAsDefaultSourceTest, IsNoMicrophone) {
+    if (!TestSoundServer::available()) GTEST_SKIP() << "pulseaudio or pacat is not installed";
+    TestSoundServer server(kMicHz);
+    const std::string sink = GetParam();
+    ASSERT_EQ(std::system(("pactl set-default-source " + sink + ".monitor").c_str()), 0);
+    server.play(kOtherHz, false, sink);
     X11ScreenRecorder recorder;
     start(recorder, {false, true});
     sleepSeconds(2.0);
@@ -164,6 +226,10 @@ TEST_F(SoundTest, SpeakersMonitorAsDefaultSourceIsNoMicrophone) {
     EXPECT_LT(sound.toneDb(kOtherHz, 0.5, 1.8), -60.0);
     EXPECT_EQ(warningsContaining("not a microphone").size(), 1u);
 }
+
+// The speakers' monitor: what a server without a microphone offers.
+INSTANTIATE_TEST_SUITE_P(Sinks, MonitorAsDefaultSourceTest,
+                         testing::Values("speakers", "headphones"));
 
 TEST_F(SoundTest, WithoutSoundServerTheSoundIsSilentAndOneWarningSaysWhy) {
     setenv("PULSE_SERVER", ("unix:" + (dir_ / "no-server").string()).c_str(), 1);

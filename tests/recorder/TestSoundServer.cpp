@@ -44,17 +44,17 @@ TestSoundServer::TestSoundServer(int micHertz) {
         {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
          "--log-target=file:" + folder_ + "/server.log", "--load=module-native-protocol-unix",
          "--load=module-null-sink sink_name=speakers", "--load=module-null-sink sink_name=voice",
-         "--load=module-null-sink sink_name=headphones"});
+         "--load=module-null-sink sink_name=headphones",
+         "--load=module-remap-source source_name=mic master=voice.monitor"});
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (std::system("pactl info >/dev/null 2>&1") != 0) {
         if (std::chrono::steady_clock::now() > limit)
             throw std::runtime_error("the test's sound server did not start");
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    if (std::system("pactl set-default-sink speakers && pactl set-default-source voice.monitor") !=
-        0)
+    if (std::system("pactl set-default-sink speakers && pactl set-default-source mic") != 0)
         throw std::runtime_error("cannot choose the test server's default devices");
-    // The microphone: a tone played into the sink whose monitor is the default source.
+    // The microphone: a tone played into the sink the default source passes on.
     play(micHertz, false, "voice");
     // A null sink renders in blocks of up to two seconds until a stream asks
     // for less: listeners that ask for 10 ms make the sinks deliver promptly
@@ -85,17 +85,42 @@ TestSoundServer::~TestSoundServer() {
     std::filesystem::remove_all(folder_);
 }
 
-bool TestSoundServer::moveSpeakersStreams(const std::string& sink) {
+bool TestSoundServer::moveStreams(const std::string& from, const std::string& to) {
     const std::string script = folder_ + "/move.sh";
-    std::ofstream(script)
-        << "speakers=$(pactl list short sinks | awk '$2 == \"speakers\" {print $1}')\n"
-           "moved=1\n"
-           "for input in $(pactl list short sink-inputs | awk -v s=\"$speakers\" "
-           "'$2 == s {print $1}'); do\n"
-           "  pactl move-sink-input \"$input\" "
-        << sink << " && moved=0\n"
-        << "done\nexit $moved\n";
+    std::ofstream(script) << "from=$(pactl list short sinks | awk '$2 == \"" << from
+                          << "\" {print $1}')\n"
+                          << "moved=1\n"
+                             "for input in $(pactl list short sink-inputs | awk -v s=\"$from\" "
+                             "'$2 == s {print $1}'); do\n"
+                             "  pactl move-sink-input \"$input\" "
+                          << to << " && moved=0\n"
+                          << "done\nexit $moved\n";
     return std::system(("sh " + script).c_str()) == 0;
+}
+
+std::vector<float> TestSoundServer::hear(const std::string& sink, double seconds) {
+    const std::string path = folder_ + "/" + sink + ".raw";
+    // timeout ends parec, with a status of its own.
+    [[maybe_unused]] const int ended =
+        std::system(("timeout " + std::to_string(seconds) +
+                     " parec --raw --format=float32le --rate=48000 --channels=1 -d " + sink +
+                     ".monitor >" + path + " 2>/dev/null")
+                        .c_str());
+    std::ifstream in(path, std::ios::binary);
+    std::vector<float> samples;
+    float sample = 0;
+    while (in.read(reinterpret_cast<char*>(&sample), sizeof sample)) samples.push_back(sample);
+    return samples;
+}
+
+int TestSoundServer::modulesWith(const std::string& text) {
+    const std::string path = folder_ + "/modules";
+    if (std::system(("pactl list short modules >" + path).c_str()) != 0) return -1;
+    std::ifstream in(path);
+    int found = 0;
+    for (std::string line; std::getline(in, line);)
+        if (line.find(text) != std::string::npos) ++found;
+    return found;
 }
 
 void TestSoundServer::kill() {
@@ -103,20 +128,22 @@ void TestSoundServer::kill() {
     server_ = -1;
 }
 
-void TestSoundServer::play(int hertz, bool fromChild, const std::string& sink) {
+void TestSoundServer::play(int hertz, bool fromChild, const std::string& sink, long claimedPid) {
     // Ten seconds of the tone, raw 48 kHz mono floats at a third of full scale.
     const std::string path = folder_ + "/tone" + std::to_string(hertz) + ".raw";
-    {
+    if (!std::filesystem::exists(path)) {
         std::ofstream out(path, std::ios::binary);
         for (int i = 0; i < 48000 * 10; ++i) {
             const float sample = float(std::sin(2 * std::numbers::pi * hertz * i / 48000.0) / 3);
             out.write(reinterpret_cast<const char*>(&sample), sizeof sample);
         }
     }
-    const std::string pacat =
-        "pacat --playback --raw --format=float32le --rate=48000 "
-        "--channels=1 --latency-msec=200 -d " +
-        sink + " " + path + " 2>/dev/null";
+    std::string pacat =
+        "pacat --playback --raw --format=float32le --rate=48000 --channels=1 --latency-msec=200 ";
+    if (!sink.empty()) pacat += "-d " + sink + " ";
+    if (claimedPid)
+        pacat += "--property=application.process.id=" + std::to_string(claimedPid) + " ";
+    pacat += path + " 2>/dev/null";
     players_.push_back(fromChild ? spawn({"sh", "-c", "exec " + pacat})
                                  : spawn({"sh", "-c", pacat + " & wait"}));
 }
