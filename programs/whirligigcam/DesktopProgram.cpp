@@ -11,6 +11,7 @@
 #include "support/Failure.h"
 #include "support/Log.h"
 #include "platform/desktop/GLibLog.h"
+#include "platform/desktop/MediaElements.h"
 #include "platform/desktop/SettingsFile.h"
 #include "programs/whirligigcam/DesktopServices.h"
 #include "platform/gtk/GtkHost.h"
@@ -118,6 +119,7 @@ void onActivate(GApplication* application, gpointer data) {
                                      "; recordings will have none of the chat's sound");
             }
         }
+        desktop::logMissingMediaElementsSoon();
         const bool simulate = program->info.simulateDevices;
         HostOptions options;
         options.program = program->info.name;

@@ -81,6 +81,13 @@ has_dependency() {
     [[ $list == *$'\n'"$2"$'\n'* ]]
 }
 has_dependency "$deb" libgl1-mesa-dri || fail "does not depend on libgl1-mesa-dri"
+# The GStreamer plugins WebKit loads for the chat's camera, microphone and sound.
+for name in gstreamer1.0-plugins-base gstreamer1.0-plugins-good; do
+    has_dependency "$deb" "$name" || fail "does not depend on $name"
+done
+recommends=$(dpkg-deb -f "$deb" Recommends)
+echo "whirligigcam recommends: $recommends"
+[[ ", $recommends," == *", gstreamer1.0-libav,"* ]] || fail "does not recommend gstreamer1.0-libav"
 
 # ---- Its files, unpacked into a fresh root ----
 root=$tmp/root
@@ -224,14 +231,56 @@ site_up() {
 }
 wait_for "the unpacked site to listen" 30 site_up
 
+# An install without the package's recommendations, and one with them, as far
+# as GStreamer sees: its plugins only from the packages the client depends on
+# (and what they depend on), then from its recommendations too. Each start
+# logs which of the elements the chat needs are missing.
+# plugin_folder NAME PACKAGE...: a folder of links to those packages' plugins.
+plugin_folder() {
+    local folder=$tmp/plugins-$1 package
+    shift
+    mkdir "$folder"
+    for package in $(for p in "$@"; do
+        echo "$p"
+        dpkg-query -W -f='${Depends}\n' "$p" 2>/dev/null | tr ',|' '\n\n' | sed -e 's/(.*)//' -e 's/:.*//' -e 's/ //g'
+    done | sed '/^$/d' | sort -u); do
+        dpkg -L "$package" 2>/dev/null | grep '/gstreamer-1.0/libgst[^/]*\.so$' |
+            while read -r plugin; do ln -sf "$plugin" "$folder/"; done
+    done
+    echo "$folder"
+}
+mapfile -t depends < <(depends_of "$deb")
+mapfile -t recommended < <(tr ',|' '\n\n' <<<"$recommends" | sed -e 's/(.*)//' -e 's/ //g' | sed '/^$/d')
+without=$(plugin_folder without "${depends[@]}")
+with=$(plugin_folder with "${depends[@]}" "${recommended[@]}")
+echo "GStreamer plugins without recommendations: $(ls "$without" | wc -l), with: $(ls "$with" | wc -l)"
+# start_client LOG PLUGIN-FOLDER: runs the unpacked demo client in the background.
+start_client() {
+    (cd / && XDG_CONFIG_HOME=$tmp/config GSETTINGS_BACKEND=memory GST_PLUGIN_SYSTEM_PATH_1_0=$2 \
+        GST_REGISTRY_1_0=$2.registry \
+        exec env -u DBUS_SESSION_BUS_ADDRESS "$root/usr/bin/whirligigcam-demo" --verbose) \
+        >"$1" 2>&1 &
+    pids+=($!)
+    client_pid=$!
+}
+start_client "$tmp/client-without.log" "$without"
+media_said() {
+    kill -0 "$client_pid" 2>/dev/null || fatal "the unpacked client ended early: $(tail -n 30 "$tmp/client-without.log")"
+    grep -q 'media: ' "$1" && grep -qF 'update check: reading' "$1"
+}
+wait_for "the client without recommendations to start and check its media" 120 media_said \
+    "$tmp/client-without.log"
+kill "$client_pid" && wait "$client_pid" || true
+missing=$(grep -o 'media: .*' "$tmp/client-without.log")
+echo "without recommendations: $missing"
+[[ $missing == *"missing: avdec_h264 (receiving H.264 video; package gstreamer1.0-libav);"* ]] ||
+    fail "without recommendations the client does not say that H.264 decoding is missing"
+
 # From the root folder, so that nothing is found through the working folder;
 # with no settings files of this user, and away from the desktop's session bus
 # (a client already open there would take this start over as its second start).
-(cd / && XDG_CONFIG_HOME=$tmp/config GSETTINGS_BACKEND=memory \
-    exec env -u DBUS_SESSION_BUS_ADDRESS "$root/usr/bin/whirligigcam-demo" --verbose) \
-    >"$tmp/client.log" 2>&1 &
-pids+=($!)
-client_pid=$!
+# with every plugin of the packages it depends on and recommends.
+start_client "$tmp/client.log" "$with"
 requested() {
     kill -0 "$client_pid" 2>/dev/null || fatal "the unpacked client ended early: $(tail -n 30 "$tmp/client.log")"
     grep -q "^site: GET $1 " "$tmp/site.log"
@@ -255,5 +304,7 @@ for line in "update check: reading http://127.0.0.1:$port/update/1" \
     "chat view: navigating to http://127.0.0.1:$port/"; do
     logged "$line" || fail "the verbose log lacks '$line'"
 done
+logged 'media: the GStreamer elements the chat needs are all installed' ||
+    fail "with its recommendations the client still misses: $(grep -o 'media: .*' "$tmp/client.log")"
 [ "$failures" -eq 0 ] || { tail -n 40 "$tmp/client.log" >&2; fatal "$failures problem(s) in the verbose log"; }
 echo "the verbose log names the update address and the outcome"
