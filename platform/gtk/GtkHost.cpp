@@ -16,13 +16,15 @@ namespace gtkui {
 namespace {
 
 // Cookies, storage and cache on disk, in the XDG folders named for the
-// program, so that a login lasts from one start to the next.
-WebKitWebContext* makeWebContext(const HostOptions& options) {
+// program, so that a login lasts from one start to the next. The folders are
+// made private and held before the engine writes to them.
+WebKitWebContext* makeWebContext(const HostOptions& options, std::unique_ptr<SiteDataHold>& hold) {
     if (options.ephemeral) {
         g_autoptr(WebKitWebsiteDataManager) data = webkit_website_data_manager_new_ephemeral();
         return webContextWithMemoryLimit(data, options.pageMemoryLimitMB);
     }
     const SiteDataFolders folders = siteDataFolders(options.program);
+    hold = useSiteData(folders);
     g_autoptr(WebKitWebsiteDataManager) data =
         webkit_website_data_manager_new("base-data-directory", folders.data.c_str(),
                                         "base-cache-directory", folders.cache.c_str(), nullptr);
@@ -72,7 +74,7 @@ void allowChatSiteNotifications(WebKitWebContext* context, gpointer chatSite) {
 GtkHost::GtkHost(const ServiceFactory& services, HostOptions options)
     : options_(std::move(options)) {
     app_ = std::make_unique<GtkApp>(options_.appFolder);
-    context_ = makeWebContext(options_);
+    context_ = makeWebContext(options_, siteData_);
     const std::string playerRoot = options_.appFolder + "/" + PlayerFolder;
     registerResourceScheme(context_, options_.appFolder + "/HTML", playerRoot);
     setPreferredLanguages(context_);
