@@ -161,6 +161,7 @@ struct Stall {
     double longest = 0, endedAfter = 0;
     double ranInLongest = 0;  // the window thread's own CPU time in that gap
     std::vector<gtkui::TracedStep> steps;
+    std::vector<gtkui::WaitedTrip> trips;  // the page reads the handlers waited for
     Clock::time_point waitBegan, waitEnded;
 };
 
@@ -168,6 +169,7 @@ Stall stall(site::SiteServer& site, const std::string& appFolder) {
     site.setUpdateDelay(std::chrono::milliseconds(3000));
     Stall result;
     gtkui::traceSteps(&result.steps);
+    gtkui::traceWaitedEvaluations(&result.trips);
     {
         guitest::Harness h(appFolder);
         app::Main main(h.host(), {site.address("/update/"), site.address("/"),
@@ -206,38 +208,30 @@ Stall stall(site::SiteServer& site, const std::string& appFolder) {
         result.waitEnded = Clock::now();
     }
     gtkui::traceSteps(nullptr);
+    gtkui::traceWaitedEvaluations(nullptr);
     site.setUpdateDelay(std::chrono::milliseconds(0));
     return result;
 }
 
-// The median round's steps: those of the start-up before the wait, summed by
-// name, and each one that ran during the wait, with when it began.
+// The median round's timed steps of the window, from the start-up to the
+// answer, each with when it began (negative: before the wait).
 void printStallTrace(const Stall& round) {
-    std::vector<std::pair<std::string, std::pair<int, double>>> before;
-    for (const auto& step : round.steps) {
-        if (step.began >= round.waitBegan) continue;
-        auto it = std::find_if(before.begin(), before.end(),
-                               [&](const auto& entry) { return entry.first == step.what; });
-        if (it == before.end()) it = before.insert(before.end(), {step.what, {0, 0.0}});
-        ++it->second.first;
-        it->second.second += step.ms;
-    }
     std::printf(
         "  longest gap %.1f ms, %.0f ms into the wait; the window's thread ran %.1f ms of it\n",
         round.longest, round.endedAfter, round.ranInLongest);
-    std::printf("  start-up before the wait:\n");
-    for (const auto& [what, figures] : before)
-        std::printf("    %6.2f ms in %3d x %s\n", figures.second, figures.first, what.c_str());
-    std::printf("  during the wait:\n");
+    std::printf("  the window's timed steps (ms from the update request):\n");
     int during = 0;
     for (const auto& step : round.steps) {
-        if (step.began < round.waitBegan || step.began > round.waitEnded) continue;
-        ++during;
-        std::printf("    at %6.0f ms: %6.2f ms %s\n",
-                    std::chrono::duration<double, std::milli>(step.began - round.waitBegan).count(),
-                    step.ms, step.what.c_str());
+        if (step.began > round.waitEnded) continue;
+        const double at =
+            std::chrono::duration<double, std::milli>(step.began - round.waitBegan).count();
+        if (at >= 0) ++during;
+        std::printf("    %7.0f  %6.2f ms  %s\n", at, step.ms, step.what.c_str());
     }
-    if (!during) std::printf("    no timed step of the window ran\n");
+    if (!during) std::printf("    (none ran during the wait)\n");
+    std::printf("  page reads the window waited for: %zu\n", round.trips.size());
+    for (const auto& trip : round.trips)
+        std::printf("    %6.2f ms  %s\n", trip.ms, trip.what.substr(0, 90).c_str());
 }
 
 }  // namespace
