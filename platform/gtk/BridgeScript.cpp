@@ -72,7 +72,7 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
   // client looks up on this page (null: the body).
   R.prime = (ids, root) => {
     const d = document, parts = [root && d.documentElement ? R.dims(d.documentElement) : ''];
-    for (const id of ids) parts.push(R.one(id === null ? d.body : R.byId(id)));
+    for (const id of ids) parts.push(R.one(id === null ? d.body : d.getElementById(id)));
     return parts.join('\x1c');
   };
   // Style writes as data: [handle, property, value] with indexes into texts,
@@ -130,16 +130,6 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
     }
     for (const e of R.kept) if (!e.isConnected) b.appendChild(e);
     for (const c of document.querySelectorAll('[' + R.mark + ']')) if (!R.kept.includes(c)) c.remove();
-  };
-  // The client's element of an id: inside its own mark-up first, so that a
-  // site's element of the same id is never taken for it.
-  R.byId = id => {
-    for (const k of R.kept) {
-      if (!k.isConnected) continue;
-      const e = k.id === id ? k : k.querySelector('#' + CSS.escape(id));
-      if (e) return e;
-    }
-    return document.getElementById(id);
   };
   R.insert = (e, where, html) => {
     const inBody = e === document.body && /^(afterbegin|beforeend)$/i.test(where);

@@ -222,7 +222,7 @@ platform::ElementRef PageDocument::getElementById(const std::string& id) {
     platform::ElementRef element;
     if (bridge_->generation() == generation_ && bridge_->snapshot().lookup(id, element))
         return element;
-    element = one("R.byId(" + jsString(id) + ")");
+    element = one("document.getElementById(" + jsString(id) + ")");
     bridge_->snapshot().keepLookup(id, element);
     return element;
 }
