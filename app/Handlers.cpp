@@ -60,6 +60,8 @@ void Main::WB_NavigateError(platform::BrowserObject pDisp, const std::string& UR
 
 void Main::WB_ProcessTerminated() { chatPage_.processTerminated(); }
 
+void Main::WB_DocumentReplaced() { chatPage_.documentReplaced(); }
+
 void Main::wbstat_BeforeNavigate2(platform::BrowserObject, const std::string&, bool&) {
     chatPage_.statisticsBeforeNavigate();
 }

@@ -82,18 +82,18 @@ void Main::connectEvents() {
                       [this](auto pDisp, auto& url, int status, bool& cancel) {
                           wbload_NavigateError(pDisp, url, status, cancel);
                       },
-                      [this] { wbload_ProcessTerminated(); }});
+                      [this] { wbload_ProcessTerminated(); }, nullptr});
     WB.setEvents(
         {[this](auto pDisp, auto& url, bool& cancel) { WB_BeforeNavigate2(pDisp, url, cancel); },
          [this](auto pDisp, auto& url) { WB_DocumentComplete(pDisp, url); },
          [this](auto pDisp, auto& url, int status, bool& cancel) {
              WB_NavigateError(pDisp, url, status, cancel);
          },
-         [this] { WB_ProcessTerminated(); }});
+         [this] { WB_ProcessTerminated(); }, [this] { WB_DocumentReplaced(); }});
     wbstat.setEvents({[this](auto pDisp, auto& url, bool& cancel) {
                           wbstat_BeforeNavigate2(pDisp, url, cancel);
                       },
-                      nullptr, nullptr, nullptr});
+                      nullptr, nullptr, nullptr, nullptr});
     TimerResize.setHandler([this] { TimerResize_Timer(); });
     ChatPageDeadline.setHandler([this] { ChatPageDeadline_Timer(); });
     ControlURL1.UpdateCheck = [this](std::string& text) { ControlURL1_UpdateCheck(text); };

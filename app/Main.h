@@ -59,6 +59,7 @@ public:
     void WB_NavigateError(platform::BrowserObject pDisp, const std::string& URL, int StatusCode,
                           bool& Cancel);
     void WB_ProcessTerminated();
+    void WB_DocumentReplaced();
     void wbstat_BeforeNavigate2(platform::BrowserObject pDisp, const std::string& URL,
                                 bool& Cancel);
     void PrepareChatPage(const platform::DocumentRef& document);

@@ -75,6 +75,8 @@ public:
     void navigateError(platform::BrowserObject pDisp, const std::string& URL, int StatusCode,
                        bool& Cancel);
     void processTerminated();
+    // The page replaced its whole document: the chat screen in it is gone.
+    void documentReplaced();
     void statisticsBeforeNavigate();
     void deadlineTick();
 

@@ -43,6 +43,15 @@ void ChatPage::processTerminated() {
     showFailure("its web process ended");
 }
 
+void ChatPage::documentReplaced() {
+    if (!ChatPagePrepared) return;
+    // The client's mark-up, sheet and script went with the old document, and
+    // the failure state ends the page's process: a running recording is
+    // finished and kept first.
+    calls_.stopRecordingWithLostPage();
+    showFailure("the page replaced its whole document");
+}
+
 bool ChatPage::startPageReloaded() {
     if (chatPageFailed_) showFailure("the start page was loaded again");
     return chatPageFailed_ || ChatPagePrepared || awaitingChatScreen();

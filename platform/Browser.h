@@ -42,6 +42,9 @@ struct BrowserEvents {
     // The process that ran the view's page ended (a crash, out of memory):
     // the view shows a dead page until it navigates again.
     std::function<void()> ProcessTerminated;
+    // The page replaced its whole document after it was prepared (a script's
+    // document.open): whatever the client put into it is gone.
+    std::function<void()> DocumentReplaced;
 };
 
 class BrowserView {

@@ -92,18 +92,31 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
   // microtask, so they never leave the screen. They are the same elements,
   // so handles and listeners on them hold; listeners, handles and inline
   // styles the client gave the old body pass to the new one. Each change of
-  // the site costs one check; putting the elements back changes nothing
-  // that would call the check again.
-  R.kept = []; R.body = null; R.bodyStyle = new Map();
+  // the site costs one check, and removing copies one more that finds
+  // nothing to do.
+  // A site that re-renders its body from its HTML also copies the client's
+  // mark-up: the copies (marked as the client's, but not the kept elements)
+  // are removed, the site's own elements never. A site that replaces its
+  // whole document (document.open) has taken the client's screen away: the
+  // client is told once.
+  R.kept = []; R.body = null; R.root = null; R.gone = false; R.bodyStyle = new Map();
+  R.mark = 'data-whirligig-own';
   R.watch = new MutationObserver(() => R.restore());
   R.observe = b => {
     R.watch.disconnect();
+    R.watch.observe(document, {childList: true});
     R.watch.observe(document.documentElement, {childList: true});
     R.watch.observe(b, {childList: true});
   };
   R.restore = () => {
     const b = document.body, old = R.body;
-    if (!b || !old) return;
+    if (!old || R.gone) return;
+    if (document.documentElement !== R.root) {
+      R.gone = true;
+      post(R.token + '\x1fgone\x1f');
+      return;
+    }
+    if (!b) return;
     if (b !== old) {
       R.body = b;
       for (const [i, o] of R.h) if (o === old) R.h.set(i, b);
@@ -116,14 +129,19 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
       R.observe(b);
     }
     for (const e of R.kept) if (!e.isConnected) b.appendChild(e);
+    for (const c of document.querySelectorAll('[' + R.mark + ']')) if (!R.kept.includes(c)) c.remove();
   };
   R.insert = (e, where, html) => {
     const inBody = e === document.body && /^(afterbegin|beforeend)$/i.test(where);
     const had = inBody ? new Set(e.children) : null;
     e.insertAdjacentHTML(where, html);
     if (!inBody) return;
-    for (const c of e.children) if (!had.has(c)) R.kept.push(c);
-    if (!R.body) { R.body = e; R.observe(e); }
+    for (const c of e.children) {
+      if (had.has(c)) continue;
+      c.setAttribute(R.mark, '');
+      R.kept.push(c);
+    }
+    if (!R.body) { R.body = e; R.root = document.documentElement; R.observe(e); }
   };
   R.sheets = () => {
     const l = document.styleSheets, first = R.n;

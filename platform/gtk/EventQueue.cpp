@@ -1,5 +1,6 @@
 #include "platform/gtk/EventQueue.h"
 
+#include "platform/gtk/StepTrace.h"
 #include "support/Failure.h"
 
 namespace gtkui {
@@ -15,6 +16,7 @@ void EventQueue::post(Event event) {
         queue_.pop_front();
         // The rule of support/Failure.h: a Failure skips this event as one
         // step; anything else is a fault, which ends only this event.
+        TimedStep step("a window event (a handler and what it posted)");
         try {
             platform::attempt(next);
         } catch (...) {

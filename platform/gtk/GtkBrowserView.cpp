@@ -43,6 +43,7 @@ GtkBrowserView::GtkBrowserView(WebKitWebContext* context, GtkBrowserView* relate
                                std::shared_ptr<PageHealth> health, ViewPlacement& placement)
     : queue_(std::move(queue)), placement_(placement) {
     bridge_ = std::make_shared<PageBridge>(nullptr, queue_, std::move(health));
+    reportDocumentReplaced();
     createView(context, related);
 }
 
@@ -51,6 +52,7 @@ GtkBrowserView::GtkBrowserView(std::shared_ptr<EventQueue> queue,
                                std::function<void()> onDemand)
     : onDemand_(std::move(onDemand)), queue_(std::move(queue)), placement_(placement) {
     bridge_ = std::make_shared<PageBridge>(nullptr, queue_, std::move(health));
+    reportDocumentReplaced();
 }
 
 void GtkBrowserView::createView(WebKitWebContext* context, GtkBrowserView* related,
@@ -127,6 +129,14 @@ void GtkBrowserView::detach() {
     if (view_) g_signal_handlers_disconnect_by_data(view_, this);
     if (content_) g_signal_handlers_disconnect_by_data(content_, this);
     bridge_->detach();
+}
+
+void GtkBrowserView::reportDocumentReplaced() {
+    bridge_->setOnDocumentReplaced([this] {
+        post([this] {
+            if (auto handler = events_.DocumentReplaced) handler();
+        });
+    });
 }
 
 void GtkBrowserView::post(EventQueue::Event event) {

@@ -120,6 +120,9 @@ private:
     void responseError(WebKitPolicyDecision* decision, const std::string& uri, int status);
     void navigateError(const std::string& uri, int status, unsigned load);
     void post(EventQueue::Event event);
+    // The page's report that it replaced its document raises DocumentReplaced
+    // from the event queue.
+    void reportDocumentReplaced();
     void openNewWindow(const std::string& uri);
 
     struct Place {

@@ -10,19 +10,22 @@
 #include "platform/gtk/QueuedRecorders.h"
 #include "platform/gtk/ResourceScheme.h"
 #include "platform/gtk/SiteData.h"
+#include "platform/gtk/StepTrace.h"
 
 namespace gtkui {
 
 namespace {
 
 // Cookies, storage and cache on disk, in the XDG folders named for the
-// program, so that a login lasts from one start to the next.
-WebKitWebContext* makeWebContext(const HostOptions& options) {
+// program, so that a login lasts from one start to the next. The folders are
+// made private and held before the engine writes to them.
+WebKitWebContext* makeWebContext(const HostOptions& options, std::unique_ptr<SiteDataHold>& hold) {
     if (options.ephemeral) {
         g_autoptr(WebKitWebsiteDataManager) data = webkit_website_data_manager_new_ephemeral();
         return webContextWithMemoryLimit(data, options.pageMemoryLimitMB);
     }
     const SiteDataFolders folders = siteDataFolders(options.program);
+    hold = useSiteData(folders);
     g_autoptr(WebKitWebsiteDataManager) data =
         webkit_website_data_manager_new("base-data-directory", folders.data.c_str(),
                                         "base-cache-directory", folders.cache.c_str(), nullptr);
@@ -72,7 +75,10 @@ void allowChatSiteNotifications(WebKitWebContext* context, gpointer chatSite) {
 GtkHost::GtkHost(const ServiceFactory& services, HostOptions options)
     : options_(std::move(options)) {
     app_ = std::make_unique<GtkApp>(options_.appFolder);
-    context_ = makeWebContext(options_);
+    {
+        TimedStep step("web context and site data store made");
+        context_ = makeWebContext(options_, siteData_);
+    }
     const std::string playerRoot = options_.appFolder + "/" + PlayerFolder;
     registerResourceScheme(context_, options_.appFolder + "/HTML", playerRoot);
     setPreferredLanguages(context_);
@@ -135,6 +141,7 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options)
 
 void GtkHost::makeChatView() {
     if (WB_->created() || form_->gone()) return;
+    TimedStep step("chat view made");
     // The chat plays its sound at once, and may use camera and microphone.
     ViewAbilities abilities;
     abilities.mediaStreams = true;
@@ -159,9 +166,12 @@ void GtkHost::makeChatView() {
     WB_->setPermissionPolicy([this](WebKitPermissionRequest* request, const std::string& page) {
         return allowForChatSite(request, page, options_.chatSite);
     });
-    notifications_ = std::make_unique<ChatNotifications>(
-        form_->window(), options_.appFolder + "/icons/whirligigcam-48.png");
-    notifications_->watch(WB_->webView());
+    {
+        TimedStep notificationStep("chat notifications set up");
+        notifications_ = std::make_unique<ChatNotifications>(
+            form_->window(), options_.appFolder + "/icons/whirligigcam-48.png");
+        notifications_->watch(WB_->webView());
+    }
     logWebRtcOnce(WB_->webView());
     WB_->showSitePagesOnly("the chat view");
     WB_->setWindowOpener([this](const std::string& address) { openElsewhere(address); });
@@ -171,6 +181,7 @@ void GtkHost::makeChatView() {
 
 void GtkHost::createRelatedView(GtkBrowserView& view) {
     if (view.created() || form_->gone()) return;
+    TimedStep step("statistics view made");
     // The statistics page is always covered: it is never heard.
     ViewAbilities abilities;
     abilities.muted = true;

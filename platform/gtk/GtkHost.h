@@ -18,6 +18,7 @@
 #include "platform/gtk/GtkTimer.h"
 #include "platform/gtk/GtkWindowSystem.h"
 #include "platform/gtk/PageProcesses.h"
+#include "platform/gtk/SiteData.h"
 
 namespace gtkui {
 
@@ -128,6 +129,7 @@ private:
     std::unique_ptr<PageProcessWatch> chatWatch_;
     bool pageProcessesEnded_ = false;
     HostOptions options_;
+    std::unique_ptr<SiteDataHold> siteData_;
     WebKitWebContext* context_ = nullptr;
     std::unique_ptr<GtkApp> app_;
     std::unique_ptr<GtkForm> form_;

@@ -248,6 +248,10 @@ void PageBridge::onEventMessage(const std::string& message) {
             onViewport_(width, height);
         return;
     }
+    if (message.compare(first + 1, second - first - 1, "gone") == 0) {
+        if (onDocumentReplaced_) onDocumentReplaced_();
+        return;
+    }
     subscriptions_.deliver(message.substr(first + 1, second - first - 1),
                            message.substr(second + 1));
 }

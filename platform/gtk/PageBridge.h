@@ -76,6 +76,11 @@ public:
     void setOnViewport(std::function<void(int width, int height)> report) {
         onViewport_ = std::move(report);
     }
+    // Called when the page replaced its whole document after the client's
+    // mark-up went into it (document.open): the mark-up is gone.
+    void setOnDocumentReplaced(std::function<void()> report) {
+        onDocumentReplaced_ = std::move(report);
+    }
 
     void setReadTimeout(std::chrono::milliseconds limit) { readTimeout_ = limit; }
 
@@ -127,6 +132,7 @@ private:
     int nextClientHandle_ = -1;
     PageSubscriptions subscriptions_;
     std::function<void(int, int)> onViewport_;
+    std::function<void()> onDocumentReplaced_;
     // Long enough for a page that runs a script for ten seconds: meanwhile the
     // window still redraws and takes input (queued), and a close request ends
     // the wait. Only the first read waits; the next ones fail at once.

@@ -8,6 +8,7 @@
 #include "support/Log.h"
 #include "platform/gtk/BridgeChannels.h"
 #include "platform/gtk/GtkBrowserView.h"
+#include "platform/gtk/StepTrace.h"
 
 namespace gtkui {
 
@@ -137,6 +138,7 @@ void PageProcessWatch::watch(WebKitWebView* view) {
 gboolean PageProcessWatch::onTick(gpointer data) {
     auto* s = static_cast<State*>(data);
     if (s->ended) return G_SOURCE_CONTINUE;
+    TimedStep step("page liveness poll");
     gint64 since = s->pingSent;
     if (s->engineSilent && (!since || s->engineSilent < since)) since = s->engineSilent;
     if (since && g_get_monotonic_time() - since >= s->grace) {

@@ -13,6 +13,7 @@
 #include "platform/desktop/GLibLog.h"
 #include "platform/desktop/MediaElements.h"
 #include "platform/desktop/SettingsFile.h"
+#include "platform/desktop/XdgFolders.h"
 #include "programs/whirligigcam/DesktopServices.h"
 #include "platform/gtk/GtkHost.h"
 #include "platform/gtk/OrderlyEnd.h"
@@ -40,14 +41,10 @@ const GOptionEntry kOptions[] = {
      "Remove the chat site's cookies (the login), storage and cache, and exit", nullptr},
     {}};
 
-// Removes the sites' data unless a running window uses it. The status to exit with.
-int answerForgetSiteData(GApplication* application, const char* program) {
-    g_autoptr(GError) error = nullptr;
-    if (g_application_register(application, nullptr, &error) &&
-        g_application_get_is_remote(application)) {
-        std::fprintf(stderr, "%s: the program is running; close its window first.\n", program);
-        return 1;
-    }
+// Removes the sites' data unless a running window holds it. It needs no
+// display and no session bus: the application is not registered, as that
+// would start GTK. The status to exit with.
+int answerForgetSiteData(const char* program) {
     try {
         const auto removed = forgetSiteData(siteDataFolders(program));
         if (removed.empty()) std::printf("%s: there was no site data to remove.\n", program);
@@ -68,7 +65,7 @@ gint onLocalOptions(GApplication* application, GVariantDict* options, gpointer d
         return 0;
     }
     if (g_variant_dict_contains(options, "forget-site-data"))
-        return answerForgetSiteData(application, program->info.name);
+        return answerForgetSiteData(program->info.name);
     if (g_variant_dict_contains(options, "verbose")) desktop::enableVerboseLog();
 
     // The window must know its own position and read its own pixels: X11 only.
@@ -156,6 +153,8 @@ int runDesktopProgram(int argc, char** argv, const ProgramInfo& info) {
     // display with a GPU; with WebKitGTK 2.50 on Xvfb it passes either way.
     g_setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", FALSE);
     desktop::installGLibLogSink();
+    for (const std::string& change : desktop::dropRelativeXdgFolders())
+        platform::logWarning(change);
     Program program;
     program.info = info;
     g_autoptr(GtkApplication) application =

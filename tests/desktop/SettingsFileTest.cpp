@@ -10,6 +10,7 @@
 
 #include "support/Log.h"
 #include "platform/desktop/SettingsFile.h"
+#include "platform/desktop/XdgFolders.h"
 
 namespace {
 
@@ -218,6 +219,22 @@ TEST(SettingsFileTest, HostileFileIsRefusedWithOneEscapedWarningAndNoSecret) {
     platform::setLogSink(nullptr);
     g_remove(user.c_str());
     g_rmdir(folder);
+}
+
+// A relative XDG folder would move with the working folder: it is ignored.
+TEST(SettingsFileTest, RelativeXdgFoldersAreIgnored) {
+    const struct {
+        const char *name, *value, *kept;
+    } cases[] = {
+        {"XDG_DATA_HOME", "/home/ann/data", "/home/ann/data"},
+        {"XDG_DATA_HOME", "reldata", ""},
+        {"XDG_CONFIG_HOME", "./config", ""},
+        {"XDG_CACHE_HOME", "~/cache", ""},
+        {"XDG_DATA_DIRS", "/usr/share:share:/opt/share", "/usr/share:/opt/share"},
+        {"XDG_CONFIG_DIRS", "etc:", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(desktop::absoluteXdgValue(c.name, c.value), c.kept) << c.name << "=" << c.value;
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The programs' command line where no display exists: --help and --version
 # answer and exit 0, a start without a display says so plainly and exits 1,
-# an unknown option is refused.
+# an unknown option is refused. --forget-site-data works without a display,
+# and a relative XDG folder is ignored: the data under the home folder goes,
+# the folder relative to the working folder stays.
 #   options.sh PATH-TO-whirligigcam PATH-TO-whirligigcam-demo
 set -euo pipefail
 failures=0
@@ -30,6 +32,19 @@ for program in "$@"; do
 --verbose|1|stderr|needs an X11 display
 --no-such-option|1|stderr|no-such-option
 EOF_CASES
+
+    home=$tmp/home-$name
+    mkdir -p "$home/.local/share/$name" "$tmp/work/reldata/$name"
+    got=0
+    (cd "$tmp/work" && env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_CACHE_HOME HOME="$home" \
+        XDG_DATA_HOME=reldata timeout 60 "$program" --forget-site-data \
+        >"$tmp/stdout" 2>"$tmp/stderr" </dev/null) || got=$?
+    if [ "$got" -ne 0 ]; then
+        fail "$name --forget-site-data: exit status $got: $(cat "$tmp/stdout" "$tmp/stderr")"
+    elif ! grep -qxF "removed website storage: $home/.local/share/$name" "$tmp/stdout"; then
+        fail "$name --forget-site-data missed the home folder's data: $(cat "$tmp/stdout")"
+    fi
+    [ -d "$tmp/work/reldata/$name" ] || fail "$name --forget-site-data followed a relative XDG_DATA_HOME"
 done
 
 [ "$failures" -eq 0 ] || { echo "$failures failure(s)" >&2; exit 1; }

@@ -2,8 +2,11 @@
 # What the chat site keeps and shows through the client: its sign-in cookie is
 # sent again on the next start with the same XDG folders and is gone after
 # --forget-site-data; its notification reaches the desktop's notification
-# service with its title and body. Needs an X display with a window manager;
-# runs in a D-Bus session of its own, with a stand-in notification service.
+# service with its title and body. The data and cache folders are the user's
+# alone (0700, files 0600), and --forget-site-data refuses while the window is
+# open, also without a display and a session bus. Needs an X display with a
+# window manager; runs in a D-Bus session of its own, with a stand-in
+# notification service.
 #   site-data.sh PATH-TO-whirligigcam-demo PATH-TO-whirligigcam-site PATH-TO-fake-notifications
 set -euo pipefail
 client=$1 site=$2 notifications=$3
@@ -38,6 +41,7 @@ wait_for() {
 }
 export XDG_CONFIG_HOME=$tmp/config XDG_DATA_HOME=$tmp/data XDG_CACHE_HOME=$tmp/cache
 export GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1
+umask 022
 
 "$notifications" >"$tmp/notified.log" 2>&1 &
 pids+=($!)
@@ -64,16 +68,38 @@ run_client() {
         [ "$(grep -cF "$line" "$tmp/site.log")" -ge "$times" ]
     }
     wait_for "'$line' in the site's log" 120 seen
+    [ -z "${while_open:-}" ] || "$while_open"
     [ -z "$notified" ] || wait_for "the notification" 60 grep -qxF "$notified" "$tmp/notified.log"
     kill -TERM "$pid"
     wait "$pid" || fatal "the client ended with status $? on SIGTERM"
 }
 
+# Modes of a path, and a forget that must be refused under the open window.
+mode() { stat -c %a "$1"; }
+refuse_forget() {
+    local got=0
+    env -u DISPLAY DBUS_SESSION_BUS_ADDRESS=unix:path=$tmp/no-bus "$client" --forget-site-data \
+        >"$tmp/forget.log" 2>&1 || got=$?
+    [ "$got" -eq 1 ] && grep -q 'close its window first' "$tmp/forget.log" ||
+        fatal "--forget-site-data under the open window: status $got: $(cat "$tmp/forget.log")"
+    [ -f "$data/cookies.sqlite" ] || fatal "the open window's cookies were removed"
+}
+
+# A data folder left readable by an older version, with a file in it.
+data=$XDG_DATA_HOME/$(basename "$client")
+mkdir -p -m 755 "$data/old"
+echo left >"$data/old/left.txt"
 run_client "/?signin=Ann&notify=now" "GET /visitor/Ann " 1 "Whirly|Hi Ann, are you on camera?"
 echo "first start: signed in, and the site's notification reached the desktop"
-run_client "/" "GET /visitor/Ann " 2
+for path in "$data" "$data/old" "$XDG_CACHE_HOME/$(basename "$client")"; do
+    [ "$(mode "$path")" = 700 ] || fatal "$path has mode $(mode "$path"), not 700"
+done
+for path in "$data/cookies.sqlite" "$data/old/left.txt"; do
+    [ "$(mode "$path")" = 600 ] || fatal "$path has mode $(mode "$path"), not 600"
+done
+while_open=refuse_forget run_client "/" "GET /visitor/Ann " 2
 echo "second start: the login was kept"
-"$client" --forget-site-data >"$tmp/forget.log" 2>&1 || fatal "--forget-site-data failed: $(cat "$tmp/forget.log")"
+env -u DISPLAY "$client" --forget-site-data >"$tmp/forget.log" 2>&1 || fatal "--forget-site-data failed: $(cat "$tmp/forget.log")"
 grep -q '^removed cookies: ' "$tmp/forget.log" || fatal "--forget-site-data named no cookies: $(cat "$tmp/forget.log")"
 run_client "/" "GET /visitor/anonymous " 1
 echo "after --forget-site-data: signed out"

@@ -158,6 +158,17 @@ TEST_F(BadChatPage, AKilledPageProcessOffersRetryWhichBringsTheChatBack) {
     retryBringsTheChat();
 }
 
+// The site replaces its whole document once the chat screen is up: the page
+// itself reports it, and Retry is offered well within the chat deadline.
+TEST_F(BadChatPage, ARewrittenDocumentOffersRetryWhichBringsTheChatBack) {
+    h.fakes().savePath = h.folder().path() + "/video.wmv";
+    start();
+    ASSERT_TRUE(prepared());
+    chat("document.open(), document.write('rewritten'), document.close(), 1");
+    ASSERT_TRUE(waitFor([&] { return failureShown(); }, app::Main::ChatPageDeadlineSeconds * 1000));
+    retryBringsTheChat();
+}
+
 // Clicks a page script makes, extra caption spans and a forged caption open
 // no dialog; one real click opens exactly one.
 TEST_F(BadChatPage, OnlyARealClickRecords) {

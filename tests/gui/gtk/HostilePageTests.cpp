@@ -124,5 +124,51 @@ TEST_F(HostilePage, ASiteThatReRendersItsBodyKeepsAWorkingRecordButton) {
     EXPECT_EQ(chat("document.querySelectorAll('#whirligig').length"), "1");
 }
 
+// The site re-renders its body once, each way sites do, with an element of
+// its own that has an id of the client's mark-up: the client's screen stays
+// one working copy (Record, Share, the layout), and the site's element stays.
+class ReRenderedBody : public HostilePage, public ::testing::WithParamInterface<const char*> {};
+std::string wayName(const ::testing::TestParamInfo<const char*>& info) {
+    const char* names[] = {"AppendedHtml", "SameHtml", "ClonedBody", "RebuiltBody"};
+    return names[info.index];
+}
+
+TEST_P(ReRenderedBody, RecordShareAndLayoutKeepWorking) {
+    site.setChatPage(site::SiteServer::defaultChatPage() +
+                     "<div id='wg-notes' class='site-own'>the site's</div>");
+    start();
+    ASSERT_TRUE(prepared());
+    chat(std::string(GetParam()) + ", 1");
+    ASSERT_TRUE(waitFor([&] {
+        return chat("document.querySelectorAll('#butRec, #butShare, #whirligig').length") == "3";
+    }));
+    EXPECT_EQ(chat("document.querySelectorAll('.site-own#wg-notes').length"), "1");
+    const std::string clientContent = "document.getElementById('content').style.height";
+    const std::string before = chat(clientContent);
+    GtkWindow* window = h.host().gtkForm().window();
+    int width = 0, height = 0;
+    gtk_window_get_size(window, &width, &height);
+    gtk_window_resize(window, width - 60, height - 90);
+    EXPECT_TRUE(waitFor([&] { return chat(clientContent) != before; })) << before;
+    xdotool("mousemove " + std::to_string(onScreen("butShare").first) + " " +
+            std::to_string(onScreen("butShare").second));
+    EXPECT_TRUE(waitFor([&] {
+        return chat("getComputedStyle(document.getElementById('ShareThis')).display") == "block";
+    }));
+    click("butRec");
+    EXPECT_TRUE(waitFor([&] { return h.fakes().saveDialogs > 0; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, ReRenderedBody,
+    ::testing::Values(
+        "document.body.innerHTML += '<div>msg</div>'",
+        "document.body.innerHTML = document.body.innerHTML",
+        "document.documentElement.replaceChild(document.body.cloneNode(true), "
+        "document.body)",
+        "(b => { b.innerHTML = document.body.innerHTML; document.body.replaceWith(b); "
+        "})(document.createElement('body'))"),
+    wayName);
+
 }  // namespace
 }  // namespace guitest

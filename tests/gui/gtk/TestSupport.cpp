@@ -342,7 +342,7 @@ bool Harness::load(platform::BrowserView& view, const std::string& address) {
                     [&](platform::BrowserObject pDisp, const std::string&) {
                         if (pDisp == view.topLevelBrowser()) done = true;
                     },
-                    nullptr, nullptr});
+                    nullptr, nullptr, nullptr});
     view.Navigate2(address);
     bool ok = waitFor([&] { return done; });
     view.setEvents({});

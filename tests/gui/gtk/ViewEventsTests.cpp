@@ -51,7 +51,7 @@ protected:
                  seen.errors.emplace_back(url, status);
                  cancel = cancelError;
              },
-             nullptr});
+             nullptr, nullptr});
     }
     bool completedTop(const std::string& path) {
         for (auto& [pDisp, url] : seen.completed)
