@@ -1,0 +1,163 @@
+// Calls in the chat view on an engine without WebRTC: the chat page's own
+// RTCPeerConnection against a real browser's, both ways round, and what the
+// client refuses and survives.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <string>
+
+#include "CallPeers.h"
+#include "RoadFixture.h"
+#include "platform/gtk/CallBridge.h"
+
+namespace guitest {
+namespace {
+
+class CallTest : public RoadTest {
+protected:
+    void SetUp() override {
+        RoadTest::SetUp();
+        h.host().setCallHelper(WHIRLIGIG_CALL_HELPER);
+    }
+    void startChat(const std::string& extra = {}) {
+        site.setChatPage(site::SiteServer::defaultChatPage() + "<script>" + PeerScript +
+                         "</script>" + extra);
+        start();
+        ASSERT_TRUE(prepared());
+        ASSERT_TRUE(waitFor([&] { return chat("document.readyState") == "complete"; }));
+    }
+    // Runs statements in the chat page.
+    std::string run(const std::string& statements) {
+        return chat("(() => { " + statements + " })()");
+    }
+    GPid helper() {
+        gtkui::CallBridge* calls = h.host().calls();
+        return calls ? calls->helperProcess() : 0;
+    }
+    // Runs the peer in the chat page; the far end is Chromium.
+    void call(const std::string& role) {
+        chat("runPeer('" + mailbox.base() + "', '" + role + "', 'chat', 'chromium'), 1");
+    }
+    // What a side received over the data channel, once it has both messages.
+    bool received(const std::string& side, const std::string& expected) {
+        if (side == "chat") return chat("(window.got || []).join()") == expected;
+        for (const std::string& each : mailbox.take("result-" + side)) results += each;
+        return results == expected;
+    }
+    Mailbox mailbox;
+    std::string results;
+};
+
+TEST_F(CallTest, TheChatPageAndChromiumCallEachOtherBothWaysRound) {
+    if (!g_find_program_in_path("chromium")) GTEST_SKIP() << "no chromium";
+    startChat();
+    ASSERT_EQ(chat("typeof RTCPeerConnection"), "function");
+    for (const std::string role : {"offer", "answer"}) {
+        SCOPED_TRACE("the chat page's role: " + role);
+        mailbox.take("chat");
+        mailbox.take("chromium");
+        results.clear();
+        ChromiumPeer far(mailbox, role == "offer" ? "answer" : "offer");
+        ASSERT_TRUE(far.started());
+        call(role);
+        EXPECT_TRUE(waitFor([&] { return chat("pc.connectionState") == "connected"; }, 60000))
+            << chat("pc.connectionState + ' ' + pc.iceConnectionState + ' ' + pc.signalingState");
+        EXPECT_TRUE(waitFor([&] { return received("chat", "s:hello from chromium,b:1.2.3.8"); }))
+            << chat("(window.got || []).join()");
+        EXPECT_TRUE(waitFor([&] {
+            return received("chromium", "[\"s:hello from chat\",\"b:1.2.3.4\"]");
+        })) << results;
+        chat("(location.reload(), 1)");
+        // The new document: it has no connection yet.
+        ASSERT_TRUE(
+            waitFor([&] { return chat("typeof runPeer + typeof pc") == "functionundefined"; }));
+    }
+}
+
+TEST_F(CallTest, TheHelperEndsWithThePageAndItsCrashFailsTheCall) {
+    startChat();
+    const std::string connect =
+        "window.a = new RTCPeerConnection(); window.b = new RTCPeerConnection();"
+        "a.onicecandidate = e => b.addIceCandidate(e.candidate);"
+        "b.onicecandidate = e => a.addIceCandidate(e.candidate);"
+        "window.ch = a.createDataChannel('x'); b.ondatachannel = e => window.far = e.channel;"
+        "a.onconnectionstatechange = () => window.aState = a.connectionState;"
+        "ch.onclose = () => window.channelClosed = true;"
+        "a.setLocalDescription().then(() => b.setRemoteDescription(a.localDescription))"
+        ".then(() => b.setLocalDescription()).then(() => "
+        "a.setRemoteDescription(b.localDescription));";
+    run(connect);
+    ASSERT_TRUE(waitFor([&] { return chat("ch.readyState") == "open"; }, 20000)) << chat(
+        "[a.signalingState, b.signalingState, a.iceGatheringState, a.iceConnectionState, "
+        "b.iceConnectionState, a.connectionState, ch.readyState, window.far && "
+        "far.readyState].join()");
+    ASSERT_GT(helper(), 0);
+    kill(helper(), SIGKILL);
+    EXPECT_TRUE(waitFor([&] { return chat("window.aState") == "failed"; }));
+    EXPECT_EQ(chat("window.channelClosed === true && ch.readyState"), "closed");
+    // The window lives on, and new connections work with a new helper.
+    run(connect);
+    ASSERT_TRUE(waitFor([&] { return chat("ch.readyState") == "open"; }, 60000));
+    const GPid pid = helper();
+    ASSERT_GT(pid, 0);
+    chat("(location.href = '/other', 1)");
+    EXPECT_TRUE(waitFor([&] { return chat("location.pathname") == "/other"; }));
+    EXPECT_TRUE(waitFor([&] { return kill(pid, 0) != 0; }, 1000)) << "the helper outlived its page";
+}
+
+TEST_F(CallTest, BadDescriptionsAndMessagesGetTheBrowsersErrors) {
+    startChat();
+    run("window.pc = new RTCPeerConnection(); window.errors = [];"
+        "const note = p => p.then(() => errors.push('ok'), e => errors.push(e.name));"
+        "note(pc.setRemoteDescription({type: 'offer', sdp: 'garbage'}))"
+        ".then(() => note(pc.setRemoteDescription({type: 'answer', sdp: 'v=0\\r\\no=- 1 1 IN IP4 "
+        "0.0.0.0\\r\\ns=-\\r\\nt=0 0\\r\\n'})))"
+        ".then(() => note(pc.setRemoteDescription({type: 'offer', sdp: 'v=0\\r\\no=- 1 1 IN IP4 "
+        "0.0.0.0\\r\\ns=-\\r\\nt=0 0\\r\\n' + 'a=x\\r\\n'.repeat(70000)})))"
+        ".then(() => note(pc.addIceCandidate({candidate: 'candidate:1 1 udp 1 1.2.3.4 5 typ host', "
+        "sdpMLineIndex: 0})))"
+        ".then(() => note(pc.setLocalDescription({type: 'answer', sdp: 'v=0'})))"
+        // Well formed on its face, but no description webrtcbin takes.
+        ".then(() => note(pc.setRemoteDescription({type: 'offer', sdp: 'v=0\\r\\no=- 1 1 IN IP4 "
+        "0.0.0.0\\r\\ns=-\\r\\nt=0 0\\r\\nm=video 9 UDP/TLS/RTP/SAVPF\\r\\n'})));"
+        "try { pc.createDataChannel('x', {maxRetransmits: 1, maxPacketLifeTime: 1}); } catch (e) { "
+        "errors.push(e.name); }"
+        "try { pc.createDataChannel('x').send('early'); } catch (e) { errors.push(e.name); }"
+        "try { for (let i = 0; i < 40; i++) new RTCPeerConnection(); } catch (e) { "
+        "errors.push(e.name); }");
+    EXPECT_TRUE(waitFor([&] { return chat("errors.length") == "9"; })) << chat("errors.join()");
+    EXPECT_EQ(chat("errors.join()"),
+              "TypeError,InvalidStateError,UnknownError,OperationError,InvalidStateError,"
+              "OperationError,InvalidStateError,InvalidStateError,OperationError");
+}
+
+TEST_F(CallTest, OnlyTheChatSitesFramesInTheChatViewGetCalls) {
+    site::SiteServer other;
+    other.setLogging(false);
+    other.addRoute("/probe",
+                   "<!DOCTYPE html><script>parent.postMessage(typeof RTCPeerConnection, '*');"
+                   "</script>");
+    const std::string foreign = "http://localhost:" + std::to_string(other.port());
+    site.addRoute(
+        "/framed",
+        "<!DOCTYPE html><script>addEventListener('message', e => window.frameSaw = e.data);"
+        "</script><iframe src='" +
+            foreign + "/probe'></iframe>");
+    site.addRoute("/stats/index.html", "<!DOCTYPE html><p>statistics</p>");
+    startChat();
+    EXPECT_EQ(chat("typeof RTCPeerConnection"), "function");
+    ASSERT_TRUE(waitFor([&] {
+        return pageEval(h.webView(h.host().wbstat()), "document.body ? 'up' : ''") == "up";
+    }));
+    EXPECT_EQ(pageEval(h.webView(h.host().wbstat()), "typeof RTCPeerConnection"), "undefined");
+    chat("(location.href = '/framed', 1)");
+    EXPECT_TRUE(waitFor([&] { return chat("window.frameSaw || ''") == "undefined"; }))
+        << chat("window.frameSaw");
+    chat("(location.href = '" + foreign + "/probe', 1)");
+    EXPECT_TRUE(waitFor([&] { return chat("location.port") == std::to_string(other.port()); }));
+    EXPECT_EQ(chat("typeof RTCPeerConnection"), "undefined");
+}
+
+}  // namespace
+}  // namespace guitest
