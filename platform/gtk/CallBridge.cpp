@@ -255,8 +255,11 @@ void CallBridge::helperMessage(JsonObject* message) {
     if (found == connections_.end()) return;
     if (event == "remote") {
         const std::string kind = jsonString(message, "kind");
+        const std::string kinds = kind.substr(0, 40);
         platform::logInfo("calls: connection " + id + " connected; the far end's address is " +
-                          (kind.empty() ? "of an unknown kind" : kind.substr(0, 16)));
+                          (kinds.empty()                          ? "of an unknown kind"
+                           : kinds.find(',') == std::string::npos ? kinds
+                                                                  : "one of " + kinds));
         return;
     }
     bool isKnown = false;

@@ -39,7 +39,7 @@ constexpr Known kKnown[] = {
     {"buffered", Kind::Integer, 0},
     {"stats", Kind::Object, MaxCallMessageBytes},
     {"config", Kind::Object, 16384},
-    {"kind", Kind::Text, 16},
+    {"kind", Kind::Text, 40},
 };
 
 bool holdsKind(JsonNode* node, Kind kind) {

@@ -66,7 +66,10 @@ void onPromise(GstPromise* promise, gpointer data) {
         }
     }
     if (!error && kind == "stats" && pending->request < 0) {
-        const std::string remote = remoteKind(answer);
+        // Statistics name the pair in use only where media flows; otherwise
+        // the kinds the far end offered tell what it can be.
+        std::string remote = remoteKind(answer);
+        if (remote.empty()) remote = pending->peers->offeredKinds(pending->pc);
         pending->peers->event(pending->pc, "remote", [&](JsonBuilder* b) {
             json_builder_set_member_name(b, "kind");
             json_builder_add_string_value(b, remote.c_str());
@@ -233,6 +236,26 @@ void Peers::watchChannel(Peer& peer, GstWebRTCDataChannel* channel, int key) {
     g_signal_connect(channel, "on-message-data", G_CALLBACK(onChannelData), nullptr);
 }
 
+std::string Peers::offeredKinds(int pc) {
+    std::lock_guard<std::mutex> lock(kindsLock_);
+    std::string kinds;
+    for (const std::string& kind : remoteKinds_[pc]) kinds += (kinds.empty() ? "" : ", ") + kind;
+    return kinds;
+}
+
+// Notes the "typ" of each candidate in the text (one candidate or a whole SDP).
+void Peers::noteRemoteKinds(int pc, const std::string& candidates) {
+    std::lock_guard<std::mutex> lock(kindsLock_);
+    for (size_t at = candidates.find(" typ "); at != std::string::npos;
+         at = candidates.find(" typ ", at + 5)) {
+        const size_t end = candidates.find_first_of(" \r\n", at + 5);
+        const std::string kind =
+            candidates.substr(at + 5, end == std::string::npos ? end : end - at - 5);
+        if (!kind.empty() && kind.size() <= 8 && remoteKinds_[pc].size() < 8)
+            remoteKinds_[pc].insert(kind);
+    }
+}
+
 void Peers::create(int pc, JsonObject* message) {
     if (peers_.count(pc)) return;
     auto peer = std::make_unique<Peer>();
@@ -282,13 +305,20 @@ void Peers::close(int pc) {
     gst_element_set_state(peer.pipeline, GST_STATE_NULL);
     gst_object_unref(peer.pipeline);
     peers_.erase(found);
+    std::lock_guard<std::mutex> lock(kindsLock_);
+    remoteKinds_.erase(pc);
 }
 
 void Peers::describe(Peer& peer, JsonObject* message, bool local, gint64 request) {
     const std::string type = memberString(message, "type");
     const std::string sdp = memberString(message, "sdp");
+    if (!local) noteRemoteKinds(peer.id, sdp);
     GstSDPMessage* parsed = nullptr;
-    gst_sdp_message_new_from_text(sdp.c_str(), &parsed);
+    if (gst_sdp_message_new_from_text(sdp.c_str(), &parsed) != GST_SDP_OK || !parsed) {
+        GError error{GST_LIBRARY_ERROR, 0, const_cast<gchar*>("the description does not parse")};
+        if (parsed) gst_sdp_message_free(parsed);
+        return reply(peer.id, request, &error);
+    }
     const GstWebRTCSDPType sdpType = type == "offer"      ? GST_WEBRTC_SDP_TYPE_OFFER
                                      : type == "pranswer" ? GST_WEBRTC_SDP_TYPE_PRANSWER
                                      : type == "answer"   ? GST_WEBRTC_SDP_TYPE_ANSWER
@@ -371,6 +401,7 @@ void Peers::command(JsonObject* message) {
         describe(peer, message, op == "local", request);
     } else if (op == "candidate") {
         const std::string candidate = memberString(message, "candidate");
+        noteRemoteKinds(pc, candidate);
         g_signal_emit_by_name(peer.webrtc, "add-ice-candidate",
                               static_cast<guint>(memberInt(message, "mline", 0)),
                               candidate.empty() ? nullptr : candidate.c_str());

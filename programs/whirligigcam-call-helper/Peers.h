@@ -10,6 +10,9 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
+#include <set>
+#include <string>
 
 #include "HelperLink.h"
 
@@ -29,6 +32,9 @@ public:
     void reply(int pc, gint64 request, const GError* error,
                const std::function<void(JsonBuilder*)>& fields = {});
     int addRemoteChannel(Peer& peer, GstWebRTCDataChannel* channel);
+    // The kinds of address (host, srflx, relay) the far end offered, as
+    // "host" or "host, srflx"; from any thread.
+    std::string offeredKinds(int pc);
     void watchChannel(Peer& peer, GstWebRTCDataChannel* channel, int key);
 
 private:
@@ -38,7 +44,11 @@ private:
     void channelCommand(Peer& peer, const char* op, JsonObject* message, gint64 request);
 
     HelperLink& link_;
+    void noteRemoteKinds(int pc, const std::string& candidates);
+
     std::map<int, std::unique_ptr<Peer>> peers_;
+    std::mutex kindsLock_;
+    std::map<int, std::set<std::string>> remoteKinds_;
 };
 
 }  // namespace callhelper

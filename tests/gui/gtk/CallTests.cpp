@@ -6,13 +6,17 @@
 #include <signal.h>
 
 #include <string>
+#include <vector>
 
 #include "CallPeers.h"
 #include "RoadFixture.h"
 #include "platform/gtk/CallBridge.h"
+#include "support/Log.h"
 
 namespace guitest {
 namespace {
+
+std::vector<std::string> callLog;
 
 class CallTest : public RoadTest {
 protected:
@@ -51,6 +55,12 @@ protected:
 
 TEST_F(CallTest, TheChatPageAndChromiumCallEachOtherBothWaysRound) {
     if (!g_find_program_in_path("chromium")) GTEST_SKIP() << "no chromium";
+    const platform::LogSink sink = platform::logSink();
+    platform::setLogSink([](const platform::LogRecord& r) {
+        if (r.message.starts_with("calls: connection"))
+            callLog.push_back((r.level == platform::LogLevel::Info ? "info " : "other ") +
+                              std::string(r.message));
+    });
     startChat();
     ASSERT_EQ(chat("typeof RTCPeerConnection"), "function");
     for (const std::string role : {"offer", "answer"}) {
@@ -73,6 +83,20 @@ TEST_F(CallTest, TheChatPageAndChromiumCallEachOtherBothWaysRound) {
         ASSERT_TRUE(
             waitFor([&] { return chat("typeof runPeer + typeof pc") == "functionundefined"; }));
     }
+    platform::setLogSink(sink);
+    // Each call's start, the kind of the far end's address and its end are
+    // told; descriptions and candidates, which carry addresses, only in detail.
+    std::string infos;
+    for (const std::string& line : callLog) {
+        EXPECT_FALSE(line.starts_with("info") && line.find("a=candidate") != std::string::npos)
+            << line;
+        if (line.starts_with("info ")) infos += line.substr(5) + "\n";
+    }
+    for (const char* told : {"connection 1 started for http://127.0.0.1",
+                             "connection 1 connected; the far end's "
+                             "address is host",
+                             "connection 1 ended (the page left)", "connection 2 started"})
+        EXPECT_NE(infos.find(told), std::string::npos) << told << " is missing from\n" << infos;
 }
 
 TEST_F(CallTest, TheHelperEndsWithThePageAndItsCrashFailsTheCall) {
