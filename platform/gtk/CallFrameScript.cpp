@@ -13,6 +13,10 @@ namespace {
 // window's process checks the origin again.
 constexpr const char* kFrameScript = R"JS((function () {
   'use strict';
+  // In every frame of the chat view: the engine's media framework must be set
+  // up by a media element's question, as a page whose first media use is
+  // WebCodecs otherwise ends its web process.
+  document.createElement('video').canPlayType('video/webm; codecs="vp8"');
   var handler = window.webkit && window.webkit.messageHandlers &&
       window.webkit.messageHandlers['%CHANNEL%'];
   if (!handler) return;

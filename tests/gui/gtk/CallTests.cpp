@@ -183,5 +183,16 @@ TEST_F(CallTest, OnlyTheChatSitesFramesInTheChatViewGetCalls) {
     EXPECT_EQ(chat("typeof RTCPeerConnection"), "undefined");
 }
 
+TEST_F(CallTest, WebCodecsFirstDoesNotEndTheChatPage) {
+    site.addRoute("/codecs",
+                  "<!DOCTYPE html><script>VideoEncoder.isConfigSupported({codec: 'vp8', width: 320,"
+                  " height: 240}).then(r => window.codec = String(r.supported),"
+                  " e => window.codec = e.name);</script>");
+    // The first page of the chat view's web process.
+    start("/codecs");
+    EXPECT_TRUE(waitFor([&] { return chat("window.codec || ''") == "true"; }))
+        << chat("window.codec");
+}
+
 }  // namespace
 }  // namespace guitest
