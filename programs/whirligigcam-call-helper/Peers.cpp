@@ -314,7 +314,11 @@ void Peers::describe(Peer& peer, JsonObject* message, bool local, gint64 request
     const std::string sdp = memberString(message, "sdp");
     if (!local) noteRemoteKinds(peer.id, sdp);
     GstSDPMessage* parsed = nullptr;
-    if (gst_sdp_message_new_from_text(sdp.c_str(), &parsed) != GST_SDP_OK || !parsed) {
+    // A rollback carries no description.
+    const GstSDPResult made = type == "rollback"
+                                  ? gst_sdp_message_new(&parsed)
+                                  : gst_sdp_message_new_from_text(sdp.c_str(), &parsed);
+    if (made != GST_SDP_OK || !parsed) {
         GError error{GST_LIBRARY_ERROR, 0, const_cast<gchar*>("the description does not parse")};
         if (parsed) gst_sdp_message_free(parsed);
         return reply(peer.id, request, &error);
