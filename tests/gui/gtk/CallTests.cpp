@@ -117,6 +117,17 @@ TEST_F(CallTest, TheHelperEndsWithThePageAndItsCrashFailsTheCall) {
         "b.iceConnectionState, a.connectionState, ch.readyState, window.far && "
         "far.readyState].join()");
     ASSERT_GT(helper(), 0);
+    // The helper has no display and no session bus.
+    gchar* environment = nullptr;
+    gsize length = 0;
+    const std::string environ = "/proc/" + std::to_string(helper()) + "/environ";
+    ASSERT_TRUE(g_file_get_contents(environ.c_str(), &environment, &length, nullptr));
+    const std::string variables(environment, length);
+    g_free(environment);
+    for (const char* name :
+         {"DISPLAY=", "WAYLAND_DISPLAY=", "DBUS_SESSION_BUS_ADDRESS=", "XAUTHORITY="})
+        EXPECT_EQ(variables.find(std::string("\0", 1) + name), std::string::npos) << name;
+    EXPECT_FALSE(variables.starts_with("DISPLAY="));
     kill(helper(), SIGKILL);
     EXPECT_TRUE(waitFor([&] { return chat("window.aState") == "failed"; }));
     EXPECT_EQ(chat("window.channelClosed === true && ch.readyState"), "closed");
@@ -151,6 +162,7 @@ TEST_F(CallTest, BadDescriptionsAndMessagesGetTheBrowsersErrors) {
         "try { for (let i = 0; i < 40; i++) new RTCPeerConnection(); } catch (e) { "
         "errors.push(e.name); }");
     EXPECT_TRUE(waitFor([&] { return chat("errors.length") == "9"; })) << chat("errors.join()");
+    EXPECT_GT(helper(), 0) << "the helper did not survive the bad descriptions";
     EXPECT_EQ(chat("errors.join()"),
               "TypeError,InvalidStateError,UnknownError,OperationError,InvalidStateError,"
               "OperationError,InvalidStateError,InvalidStateError,OperationError");
