@@ -256,8 +256,8 @@ void CallBridge::helperMessage(JsonObject* message) {
     if (event == "remote") {
         const std::string kind = jsonString(message, "kind");
         const std::string kinds = kind.substr(0, 40);
-        platform::logInfo("calls: connection " + id + " connected; the far end's address is " +
-                          (kinds.empty()                          ? "of an unknown kind"
+        platform::logInfo("calls: connection " + id + " connected; far end: " +
+                          (kinds.empty()                          ? "unknown kind"
                            : kinds.find(',') == std::string::npos ? kinds
                                                                   : "one of " + kinds));
         return;
