@@ -35,7 +35,7 @@ public:
     // The kinds of address (host, srflx, relay) the far end offered, as
     // "host" or "host, srflx"; from any thread.
     std::string offeredKinds(int pc);
-    void watchChannel(Peer& peer, GstWebRTCDataChannel* channel, int key);
+    void watchChannel(int pc, GstWebRTCDataChannel* channel, int key);
 
 private:
     void create(int pc, JsonObject* message);
