@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "support/Log.h"
+#include "platform/gtk/CallBridge.h"
 #include "platform/gtk/ChatNotifications.h"
 #include "platform/gtk/ChatSitePermissions.h"
 #include "platform/gtk/ChatViewPlayer.h"
@@ -11,6 +11,7 @@
 #include "platform/gtk/ResourceScheme.h"
 #include "platform/gtk/SiteData.h"
 #include "platform/gtk/StepTrace.h"
+#include "support/Log.h"
 
 namespace gtkui {
 
@@ -173,6 +174,9 @@ void GtkHost::makeChatView() {
         notifications_->watch(WB_->webView());
     }
     logWebRtcOnce(WB_->webView());
+    // Where the engine has no WebRTC, chat-site pages get it through the call helper.
+    calls_ = std::make_unique<CallBridge>(WB_->webView(), WB_->userContent(), options_.chatSite,
+                                          options_.callHelper);
     WB_->showSitePagesOnly("the chat view");
     WB_->setWindowOpener([this](const std::string& address) { openElsewhere(address); });
     WB_->placePending();
@@ -208,6 +212,7 @@ void GtkHost::endPageProcesses() {
     pageProcessesEnded_ = true;
     chatWatch_.reset();
     playerHold_.reset();
+    calls_.reset();  // the call helper goes with the chat page
     for (GtkBrowserView* view : {wbload_.get(), WB_.get(), wbstat_.get()}) {
         if (!view->created()) continue;
         view->detach();  // no event of theirs is raised any more

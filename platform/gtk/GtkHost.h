@@ -24,6 +24,7 @@ namespace gtkui {
 
 class QueuedRecorders;
 class ChatNotifications;
+class CallBridge;
 class ChatPlayerHold;
 
 // The services besides the window and its views.
@@ -53,6 +54,8 @@ struct HostOptions {
     std::string chatSite;
     // WebKit's simulated camera and microphone for the chat view (the demo build).
     bool mockCaptureDevices = false;
+    // The call helper, which holds the chat page's peer connections.
+    std::string callHelper = executableFolder() + "/whirligigcam-call-helper";
     // The memory, in MiB, at which a page's web process is ended (0: none).
     unsigned pageMemoryLimitMB = defaultPageMemoryLimitMB();
 };
@@ -95,6 +98,10 @@ public:
     void setChatSite(std::string address) { options_.chatSite = std::move(address); }
     // WebKit's simulated camera and microphone for the chat view, before it is made.
     void useMockCaptureDevices() { options_.mockCaptureDevices = true; }
+    // The call helper program, before the chat view is made.
+    void setCallHelper(std::string path) { options_.callHelper = std::move(path); }
+    // The chat view's calls (nullptr before the chat view is made).
+    CallBridge* calls() const { return calls_.get(); }
 
     platform::Form& form() override { return *form_; }
     platform::BrowserView& WB() override { return *WB_; }
@@ -140,6 +147,7 @@ private:
     bool chatViewPlayer_ = false;  // the bundled Flash player is there for the chat view
     std::unique_ptr<ChatPlayerHold> playerHold_;
     std::unique_ptr<ChatNotifications> notifications_;
+    std::unique_ptr<CallBridge> calls_;
     HostServices services_;
     std::unique_ptr<platform::AsyncReader> reader_;
     std::unique_ptr<QueuedRecorders> recorders_;

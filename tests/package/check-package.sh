@@ -108,6 +108,9 @@ for program in whirligigcam whirligigcam-demo whirligigcam-site; do
         fail "usr/lib/whirligigcam/$program is not an executable"
     fi
 done
+# The call helper beside the client, started by it only: no link in usr/bin.
+[ -x "$app/whirligigcam-call-helper" ] && [ ! -e "$root/usr/bin/whirligigcam-call-helper" ] ||
+    fail "usr/lib/whirligigcam/whirligigcam-call-helper is missing or linked from usr/bin"
 # The resources are in usr/share/whirligigcam, with links to them in the
 # application folder.
 for folder in HTML icons; do

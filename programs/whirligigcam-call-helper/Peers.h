@@ -1,0 +1,54 @@
+#pragma once
+// The helper's peer connections: one webrtcbin each, in a pipeline of its
+// own, driven by the client's commands; what webrtcbin reports goes back to
+// the client as events.
+
+#define GST_USE_UNSTABLE_API
+#include <gst/gst.h>
+#include <gst/webrtc/webrtc.h>
+#include <json-glib/json-glib.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "HelperLink.h"
+
+namespace callhelper {
+
+struct Peer;
+
+class Peers {
+public:
+    explicit Peers(HelperLink& link);
+    ~Peers();
+    // One command of the client ({"op": ..., "pc": id, ...}).
+    void command(JsonObject* message);
+
+    // What the signal handlers use.
+    void event(int pc, const char* name, const std::function<void(JsonBuilder*)>& fields = {});
+    void reply(int pc, gint64 request, const GError* error,
+               const std::function<void(JsonBuilder*)>& fields = {});
+    int addRemoteChannel(Peer& peer, GstWebRTCDataChannel* channel);
+    // The kinds of address (host, srflx, relay) the far end offered, as
+    // "host" or "host, srflx"; from any thread.
+    std::string offeredKinds(int pc);
+    void watchChannel(int pc, GstWebRTCDataChannel* channel, int key);
+
+private:
+    void create(int pc, JsonObject* message);
+    void close(int pc);
+    void describe(Peer& peer, JsonObject* message, bool local, gint64 request);
+    void channelCommand(Peer& peer, const char* op, JsonObject* message, gint64 request);
+
+    HelperLink& link_;
+    void noteRemoteKinds(int pc, const std::string& candidates);
+
+    std::map<int, std::unique_ptr<Peer>> peers_;
+    std::mutex kindsLock_;
+    std::map<int, std::set<std::string>> remoteKinds_;
+};
+
+}  // namespace callhelper

@@ -1,0 +1,32 @@
+// The client's call helper: holds the chat view's peer connections (webrtcbin)
+// outside the window's process, so that what remote peers send is read here.
+// It talks to the window's process over the socket it was given as fd 3 and
+// ends when that socket closes.
+
+#include <glib-unix.h>
+
+#include <cstdlib>
+
+#include "HelperLink.h"
+#include "Peers.h"
+
+int main(int argc, char** argv) {
+    gst_init(&argc, &argv);
+    const int fd = argc > 1 ? std::atoi(argv[1]) : 3;
+    GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+    callhelper::Peers* peers = nullptr;
+    callhelper::HelperLink link(
+        fd, [&](JsonObject* message) { peers->command(message); }, [&] { g_main_loop_quit(loop); });
+    callhelper::Peers all(link);
+    peers = &all;
+    g_unix_signal_add(
+        SIGTERM,
+        +[](gpointer l) -> gboolean {
+            g_main_loop_quit(static_cast<GMainLoop*>(l));
+            return G_SOURCE_REMOVE;
+        },
+        loop);
+    g_main_loop_run(loop);
+    g_main_loop_unref(loop);
+    return 0;
+}

@@ -1,0 +1,146 @@
+#include "CallPeers.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace guitest {
+
+const char* const PeerScript = R"JS(
+async function runPeer(base, role, me, them) {
+  const pc = new RTCPeerConnection();
+  window.pc = pc;
+  window.got = [];
+  const post = (box, m) => fetch(base + '/box/' + box, { method: 'POST', body: JSON.stringify(m) });
+  pc.onicecandidate = e => post(them, { candidate: e.candidate });
+  const use = channel => {
+    window.channel = channel;
+    channel.binaryType = 'arraybuffer';
+    channel.onmessage = e => {
+      got.push(typeof e.data === 'string' ? 's:' + e.data : 'b:' + new Uint8Array(e.data).join('.'));
+      if (got.length === 2) post('result-' + me, got);
+    };
+    const greet = () => { channel.send('hello from ' + me); channel.send(new Uint8Array([1, 2, 3, me.length])); };
+    if (channel.readyState === 'open') greet(); else channel.onopen = greet;
+  };
+  if (role === 'offer') {
+    use(pc.createDataChannel('chat'));
+    await pc.setLocalDescription();
+    post(them, { description: pc.localDescription });
+  } else {
+    pc.ondatachannel = e => use(e.channel);
+  }
+  for (;;) {
+    const list = await (await fetch(base + '/box/' + me)).json();
+    for (const m of list) {
+      if (m.description) {
+        await pc.setRemoteDescription(m.description);
+        if (m.description.type === 'offer') {
+          await pc.setLocalDescription();
+          post(them, { description: pc.localDescription });
+        }
+      } else if ('candidate' in m) {
+        await pc.addIceCandidate(m.candidate);
+      }
+    }
+    await new Promise(r => setTimeout(r, 20));
+  }
+}
+)JS";
+
+Mailbox::Mailbox() {
+    server_ = soup_server_new(nullptr, nullptr);
+    soup_server_add_handler(server_, nullptr, onRequest, this, nullptr);
+    GError* error = nullptr;
+    soup_server_listen_local(server_, 0, SOUP_SERVER_LISTEN_IPV4_ONLY, &error);
+    g_clear_error(&error);
+    GSList* uris = soup_server_get_uris(server_);
+    if (uris) port_ = g_uri_get_port(static_cast<GUri*>(uris->data));
+    g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
+}
+
+Mailbox::~Mailbox() {
+    soup_server_disconnect(server_);
+    g_object_unref(server_);
+}
+
+std::vector<std::string> Mailbox::take(const std::string& box) {
+    std::vector<std::string> taken;
+    taken.swap(boxes_[box]);
+    return taken;
+}
+
+void Mailbox::onRequest(SoupServer*, SoupServerMessage* message, const char* path, GHashTable*,
+                        gpointer self) {
+    auto* mailbox = static_cast<Mailbox*>(self);
+    const std::string where = path;
+    soup_message_headers_append(soup_server_message_get_response_headers(message),
+                                "Access-Control-Allow-Origin", "*");
+    std::string body, type = "application/json";
+    if (where == "/peer.html") {
+        type = "text/html";
+        body = std::string("<!DOCTYPE html><script>") + PeerScript +
+               "runPeer(location.origin, location.hash.slice(1), 'chromium', 'chat');</script>";
+    } else if (where.rfind("/box/", 0) == 0) {
+        const std::string box = where.substr(5);
+        if (std::string(soup_server_message_get_method(message)) == "POST") {
+            SoupMessageBody* request = soup_server_message_get_request_body(message);
+            mailbox->boxes_[box].emplace_back(request->data ? request->data : "",
+                                              static_cast<size_t>(request->length));
+            body = "{}";
+        } else {
+            body = "[";
+            for (const std::string& each : mailbox->take(box))
+                body += (body.size() > 1 ? "," : "") + each;
+            body += "]";
+        }
+    }
+    soup_server_message_set_status(message, body.empty() ? 404 : 200, nullptr);
+    soup_server_message_set_response(message, type.c_str(), SOUP_MEMORY_COPY, body.data(),
+                                     body.size());
+}
+
+ChromiumPeer::ChromiumPeer(const Mailbox& mailbox, const std::string& role) {
+    char folder[] = "/tmp/whirligig-chromium-XXXXXX";
+    if (!g_mkdtemp(folder)) return;
+    profile_ = folder;
+    std::string url = mailbox.base() + "/peer.html#" + role;
+    std::vector<std::string> args = {"chromium",
+                                     "--headless",
+                                     "--no-sandbox",
+                                     "--disable-gpu",
+                                     "--disable-background-networking",
+                                     "--disable-component-update",
+                                     "--disable-sync",
+                                     "--no-first-run",
+                                     "--use-fake-device-for-media-stream",
+                                     "--use-fake-ui-for-media-stream",
+                                     "--disable-features=WebRtcHideLocalIpsWithMdns",
+                                     "--user-data-dir=" + profile_,
+                                     "--remote-debugging-port=0",
+                                     url};
+    std::vector<gchar*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    g_spawn_async(
+        nullptr, argv.data(), nullptr,
+        static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD |
+                                 G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
+        [](gpointer) { setpgid(0, 0); }, nullptr, &pid_, nullptr);
+}
+
+ChromiumPeer::~ChromiumPeer() {
+    if (pid_ > 0) {
+        kill(-pid_, SIGKILL);
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        g_spawn_close_pid(pid_);
+    }
+    if (profile_.empty()) return;
+    const std::string remove = "rm -rf '" + profile_ + "'";
+    if (std::system(remove.c_str()) != 0) g_warning("%s failed", remove.c_str());
+}
+
+}  // namespace guitest

@@ -1,0 +1,209 @@
+// Calls in the chat view on an engine without WebRTC: the chat page's own
+// RTCPeerConnection against a real browser's, both ways round, and what the
+// client refuses and survives.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <string>
+#include <vector>
+
+#include "CallPeers.h"
+#include "RoadFixture.h"
+#include "platform/gtk/CallBridge.h"
+#include "support/Log.h"
+
+namespace guitest {
+namespace {
+
+std::vector<std::string> callLog;
+
+class CallTest : public RoadTest {
+protected:
+    void SetUp() override {
+        RoadTest::SetUp();
+        h.host().setCallHelper(WHIRLIGIG_CALL_HELPER);
+    }
+    void startChat(const std::string& extra = {}) {
+        site.setChatPage(site::SiteServer::defaultChatPage() + "<script>" + PeerScript +
+                         "</script>" + extra);
+        start();
+        ASSERT_TRUE(prepared());
+        ASSERT_TRUE(waitFor([&] { return chat("document.readyState") == "complete"; }));
+    }
+    // Runs statements in the chat page.
+    std::string run(const std::string& statements) {
+        return chat("(() => { " + statements + " })()");
+    }
+    GPid helper() {
+        gtkui::CallBridge* calls = h.host().calls();
+        return calls ? calls->helperProcess() : 0;
+    }
+    // Runs the peer in the chat page; the far end is Chromium.
+    void call(const std::string& role) {
+        chat("runPeer('" + mailbox.base() + "', '" + role + "', 'chat', 'chromium'), 1");
+    }
+    // What a side received over the data channel, once it has both messages.
+    bool received(const std::string& side, const std::string& expected) {
+        if (side == "chat") return chat("(window.got || []).join()") == expected;
+        for (const std::string& each : mailbox.take("result-" + side)) results += each;
+        return results == expected;
+    }
+    Mailbox mailbox;
+    std::string results;
+};
+
+TEST_F(CallTest, TheChatPageAndChromiumCallEachOtherBothWaysRound) {
+    if (!g_find_program_in_path("chromium")) GTEST_SKIP() << "no chromium";
+    const platform::LogSink sink = platform::logSink();
+    platform::setLogSink([](const platform::LogRecord& r) {
+        if (r.message.starts_with("calls: connection"))
+            callLog.push_back((r.level == platform::LogLevel::Info ? "info " : "other ") +
+                              std::string(r.message));
+    });
+    startChat();
+    ASSERT_EQ(chat("typeof RTCPeerConnection"), "function");
+    for (const std::string role : {"offer", "answer"}) {
+        SCOPED_TRACE("the chat page's role: " + role);
+        mailbox.take("chat");
+        mailbox.take("chromium");
+        results.clear();
+        ChromiumPeer far(mailbox, role == "offer" ? "answer" : "offer");
+        ASSERT_TRUE(far.started());
+        call(role);
+        EXPECT_TRUE(waitFor([&] { return chat("pc.connectionState") == "connected"; }, 60000))
+            << chat("pc.connectionState + ' ' + pc.iceConnectionState + ' ' + pc.signalingState");
+        EXPECT_TRUE(waitFor([&] { return received("chat", "s:hello from chromium,b:1.2.3.8"); }))
+            << chat("(window.got || []).join()");
+        EXPECT_TRUE(waitFor([&] {
+            return received("chromium", "[\"s:hello from chat\",\"b:1.2.3.4\"]");
+        })) << results;
+        chat("(location.reload(), 1)");
+        // The new document: it has no connection yet.
+        ASSERT_TRUE(
+            waitFor([&] { return chat("typeof runPeer + typeof pc") == "functionundefined"; }));
+    }
+    platform::setLogSink(sink);
+    // Each call's start, the kind of the far end's address and its end are
+    // told; descriptions and candidates, which carry addresses, only in detail.
+    std::string infos;
+    for (const std::string& line : callLog) {
+        EXPECT_FALSE(line.starts_with("info") && line.find("a=candidate") != std::string::npos)
+            << line;
+        if (line.starts_with("info ")) infos += line.substr(5) + "\n";
+    }
+    for (const char* told :
+         {"connection 1 started for http://127.0.0.1", "connection 1 connected; far end: host",
+          "connection 1 ended (the page left)", "connection 2 started"})
+        EXPECT_NE(infos.find(told), std::string::npos) << told << " is missing from\n" << infos;
+}
+
+TEST_F(CallTest, TheHelperEndsWithThePageAndItsCrashFailsTheCall) {
+    startChat();
+    const std::string connect =
+        "window.a = new RTCPeerConnection(); window.b = new RTCPeerConnection();"
+        "a.onicecandidate = e => b.addIceCandidate(e.candidate);"
+        "b.onicecandidate = e => a.addIceCandidate(e.candidate);"
+        "window.ch = a.createDataChannel('x'); b.ondatachannel = e => window.far = e.channel;"
+        "a.onconnectionstatechange = () => window.aState = a.connectionState;"
+        "ch.onclose = () => window.channelClosed = true;"
+        "a.setLocalDescription().then(() => b.setRemoteDescription(a.localDescription))"
+        ".then(() => b.setLocalDescription()).then(() => "
+        "a.setRemoteDescription(b.localDescription));";
+    run(connect);
+    ASSERT_TRUE(waitFor([&] { return chat("ch.readyState") == "open"; }, 20000)) << chat(
+        "[a.signalingState, b.signalingState, a.iceGatheringState, a.iceConnectionState, "
+        "b.iceConnectionState, a.connectionState, ch.readyState, window.far && "
+        "far.readyState].join()");
+    ASSERT_GT(helper(), 0);
+    // The helper has no display and no session bus.
+    gchar* environment = nullptr;
+    gsize length = 0;
+    const std::string environ = "/proc/" + std::to_string(helper()) + "/environ";
+    ASSERT_TRUE(g_file_get_contents(environ.c_str(), &environment, &length, nullptr));
+    const std::string variables(environment, length);
+    g_free(environment);
+    for (const char* name :
+         {"DISPLAY=", "WAYLAND_DISPLAY=", "DBUS_SESSION_BUS_ADDRESS=", "XAUTHORITY="})
+        EXPECT_EQ(variables.find(std::string("\0", 1) + name), std::string::npos) << name;
+    EXPECT_FALSE(variables.starts_with("DISPLAY="));
+    kill(helper(), SIGKILL);
+    EXPECT_TRUE(waitFor([&] { return chat("window.aState") == "failed"; }));
+    EXPECT_EQ(chat("window.channelClosed === true && ch.readyState"), "closed");
+    // The window lives on, and new connections work with a new helper.
+    run(connect);
+    ASSERT_TRUE(waitFor([&] { return chat("ch.readyState") == "open"; }, 60000));
+    const GPid pid = helper();
+    ASSERT_GT(pid, 0);
+    chat("(location.href = '/other', 1)");
+    EXPECT_TRUE(waitFor([&] { return chat("location.pathname") == "/other"; }));
+    EXPECT_TRUE(waitFor([&] { return kill(pid, 0) != 0; }, 1000)) << "the helper outlived its page";
+}
+
+TEST_F(CallTest, BadDescriptionsAndMessagesGetTheBrowsersErrors) {
+    startChat();
+    run("window.pc = new RTCPeerConnection(); window.errors = [];"
+        "const note = p => p.then(() => errors.push('ok'), e => errors.push(e.name));"
+        "note(pc.setRemoteDescription({type: 'offer', sdp: 'garbage'}))"
+        ".then(() => note(pc.setRemoteDescription({type: 'answer', sdp: 'v=0\\r\\no=- 1 1 IN IP4 "
+        "0.0.0.0\\r\\ns=-\\r\\nt=0 0\\r\\n'})))"
+        ".then(() => note(pc.setRemoteDescription({type: 'offer', sdp: 'v=0\\r\\no=- 1 1 IN IP4 "
+        "0.0.0.0\\r\\ns=-\\r\\nt=0 0\\r\\n' + 'a=x\\r\\n'.repeat(70000)})))"
+        ".then(() => note(pc.addIceCandidate({candidate: 'candidate:1 1 udp 1 1.2.3.4 5 typ host', "
+        "sdpMLineIndex: 0})))"
+        ".then(() => note(pc.setLocalDescription({type: 'answer', sdp: 'v=0'})))"
+        // Well formed on its face, but no description webrtcbin takes.
+        ".then(() => note(pc.setRemoteDescription({type: 'offer', sdp: 'v=0\\r\\no=- 1 1 IN IP4 "
+        "0.0.0.0\\r\\ns=-\\r\\nt=0 0\\r\\nm=video 9 UDP/TLS/RTP/SAVPF\\r\\n'})));"
+        "try { pc.createDataChannel('x', {maxRetransmits: 1, maxPacketLifeTime: 1}); } catch (e) { "
+        "errors.push(e.name); }"
+        "try { pc.createDataChannel('x').send('early'); } catch (e) { errors.push(e.name); }"
+        "try { for (let i = 0; i < 40; i++) new RTCPeerConnection(); } catch (e) { "
+        "errors.push(e.name); }");
+    EXPECT_TRUE(waitFor([&] { return chat("errors.length") == "9"; })) << chat("errors.join()");
+    EXPECT_GT(helper(), 0) << "the helper did not survive the bad descriptions";
+    EXPECT_EQ(chat("errors.join()"),
+              "TypeError,InvalidStateError,UnknownError,OperationError,InvalidStateError,"
+              "OperationError,InvalidStateError,InvalidStateError,OperationError");
+}
+
+TEST_F(CallTest, OnlyTheChatSitesFramesInTheChatViewGetCalls) {
+    site::SiteServer other;
+    other.setLogging(false);
+    other.addRoute("/probe",
+                   "<!DOCTYPE html><script>parent.postMessage(typeof RTCPeerConnection, '*');"
+                   "</script>");
+    const std::string foreign = "http://localhost:" + std::to_string(other.port());
+    site.addRoute(
+        "/framed",
+        "<!DOCTYPE html><script>addEventListener('message', e => window.frameSaw = e.data);"
+        "</script><iframe src='" +
+            foreign + "/probe'></iframe>");
+    site.addRoute("/stats/index.html", "<!DOCTYPE html><p>statistics</p>");
+    startChat();
+    EXPECT_EQ(chat("typeof RTCPeerConnection"), "function");
+    ASSERT_TRUE(waitFor([&] {
+        return pageEval(h.webView(h.host().wbstat()), "document.body ? 'up' : ''") == "up";
+    }));
+    EXPECT_EQ(pageEval(h.webView(h.host().wbstat()), "typeof RTCPeerConnection"), "undefined");
+    chat("(location.href = '/framed', 1)");
+    EXPECT_TRUE(waitFor([&] { return chat("window.frameSaw || ''") == "undefined"; }))
+        << chat("window.frameSaw");
+    chat("(location.href = '" + foreign + "/probe', 1)");
+    EXPECT_TRUE(waitFor([&] { return chat("location.port") == std::to_string(other.port()); }));
+    EXPECT_EQ(chat("typeof RTCPeerConnection"), "undefined");
+}
+
+TEST_F(CallTest, WebCodecsFirstDoesNotEndTheChatPage) {
+    site.addRoute("/codecs",
+                  "<!DOCTYPE html><script>VideoEncoder.isConfigSupported({codec: 'vp8', width: 320,"
+                  " height: 240}).then(r => window.codec = String(r.supported),"
+                  " e => window.codec = e.name);</script>");
+    // The first page of the chat view's web process.
+    start("/codecs");
+    EXPECT_TRUE(waitFor([&] { return chat("window.codec || ''") == "true"; }))
+        << chat("window.codec");
+}
+
+}  // namespace
+}  // namespace guitest
