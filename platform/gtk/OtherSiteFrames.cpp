@@ -86,7 +86,11 @@ constexpr const char* kGuard = R"JS(
        'insertAdjacentHTML', 'replaceChildren'].forEach(function (name) {
         after(w.Element.prototype, name, w);
       });
-      ['write', 'writeln'].forEach(function (name) { after(w.Document.prototype, name, w); });
+      ['write', 'writeln', 'append', 'prepend', 'replaceChildren', 'execCommand'].forEach(
+        function (name) { after(w.Document.prototype, name, w); });
+      ['insertNode', 'surroundContents'].forEach(function (name) {
+        after(w.Range.prototype, name, w);
+      });
       afterSetter(w.Element.prototype, 'innerHTML', w);
       afterSetter(w.Element.prototype, 'outerHTML', w);
       new w.MutationObserver(function () { guardFrames(w); })
