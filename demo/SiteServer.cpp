@@ -23,6 +23,7 @@ constexpr char kHtml[] = "text/html; charset=utf-8";
 struct Route {
     std::string body;
     std::string contentType;
+    std::string redirect;  // where the path redirects to, when set
 };
 
 std::string pathOf(SoupServerMessage* msg) {
@@ -104,6 +105,9 @@ void SiteServer::State::handle(SoupServerMessage* msg, const std::string& path) 
     if (auto route = routes.find(path); route != routes.end()) {
         if (!get)
             return soup_server_message_set_status(msg, SOUP_STATUS_METHOD_NOT_ALLOWED, nullptr);
+        if (!route->second.redirect.empty())
+            return soup_server_message_set_redirect(msg, SOUP_STATUS_FOUND,
+                                                    route->second.redirect.c_str());
         return setBody(msg, route->second.contentType, route->second.body);
     }
     if (path == kUploadPath && post) {
@@ -284,7 +288,11 @@ void SiteServer::setPathFailure(const std::string& path, PathFailure failure) {
 std::string SiteServer::defaultChatPage() { return pages::chatPage(); }
 
 void SiteServer::addRoute(const std::string& path, std::string body, std::string contentType) {
-    state_->routes[path] = Route{std::move(body), std::move(contentType)};
+    state_->routes[path] = Route{std::move(body), std::move(contentType), {}};
+}
+
+void SiteServer::addRedirect(const std::string& path, std::string target) {
+    state_->routes[path] = Route{{}, {}, std::move(target)};
 }
 
 void SiteServer::setUpdateReply(std::string text) { state_->updateReply = std::move(text); }

@@ -64,6 +64,8 @@ public:
     // Serves body with the given content type at path (GET and HEAD).
     void addRoute(const std::string& path, std::string body,
                   std::string contentType = "text/html; charset=utf-8");
+    // Answers path with a redirect (302 Found) to target.
+    void addRedirect(const std::string& path, std::string target);
 
     // The update reply: text (default "update=false"), a delay before the
     // answer (the server keeps serving meanwhile), and failure modes.

@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "platform/desktop/MailAddress.h"
+
 namespace desktop {
 
 namespace {
@@ -43,8 +45,12 @@ std::string DesktopShell::uriFor(const std::string& target, const std::string& d
 }
 
 void DesktopShell::openWithDefaultHandler(const std::string& target, const std::string& directory) {
-    const std::string uri = uriFor(target, directory);
+    std::string uri = uriFor(target, directory);
     if (uri.empty()) throw platform::Failure("nothing to open in \"" + target + "\"");
+    if (g_strcmp0(g_uri_peek_scheme(uri.c_str()), "mailto") == 0) {
+        uri = mailAddressToOpen(uri);
+        if (uri.empty()) throw platform::Failure("the mail address is too long");
+    }
     launcher_(uri);
 }
 

@@ -20,7 +20,7 @@ public:
     explicit DesktopShell(Launcher launcher);
 
     // target is an address with a scheme, or a path (a relative one is taken
-    // from directory).
+    // from directory). A mailto address passes cleaned (MailAddress.h).
     void openWithDefaultHandler(const std::string& target, const std::string& directory) override;
 
     // The URI that target stands for, or "" when it names nothing.

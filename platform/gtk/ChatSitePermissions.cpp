@@ -7,21 +7,11 @@
 namespace gtkui {
 namespace {
 
-struct SiteOf {
-    std::string scheme, site, origin;
-};
-
-// The scheme, the registrable domain (or the host where there is none) and
-// the origin of an address; empty parts when it does not parse.
-SiteOf siteOf(const std::string& address) {
-    g_autoptr(GUri) uri = g_uri_parse(address.c_str(), G_URI_FLAGS_NONE, nullptr);
-    if (!uri || !g_uri_get_host(uri) || !*g_uri_get_host(uri)) return {};
-    g_autofree gchar* host = g_ascii_strdown(g_uri_get_host(uri), -1);
-    const gchar* base = soup_tld_get_base_domain(host, nullptr);
-    g_autofree gchar* scheme = g_ascii_strdown(g_uri_get_scheme(uri), -1);
-    std::string origin = std::string(scheme) + "://" + host;
-    if (g_uri_get_port(uri) > 0) origin += ":" + std::to_string(g_uri_get_port(uri));
-    return {scheme, base ? base : host, origin};
+// The port an address of scheme has when none is written; -1 when unknown.
+int defaultPort(const std::string& scheme) {
+    if (scheme == "http" || scheme == "ws") return 80;
+    if (scheme == "https" || scheme == "wss") return 443;
+    return -1;
 }
 
 // What a request asks for, in words; empty for the kinds the chat site may have.
@@ -50,9 +40,26 @@ std::string kindOf(WebKitPermissionRequest* request) {
 
 }  // namespace
 
+// The scheme, the registrable domain (or the host where there is none), the
+// port and the origin of an address; empty parts when it does not parse.
+SiteOf siteOf(const std::string& address) {
+    g_autoptr(GUri) uri = g_uri_parse(address.c_str(), G_URI_FLAGS_NONE, nullptr);
+    if (!uri || !g_uri_get_host(uri) || !*g_uri_get_host(uri)) return {};
+    g_autofree gchar* ascii = g_hostname_to_ascii(g_uri_get_host(uri));
+    if (!ascii) return {};
+    g_autofree gchar* host = g_ascii_strdown(ascii, -1);
+    const gchar* base = soup_tld_get_base_domain(host, nullptr);
+    g_autofree gchar* scheme = g_ascii_strdown(g_uri_get_scheme(uri), -1);
+    std::string origin = std::string(scheme) + "://" + host;
+    const int written = g_uri_get_port(uri);
+    if (written > 0) origin += ":" + std::to_string(written);
+    return {scheme, base ? base : host, origin, written > 0 ? written : defaultPort(scheme),
+            base == nullptr};
+}
+
 bool sameSite(const std::string& a, const std::string& b) {
     const SiteOf x = siteOf(a), y = siteOf(b);
-    return !x.site.empty() && x.scheme == y.scheme && x.site == y.site;
+    return !x.site.empty() && x.scheme == y.scheme && x.site == y.site && x.port == y.port;
 }
 
 bool allowForChatSite(WebKitPermissionRequest* request, const std::string& page,

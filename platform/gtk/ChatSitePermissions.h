@@ -10,9 +10,20 @@
 
 namespace gtkui {
 
-// Whether two addresses are of the same site: the same scheme and the same
-// registrable domain (by the public suffix list); hosts without one (an IP
-// address, "localhost") must be equal.
+// An address's site: its scheme, registrable domain (or host, in ASCII, where
+// it has none), port (the scheme's default where none is written) and origin.
+// Empty when the address has no host.
+struct SiteOf {
+    std::string scheme, site, origin;
+    int port = -1;
+    bool hostOnly = false;  // site is a host without a registrable domain
+};
+SiteOf siteOf(const std::string& address);
+
+// Whether two addresses are of the same site: the same scheme, the same
+// registrable domain (by the public suffix list) and the same port (the
+// scheme's default where none is written); hosts without a registrable domain
+// (an IP address, "localhost") must be equal.
 bool sameSite(const std::string& a, const std::string& b);
 
 // The answer to a request of the chat view's page at page; chatSite is the

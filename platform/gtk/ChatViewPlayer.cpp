@@ -1,7 +1,5 @@
 #include "platform/gtk/ChatViewPlayer.h"
 
-#include <algorithm>
-
 #include "platform/gtk/GtkApp.h"
 
 namespace gtkui {
@@ -156,11 +154,20 @@ constexpr const char* kPlayerScript = R"JS((function () {
     if (!element.isConnected || element.getClientRects().length === 0) return false;
     return !element.checkVisibility || element.checkVisibility({ visibilityProperty: true });
   }
+  // Whether the movie may script the page, and the address to load it from.
+  // "sameDomain" is judged on the movie's final address, after redirects: an
+  // address of the site may lead to another site's movie. Only the response's
+  // headers are read; when they cannot be read the movie gets no access.
   function scriptAccess(element, url) {
     var value = (option(element, 'allowscriptaccess') || 'samedomain').toLowerCase();
-    if (value === 'always') return true;
-    if (value === 'never') return false;
-    try { return new URL(url).origin === location.origin; } catch (e) { return false; }
+    if (value === 'always' || value === 'never') return Promise.resolve([value === 'always', url]);
+    try { if (new URL(url).origin !== location.origin) return Promise.resolve([false, url]); }
+    catch (e) { return Promise.resolve([false, url]); }
+    return fetch(url).then(function (response) {
+      if (response.body) response.body.cancel().catch(function () {});
+      var final = response.url || url;
+      return new URL(final).origin === location.origin ? [true, final] : [false, url];
+    }, function () { return [false, url]; });
   }
 
   // Pauses a player once it has loaded, if the players are still held then.
@@ -216,9 +223,11 @@ constexpr const char* kPlayerScript = R"JS((function () {
     var entry = { player: player, reloaded: reloaded, timer: 0, paused: false };
     players.set(element, entry);
     var api = player.ruffle();
-    entry.loaded = api.load({ url: url, parameters: option(element, 'flashvars') || '',
-                              allowScriptAccess: scriptAccess(element, url) })
-                      .catch(function () {});
+    entry.loaded = scriptAccess(element, url).then(function (access) {
+      if (players.get(element) !== entry) return;
+      return api.load({ url: access[1], parameters: option(element, 'flashvars') || '',
+                        allowScriptAccess: access[0] });
+    }).catch(function () {});
     if (held) pause(element, entry, true);
     // Loaded, yet stopped (the player pauses by itself only while the page is
     // hidden): made again once; a second failure stays, showing its message.
@@ -361,32 +370,6 @@ void ChatPlayerHold::tellPage() {
         (told_ ? "true" : "false") + ")";
     webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr,
                                         nullptr, nullptr);
-}
-
-std::vector<std::string> webLanguages(const std::vector<std::string>& localeNames) {
-    std::vector<std::string> languages;
-    for (const std::string& name : localeNames) {
-        // Only the plain forms: "de_DE", "de" (not "de_DE.UTF-8", "de@euro").
-        if (name.empty() || name == "C" || name == "POSIX" ||
-            name.find_first_of(".@") != std::string::npos)
-            continue;
-        std::string language = name;
-        std::replace(language.begin(), language.end(), '_', '-');
-        if (std::find(languages.begin(), languages.end(), language) == languages.end())
-            languages.push_back(language);
-    }
-    if (languages.empty()) languages.push_back("en-US");
-    return languages;
-}
-
-void setPreferredLanguages(WebKitWebContext* context) {
-    std::vector<std::string> names;
-    for (const gchar* const* name = g_get_language_names(); *name; ++name) names.push_back(*name);
-    const std::vector<std::string> languages = webLanguages(names);
-    std::vector<const gchar*> list;
-    for (const std::string& language : languages) list.push_back(language.c_str());
-    list.push_back(nullptr);
-    webkit_web_context_set_preferred_languages(context, list.data());
 }
 
 }  // namespace gtkui

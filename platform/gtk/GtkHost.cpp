@@ -6,6 +6,8 @@
 #include "platform/gtk/ChatNotifications.h"
 #include "platform/gtk/ChatSitePermissions.h"
 #include "platform/gtk/ChatViewPlayer.h"
+#include "platform/gtk/OtherSiteFrames.h"
+#include "platform/gtk/PreferredLanguages.h"
 #include "platform/gtk/QueuedReader.h"
 #include "platform/gtk/QueuedRecorders.h"
 #include "platform/gtk/ResourceScheme.h"
@@ -127,6 +129,7 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options)
     // New windows that pages ask for open where the upload page does: with the
     // desktop's default handler for the address.
     wbload_->setWindowOpener([this](const std::string& address) { openElsewhere(address); });
+    ChatNotifications::refuseAll(wbload_->webView(), "the start view");
     // The start screen is the client's own page: no browser menu (Back, Reload...) over it.
     g_signal_connect(wbload_->webView(), "context-menu",
                      G_CALLBACK(+[](WebKitWebView*, WebKitContextMenu*, GdkEvent*,
@@ -164,13 +167,14 @@ void GtkHost::makeChatView() {
     // The chat view's page size drives the layout of its elements.
     WB_->bridge().setOnViewport(
         [form = form_.get()](int width, int height) { form->pageViewport(width, height); });
+    keepDevicesFromOtherSites(WB_->userContent(), options_.chatSite);
     WB_->setPermissionPolicy([this](WebKitPermissionRequest* request, const std::string& page) {
         return allowForChatSite(request, page, options_.chatSite);
     });
     {
         TimedStep notificationStep("chat notifications set up");
         notifications_ = std::make_unique<ChatNotifications>(
-            form_->window(), options_.appFolder + "/icons/whirligigcam-48.png");
+            form_->window(), options_.appFolder + "/icons/whirligigcam-48.png", options_.chatSite);
         notifications_->watch(WB_->webView());
     }
     logWebRtcOnce(WB_->webView());
@@ -195,6 +199,7 @@ void GtkHost::createRelatedView(GtkBrowserView& view) {
     view.createView(context_, first ? nullptr : WB_.get(), abilities);
     if (!view.created()) return;
     view.showSitePagesOnly("the statistics view");
+    ChatNotifications::refuseAll(view.webView(), "the statistics view");
     form_->addFixedView(view.widget());
     view.setWindowOpener([this](const std::string& address) { openElsewhere(address); });
     view.placePending();

@@ -44,4 +44,33 @@ TEST(DesktopShellTest, OpensAddressesWithTheDefaultHandler) {
     }
 }
 
+TEST(DesktopShellTest, HandsOnlyTheMessageFieldsOfAMailAddressToTheMailProgram) {
+    struct Case {
+        std::string address;
+        std::string launched;  // empty: refused
+    };
+    const std::vector<Case> cases = {
+        {"mailto:x@y?subject=hi&body=a%0D%0Ab", "mailto:x@y?subject=hi&body=a%0D%0Ab"},
+        {"mailto:x@y?attach=/etc/passwd", "mailto:x@y"},
+        {"mailto:x@y?Attachment=%2Fetc%2Fshadow&CC=z@w", "mailto:x@y?cc=z@w"},
+        {"mailto:x@y?%61ttach=/etc/passwd&to=v@w", "mailto:x@y?to=v@w"},
+        {"mailto:x@y?subject=a%0D%0ABcc:evil@z", "mailto:x@y?subject=aBcc:evil@z"},
+        {"mailto:x@y%0a%0dBcc:evil@z?bcc=q@r%0Ax", "mailto:x@yBcc:evil@z?bcc=q@rx"},
+        {"mailto:" + std::string(1993, 'a'), "mailto:" + std::string(1993, 'a')},
+        {"mailto:" + std::string(1994, 'a'), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.address.substr(0, 60));
+        std::vector<std::string> launched;
+        DesktopShell shell([&](const std::string& uri) { launched.push_back(uri); });
+        if (c.launched.empty()) {
+            EXPECT_THROW(shell.openWithDefaultHandler(c.address, ""), platform::Failure);
+            EXPECT_TRUE(launched.empty());
+        } else {
+            shell.openWithDefaultHandler(c.address, "");
+            EXPECT_EQ(launched, std::vector<std::string>{c.launched});
+        }
+    }
+}
+
 }  // namespace

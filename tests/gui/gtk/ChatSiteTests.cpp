@@ -1,14 +1,18 @@
 // What the chat view gives the chat site and no other: camera and microphone
-// (WebKit's simulated devices here), with the engine's own refusal of frames
-// from other sites.
+// (WebKit's simulated devices here), also to frames of other sites that the
+// chat page allows them, and notifications.
 
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "RoadFixture.h"
 #include "SoundServer.h"
+#include "platform/gtk/ChatNotifications.h"
 #include "platform/gtk/ChatSitePermissions.h"
+#include "support/Log.h"
 
 namespace guitest {
 namespace {
@@ -24,7 +28,7 @@ TEST_F(RoadTest, TheChatSiteGetsCameraAndMicrophoneAndOtherSitesDoNot) {
     site::SiteServer other;
     other.setLogging(false);
     other.addRoute("/ask", kAsking);
-    // Another host: 127.0.0.1 on another port would be the same site.
+    // Another host: the engine's own policy refuses a frame the page does not allow.
     const std::string asking = "http://localhost:" + std::to_string(other.port()) + "/ask";
     site.addRoute("/framed",
                   "<!DOCTYPE html><script>addEventListener('message', e => {"
@@ -56,6 +60,67 @@ TEST_F(RoadTest, TheChatSiteGetsCameraAndMicrophoneAndOtherSitesDoNot) {
         << chat("window.got");
 }
 
+// The program's log while a test runs (any thread may write to it).
+class LogCapture {
+public:
+    LogCapture() { platform::setLogSink(keep); }
+    ~LogCapture() { platform::setLogSink(nullptr); }
+    bool has(const std::string& part) {
+        std::lock_guard lock(mutex());
+        for (const std::string& line : lines())
+            if (line.find(part) != std::string::npos) return true;
+        return false;
+    }
+
+private:
+    static std::mutex& mutex() {
+        static std::mutex m;
+        return m;
+    }
+    static std::vector<std::string>& lines() {
+        static std::vector<std::string> l;
+        return l;
+    }
+    static void keep(const platform::LogRecord& record) {
+        std::lock_guard lock(mutex());
+        lines().emplace_back(record.message);
+    }
+};
+
+// A page that asks for camera and microphone every way a frame can: itself,
+// through a blank frame of its own (made by script, reached by index), with
+// the blank frame's function on its own devices, and for the list of devices.
+const char* kAskingEveryWay =
+    "<!DOCTYPE html><body><script>"
+    "const camera = {video: true, audio: true};"
+    "const ask = f => { try { return f().then(() => 'live', e => e.name); }"
+    " catch (e) { return Promise.resolve(e.name); } };"
+    "document.body.appendChild(document.createElement('iframe'));"
+    "Promise.all([ask(() => navigator.mediaDevices.getUserMedia(camera)),"
+    " ask(() => frames[0].navigator.mediaDevices.getUserMedia(camera)),"
+    " ask(() => frames[0].MediaDevices.prototype.getUserMedia.call(navigator.mediaDevices, "
+    "camera)),"
+    " navigator.mediaDevices.enumerateDevices().then(d => String(d.length), e => e.name)])"
+    ".then(got => parent.postMessage(got.join(), '*'));</script>";
+
+TEST_F(RoadTest, FramesOfOtherSitesGetNoDevicesEvenWhenTheChatPageAllowsThem) {
+    LogCapture log;
+    h.host().useMockCaptureDevices();
+    site::SiteServer other;
+    other.setLogging(false);
+    other.addRoute("/ask", kAskingEveryWay);
+    const std::string origin = "http://localhost:" + std::to_string(other.port());
+    site.addRoute("/framed",
+                  "<!DOCTYPE html><script>addEventListener('message', e => {"
+                  " window.frameGot = e.data; });</script><iframe allow='camera;microphone' src='" +
+                      origin + "/ask'></iframe>");
+    start("/framed");
+    ASSERT_TRUE(prepared());
+    EXPECT_TRUE(waitFor([&] { return chat("window.frameGot || ''") != ""; }));
+    EXPECT_EQ(chat("window.frameGot"), "NotAllowedError,NotAllowedError,NotAllowedError,0");
+    EXPECT_TRUE(log.has(origin + " refused")) << origin;
+}
+
 // A tone that a page starts by itself, as a ringing call would.
 std::string tone(int frequency) {
     return "<script>window.tone = new AudioContext(); const o = tone.createOscillator();"
@@ -81,6 +146,62 @@ TEST_F(RoadTest, TheChatIsHeardWithoutAClickAndTheStatisticsPageNever) {
     EXPECT_LT(statsTone, chatTone / 1000) << "the statistics page is heard";
 }
 
+// The chat site's origin may notify from the start, as in the program; the
+// statistics page is of that origin, in another view.
+class NotifyingChatSite : public RoadTest {
+protected:
+    NotifyingChatSite() : RoadTest(gtkui::defaultPageMemoryLimitMB(), true) {}
+};
+
+TEST_F(NotifyingChatSite, OnlyTheChatViewsChatSiteShowsNotifications) {
+    LogCapture log;
+    start();
+    ASSERT_TRUE(prepared());
+    WebKitWebView* stats = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        stats = h.webView(h.host().wbstat());
+        return stats && pageEval(stats, "location.pathname + document.readyState") ==
+                            "/stats/index.htmlcomplete";
+    }));
+    ASSERT_TRUE(waitFor([&] { return pageEval(stats, "Notification.permission") == "granted"; }));
+    pageEval(stats, "new Notification('from the statistics page'), 1");
+    EXPECT_TRUE(waitFor([&] { return log.has("in the statistics view refused"); }));
+}
+
+TEST(ChatNotificationText, IsPlainTextOfBoundedLength) {
+    struct Case {
+        const char* text;
+        std::size_t longest;
+        bool body;
+        std::string shown;
+    } cases[] = {
+        {"Ann\r\n\x1b[31mcalls\x7f\xc2\x85", 250, false, "Ann[31mcalls"},
+        {"<a href=file:///etc/passwd>x</a> & <img src=y>", 1000, true,
+         "&lt;a href=file:///etc/passwd&gt;x&lt;/a&gt; &amp; &lt;img src=y&gt;"},
+        {"two\nlines\r", 1000, true, "two\nlines"},
+        {"abcdef", 4, false, "abc…"},
+        {"ab\xff", 4, false, "ab\xef\xbf\xbd"},
+        {nullptr, 4, true, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(gtkui::notificationText(c.text, c.longest, c.body, c.body), c.shown) << c.text;
+    const std::string long_(300000, 'x');
+    EXPECT_EQ(g_utf8_strlen(gtkui::notificationText(long_.c_str(), 250, false, false).c_str(), -1),
+              250);
+}
+
+TEST(ChatNotificationPace, LetsAFewASecondThrough) {
+    gtkui::NotificationPace pace;
+    const gint64 second = G_USEC_PER_SEC;
+    int taken = 0;
+    for (int i = 0; i < 1000; ++i) taken += pace.take(i * 400);  // a burst of 0.4 s
+    EXPECT_EQ(taken, gtkui::NotificationPace::PerSecond);
+    EXPECT_EQ(pace.wait(400000), second - 400000);
+    EXPECT_FALSE(pace.take(second - 1));
+    EXPECT_TRUE(pace.take(second));
+    EXPECT_EQ(pace.wait(10 * second), 0);
+}
+
 TEST(ChatSite, IsTheSameSchemeAndRegistrableDomain) {
     const std::string chat = "https://chat.example.com/lobby";
     struct Case {
@@ -100,7 +221,11 @@ TEST(ChatSite, IsTheSameSchemeAndRegistrableDomain) {
     // A public suffix is not a site; hosts without a registrable domain must be equal.
     EXPECT_FALSE(gtkui::sameSite("https://a.co.uk/", "https://b.co.uk/"));
     EXPECT_TRUE(gtkui::sameSite("https://x.b.co.uk/", "https://y.b.co.uk/"));
-    EXPECT_TRUE(gtkui::sameSite("http://127.0.0.1:1/", "http://127.0.0.1:2/"));
+    // The port too, the scheme's default where none is written.
+    EXPECT_FALSE(gtkui::sameSite("http://127.0.0.1:1/", "http://127.0.0.1:2/"));
+    EXPECT_TRUE(gtkui::sameSite("https://chat.example.com:443/", chat));
+    EXPECT_FALSE(gtkui::sameSite("https://chat.example.com:8443/", chat));
+    EXPECT_FALSE(gtkui::sameSite("http://example.com/", "http://example.com:8080/"));
     EXPECT_FALSE(gtkui::sameSite("http://127.0.0.1/", "http://localhost/"));
 }
 

@@ -16,6 +16,7 @@
 #include "demo/ChatMovie.h"
 #include "demo/SiteServer.h"
 #include "platform/gtk/ChatViewPlayer.h"
+#include "platform/gtk/PreferredLanguages.h"
 
 namespace guitest {
 namespace {
@@ -47,6 +48,32 @@ protected:
         return chat(
             "[...document.querySelectorAll('ruffle-player')].map(p => p.parentElement.className)"
             ".join()");
+    }
+    // The chat page's movie at movie instead of its own address: it plays,
+    // and its calls do not reach the page (its object gives it "sameDomain",
+    // the client's copy no more).
+    void expectMovieWithoutScripting(const std::string& movie, site::SiteServer& other) {
+        std::string page = site::SiteServer::defaultChatPage();
+        for (size_t at = page.find("/flash/chat.swf"); at != std::string::npos;
+             at = page.find("/flash/chat.swf", at + movie.size()))
+            page.replace(at, 15, movie);
+        site.setChatPage(page);
+        start();
+        ASSERT_TRUE(waitFor(
+            [&] {
+                return chat(
+                           "(p => !!p && p.ruffle().readyState === 2 && p.ruffle().isPlaying)"
+                           "(document.querySelector('object.wg-movie > ruffle-player'))") == "true";
+            },
+            60000));
+        // Sixty frames of the page later the movie's first frame, which calls the page, has run.
+        chat(
+            "(window.wgTicks = 0, (function f() { if (++wgTicks < 60) requestAnimationFrame(f); "
+            "})(), "
+            "1)");
+        ASSERT_TRUE(waitFor([&] { return chat("wgTicks >= 60") == "true"; }));
+        EXPECT_GE(other.requestCount("/flash/chat.swf"), 1);
+        EXPECT_EQ(chat("(window.chatMovieReports || []).length"), "0");
     }
     TempFolder folder;
     site::SiteServer site;
@@ -94,31 +121,19 @@ TEST_F(FlashPlayerTest, AStoppedPlayerIsMadeAgain) {
     EXPECT_TRUE(waitFor([&] { return players() == "wg-movie"; }, 60000)) << players();
 }
 
-// A movie from another site plays, but its calls do not reach the page: its
-// object on the site gives it "sameDomain", and the client's copy no more.
 TEST_F(FlashPlayerTest, AMovieFromAnotherSiteCannotScriptThePage) {
     site::SiteServer other;
     other.setLogging(false);
-    std::string page = site::SiteServer::defaultChatPage();
-    for (size_t at = page.find("/flash/chat.swf"); at != std::string::npos;
-         at = page.find("/flash/chat.swf", at + 30))
-        page.replace(at, 15, other.address("/flash/chat.swf"));
-    site.setChatPage(page);
-    start();
-    ASSERT_TRUE(waitFor(
-        [&] {
-            return chat(
-                       "(p => !!p && p.ruffle().readyState === 2 && p.ruffle().isPlaying)"
-                       "(document.querySelector('object.wg-movie > ruffle-player'))") == "true";
-        },
-        60000));
-    // Sixty frames of the page later the movie's first frame, which calls the page, has run.
-    chat(
-        "(window.wgTicks = 0, (function f() { if (++wgTicks < 60) requestAnimationFrame(f); })(), "
-        "1)");
-    ASSERT_TRUE(waitFor([&] { return chat("wgTicks >= 60") == "true"; }));
-    EXPECT_GE(other.requestCount("/flash/chat.swf"), 1);
-    EXPECT_EQ(chat("(window.chatMovieReports || []).length"), "0");
+    expectMovieWithoutScripting(other.address("/flash/chat.swf"), other);
+}
+
+// The movie is judged where it comes from after redirects: an address of the
+// chat site that leads to another site's movie gives it no access.
+TEST_F(FlashPlayerTest, AMovieRedirectedToAnotherSiteCannotScriptThePage) {
+    site::SiteServer other;
+    other.setLogging(false);
+    site.addRedirect("/redir/chat.swf", other.address("/flash/chat.swf"));
+    expectMovieWithoutScripting("/redir/chat.swf", other);
 }
 
 // The movie's chime (a sound of the SWF file, once every two seconds) reaches

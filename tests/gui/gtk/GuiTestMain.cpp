@@ -27,7 +27,8 @@ void privateDefaultHandlers() {
     g_autofree gchar* made = g_dir_make_tmp("whirligig-desktop-XXXXXX", nullptr);
     ASSERT_TRUE(made);
     const std::string root = made;
-    for (const char* dir : {"/share/applications", "/config", "/config-dirs", "/data-home"})
+    for (const char* dir :
+         {"/share/applications", "/config", "/config-dirs", "/data-home", "/cache-home"})
         g_mkdir_with_parents((root + dir).c_str(), 0700);
     const std::string log = root + "/opened";
     writeFile(root + "/handler", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + log + "'\n", 0700);
@@ -48,6 +49,7 @@ void privateDefaultHandlers() {
     const std::string system = dataDirs && *dataDirs ? dataDirs : "/usr/local/share:/usr/share";
     setenv("XDG_DATA_DIRS", (root + "/share:" + system).c_str(), 1);
     setenv("XDG_DATA_HOME", (root + "/data-home").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (root + "/cache-home").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
     setenv("XDG_CONFIG_DIRS", (root + "/config-dirs").c_str(), 1);
     setenv("WHIRLIGIG_TEST_OPENED", log.c_str(), 1);

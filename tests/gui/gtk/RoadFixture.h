@@ -28,8 +28,10 @@ inline void xdotool(const std::string& arguments) {
 
 class RoadTest : public ::testing::Test {
 protected:
-    explicit RoadTest(unsigned pageMemoryLimitMB = gtkui::defaultPageMemoryLimitMB())
-        : h({}, pageMemoryLimitMB) {}
+    // chatSiteFromStart: the host knows the chat site ("/") when it is made.
+    explicit RoadTest(unsigned pageMemoryLimitMB = gtkui::defaultPageMemoryLimitMB(),
+                      bool chatSiteFromStart = false)
+        : h({}, pageMemoryLimitMB, chatSiteFromStart ? site.address("/") : "") {}
     void SetUp() override {
         if (!g_file_test((htmlFolder() + "/Dialog.html").c_str(), G_FILE_TEST_EXISTS))
             GTEST_SKIP() << "no HTML folder at " << htmlFolder();

@@ -324,10 +324,11 @@ unsigned windowPixel(GtkWindow* window, int x, int y) {
     return (unsigned{p[0]} << 16) | (unsigned{p[1]} << 8) | p[2];
 }
 
-Harness::Harness(std::string appFolder, unsigned pageMemoryLimitMB) {
+Harness::Harness(std::string appFolder, unsigned pageMemoryLimitMB, std::string chatSite) {
     gtkui::HostOptions options;
+    options.chatSite = std::move(chatSite);
     options.appFolder = appFolder.empty() ? folder_.path() : appFolder;
-    options.ephemeral = true;
+    options.ephemeral = options.chatSite.empty();
     options.pageMemoryLimitMB = pageMemoryLimitMB;
     auto fakes = fakes_;
     host_ = std::make_unique<gtkui::GtkHost>([fakes](GtkWindow*) { return makeServices(fakes); },

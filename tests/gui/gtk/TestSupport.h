@@ -89,9 +89,13 @@ unsigned windowPixel(GtkWindow* window, int x, int y);
 
 class Harness {
 public:
-    // appFolder empty: a fresh temporary folder.
+    // appFolder empty: a fresh temporary folder. chatSite: the chat site known
+    // from the start, with the site data on disk (in the test's private XDG
+    // folders) as in the program; only then does WebKit take the chat site's
+    // notification permission given at start. Without it the data is ephemeral.
     explicit Harness(std::string appFolder = {},
-                     unsigned pageMemoryLimitMB = gtkui::defaultPageMemoryLimitMB());
+                     unsigned pageMemoryLimitMB = gtkui::defaultPageMemoryLimitMB(),
+                     std::string chatSite = {});
     ~Harness();
 
     gtkui::GtkHost& host() { return *host_; }
