@@ -1,6 +1,7 @@
 #include "programs/whirligigcam/DesktopProgram.h"
 
 #include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
 
 #include <cstdio>
 #include <exception>
@@ -8,17 +9,18 @@
 #include <string>
 
 #include "app/Main.h"
-#include "support/Failure.h"
-#include "support/Log.h"
+#include "platform/desktop/EngineSupport.h"
 #include "platform/desktop/GLibLog.h"
 #include "platform/desktop/MediaElements.h"
 #include "platform/desktop/SettingsFile.h"
 #include "platform/desktop/XdgFolders.h"
-#include "programs/whirligigcam/DesktopServices.h"
 #include "platform/gtk/GtkHost.h"
 #include "platform/gtk/OrderlyEnd.h"
 #include "platform/gtk/SiteData.h"
 #include "platform/recorder/ChatSoundSink.h"
+#include "programs/whirligigcam/DesktopServices.h"
+#include "support/Failure.h"
+#include "support/Log.h"
 
 namespace gtkui {
 
@@ -97,6 +99,9 @@ void onActivate(GApplication* application, gpointer data) {
         platform::logInfo(std::string("recordings' sound: chat ") +
                           (recording.chatSound ? "on" : "off") + ", microphone " +
                           (recording.microphone ? "on" : "off"));
+        desktop::warnIfEngineWithoutSecuritySupport(static_cast<int>(webkit_get_major_version()),
+                                                    static_cast<int>(webkit_get_minor_version()),
+                                                    static_cast<int>(webkit_get_micro_version()));
         // Without its pages the window would stay blank or bare: say which
         // file is missing and where it was looked for.
         for (const char* name : {"Dialog.html", "Style.css", "Script.js", "Body.html"}) {

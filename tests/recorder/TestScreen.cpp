@@ -80,8 +80,11 @@ void TestScreen::map(Window window) {
 }
 
 bool TestScreen::isXwayland() const {
-    // Xwayland names its outputs XWAYLAND0, XWAYLAND1, ... (its extension of
-    // that name came only in Xwayland 23).
+    // Xwayland 23 and later have an extension of that name; older ones only
+    // name their outputs XWAYLAND0, XWAYLAND1, ... (newer ones name them after
+    // the compositor's outputs).
+    int opcode = 0, event = 0, error = 0;
+    if (XQueryExtension(display_, "XWAYLAND", &opcode, &event, &error)) return true;
     XRRScreenResources* resources =
         XRRGetScreenResourcesCurrent(display_, DefaultRootWindow(display_));
     if (!resources) return false;
