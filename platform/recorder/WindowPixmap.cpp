@@ -68,10 +68,16 @@ WindowPixmap::State WindowPixmap::update() {
         }
     }
     if (gone_ || !mapped_) return State::Unreadable;
-    if (!stale_) return State::Same;
-    // Fails while the window is not viewable (its frame unmapped): tried
-    // again at every update until it is.
-    return name() ? State::Renamed : State::Unreadable;
+    // The pixmap is named afresh for every frame: Xwayland 24 gives a window a
+    // new backing pixmap when the windows above it change, and a pixmap named
+    // before keeps the old pixels without any event telling so. Only a new
+    // size, or a first name after the window could not be read, is news.
+    // Naming fails while the window is not viewable (its frame unmapped):
+    // tried again at every update until it is.
+    const bool wasStale = stale_;
+    const int width = width_, height = height_;
+    if (!name()) return State::Unreadable;
+    return wasStale || width_ != width || height_ != height ? State::Renamed : State::Same;
 }
 
 bool WindowPixmap::name() {
