@@ -88,6 +88,9 @@ constexpr const char* kConnectionPart = R"JS(
     #connection = 'new'; #local = null; #remote = null; #lastOffer = null; #lastAnswer = null;
     #channels = new Map(); #nextChannel = 1; #chain = Promise.resolve(); #closed = false;
     #dead = false; #negotiation = false;
+    // Candidates the helper found before setLocalDescription resolved: a
+    // browser fires them only after it, and sites send the description first.
+    #early = null;
     constructor(configuration) {
       super();
       configuration = configuration || {};
@@ -186,6 +189,9 @@ constexpr const char* kConnectionPart = R"JS(
         await ask({ op: 'local', pc: self.#link.id, type: type, sdp: String(sdp) });
         self.#local = new RTCSessionDescription({ type: type, sdp: sdp });
         self.#setSignaling(offer ? 'have-local-offer' : type === 'pranswer' ? 'have-local-pranswer' : 'stable');
+        var early = self.#early;
+        self.#early = null;
+        if (early) setTimeout(function () { early.forEach(function (item) { deliverToConnection(self, item); }); }, 0);
       });
     }
     setRemoteDescription(description) {
@@ -284,7 +290,8 @@ constexpr const char* kConnectionPart = R"JS(
       if (which === 'ice-gathering-state' && value !== this.#gathering) {
         this.#gathering = value;
         fire(this, 'icegatheringstatechange');
-        if (value === 'complete') fire(this, 'icecandidate', { candidate: null });
+        if (value === 'complete' && !this.#local) (this.#early = this.#early || []).push({ event: 'end-of-candidates' });
+        else if (value === 'complete') fire(this, 'icecandidate', { candidate: null });
       } else if (which === 'ice-connection-state' && value !== this.#ice) {
         this.#ice = value;
         fire(this, 'iceconnectionstatechange');
@@ -298,6 +305,8 @@ constexpr const char* kConnectionPart = R"JS(
         if (pc.#closed) return;
         var event = item.event, channel = pc.#channels.get(item.channel);
         if (event === 'negotiationneeded') pc.#negotiationNeeded();
+        else if (event === 'end-of-candidates') fire(pc, 'icecandidate', { candidate: null });
+        else if (event === 'candidate' && !pc.#local) (pc.#early = pc.#early || []).push(item);
         else if (event === 'candidate') {
           var index = Number(item.mline) || 0, mids = midsOf(pc.#local && pc.#local.sdp);
           fire(pc, 'icecandidate', { candidate: new RTCIceCandidate({ candidate: String(item.candidate), sdpMLineIndex: index, sdpMid: mids[index] || String(index) }) });

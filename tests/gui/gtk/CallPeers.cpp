@@ -13,7 +13,11 @@ async function runPeer(base, role, me, them) {
   const pc = new RTCPeerConnection();
   window.pc = pc;
   window.got = [];
-  const post = (box, m) => fetch(base + '/box/' + box, { method: 'POST', body: JSON.stringify(m) });
+  // Messages reach the mailbox in the order they were sent, and candidates
+  // that come before the description wait for it, as a site's signalling does.
+  let sent = Promise.resolve();
+  const post = (box, m) => (sent = sent.then(() => fetch(base + '/box/' + box, { method: 'POST', body: JSON.stringify(m) })));
+  const early = [];
   pc.onicecandidate = e => post(them, { candidate: e.candidate });
   const use = channel => {
     window.channel = channel;
@@ -37,12 +41,13 @@ async function runPeer(base, role, me, them) {
     for (const m of list) {
       if (m.description) {
         await pc.setRemoteDescription(m.description);
+        for (const c of early.splice(0)) await pc.addIceCandidate(c);
         if (m.description.type === 'offer') {
           await pc.setLocalDescription();
           post(them, { description: pc.localDescription });
         }
       } else if ('candidate' in m) {
-        await pc.addIceCandidate(m.candidate);
+        if (pc.remoteDescription) await pc.addIceCandidate(m.candidate); else early.push(m.candidate);
       }
     }
     await new Promise(r => setTimeout(r, 20));
