@@ -11,12 +11,13 @@
 #include <vector>
 
 #include "support/Log.h"
+#include "support/MessageFrames.h"
 
 namespace gtkui {
 namespace {
 
 // A 256 kB data-channel message in base64, with its envelope, fits.
-constexpr size_t MaxMessageBytes = 512 * 1024;
+using support::MaxMessageBytes;
 // What may wait for a helper that does not read: then it is stuck.
 constexpr size_t MaxUnsentBytes = 16 * 1024 * 1024;
 
@@ -135,23 +136,18 @@ bool CallHelperProcess::readAvailable() {
     if (got < 0) return errno == EINTR || errno == EAGAIN;
     if (got == 0) return false;
     input_.append(chunk, static_cast<size_t>(got));
-    while (input_.size() >= 4) {
-        const auto* b = reinterpret_cast<const unsigned char*>(input_.data());
-        const size_t length =
-            (size_t(b[0]) << 24) | (size_t(b[1]) << 16) | (size_t(b[2]) << 8) | size_t(b[3]);
-        if (length > MaxMessageBytes) return false;
-        if (input_.size() < 4 + length) break;
+    bool tooLarge = false;
+    while (const std::optional<std::string> text = support::takeMessage(input_, tooLarge)) {
         g_autoptr(JsonParser) parser = json_parser_new();
-        const bool parsed = json_parser_load_from_data(parser, input_.data() + 4,
-                                                       static_cast<gssize>(length), nullptr);
-        input_.erase(0, 4 + length);
+        const bool parsed = json_parser_load_from_data(parser, text->data(),
+                                                       static_cast<gssize>(text->size()), nullptr);
         JsonNode* root = parsed ? json_parser_get_root(parser) : nullptr;
         if (!root || !JSON_NODE_HOLDS_OBJECT(root)) return false;
         const GPid before = pid_;
         onMessage_(json_node_get_object(root));
         if (pid_ != before || fd_ < 0) return true;  // stopped by the message's handling
     }
-    return true;
+    return !tooLarge;
 }
 
 void CallHelperProcess::send(JsonNode* message) {

@@ -26,21 +26,16 @@ bool HelperLink::readAvailable() {
     if (got < 0) return errno == EINTR || errno == EAGAIN;
     if (got == 0) return false;
     input_.append(chunk, static_cast<size_t>(got));
-    while (input_.size() >= 4) {
-        const auto* bytes = reinterpret_cast<const unsigned char*>(input_.data());
-        const size_t length = (size_t(bytes[0]) << 24) | (size_t(bytes[1]) << 16) |
-                              (size_t(bytes[2]) << 8) | size_t(bytes[3]);
-        if (length > MaxMessageBytes) return false;
-        if (input_.size() < 4 + length) break;
+    bool tooLarge = false;
+    while (const std::optional<std::string> text = support::takeMessage(input_, tooLarge)) {
         g_autoptr(JsonParser) parser = json_parser_new();
-        const bool parsed = json_parser_load_from_data(parser, input_.data() + 4,
-                                                       static_cast<gssize>(length), nullptr);
-        input_.erase(0, 4 + length);
+        const bool parsed = json_parser_load_from_data(parser, text->data(),
+                                                       static_cast<gssize>(text->size()), nullptr);
         JsonNode* root = parsed ? json_parser_get_root(parser) : nullptr;
         if (!root || !JSON_NODE_HOLDS_OBJECT(root)) return false;
         onMessage_(json_node_get_object(root));
     }
-    return true;
+    return !tooLarge;
 }
 
 void HelperLink::send(JsonNode* message) {

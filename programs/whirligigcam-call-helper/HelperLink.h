@@ -9,11 +9,13 @@
 #include <mutex>
 #include <string>
 
+#include "support/MessageFrames.h"
+
 namespace callhelper {
 
 // The longest message either side sends: a 256 kB data-channel message in
 // base64 with its envelope fits.
-inline constexpr size_t MaxMessageBytes = 512 * 1024;
+using support::MaxMessageBytes;
 
 class HelperLink {
 public:

@@ -96,16 +96,16 @@ void onIceCandidate(GstElement*, guint mline, gchar* candidate, gpointer data) {
     });
 }
 
-void onStateChanged(GObject* webrtc, GParamSpec* spec, gpointer data) {
+void onStateChanged(GObject* webrtc, GParamSpec* property, gpointer data) {
     auto* peer = static_cast<Peer*>(data);
-    const std::string state = enumNick(webrtc, spec->name);
+    const std::string state = enumNick(webrtc, property->name);
     peer->owner->event(peer->id, "state", [&](JsonBuilder* b) {
         json_builder_set_member_name(b, "which");
-        json_builder_add_string_value(b, spec->name);
+        json_builder_add_string_value(b, property->name);
         json_builder_set_member_name(b, "value");
         json_builder_add_string_value(b, state.c_str());
     });
-    if (std::string(spec->name) == "connection-state" && state == "connected") {
+    if (std::string(property->name) == "connection-state" && state == "connected") {
         // The kind of the far end's address, for the client's log.
         g_signal_emit_by_name(webrtc, "get-stats", nullptr,
                               promiseFor(peer->owner, peer->id, -1, "stats"));

@@ -22,11 +22,11 @@ gint64 memberInt(JsonObject* object, const char* name, gint64 otherwise) {
 }
 
 std::string enumNick(GObject* object, const char* property) {
-    GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(object), property);
-    if (!spec || !G_IS_PARAM_SPEC_ENUM(spec)) return {};
+    GParamSpec* found = g_object_class_find_property(G_OBJECT_GET_CLASS(object), property);
+    if (!found || !G_IS_PARAM_SPEC_ENUM(found)) return {};
     gint value = 0;
     g_object_get(object, property, &value, nullptr);
-    GEnumValue* named = g_enum_get_value(G_PARAM_SPEC_ENUM(spec)->enum_class, value);
+    GEnumValue* named = g_enum_get_value(G_PARAM_SPEC_ENUM(found)->enum_class, value);
     return named ? named->value_nick : "";
 }
 
