@@ -333,6 +333,9 @@ for line in "update check: reading http://127.0.0.1:$port/update/1" \
     "chat view: navigating to http://127.0.0.1:$port/"; do
     logged "$line" || fail "the verbose log lacks '$line'"
 done
+# The media check scans the plugin folder afresh in a thread of its own; it
+# may end after the movie has loaded.
+wait_for "the client's media check" 120 logged 'media: '
 logged 'media: the GStreamer elements the chat needs are all installed' ||
     fail "with its recommendations the client still misses: $(grep -o 'media: .*' "$tmp/client.log")"
 [ "$failures" -eq 0 ] || { tail -n 40 "$tmp/client.log" >&2; fatal "$failures problem(s) in the verbose log"; }
