@@ -126,12 +126,16 @@ bool ChatNotifications::ensureAction(GApplication* application) {
 
 void ChatNotifications::show(WebKitNotification* notification) {
     GApplication* application = g_application_get_default();
+    const char* cannot = nullptr;
     if (!application || !g_application_get_is_registered(application) ||
-        !ensureAction(application)) {
+        !ensureAction(application))
+        cannot = "the program runs without a registered desktop application";
+    else if (!g_application_get_dbus_connection(application))
+        cannot = "there is no session bus to send them on";
+    if (cannot) {
         if (!toldNoApplication_)
-            platform::logWarning(
-                "the chat site's notifications cannot be shown: the program "
-                "runs without a registered desktop application");
+            platform::logWarning(std::string("the chat site's notifications cannot be shown: ") +
+                                 cannot);
         toldNoApplication_ = true;
         return;
     }

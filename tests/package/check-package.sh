@@ -22,6 +22,7 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 fatal() { echo "FAIL: $*" >&2; exit 1; }
 
 tmp=$(mktemp -d)
+client_log=$tmp/client.log
 pids=()
 installed=""
 cleanup() {
@@ -245,8 +246,8 @@ wait_for() {
     local deadline=$((SECONDS + limit))
     until "$@"; do
         if ((SECONDS >= deadline)); then
-            echo "client output:" >&2
-            tail -n 30 "$tmp/client.log" >&2 || true
+            echo "client output ($client_log):" >&2
+            tail -n 40 "$client_log" >&2 || true
             echo "site log:" >&2
             cat "$tmp/site.log" >&2
             fatal "gave up after $limit s waiting for $what"
@@ -289,6 +290,7 @@ start_client() {
         GST_REGISTRY_1_0=$2.registry \
         exec env -u DBUS_SESSION_BUS_ADDRESS "$root/usr/bin/whirligigcam-demo" --verbose) \
         >"$1" 2>&1 &
+    client_log=$1
     pids+=($!)
     client_pid=$!
 }
@@ -297,7 +299,7 @@ media_said() {
     kill -0 "$client_pid" 2>/dev/null || fatal "the unpacked client ended early: $(tail -n 30 "$tmp/client-without.log")"
     grep -q 'media: ' "$1" && grep -qF 'update check: reading' "$1"
 }
-wait_for "the client without recommendations to start and check its media" 120 media_said \
+wait_for "the client without recommendations to start and check its media" 300 media_said \
     "$tmp/client-without.log"
 kill "$client_pid" && wait "$client_pid" || true
 missing=$(grep -o 'media: .*' "$tmp/client-without.log")
@@ -335,7 +337,7 @@ for line in "update check: reading http://127.0.0.1:$port/update/1" \
 done
 # The media check scans the plugin folder afresh in a thread of its own; it
 # may end after the movie has loaded.
-wait_for "the client's media check" 120 logged 'media: '
+wait_for "the client's media check" 300 logged 'media: '
 logged 'media: the GStreamer elements the chat needs are all installed' ||
     fail "with its recommendations the client still misses: $(grep -o 'media: .*' "$tmp/client.log")"
 [ "$failures" -eq 0 ] || { tail -n 40 "$tmp/client.log" >&2; fatal "$failures problem(s) in the verbose log"; }
