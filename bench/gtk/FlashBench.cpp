@@ -302,8 +302,8 @@ int main(int argc, char** argv) {
     std::printf("load average at the start: %s; %d rounds, %u s per figure, %u s settling\n",
                 loadAverage().c_str(), o.rounds, o.seconds, o.settle);
 
-    std::vector<double> first, own, clientAll, bareAll, ratio, minimised, covered, clientPss,
-        barePss, pssRatio;
+    std::vector<double> first, own, bareOwn, clientAll, bareAll, ratio, minimised, covered,
+        clientPss, barePss, pssRatio;
     Movie movie;
     for (int i = 0; i < o.rounds; ++i) {
         const ClientRound c = runClient(site, o, movie);
@@ -329,6 +329,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         first.push_back(c.firstFrameMs);
         own.push_back(ownShare);
+        bareOwn.push_back(b.playing.processes.empty() ? -1 : b.playing.processes[0].percent);
         clientAll.push_back(c.playing.total);
         bareAll.push_back(b.playing.total);
         ratio.push_back(b.playing.total > 0 ? c.playing.total / b.playing.total : -1);
@@ -346,8 +347,9 @@ int main(int argc, char** argv) {
     std::printf("%-50s %9.2f x %8s x   %s (client %.1f %%, bare host %.1f %%)\n",
                 "CPU playing, all processes, client / bare host", median(ratio), "<= 1.10",
                 list(ratio, "%.2f").c_str(), median(clientAll), bare);
-    std::printf("%-50s %9.1f %% %8s %%   %s\n", "CPU playing, the client's own process",
-                median(own), "<= 1", list(own, "%.1f").c_str());
+    std::printf("%-50s %9.1f %% %8s %%   %s (the bare host's own %.1f %%)\n",
+                "CPU playing, the client's own process", median(own), "<= 1",
+                list(own, "%.1f").c_str(), median(bareOwn));
     std::printf("%-50s %9.1f %% %8s %%   %s (bare host playing %.1f %%)\n",
                 "CPU minimised, all the client's processes", median(minimised), "<= 1",
                 list(minimised, "%.1f").c_str(), bare);
