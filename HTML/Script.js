@@ -142,6 +142,21 @@
     }, slowMovieMs);
   };
 
+  /* The loading card sits under the movie, where it would still be painted with each of the movie's frames: once the player has the movie (it fires loadeddata, as media elements do, without bubbling), the card leaves the rendering. */
+  var watchMovieShown = function () {
+    var cam = byId('cam');
+    var shown = function () {
+      var card = cam.querySelector('.wg-load-card');
+      if (card) {
+        card.style.display = 'none';
+      }
+      cam.removeEventListener('loadeddata', shown, true);
+    };
+    if (cam) {
+      cam.addEventListener('loadeddata', shown, true);
+    }
+  };
+
   var start = function () {
     if (wg.ready) {
       return;
@@ -151,6 +166,7 @@
       watchSharePanel();
       watchRecordButton();
       watchSlowMovie();
+      watchMovieShown();
       wg.note('Your chat screen is ready.');
     } catch (e) {
       wg.startError = String(e);

@@ -304,10 +304,15 @@ bool havePlayer(const std::string& playerRoot) {
     return g_file_test(loader.c_str(), G_FILE_TEST_IS_REGULAR);
 }
 
-void addChatViewPlayer(WebKitUserContentManager* content) {
+std::string chatViewPlayerScript() {
     std::string source = kPlayerScript;
     const std::string base = std::string(ResourceScheme) + "://" + "/" + PlayerFolder + "/";
     source.replace(source.find("%BASE%"), 6, base);
+    return source;
+}
+
+void addChatViewPlayer(WebKitUserContentManager* content) {
+    const std::string source = chatViewPlayerScript();
     g_autoptr(WebKitUserScript) script =
         webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
                                WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END, nullptr, nullptr);

@@ -18,6 +18,10 @@ inline constexpr const char* PlayerFolder = "flashplayer";
 // True when playerRoot holds the player (its loader script).
 bool havePlayer(const std::string& playerRoot);
 
+// The script that gives a page its players, loading the player from the
+// client's resource scheme (benchmarks run it in other hosts).
+std::string chatViewPlayerScript();
+
 // Adds the player to every page of the view with this content manager.
 void addChatViewPlayer(WebKitUserContentManager* content);
 

@@ -30,14 +30,15 @@ WebKitWebContext* webContextWithMemoryLimit(WebKitWebsiteDataManager* data,
         // The process frees caches from a half and harder from three
         // quarters of the limit: at 2 GiB that is where WebKit's own defaults
         // (a third and a half of 3 GB) put them. It is ended at the limit,
-        // which it is measured against every 3 s rather than every 30. Each
-        // measurement reads the process's memory map: every second, that cost
-        // more than the paused player does while the window is hidden.
-        // (Each threshold must lie between its neighbours when it is set.)
+        // which it is measured against every 10 s rather than every 30. Each
+        // measurement reads the process's memory map, which the player's
+        // WebAssembly makes large: every 3 s that cost each web process more
+        // than a paused player does, and kept the hidden window's processes
+        // busy. (Each threshold must lie between its neighbours when it is set.)
         webkit_memory_pressure_settings_set_strict_threshold(memory, 0.75);
         webkit_memory_pressure_settings_set_conservative_threshold(memory, 0.5);
         webkit_memory_pressure_settings_set_kill_threshold(memory, 1.0);
-        webkit_memory_pressure_settings_set_poll_interval(memory, 3.0);
+        webkit_memory_pressure_settings_set_poll_interval(memory, 10.0);
     }
     return WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", data,
                                            "memory-pressure-settings", memory, nullptr));

@@ -83,7 +83,8 @@ protected:
 
 // Under a locale that names no language (the player's locale set-up throws on
 // the language "C"): the template's movie gets the flashvars with layout=h, and
-// the site's own object, hidden by the client, keeps no player.
+// the site's own object, hidden by the client, keeps no player. The loading
+// card under the movie is no longer rendered once the movie shows.
 TEST_F(FlashPlayerTest, TheTemplatesMoviePlaysAndTheHiddenObjectDoesNot) {
     setenv("LC_ALL", "C.UTF-8", 1);
     unsetenv("LANGUAGE");
@@ -98,6 +99,8 @@ TEST_F(FlashPlayerTest, TheTemplatesMoviePlaysAndTheHiddenObjectDoesNot) {
         60000));
     EXPECT_TRUE(waitFor([&] { return players() == "wg-movie"; }, 60000)) << players();
     EXPECT_EQ(chat("navigator.language"), "en-US");
+    EXPECT_EQ(chat("document.querySelector('#whirligig .wg-load-card').getClientRects().length"),
+              "0");
 }
 
 // A player that stops after loading (as one does after an occasional
