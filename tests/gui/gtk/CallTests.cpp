@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "CallPeers.h"
 #include "RoadFixture.h"
+#include "SoundServer.h"
 #include "platform/gtk/CallBridge.h"
 #include "support/Log.h"
 
@@ -49,9 +53,32 @@ protected:
         for (const std::string& each : mailbox.take("result-" + side)) results += each;
         return results == expected;
     }
+    // The last report of what a side received: {decoded, colour, size, hertz}.
+    std::string report(const std::string& side) {
+        for (const std::string& each : mailbox.take("media-" + side)) reports[side] = each;
+        return reports[side];
+    }
     Mailbox mailbox;
     std::string results;
+    std::map<std::string, std::string> reports;
 };
+
+// Whether a report shows the far end's picture (its colour within a codec's
+// error) and its tone.
+bool shows(const std::string& report, int r, int g, int b, int hertz, int minimumFrames = 10) {
+    g_autoptr(JsonParser) parser = json_parser_new();
+    if (report.empty() || !json_parser_load_from_data(parser, report.c_str(), -1, nullptr))
+        return false;
+    JsonObject* o = json_node_get_object(json_parser_get_root(parser));
+    int seen[3] = {-1000, -1000, -1000};
+    sscanf(json_object_get_string_member_with_default(o, "colour", ""), "%d,%d,%d", &seen[0],
+           &seen[1], &seen[2]);
+    const int want[3] = {r, g, b};
+    for (int i = 0; i < 3; ++i)
+        if (std::abs(seen[i] - want[i]) > 40) return false;
+    return json_object_get_int_member_with_default(o, "decoded", 0) >= minimumFrames &&
+           std::abs(json_object_get_int_member_with_default(o, "hertz", 0) - hertz) < 30;
+}
 
 TEST_F(CallTest, TheChatPageAndChromiumCallEachOtherBothWaysRound) {
     if (!g_find_program_in_path("chromium")) GTEST_SKIP() << "no chromium";
@@ -96,6 +123,36 @@ TEST_F(CallTest, TheChatPageAndChromiumCallEachOtherBothWaysRound) {
          {"connection 1 started for http://127.0.0.1", "connection 1 connected; far end: host",
           "connection 1 ended (the page left)", "connection 2 started"})
         EXPECT_NE(infos.find(told), std::string::npos) << told << " is missing from\n" << infos;
+}
+
+TEST_F(CallTest, PictureAndSoundCrossBothWaysWithChromium) {
+    if (!g_find_program_in_path("chromium")) GTEST_SKIP() << "no chromium";
+    SoundServer sound;
+    ASSERT_TRUE(sound.running()) << "no private PulseAudio server";
+    startChat();
+    for (const std::string role : {"offer", "answer"}) {
+        SCOPED_TRACE("the chat page's role: " + role);
+        reports.clear();
+        ChromiumPeer far(mailbox, role == "offer" ? "answer,media" : "offer,media");
+        ASSERT_TRUE(far.started());
+        chat("runPeer('" + mailbox.base() + "', '" + role +
+             "', 'chat', 'chromium', {colour: '#e02020', hertz: 440}), 1");
+        // Chromium decodes the chat page's picture and hears its tone.
+        EXPECT_TRUE(waitFor([&] { return shows(report("chromium"), 224, 32, 32, 440); }, 60000))
+            << report("chromium");
+        // The chat page's own <video> shows Chromium's picture at its size,
+        // and its sound plays in the client's sound stream.
+        EXPECT_TRUE(waitFor([&] { return shows(report("chat"), 32, 64, 224, 880); }, 30000))
+            << report("chat");
+        EXPECT_NE(report("chat").find("\"320x240\""), std::string::npos) << report("chat");
+        const std::vector<short> heard = sound.record(1.5);
+        EXPECT_GT(tonePower(heard, 880), 1e-3) << "Chromium's tone is not heard";
+        chat("(location.reload(), 1)");
+        ASSERT_TRUE(
+            waitFor([&] { return chat("typeof runPeer + typeof pc") == "functionundefined"; }));
+        mailbox.take("chat");
+        mailbox.take("chromium");
+    }
 }
 
 TEST_F(CallTest, TheHelperEndsWithThePageAndItsCrashFailsTheCall) {
