@@ -71,6 +71,13 @@ async function runPeer(base, role, me, them, media) {
     pc.ontrack = play;
     setInterval(async () => post('media-' + me, await received(pc)), 500);
   }
+  // A track added during the call: the offer goes out again.
+  pc.onnegotiationneeded = async () => {
+    if (pc.connectionState !== 'connected') return;
+    await pc.setLocalDescription();
+    post(them, { description: pc.localDescription });
+  };
+  window.addVideo = colour => (window.sender = pc.addTrack(ownMedia(colour, 0).getVideoTracks()[0]));
   // Messages reach the mailbox in the order they were sent, and candidates
   // that come before the description wait for it, as a site's signalling does.
   let sent = Promise.resolve();
@@ -88,7 +95,7 @@ async function runPeer(base, role, me, them, media) {
     if (channel.readyState === 'open') greet(); else channel.onopen = greet;
   };
   if (role === 'offer') {
-    if (media) addMedia();
+    if (media && !media.watch) addMedia();
     use(pc.createDataChannel('chat'));
     await pc.setLocalDescription();
     post(them, { description: pc.localDescription });
@@ -102,7 +109,7 @@ async function runPeer(base, role, me, them, media) {
         await pc.setRemoteDescription(m.description);
         for (const c of early.splice(0)) await pc.addIceCandidate(c);
         if (m.description.type === 'offer') {
-          if (media && !pc.getSenders().some(s => s.track)) addMedia();
+          if (media && !media.watch && !pc.getSenders().some(s => s.track)) addMedia();
           await pc.setLocalDescription();
           post(them, { description: pc.localDescription });
         }
@@ -149,7 +156,7 @@ void Mailbox::onRequest(SoupServer*, SoupServerMessage* message, const char* pat
         body = std::string("<!DOCTYPE html><script>") + PeerScript +
                "const [role, media] = location.hash.slice(1).split(',');"
                "runPeer(location.origin, role, 'chromium', 'chat', media && {colour: '#2040e0', "
-               "hertz: 880});</script>";
+               "hertz: 880, watch: media === 'watch'});</script>";
     } else if (where.rfind("/box/", 0) == 0) {
         const std::string box = where.substr(5);
         if (std::string(soup_server_message_get_method(message)) == "POST") {

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -64,7 +66,7 @@ protected:
 };
 
 // Whether a report shows the far end's picture (its colour within a codec's
-// error) and its tone.
+// error) and its tone (hertz 0: any).
 bool shows(const std::string& report, int r, int g, int b, int hertz, int minimumFrames = 10) {
     g_autoptr(JsonParser) parser = json_parser_new();
     if (report.empty() || !json_parser_load_from_data(parser, report.c_str(), -1, nullptr))
@@ -77,7 +79,47 @@ bool shows(const std::string& report, int r, int g, int b, int hertz, int minimu
     for (int i = 0; i < 3; ++i)
         if (std::abs(seen[i] - want[i]) > 40) return false;
     return json_object_get_int_member_with_default(o, "decoded", 0) >= minimumFrames &&
-           std::abs(json_object_get_int_member_with_default(o, "hertz", 0) - hertz) < 30;
+           (hertz == 0 ||
+            std::abs(json_object_get_int_member_with_default(o, "hertz", 0) - hertz) < 30);
+}
+
+// The call helpers this process started, and the inodes of their sockets.
+std::vector<GPid> helpers(std::vector<std::string>* sockets = nullptr) {
+    std::vector<GPid> found;
+    GDir* proc = g_dir_open("/proc", 0, nullptr);
+    while (const char* name = proc ? g_dir_read_name(proc) : nullptr) {
+        g_autofree gchar* stat = nullptr;
+        const std::string folder = std::string("/proc/") + name;
+        if (!g_ascii_isdigit(name[0]) ||
+            !g_file_get_contents((folder + "/stat").c_str(), &stat, nullptr, nullptr))
+            continue;
+        const char* end = strrchr(stat, ')');
+        int parent = 0;
+        if (!strstr(stat, "(whirligigcam-ca") || !end || sscanf(end + 2, "%*c %d", &parent) != 1 ||
+            parent != getpid())
+            continue;
+        found.push_back(std::atoi(name));
+        GDir* fds = sockets ? g_dir_open((folder + "/fd").c_str(), 0, nullptr) : nullptr;
+        while (const char* fd = fds ? g_dir_read_name(fds) : nullptr) {
+            g_autofree gchar* target = g_file_read_link((folder + "/fd/" + fd).c_str(), nullptr);
+            if (target && g_str_has_prefix(target, "socket:["))
+                sockets->emplace_back(target + 8, strlen(target) - 9);
+        }
+        if (fds) g_dir_close(fds);
+    }
+    if (proc) g_dir_close(proc);
+    return found;
+}
+
+// Whether a UDP socket of those inodes is still open anywhere.
+bool anyUdpOf(const std::vector<std::string>& inodes) {
+    for (const char* table : {"/proc/net/udp", "/proc/net/udp6"}) {
+        g_autofree gchar* text = nullptr;
+        if (!g_file_get_contents(table, &text, nullptr, nullptr)) continue;
+        for (const std::string& inode : inodes)
+            if (strstr(text, (" " + inode + " ").c_str())) return true;
+    }
+    return false;
 }
 
 TEST_F(CallTest, TheChatPageAndChromiumCallEachOtherBothWaysRound) {
@@ -132,6 +174,9 @@ TEST_F(CallTest, PictureAndSoundCrossBothWaysWithChromium) {
     startChat();
     for (const std::string role : {"offer", "answer"}) {
         SCOPED_TRACE("the chat page's role: " + role);
+        // Nothing of the call before.
+        for (const char* box : {"chat", "chromium", "media-chat", "media-chromium"})
+            mailbox.take(box);
         reports.clear();
         ChromiumPeer far(mailbox, role == "offer" ? "answer,media" : "offer,media");
         ASSERT_TRUE(far.started());
@@ -147,12 +192,57 @@ TEST_F(CallTest, PictureAndSoundCrossBothWaysWithChromium) {
         EXPECT_NE(report("chat").find("\"320x240\""), std::string::npos) << report("chat");
         const std::vector<short> heard = sound.record(1.5);
         EXPECT_GT(tonePower(heard, 880), 1e-3) << "Chromium's tone is not heard";
+        // The page leaves mid-call: within a second its helper and its UDP sockets are gone.
+        std::vector<std::string> sockets;
+        helpers(&sockets);
+        ASSERT_TRUE(anyUdpOf(sockets)) << "the helper has no UDP socket to watch";
         chat("(location.reload(), 1)");
+        EXPECT_TRUE(waitFor([&] { return helpers().empty() && !anyUdpOf(sockets); }, 1000));
         ASSERT_TRUE(
             waitFor([&] { return chat("typeof runPeer + typeof pc") == "functionundefined"; }));
-        mailbox.take("chat");
-        mailbox.take("chromium");
     }
+}
+
+int framesIn(const std::string& report) {
+    const size_t at = report.find("\"decoded\":");
+    return at == std::string::npos ? -1 : std::atoi(report.c_str() + at + 10);
+}
+
+TEST_F(CallTest, AVideoTrackAddedMidCallArrivesAndReplaceTrackPausesIt) {
+    if (!g_find_program_in_path("chromium")) GTEST_SKIP() << "no chromium";
+    startChat();
+    ChromiumPeer far(mailbox, "answer,watch");
+    ASSERT_TRUE(far.started());
+    chat("runPeer('" + mailbox.base() + "', 'offer', 'chat', 'chromium', {watch: true}), 1");
+    ASSERT_TRUE(
+        waitFor([&] { return received("chat", "s:hello from chromium,b:1.2.3.8"); }, 60000));
+    // A new track: the page negotiates again, and Chromium shows it.
+    chat("(addVideo('#e02020'), 1)");
+    ASSERT_TRUE(waitFor([&] { return shows(report("chromium"), 224, 32, 32, 0); }, 30000))
+        << report("chromium");
+    // Chromium sends nothing back.
+    EXPECT_EQ(chat("pc.getTransceivers().map(t => t.currentDirection).join()"), "sendonly");
+    // No track: no frames, until the track is back.
+    run("window.track = sender.track; sender.replaceTrack(null);");
+    // Two reports over a second apart with the same count.
+    int before = -2, paused = -1;
+    gint64 sampled = 0;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            const int now = framesIn(report("chromium"));
+            if (g_get_monotonic_time() - sampled < 1200000) return false;
+            sampled = g_get_monotonic_time();
+            const bool still = now == before;
+            before = now;
+            if (still) paused = now;
+            return still;
+        },
+        30000))
+        << report("chromium");
+    EXPECT_EQ(chat("String(sender.track)"), "null");
+    run("sender.replaceTrack(track);");
+    EXPECT_TRUE(waitFor([&] { return framesIn(report("chromium")) > paused + 10; }, 30000))
+        << report("chromium");
 }
 
 TEST_F(CallTest, TheHelperEndsWithThePageAndItsCrashFailsTheCall) {
