@@ -22,8 +22,8 @@ function ownMedia(colour, hertz) {
   tone.start();
   return new MediaStream([canvas.captureStream(30).getVideoTracks()[0], out.stream.getAudioTracks()[0]]);
 }
-// What arrived: frames decoded (the connection's statistics), the colour in
-// the middle of the far end's picture, its size and the loudest frequency heard.
+// What arrived: frames decoded (the connection's statistics), the mean colour
+// of the far end's picture, its size and the loudest frequency heard.
 async function received(pc) {
   let decoded = 0;
   (await pc.getStats()).forEach(s => { if (s.type === 'inbound-rtp' && (s.kind || s.mediaType) === 'video') decoded += s.framesDecoded || 0; });
@@ -33,7 +33,9 @@ async function received(pc) {
     c.width = video.videoWidth; c.height = video.videoHeight;
     const g = c.getContext('2d');
     g.drawImage(video, 0, 0);
-    report.colour = Array.from(g.getImageData(c.width / 2, c.height / 2, 1, 1).data.slice(0, 3)).join(',');
+    const pixels = g.getImageData(0, 0, c.width, c.height).data, mean = [0, 0, 0];
+    for (let i = 0; i < pixels.length; i += 4) for (let k = 0; k < 3; k++) mean[k] += pixels[i + k] * 4 / pixels.length;
+    report.colour = mean.map(Math.round).join(',');
     report.size = c.width + 'x' + c.height;
   }
   if (window.analyser) {
@@ -77,7 +79,6 @@ async function runPeer(base, role, me, them, media) {
     await pc.setLocalDescription();
     post(them, { description: pc.localDescription });
   };
-  window.addVideo = colour => (window.sender = pc.addTrack(ownMedia(colour, 0).getVideoTracks()[0]));
   // Messages reach the mailbox in the order they were sent, and candidates
   // that come before the description wait for it, as a site's signalling does.
   let sent = Promise.resolve();

@@ -18,8 +18,8 @@ namespace guitest {
 // data channel, and keeps what it received in window.got (and posts it to the
 // "result-ME" box). With media ({colour, hertz}) it sends a picture of that
 // colour and a tone, plays what it receives and posts what it sees and hears
-// to the "media-ME" box twice a second ({watch: true}: it only receives);
-// addVideo(colour) adds a picture during the call. Chromium's role is
+// to the "media-ME" box twice a second ({watch: true}: it only receives). A
+// track added during the call is negotiated again. Chromium's role is
 // "offer" or "answer", with ",media" or ",watch".
 extern const char* const PeerScript;
 
