@@ -83,8 +83,9 @@ bool addSendPath(Peer& peer, int index, bool video, const char* padName) {
     }
     GstCaps* caps = gst_caps_from_string(
         video ? "video/x-vp8" : "audio/x-opus, rate=48000, channels=1, channel-mapping-family=0");
+    // A page that sends faster than the network takes loses its oldest frames.
     g_object_set(source, "caps", caps, "format", GST_FORMAT_TIME, "is-live", TRUE, "do-timestamp",
-                 TRUE, "max-bytes", static_cast<guint64>(4 << 20), nullptr);
+                 TRUE, "max-bytes", static_cast<guint64>(4 << 20), "leaky-type", 2, nullptr);
     gst_caps_unref(caps);
     const guint ssrc = g_random_int();
     g_object_set(pay, "pt", video ? 96 : 111, "ssrc", ssrc, nullptr);
