@@ -88,6 +88,13 @@ CallBridge::CallBridge(WebKitWebView* view, WebKitUserContentManager* content, s
     const std::string signal = std::string("script-message-with-reply-received::") + CallChannel;
     g_signal_connect(content_, signal.c_str(), G_CALLBACK(onMessage), this);
     g_signal_connect(view_, "web-process-terminated", G_CALLBACK(onProcessGone), this);
+    g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
+}
+
+// A new document in the view: the old one's calls end at once, without
+// waiting for its farewell, which queues behind the media it was sending.
+void CallBridge::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
+    if (event == WEBKIT_LOAD_COMMITTED) static_cast<CallBridge*>(self)->endAll("the page left");
 }
 
 CallBridge::~CallBridge() {

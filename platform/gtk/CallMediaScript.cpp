@@ -156,7 +156,9 @@ const char* const CallScriptMedia = R"JS(
   function videoSink(askKeyframe) {
     var canvas = document.createElement('canvas'), decoder = null, waitKey = true, decoded = 0;
     canvas.width = 2; canvas.height = 2;
-    var context = canvas.getContext('2d'), track = canvas.captureStream().getVideoTracks()[0];
+    // Frames are pushed to the track as they are drawn (the engine does not
+    // notice a drawImage of a VideoFrame on a canvas outside the document).
+    var context = canvas.getContext('2d'), track = canvas.captureStream(0).getVideoTracks()[0];
     function make() {
       decoder = new VideoDecoder({
         output: function (frame) {
@@ -165,6 +167,7 @@ const char* const CallScriptMedia = R"JS(
           }
           context.drawImage(frame, 0, 0);
           frame.close();
+          if (track.requestFrame) track.requestFrame();
           decoded++;
         },
         error: function (e) { warn('a frame did not decode', e); waitKey = true; askKeyframe(); }

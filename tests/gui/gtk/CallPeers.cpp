@@ -22,12 +22,14 @@ function ownMedia(colour, hertz) {
   tone.start();
   return new MediaStream([canvas.captureStream(30).getVideoTracks()[0], out.stream.getAudioTracks()[0]]);
 }
-// What arrived: frames decoded (the connection's statistics), the mean colour
-// of the far end's picture, its size and the loudest frequency heard.
+// What arrived: frames decoded (the connection's statistics) and shown (the
+// <video>), the mean colour of the far end's picture, its size and the
+// loudest frequency heard.
 async function received(pc) {
   let decoded = 0;
   (await pc.getStats()).forEach(s => { if (s.type === 'inbound-rtp' && (s.kind || s.mediaType) === 'video') decoded += s.framesDecoded || 0; });
-  const video = document.getElementById('far'), report = { decoded, colour: '', size: '', hertz: 0 };
+  const video = document.getElementById('far'), report = { decoded, shown: 0, colour: '', size: '', hertz: 0 };
+  if (video) report.shown = video.getVideoPlaybackQuality().totalVideoFrames;
   if (video && video.videoWidth) {
     const c = document.createElement('canvas');
     c.width = video.videoWidth; c.height = video.videoHeight;

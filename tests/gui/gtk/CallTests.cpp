@@ -65,7 +65,7 @@ protected:
     std::map<std::string, std::string> reports;
 };
 
-// Whether a report shows the far end's picture (its colour within a codec's
+// Whether a report shows the far end's moving picture (its colour within a codec's
 // error) and its tone (hertz 0: any).
 bool shows(const std::string& report, int r, int g, int b, int hertz, int minimumFrames = 10) {
     g_autoptr(JsonParser) parser = json_parser_new();
@@ -79,6 +79,7 @@ bool shows(const std::string& report, int r, int g, int b, int hertz, int minimu
     for (int i = 0; i < 3; ++i)
         if (std::abs(seen[i] - want[i]) > 40) return false;
     return json_object_get_int_member_with_default(o, "decoded", 0) >= minimumFrames &&
+           json_object_get_int_member_with_default(o, "shown", 0) >= minimumFrames &&
            (hertz == 0 ||
             std::abs(json_object_get_int_member_with_default(o, "hertz", 0) - hertz) < 30);
 }
