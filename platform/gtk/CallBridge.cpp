@@ -17,10 +17,13 @@ namespace {
 constexpr size_t MaxPageMessageBytes = 2 * MaxCallMessageBytes;
 constexpr size_t MaxFrames = 64;
 constexpr size_t MaxQueuedEvents = 4096;
+// Media frames wait for a page that is busy up to this many; later ones are
+// dropped (the far end's next keyframe mends the picture).
+constexpr size_t MaxQueuedFrames = 512;
 
 bool needsHelperReply(const std::string& op) {
-    for (const char* each :
-         {"offer", "answer", "local", "remote", "candidate", "stats", "channel", "send"})
+    for (const char* each : {"offer", "answer", "local", "remote", "candidate", "stats", "channel",
+                             "send", "transceiver", "transceivers"})
         if (op == each) return true;
     return false;
 }
@@ -58,6 +61,7 @@ struct CallBridge::Frame {
     std::string origin;
     PageReply poll;
     std::vector<std::string> events;
+    bool droppingMedia = false;
 };
 
 CallBridge::CallBridge(WebKitWebView* view, WebKitUserContentManager* content, std::string chatSite,
@@ -84,6 +88,13 @@ CallBridge::CallBridge(WebKitWebView* view, WebKitUserContentManager* content, s
     const std::string signal = std::string("script-message-with-reply-received::") + CallChannel;
     g_signal_connect(content_, signal.c_str(), G_CALLBACK(onMessage), this);
     g_signal_connect(view_, "web-process-terminated", G_CALLBACK(onProcessGone), this);
+    g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
+}
+
+// A new document in the view: the old one's calls end at once, without
+// waiting for its farewell, which queues behind the media it was sending.
+void CallBridge::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
+    if (event == WEBKIT_LOAD_COMMITTED) static_cast<CallBridge*>(self)->endAll("the page left");
 }
 
 CallBridge::~CallBridge() {
@@ -248,9 +259,9 @@ void CallBridge::helperMessage(JsonObject* message) {
     }
     auto found = connections_.find(helperId);
     const std::string event = jsonString(message, "event");
-    static const char* const known[] = {"negotiationneeded", "candidate", "state",
-                                        "datachannel",       "open",      "close",
-                                        "channelerror",      "low",       "message"};
+    static const char* const known[] = {
+        "negotiationneeded", "candidate", "state",   "datachannel", "open",     "close",
+        "channelerror",      "low",       "message", "frame",       "keyframe", "loss"};
     const std::string id = std::to_string(helperId);
     if (found == connections_.end()) return;
     if (event == "remote") {
@@ -287,6 +298,12 @@ void CallBridge::deliver(const std::string& token, const std::string& event) {
     auto found = frames_.find(token);
     if (found == frames_.end()) return;
     Frame& frame = *found->second;
+    if (event.starts_with("{\"event\":\"frame\"") && frame.events.size() >= MaxQueuedFrames) {
+        if (!frame.droppingMedia)
+            platform::logWarning("calls: a page is behind with its media; frames are dropped");
+        frame.droppingMedia = true;
+        return;
+    }
     if (!event.empty()) {
         if (frame.events.size() >= MaxQueuedEvents) {
             platform::logWarning("calls: a page does not take its events; its calls end");

@@ -7,7 +7,7 @@
 namespace gtkui {
 namespace {
 
-enum class Kind { Text, Integer, Boolean, Object };
+enum class Kind { Text, Integer, Boolean, Object, List };
 
 struct Known {
     const char* name;
@@ -40,10 +40,15 @@ constexpr Known kKnown[] = {
     {"stats", Kind::Object, MaxCallMessageBytes},
     {"config", Kind::Object, 16384},
     {"kind", Kind::Text, 40},
+    {"index", Kind::Integer, 0},
+    {"key", Kind::Boolean, 0},
+    {"direction", Kind::Text, 16},
+    {"transceivers", Kind::List, 16384},
 };
 
 bool holdsKind(JsonNode* node, Kind kind) {
     if (kind == Kind::Object) return JSON_NODE_HOLDS_OBJECT(node);
+    if (kind == Kind::List) return JSON_NODE_HOLDS_ARRAY(node);
     if (!JSON_NODE_HOLDS_VALUE(node)) return false;
     const GType type = json_node_get_value_type(node);
     if (kind == Kind::Text) return type == G_TYPE_STRING;
@@ -83,7 +88,9 @@ void copyKnownMembers(JsonObject* from, JsonBuilder* to) {
         if (!node || !holdsKind(node, known.kind)) continue;
         if (known.kind == Kind::Text && std::strlen(json_node_get_string(node)) > known.limit)
             continue;
-        if (known.kind == Kind::Object && jsonText(node).size() > known.limit) continue;
+        if ((known.kind == Kind::Object || known.kind == Kind::List) &&
+            jsonText(node).size() > known.limit)
+            continue;
         json_builder_set_member_name(to, known.name);
         json_builder_add_value(to, json_node_copy(node));
     }
@@ -114,6 +121,10 @@ bool withinLimits(JsonObject* command, std::string& errorName, std::string& mess
             message = "The session description is larger than 256 kB.";
             return false;
         }
+    } else if (op == "media" && jsonString(command, "data").size() > MaxEncoded) {
+        errorName = "TypeError";
+        message = "An encoded frame is larger than 256 kB.";
+        return false;
     } else if (op == "send") {
         const size_t text = jsonString(command, "text").size();
         const size_t data = jsonString(command, "data").size();

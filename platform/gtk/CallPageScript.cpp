@@ -3,13 +3,14 @@
 namespace gtkui {
 
 extern const char* const CallScriptCommon;
+extern const char* const CallScriptMedia;
+extern const char* const CallScriptTransceivers;
 
 namespace {
 
-// The second part of the page's script: RTCPeerConnection, the description
-// and candidate types, and the media classes (no media is sent yet: adding
-// a track is refused as not supported). States follow the standard's
-// tables here; what the network does comes from the helper as events.
+// The last part of the page's script: RTCPeerConnection and the description
+// and candidate types. States follow the standard's tables here; what the
+// network does comes from the helper as events, media through Media.
 constexpr const char* kConnectionPart = R"JS(
   function invalidState(message) { return new DOMException(message, 'InvalidStateError'); }
   function checkSdp(sdp) {
@@ -87,7 +88,7 @@ constexpr const char* kConnectionPart = R"JS(
     #link = { id: 0 }; #config; #signaling = 'stable'; #gathering = 'new'; #ice = 'new';
     #connection = 'new'; #local = null; #remote = null; #lastOffer = null; #lastAnswer = null;
     #channels = new Map(); #nextChannel = 1; #chain = Promise.resolve(); #closed = false;
-    #dead = false; #negotiation = false;
+    #dead = false; #negotiation = false; #media;
     // Candidates the helper found before setLocalDescription resolved: a
     // browser fires them only after it, and sites send the description first.
     #early = null;
@@ -102,6 +103,7 @@ constexpr const char* kConnectionPart = R"JS(
                        bundlePolicy: 'max-bundle', rtcpMuxPolicy: 'require' };
       this.#link.id = nextId++;
       connections.set(this.#link.id, this);
+      this.#media = new Media(this, this.#link, () => this.#negotiationNeeded());
       out({ op: 'create', pc: this.#link.id, config: { iceServers: servers, iceTransportPolicy: this.#config.iceTransportPolicy } });
     }
     get signalingState() { return this.#signaling; }
@@ -187,7 +189,10 @@ constexpr const char* kConnectionPart = R"JS(
         if (String(sdp).length > MAX_MESSAGE) throw new DOMException('The session description is larger than 256 kB.', 'OperationError');
         checkSdp(sdp);
         await ask({ op: 'local', pc: self.#link.id, type: type, sdp: String(sdp) });
-        self.#local = new RTCSessionDescription({ type: type, sdp: sdp });
+        // Candidates wait until the description is set, after the transceivers are known.
+        var made = new RTCSessionDescription({ type: type, sdp: sdp });
+        await self.#media.sync(made, self.#remote, type === 'answer');
+        self.#local = made;
         self.#setSignaling(offer ? 'have-local-offer' : type === 'pranswer' ? 'have-local-pranswer' : 'stable');
         var early = self.#early;
         self.#early = null;
@@ -221,6 +226,7 @@ constexpr const char* kConnectionPart = R"JS(
           throw invalidState('Failed to set remote ' + type + ' sdp: Called in wrong state: ' + state);
         await ask({ op: 'remote', pc: self.#link.id, type: type, sdp: String(sdp) });
         self.#remote = new RTCSessionDescription({ type: type, sdp: sdp });
+        await self.#media.sync(self.#local, self.#remote, type === 'answer');
         self.#setSignaling(offer ? 'have-remote-offer' : type === 'pranswer' ? 'have-remote-pranswer' : 'stable');
       });
     }
@@ -245,6 +251,7 @@ constexpr const char* kConnectionPart = R"JS(
       return this.#operation('getStats', function () {
         return ask({ op: 'stats', pc: self.#link.id }).then(function (answer) {
           var report = new RTCStatsReport(), stats = answer.stats || {};
+          stats = self.#media.decorate(stats);
           Object.keys(stats).forEach(function (id) { report.set(id, stats[id]); });
           return report;
         });
@@ -272,18 +279,19 @@ constexpr const char* kConnectionPart = R"JS(
       ask(fields).catch(function (error) { fire(channel, 'error', { error: error }); });
       return channel;
     }
-    addTrack() { throw new DOMException('Sending media is not supported yet.', 'NotSupportedError'); }
-    addTransceiver() { throw new DOMException('Sending media is not supported yet.', 'NotSupportedError'); }
-    removeTrack() {}
-    getSenders() { return []; }
-    getReceivers() { return []; }
-    getTransceivers() { return []; }
+    addTrack(track, ...streams) { return this.#media.addTrack(track, streams); }
+    addTransceiver(trackOrKind, init) { return this.#media.addTransceiver(trackOrKind, init); }
+    removeTrack(sender) { this.#media.removeTrack(sender); }
+    getSenders() { return this.#media.list.filter(t => !t.stopped).map(t => t.sender); }
+    getReceivers() { return this.#media.list.filter(t => !t.stopped).map(t => t.receiver); }
+    getTransceivers() { return this.#media.list.slice(); }
     close() {
       if (this.#closed) return;
       this.#closed = true;
       this.#signaling = 'closed'; this.#ice = 'closed'; this.#connection = 'closed';
       this.#channels.forEach(function (channel) { deliverToChannel(channel, { event: 'ended' }); });
       connections.delete(this.#link.id);
+      this.#media.close();
       out({ op: 'close', pc: this.#link.id });
     }
     #state(which, value) {
@@ -297,6 +305,7 @@ constexpr const char* kConnectionPart = R"JS(
         fire(this, 'iceconnectionstatechange');
       } else if (which === 'connection-state' && value !== this.#connection) {
         this.#connection = value;
+        this.#media.update();
         fire(this, 'connectionstatechange');
       }
     }
@@ -305,6 +314,7 @@ constexpr const char* kConnectionPart = R"JS(
         if (pc.#closed) return;
         var event = item.event, channel = pc.#channels.get(item.channel);
         if (event === 'negotiationneeded') pc.#negotiationNeeded();
+        else if (event === 'frame' || event === 'keyframe' || event === 'loss') pc.#media.incoming(item);
         else if (event === 'end-of-candidates') fire(pc, 'icecandidate', { candidate: null });
         else if (event === 'candidate' && !pc.#local) (pc.#early = pc.#early || []).push(item);
         else if (event === 'candidate') {
@@ -322,6 +332,7 @@ constexpr const char* kConnectionPart = R"JS(
           // The helper went: the connection failed, as a lost network would.
           pc.#dead = true;
           connections.delete(pc.#link.id);
+          pc.#media.close();
           pc.#state('ice-connection-state', 'failed');
           pc.#state('connection-state', 'failed');
           pc.#channels.forEach(function (c) { deliverToChannel(c, { event: 'ended', loud: true }); });
@@ -336,13 +347,10 @@ constexpr const char* kConnectionPart = R"JS(
     return Promise.reject(new DOMException('Certificates are made by the connection itself.', 'NotSupportedError'));
   };
   class RTCStatsReport extends Map {}
-  function illegal(name) {
-    return { [name]: class { constructor() { throw new TypeError('Illegal constructor'); } } }[name];
-  }
   var exported = { RTCPeerConnection: RTCPeerConnection, RTCSessionDescription: RTCSessionDescription,
                    RTCIceCandidate: RTCIceCandidate, RTCDataChannel: RTCDataChannel, RTCStatsReport: RTCStatsReport,
-                   RTCRtpSender: illegal('RTCRtpSender'), RTCRtpReceiver: illegal('RTCRtpReceiver'),
-                   RTCRtpTransceiver: illegal('RTCRtpTransceiver') };
+                   RTCRtpSender: RTCRtpSender, RTCRtpReceiver: RTCRtpReceiver,
+                   RTCRtpTransceiver: RTCRtpTransceiver, RTCTrackEvent: RTCTrackEvent };
   Object.keys(exported).forEach(function (name) {
     Object.defineProperty(window, name, { value: exported[name], writable: true, configurable: true });
   });
@@ -352,6 +360,9 @@ constexpr const char* kConnectionPart = R"JS(
 
 }  // namespace
 
-std::string callPageScript() { return std::string(CallScriptCommon) + kConnectionPart; }
+std::string callPageScript() {
+    return std::string(CallScriptCommon) + CallScriptMedia + CallScriptTransceivers +
+           kConnectionPart;
+}
 
 }  // namespace gtkui

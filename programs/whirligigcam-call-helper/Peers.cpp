@@ -3,19 +3,11 @@
 #include <mutex>
 #include <string>
 
+#include "Media.h"
+#include "Peer.h"
 #include "Translate.h"
 
 namespace callhelper {
-
-struct Peer {
-    Peers* owner = nullptr;
-    int id = 0;
-    GstElement* pipeline = nullptr;
-    GstElement* webrtc = nullptr;
-    std::mutex channelsLock;  // remote channels arrive on GStreamer's threads
-    std::map<int, GstWebRTCDataChannel*> channels;
-    int nextRemote = -1;
-};
 
 namespace {
 
@@ -68,8 +60,9 @@ void onPromise(GstPromise* promise, gpointer data) {
         return;
     }
     if (!error && kind == "stats") {
-        pending->peers->reply(pending->pc, pending->request, nullptr,
-                              [&](JsonBuilder* b) { addStats(b, answer); });
+        pending->peers->reply(pending->pc, pending->request, nullptr, [&](JsonBuilder* b) {
+            addStats(b, answer, pending->peers->streamKinds(pending->pc));
+        });
         return;
     }
     pending->peers->reply(pending->pc, pending->request, error);
@@ -180,6 +173,16 @@ std::string Peers::offeredKinds(int pc) {
     return kinds;
 }
 
+void Peers::noteStreamKind(int pc, guint ssrc, const char* kind) {
+    std::lock_guard<std::mutex> lock(kindsLock_);
+    if (streamKinds_[pc].size() < 64) streamKinds_[pc][ssrc] = kind;
+}
+
+std::map<guint, std::string> Peers::streamKinds(int pc) {
+    std::lock_guard<std::mutex> lock(kindsLock_);
+    return streamKinds_[pc];
+}
+
 // Notes the "typ" of each candidate in the text (one candidate or a whole SDP).
 void Peers::noteRemoteKinds(int pc, const std::string& candidates) {
     std::lock_guard<std::mutex> lock(kindsLock_);
@@ -218,6 +221,8 @@ void Peers::create(int pc, JsonObject* message) {
     g_signal_connect(p->webrtc, "on-negotiation-needed", G_CALLBACK(onNegotiationNeeded), p);
     g_signal_connect(p->webrtc, "on-ice-candidate", G_CALLBACK(onIceCandidate), p);
     g_signal_connect(p->webrtc, "on-data-channel", G_CALLBACK(onDataChannel), p);
+    watchMedia(*p);
+    watchLoss(*p);
     for (const char* state : {"notify::ice-gathering-state", "notify::ice-connection-state",
                               "notify::connection-state", "notify::signaling-state"})
         g_signal_connect(p->webrtc, state, G_CALLBACK(onStateChanged), p);
@@ -230,6 +235,7 @@ void Peers::close(int pc) {
     if (found == peers_.end()) return;
     Peer& peer = *found->second;
     g_signal_handlers_disconnect_by_data(peer.webrtc, &peer);
+    endLoss(peer);
     {
         std::lock_guard<std::mutex> lock(peer.channelsLock);
         for (auto& [key, channel] : peer.channels) {
@@ -240,10 +246,12 @@ void Peers::close(int pc) {
         peer.channels.clear();
     }
     gst_element_set_state(peer.pipeline, GST_STATE_NULL);
+    endMedia(peer);
     gst_object_unref(peer.pipeline);
     peers_.erase(found);
     std::lock_guard<std::mutex> lock(kindsLock_);
     remoteKinds_.erase(pc);
+    streamKinds_.erase(pc);
 }
 
 void Peers::describe(Peer& peer, JsonObject* message, bool local, gint64 request) {
@@ -334,7 +342,11 @@ void Peers::command(JsonObject* message) {
     auto found = peers_.find(pc);
     if (found == peers_.end()) return;
     Peer& peer = *found->second;
-    if (op == "offer" || op == "answer") {
+    if (mediaCommand(peer, op, message, request)) return;
+    if (op == "transceivers") {
+        reply(pc, request, nullptr, [&](JsonBuilder* b) { addTransceivers(b, peer); });
+    } else if (op == "offer" || op == "answer") {
+        preferPageCodecs(peer);
         g_signal_emit_by_name(peer.webrtc, op == "offer" ? "create-offer" : "create-answer",
                               nullptr,
                               promiseFor(this, pc, request, op == "offer" ? "offer" : "answer"));

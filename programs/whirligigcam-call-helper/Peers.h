@@ -36,6 +36,9 @@ public:
     // "host" or "host, srflx"; from any thread.
     std::string offeredKinds(int pc);
     void watchChannel(int pc, GstWebRTCDataChannel* channel, int key);
+    // The kind of each RTP stream by its SSRC, for statistics; from any thread.
+    void noteStreamKind(int pc, guint ssrc, const char* kind);
+    std::map<guint, std::string> streamKinds(int pc);
 
 private:
     void create(int pc, JsonObject* message);
@@ -49,6 +52,7 @@ private:
     std::map<int, std::unique_ptr<Peer>> peers_;
     std::mutex kindsLock_;
     std::map<int, std::set<std::string>> remoteKinds_;
+    std::map<int, std::map<guint, std::string>> streamKinds_;
 };
 
 }  // namespace callhelper

@@ -196,7 +196,8 @@ void addChannelFields(JsonBuilder* b, GstWebRTCDataChannel* channel) {
     g_free(protocol);
 }
 
-void addStats(JsonBuilder* b, const GstStructure* stats) {
+void addStats(JsonBuilder* b, const GstStructure* stats,
+              const std::map<guint, std::string>& kinds) {
     json_builder_set_member_name(b, "stats");
     json_builder_begin_object(b);
     const int count = stats ? gst_structure_n_fields(stats) : 0;
@@ -208,8 +209,16 @@ void addStats(JsonBuilder* b, const GstStructure* stats) {
         json_builder_begin_object(b);
         json_builder_set_member_name(b, "id");
         json_builder_add_string_value(b, id);
+        guint ssrc = 0;
+        // webrtcbin names one codec for all the streams of a bundle: the kind comes from here.
+        const bool known = gst_structure_get_uint(entry, "ssrc", &ssrc) && kinds.count(ssrc);
+        if (known) {
+            json_builder_set_member_name(b, "kind");
+            json_builder_add_string_value(b, kinds.at(ssrc).c_str());
+        }
         for (int f = 0; f < gst_structure_n_fields(entry); ++f) {
             const char* field = gst_structure_nth_field_name(entry, f);
+            if (known && std::string(field) == "kind") continue;
             const GValue* value = gst_structure_get_value(entry, field);
             if (G_VALUE_TYPE(value) == GST_TYPE_STRUCTURE) continue;
             json_builder_set_member_name(b, camelCase(field).c_str());

@@ -8,6 +8,7 @@
 #include <gst/webrtc/webrtc.h>
 #include <json-glib/json-glib.h>
 
+#include <map>
 #include <string>
 
 namespace callhelper {
@@ -20,8 +21,9 @@ std::string enumNick(GObject* object, const char* property);
 void applyConfiguration(GstElement* webrtc, JsonObject* message);
 GstStructure* channelOptions(JsonObject* message);
 void addChannelFields(JsonBuilder* b, GstWebRTCDataChannel* channel);
-// A "stats" member: an object of reports by id, in camelCase field names.
-void addStats(JsonBuilder* b, const GstStructure* stats);
+// A "stats" member: an object of reports by id, in camelCase field names;
+// an RTP stream's kind ("audio", "video") from kinds by its SSRC.
+void addStats(JsonBuilder* b, const GstStructure* stats, const std::map<guint, std::string>& kinds);
 // host, srflx, prflx or relay: the far end's address in use ("" if unknown).
 std::string remoteKind(const GstStructure* stats);
 

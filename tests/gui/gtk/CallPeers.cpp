@@ -9,10 +9,78 @@
 namespace guitest {
 
 const char* const PeerScript = R"JS(
-async function runPeer(base, role, me, them) {
+// A peer's own media: a canvas track of one colour and a tone.
+function ownMedia(colour, hertz) {
+  const canvas = document.createElement('canvas');
+  canvas.width = 320; canvas.height = 240;
+  const g = canvas.getContext('2d');
+  let tick = 0;
+  setInterval(() => { g.fillStyle = colour; g.fillRect(0, 0, 320, 240); g.fillStyle = '#808080'; g.fillRect(tick++ % 300, 0, 4, 4); }, 33);
+  const audio = new AudioContext(), tone = audio.createOscillator(), out = audio.createMediaStreamDestination();
+  tone.frequency.value = hertz;
+  tone.connect(out);
+  tone.start();
+  return new MediaStream([canvas.captureStream(30).getVideoTracks()[0], out.stream.getAudioTracks()[0]]);
+}
+// What arrived: frames decoded (the connection's statistics) and shown (the
+// <video>), the mean colour of the far end's picture, its size and the
+// loudest frequency heard.
+async function received(pc) {
+  let decoded = 0;
+  (await pc.getStats()).forEach(s => { if (s.type === 'inbound-rtp' && (s.kind || s.mediaType) === 'video') decoded += s.framesDecoded || 0; });
+  const video = document.getElementById('far'), report = { decoded, shown: 0, colour: '', size: '', hertz: 0 };
+  if (video) report.shown = video.getVideoPlaybackQuality().totalVideoFrames;
+  if (video && video.videoWidth) {
+    const c = document.createElement('canvas');
+    c.width = video.videoWidth; c.height = video.videoHeight;
+    const g = c.getContext('2d');
+    g.drawImage(video, 0, 0);
+    const pixels = g.getImageData(0, 0, c.width, c.height).data, mean = [0, 0, 0];
+    for (let i = 0; i < pixels.length; i += 4) for (let k = 0; k < 3; k++) mean[k] += pixels[i + k] * 4 / pixels.length;
+    report.colour = mean.map(Math.round).join(',');
+    report.size = c.width + 'x' + c.height;
+  }
+  if (window.analyser) {
+    const bins = new Float32Array(analyser.frequencyBinCount);
+    analyser.getFloatFrequencyData(bins);
+    let loudest = 0;
+    bins.forEach((v, i) => { if (v > bins[loudest]) loudest = i; });
+    report.hertz = Math.round(loudest * analyser.context.sampleRate / analyser.fftSize);
+  }
+  return report;
+}
+function play(e) {
+  const stream = e.streams[0] || new MediaStream([e.track]);
+  let video = document.getElementById('far');
+  if (!video) {
+    video = document.createElement('video');
+    video.id = 'far'; video.autoplay = true; video.playsInline = true;
+    document.body.appendChild(video);
+  }
+  video.srcObject = stream;
+  video.play().catch(() => {});
+  if (e.track.kind === 'audio') {
+    const context = new AudioContext();
+    window.analyser = context.createAnalyser();
+    analyser.fftSize = 4096;
+    context.createMediaStreamSource(stream).connect(analyser);
+  }
+}
+async function runPeer(base, role, me, them, media) {
   const pc = new RTCPeerConnection();
   window.pc = pc;
   window.got = [];
+  const addMedia = () => { const stream = ownMedia(media.colour, media.hertz); stream.getTracks().forEach(t => pc.addTrack(t, stream)); };
+  if (media) {
+    pc.ontrack = play;
+    setInterval(async () => post('media-' + me, await received(pc)), 500);
+  }
+  // A track added during the call: the offer goes out again.
+  pc.onnegotiationneeded = async () => {
+    if (pc.connectionState !== 'connected') return;
+    await pc.setLocalDescription();
+    post(them, { description: pc.localDescription });
+  };
   // Messages reach the mailbox in the order they were sent, and candidates
   // that come before the description wait for it, as a site's signalling does.
   let sent = Promise.resolve();
@@ -30,6 +98,7 @@ async function runPeer(base, role, me, them) {
     if (channel.readyState === 'open') greet(); else channel.onopen = greet;
   };
   if (role === 'offer') {
+    if (media && !media.watch) addMedia();
     use(pc.createDataChannel('chat'));
     await pc.setLocalDescription();
     post(them, { description: pc.localDescription });
@@ -43,6 +112,7 @@ async function runPeer(base, role, me, them) {
         await pc.setRemoteDescription(m.description);
         for (const c of early.splice(0)) await pc.addIceCandidate(c);
         if (m.description.type === 'offer') {
+          if (media && !media.watch && !pc.getSenders().some(s => s.track)) addMedia();
           await pc.setLocalDescription();
           post(them, { description: pc.localDescription });
         }
@@ -87,7 +157,9 @@ void Mailbox::onRequest(SoupServer*, SoupServerMessage* message, const char* pat
     if (where == "/peer.html") {
         type = "text/html";
         body = std::string("<!DOCTYPE html><script>") + PeerScript +
-               "runPeer(location.origin, location.hash.slice(1), 'chromium', 'chat');</script>";
+               "const [role, media] = location.hash.slice(1).split(',');"
+               "runPeer(location.origin, role, 'chromium', 'chat', media && {colour: '#2040e0', "
+               "hertz: 880, watch: media === 'watch'});</script>";
     } else if (where.rfind("/box/", 0) == 0) {
         const std::string box = where.substr(5);
         if (std::string(soup_server_message_get_method(message)) == "POST") {
@@ -122,6 +194,7 @@ ChromiumPeer::ChromiumPeer(const Mailbox& mailbox, const std::string& role) {
                                      "--no-first-run",
                                      "--use-fake-device-for-media-stream",
                                      "--use-fake-ui-for-media-stream",
+                                     "--autoplay-policy=no-user-gesture-required",
                                      "--disable-features=WebRtcHideLocalIpsWithMdns",
                                      "--user-data-dir=" + profile_,
                                      "--remote-debugging-port=0",

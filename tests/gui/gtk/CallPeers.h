@@ -13,10 +13,14 @@
 
 namespace guitest {
 
-// Both ends' peer: runPeer(base, role, me, them) makes a connection, offers
-// ("offer") or answers, exchanges a string and a binary message over a data
-// channel, and keeps what it received in window.got (and posts it to the
-// "result-ME" box).
+// Both ends' peer: runPeer(base, role, me, them, media) makes a connection,
+// offers ("offer") or answers, exchanges a string and a binary message over a
+// data channel, and keeps what it received in window.got (and posts it to the
+// "result-ME" box). With media ({colour, hertz}) it sends a picture of that
+// colour and a tone, plays what it receives and posts what it sees and hears
+// to the "media-ME" box twice a second ({watch: true}: it only receives). A
+// track added during the call is negotiated again. Chromium's role is
+// "offer" or "answer", with ",media" or ",watch".
 extern const char* const PeerScript;
 
 class Mailbox {

@@ -4,12 +4,18 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "CallPeers.h"
 #include "RoadFixture.h"
+#include "SoundServer.h"
 #include "platform/gtk/CallBridge.h"
 #include "support/Log.h"
 
@@ -49,9 +55,73 @@ protected:
         for (const std::string& each : mailbox.take("result-" + side)) results += each;
         return results == expected;
     }
+    // The last report of what a side received: {decoded, colour, size, hertz}.
+    std::string report(const std::string& side) {
+        for (const std::string& each : mailbox.take("media-" + side)) reports[side] = each;
+        return reports[side];
+    }
     Mailbox mailbox;
     std::string results;
+    std::map<std::string, std::string> reports;
 };
+
+// Whether a report shows the far end's moving picture (its colour within a codec's
+// error) and its tone (hertz 0: any).
+bool shows(const std::string& report, int r, int g, int b, int hertz, int minimumFrames = 10) {
+    g_autoptr(JsonParser) parser = json_parser_new();
+    if (report.empty() || !json_parser_load_from_data(parser, report.c_str(), -1, nullptr))
+        return false;
+    JsonObject* o = json_node_get_object(json_parser_get_root(parser));
+    int seen[3] = {-1000, -1000, -1000};
+    sscanf(json_object_get_string_member_with_default(o, "colour", ""), "%d,%d,%d", &seen[0],
+           &seen[1], &seen[2]);
+    const int want[3] = {r, g, b};
+    for (int i = 0; i < 3; ++i)
+        if (std::abs(seen[i] - want[i]) > 40) return false;
+    return json_object_get_int_member_with_default(o, "decoded", 0) >= minimumFrames &&
+           json_object_get_int_member_with_default(o, "shown", 0) >= minimumFrames &&
+           (hertz == 0 ||
+            std::abs(json_object_get_int_member_with_default(o, "hertz", 0) - hertz) < 30);
+}
+
+// The call helpers this process started, and the inodes of their sockets.
+std::vector<GPid> helpers(std::vector<std::string>* sockets = nullptr) {
+    std::vector<GPid> found;
+    GDir* proc = g_dir_open("/proc", 0, nullptr);
+    while (const char* name = proc ? g_dir_read_name(proc) : nullptr) {
+        g_autofree gchar* stat = nullptr;
+        const std::string folder = std::string("/proc/") + name;
+        if (!g_ascii_isdigit(name[0]) ||
+            !g_file_get_contents((folder + "/stat").c_str(), &stat, nullptr, nullptr))
+            continue;
+        const char* end = strrchr(stat, ')');
+        int parent = 0;
+        if (!strstr(stat, "(whirligigcam-ca") || !end || sscanf(end + 2, "%*c %d", &parent) != 1 ||
+            parent != getpid())
+            continue;
+        found.push_back(std::atoi(name));
+        GDir* fds = sockets ? g_dir_open((folder + "/fd").c_str(), 0, nullptr) : nullptr;
+        while (const char* fd = fds ? g_dir_read_name(fds) : nullptr) {
+            g_autofree gchar* target = g_file_read_link((folder + "/fd/" + fd).c_str(), nullptr);
+            if (target && g_str_has_prefix(target, "socket:["))
+                sockets->emplace_back(target + 8, strlen(target) - 9);
+        }
+        if (fds) g_dir_close(fds);
+    }
+    if (proc) g_dir_close(proc);
+    return found;
+}
+
+// Whether a UDP socket of those inodes is still open anywhere.
+bool anyUdpOf(const std::vector<std::string>& inodes) {
+    for (const char* table : {"/proc/net/udp", "/proc/net/udp6"}) {
+        g_autofree gchar* text = nullptr;
+        if (!g_file_get_contents(table, &text, nullptr, nullptr)) continue;
+        for (const std::string& inode : inodes)
+            if (strstr(text, (" " + inode + " ").c_str())) return true;
+    }
+    return false;
+}
 
 TEST_F(CallTest, TheChatPageAndChromiumCallEachOtherBothWaysRound) {
     if (!g_find_program_in_path("chromium")) GTEST_SKIP() << "no chromium";
@@ -96,6 +166,112 @@ TEST_F(CallTest, TheChatPageAndChromiumCallEachOtherBothWaysRound) {
          {"connection 1 started for http://127.0.0.1", "connection 1 connected; far end: host",
           "connection 1 ended (the page left)", "connection 2 started"})
         EXPECT_NE(infos.find(told), std::string::npos) << told << " is missing from\n" << infos;
+}
+
+TEST_F(CallTest, PictureAndSoundCrossBothWaysWithChromium) {
+    if (!g_find_program_in_path("chromium")) GTEST_SKIP() << "no chromium";
+    SoundServer sound;
+    ASSERT_TRUE(sound.running()) << "no private PulseAudio server";
+    startChat();
+    for (const std::string role : {"offer", "answer"}) {
+        SCOPED_TRACE("the chat page's role: " + role);
+        // Nothing of the call before.
+        for (const char* box : {"chat", "chromium", "media-chat", "media-chromium"})
+            mailbox.take(box);
+        reports.clear();
+        ChromiumPeer far(mailbox, role == "offer" ? "answer,media" : "offer,media");
+        ASSERT_TRUE(far.started());
+        chat("runPeer('" + mailbox.base() + "', '" + role +
+             "', 'chat', 'chromium', {colour: '#e02020', hertz: 440}), 1");
+        // Chromium decodes the chat page's picture and hears its tone.
+        EXPECT_TRUE(waitFor([&] { return shows(report("chromium"), 224, 32, 32, 440); }, 60000))
+            << report("chromium");
+        // The chat page's own <video> shows Chromium's picture at its size.
+        EXPECT_TRUE(waitFor([&] { return shows(report("chat"), 32, 64, 224, 880); }, 30000))
+            << report("chat");
+        EXPECT_NE(report("chat").find("\"320x240\""), std::string::npos) << report("chat");
+        // The statistics that sites read, in the standard's names (the far
+        // end's reports come within seconds).
+        const char* const entries[] = {
+            "candidate-pair:currentRoundTripTime",
+            "inbound-rtp:bytesReceived/packetsReceived/packetsLost/jitter/framesDecoded/"
+            "framesPerSecond",
+            "outbound-rtp:bytesSent/packetsSent", "remote-inbound-rtp:packetsLost"};
+        std::string fields;
+        EXPECT_TRUE(waitFor([&] {
+            fields = chat("window.fields || ''");
+            run("pc.getStats().then(r => { const seen = []; r.forEach(s => seen.push(s.type + ':' "
+                "+ "
+                "['bytesSent', 'bytesReceived', 'packetsSent', 'packetsReceived', 'packetsLost', "
+                "'jitter', 'framesDecoded', 'framesPerSecond', 'currentRoundTripTime'].filter(f => "
+                "f in s && s.kind !== 'audio').join('/'))); window.fields = seen.join(' '); });");
+            for (const char* entry : entries)
+                if (fields.find(entry) == std::string::npos) return false;
+            return true;
+        })) << fields;
+        // Its sound plays in the client's sound stream.
+        EXPECT_TRUE(waitFor([&] { return tonePower(sound.record(1.0), 880) > 1e-3; }, 20000))
+            << "Chromium's tone is not heard";
+        // The page leaves mid-call: within a second its helper and its UDP sockets are gone.
+        std::vector<std::string> sockets;
+        helpers(&sockets);
+        ASSERT_TRUE(anyUdpOf(sockets)) << "the helper has no UDP socket to watch";
+        chat("(location.reload(), 1)");
+        EXPECT_TRUE(waitFor([&] { return helpers().empty() && !anyUdpOf(sockets); }, 1000));
+        ASSERT_TRUE(
+            waitFor([&] { return chat("typeof runPeer + typeof pc") == "functionundefined"; }));
+    }
+}
+
+int framesIn(const std::string& report) {
+    const size_t at = report.find("\"decoded\":");
+    return at == std::string::npos ? -1 : std::atoi(report.c_str() + at + 10);
+}
+
+TEST_F(CallTest, ACameraTrackAddedMidCallArrivesAndReplaceTrackPausesIt) {
+    if (!g_find_program_in_path("chromium")) GTEST_SKIP() << "no chromium";
+    h.host().useMockCaptureDevices();
+    startChat();
+    ChromiumPeer far(mailbox, "answer,watch");
+    ASSERT_TRUE(far.started());
+    chat("runPeer('" + mailbox.base() + "', 'offer', 'chat', 'chromium', {watch: true}), 1");
+    ASSERT_TRUE(
+        waitFor([&] { return received("chat", "s:hello from chromium,b:1.2.3.8"); }, 60000));
+    // The camera's track: the page negotiates again, and Chromium shows the
+    // camera's picture (WebKit's simulated camera, not black).
+    run("navigator.mediaDevices.getUserMedia({video: {width: 640, height: 480}})"
+        ".then(s => window.sender = pc.addTrack(s.getVideoTracks()[0]));");
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const std::string seen = report("chromium");
+            return framesIn(seen) > 10 && seen.find("\"640x480\"") != std::string::npos &&
+                   seen.find("\"colour\":\"0,0,0\"") == std::string::npos;
+        },
+        30000))
+        << report("chromium");
+    // Chromium sends nothing back.
+    EXPECT_EQ(chat("pc.getTransceivers().map(t => t.currentDirection).join()"), "sendonly");
+    // No track: no frames, until the track is back.
+    run("window.track = sender.track; sender.replaceTrack(null);");
+    // Two reports over a second apart with the same count.
+    int before = -2, paused = -1;
+    gint64 sampled = 0;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            const int now = framesIn(report("chromium"));
+            if (g_get_monotonic_time() - sampled < 1200000) return false;
+            sampled = g_get_monotonic_time();
+            const bool still = now == before;
+            before = now;
+            if (still) paused = now;
+            return still;
+        },
+        30000))
+        << report("chromium");
+    EXPECT_EQ(chat("String(sender.track)"), "null");
+    run("sender.replaceTrack(track);");
+    EXPECT_TRUE(waitFor([&] { return framesIn(report("chromium")) > paused + 10; }, 30000))
+        << report("chromium");
 }
 
 TEST_F(CallTest, TheHelperEndsWithThePageAndItsCrashFailsTheCall) {

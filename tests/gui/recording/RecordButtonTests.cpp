@@ -22,6 +22,7 @@
 
 #include "RecordingProgram.h"
 #include "VideoFile.h"
+#include "platform/gtk/CallBridge.h"
 
 // Last: Xlib's macros (None, Bool, Status) clash with names in the headers above.
 #include <X11/Xlib.h>
@@ -343,6 +344,52 @@ INSTANTIATE_TEST_SUITE_P(Endings, EndedWhileRecording,
                          ::testing::Values(Ending{"WindowManager", 0}, Ending{"SIGTERM", SIGTERM},
                                            Ending{"SIGHUP", SIGHUP}, Ending{"SIGINT", SIGINT}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A call in the chat page (two connections of the page, a canvas's picture
+// from one to the other) whose helper is killed while the window records: the
+// call fails, the window goes on and the recording is whole.
+TEST_F(RecordButton, TheCallHelperKilledMidCallLeavesTheRecordingWhole) {
+    p.host->setCallHelper(WHIRLIGIG_CALL_HELPER);
+    p.host->setChatSite(p.site.address("/"));
+    ASSERT_TRUE(p.startAndPrepare());
+    double started = 0, startSeen = 0;
+    ASSERT_NO_FATAL_FAILURE(startRecording("call.wmv", started, startSeen));
+    ASSERT_EQ(p.chat(R"JS((() => {
+        const a = new RTCPeerConnection(), b = new RTCPeerConnection(), c = document.createElement('canvas');
+        const g = c.getContext('2d');
+        setInterval(() => { g.fillStyle = '#' + Math.floor(Math.random() * 4096).toString(16); g.fillRect(0, 0, 300, 150); }, 33);
+        a.addTrack(c.captureStream(30).getVideoTracks()[0]);
+        a.onicecandidate = e => b.addIceCandidate(e.candidate);
+        b.onicecandidate = e => a.addIceCandidate(e.candidate);
+        a.onconnectionstatechange = () => window.callState = a.connectionState;
+        window.decoded = () => b.getStats().then(r => r.forEach(s => {
+            if (s.type === 'inbound-rtp' && s.kind === 'video') window.frames = s.framesDecoded; }));
+        a.setLocalDescription().then(() => b.setRemoteDescription(a.localDescription))
+            .then(() => b.setLocalDescription()).then(() => a.setRemoteDescription(b.localDescription));
+        return 1; })())JS"),
+              "1");
+    ASSERT_TRUE(
+        waitFor([&] { return p.chat("decoded(), (window.frames || 0) > 10") == "true"; }, 30000));
+    const GPid helper = p.host->calls()->helperProcess();
+    ASSERT_GT(helper, 0);
+    kill(helper, SIGKILL);
+    EXPECT_TRUE(waitFor([&] { return p.chat("window.callState") == "failed"; }));
+    ASSERT_EQ(p.chat(kPaintChatArea), "1");
+    ASSERT_TRUE(paintedFor(p, 15, 500));
+
+    auto asked = p.answerMessageBox(GTK_RESPONSE_NO);
+    const double stopClicked = now();
+    p.click("butRec");
+    ASSERT_TRUE(waitFor([&] { return asked->handlerReturned; }, 60000));
+    EXPECT_EQ(p.seen->recordersAlive, 0);
+    const auto video = recorder_test::readVideo(p.videos() + "/call.wmv");
+    EXPECT_EQ(video.format, "asf");
+    ASSERT_FALSE(video.frames.empty());
+    EXPECT_TRUE(video.seekable);
+    EXPECT_GE(video.durationSeconds, stopClicked - startSeen - kClockSlack);
+    EXPECT_NEAR(video.frames.back().ptsMs / 1000.0 + kFrame, video.durationSeconds,
+                kFrame + kRounding);
+}
 
 GtkWidget* shownDialog(GType type) {
     GtkWidget* shown = nullptr;
