@@ -79,6 +79,10 @@ TEST_F(ChatFilesTest, AClickedFileIsSavedAndTold) {
         << ::testing::PrintToString(filesUnder(home)) << log.all();
     EXPECT_TRUE(waitFor([&] { return log.has("download notice: Saved holiday-notes.txt"); }));
     EXPECT_EQ(status(), "Saved holiday-notes.txt");
+    EXPECT_TRUE(waitFor([&] {
+        return chat("document.getElementById('wg-download-status').textContent") ==
+               "Saved holiday-notes.txt";
+    }));
     click("notes");
     ASSERT_TRUE(saved("holiday-notes (1).txt", "the notes' bytes"));
     EXPECT_TRUE(waitFor([&] { return log.has("download notice: Saved holiday-notes (1).txt"); }));
