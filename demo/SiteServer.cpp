@@ -23,7 +23,15 @@ constexpr char kHtml[] = "text/html; charset=utf-8";
 struct Route {
     std::string body;
     std::string contentType;
-    std::string redirect;  // where the path redirects to, when set
+    std::string redirect;     // where the path redirects to, when set
+    std::string disposition;  // the Content-Disposition of an attachment
+    bool stall = false;       // an attachment sent in half, then held
+};
+
+// A held attachment: its connection and what it still has to send.
+struct Stalled {
+    GIOStream* stream;
+    std::string rest;
 };
 
 std::string pathOf(SoupServerMessage* msg) {
@@ -66,6 +74,7 @@ struct SiteServer::State {
     std::set<PendingReply*> pending;
     std::map<std::string, PathFailure> pathFailures;
     std::vector<SoupServerMessage*> unanswered;  // referenced, paused for good
+    std::vector<Stalled> stalled;
     int visits = 0;
     std::size_t uploaded = 0;
 
@@ -76,6 +85,7 @@ struct SiteServer::State {
     void delayUpdate(SoupServerMessage* msg);
     void dropPending(PendingReply* reply);
     void requestEnded(SoupServerMessage* msg, bool aborted);
+    void stall(SoupServerMessage* msg, const Route& route);
 };
 
 static void setBody(SoupServerMessage* msg, const std::string& contentType,
@@ -108,6 +118,10 @@ void SiteServer::State::handle(SoupServerMessage* msg, const std::string& path) 
         if (!route->second.redirect.empty())
             return soup_server_message_set_redirect(msg, SOUP_STATUS_FOUND,
                                                     route->second.redirect.c_str());
+        if (route->second.stall) return stall(msg, route->second);
+        if (!route->second.disposition.empty())
+            soup_message_headers_replace(soup_server_message_get_response_headers(msg),
+                                         "Content-Disposition", route->second.disposition.c_str());
         return setBody(msg, route->second.contentType, route->second.body);
     }
     if (path == kUploadPath && post) {
@@ -183,6 +197,20 @@ void SiteServer::State::fail(SoupServerMessage* msg, PathFailure failure) {
             unanswered.push_back(SOUP_SERVER_MESSAGE(g_object_ref(msg)));
             return;
     }
+}
+
+void SiteServer::State::stall(SoupServerMessage* msg, const Route& route) {
+    requestEnded(msg, true);
+    GIOStream* stream = soup_server_message_steal_connection(msg);
+    const std::size_t half = route.body.size() / 2;
+    const std::string head =
+        "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: " + route.contentType +
+        "\r\nContent-Disposition: " + route.disposition +
+        "\r\nContent-Length: " + std::to_string(route.body.size()) + "\r\n\r\n" +
+        route.body.substr(0, half);
+    g_output_stream_write_all(g_io_stream_get_output_stream(stream), head.data(), head.size(),
+                              nullptr, nullptr, nullptr);
+    stalled.push_back({stream, route.body.substr(half)});
 }
 
 void SiteServer::State::delayUpdate(SoupServerMessage* msg) {
@@ -270,6 +298,7 @@ SiteServer::~SiteServer() {
     g_signal_handlers_disconnect_by_data(s->server, s);
     soup_server_disconnect(s->server);
     for (SoupServerMessage* msg : s->unanswered) g_object_unref(msg);
+    for (Stalled& held : s->stalled) g_object_unref(held.stream);
     g_object_unref(s->server);
 }
 
@@ -288,11 +317,37 @@ void SiteServer::setPathFailure(const std::string& path, PathFailure failure) {
 std::string SiteServer::defaultChatPage() { return pages::chatPage(); }
 
 void SiteServer::addRoute(const std::string& path, std::string body, std::string contentType) {
-    state_->routes[path] = Route{std::move(body), std::move(contentType), {}};
+    state_->routes[path] = Route{std::move(body), std::move(contentType), {}, {}};
+}
+
+void SiteServer::addAttachment(const std::string& path, std::string body,
+                               const std::string& fileName) {
+    g_autofree gchar* encoded = g_uri_escape_string(fileName.c_str(), nullptr, FALSE);
+    state_->routes[path] = Route{std::move(body),
+                                 "application/octet-stream",
+                                 {},
+                                 std::string("attachment; filename*=UTF-8''") + encoded};
+}
+
+void SiteServer::addStalledAttachment(const std::string& path, std::string body,
+                                      const std::string& fileName) {
+    addAttachment(path, std::move(body), fileName);
+    state_->routes[path].stall = true;
+}
+
+void SiteServer::finishStalled(bool complete) {
+    for (Stalled& held : state_->stalled) {
+        if (complete)
+            g_output_stream_write_all(g_io_stream_get_output_stream(held.stream), held.rest.data(),
+                                      held.rest.size(), nullptr, nullptr, nullptr);
+        g_io_stream_close(held.stream, nullptr, nullptr);
+        g_object_unref(held.stream);
+    }
+    state_->stalled.clear();
 }
 
 void SiteServer::addRedirect(const std::string& path, std::string target) {
-    state_->routes[path] = Route{{}, {}, std::move(target)};
+    state_->routes[path] = Route{{}, {}, std::move(target), {}};
 }
 
 void SiteServer::setUpdateReply(std::string text) { state_->updateReply = std::move(text); }

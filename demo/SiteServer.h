@@ -64,6 +64,14 @@ public:
     // Serves body with the given content type at path (GET and HEAD).
     void addRoute(const std::string& path, std::string body,
                   std::string contentType = "text/html; charset=utf-8");
+    // Serves body at path as an attachment that the browser saves as fileName
+    // (sent percent-encoded, so that any bytes of a name reach the browser).
+    void addAttachment(const std::string& path, std::string body, const std::string& fileName);
+    // Like addAttachment, but sends the first half of body only and holds the
+    // connection until finishStalled() sends the rest (complete) or drops it.
+    void addStalledAttachment(const std::string& path, std::string body,
+                              const std::string& fileName);
+    void finishStalled(bool complete);
     // Answers path with a redirect (302 Found) to target.
     void addRedirect(const std::string& path, std::string target);
 

@@ -24,6 +24,7 @@ using Warn = std::function<void(const std::string&)>;
 
 constexpr const char* kGroup = "Addresses";
 constexpr const char* kRecordingGroup = "Recording";
+constexpr const char* kChatGroup = "Chat";
 constexpr size_t kMaxFileSize = 1 << 20;
 
 struct Key {
@@ -31,14 +32,19 @@ struct Key {
     std::string app::Settings::*field;
 };
 
+template <class Group>
 struct Switch {
     const char* name;
-    bool RecordingSettings::*field;
+    bool Group::*field;
 };
 
-constexpr std::array<Switch, 2> kSwitches{{
+constexpr std::array<Switch<RecordingSettings>, 2> kSwitches{{
     {"ChatSound", &RecordingSettings::chatSound},
     {"Microphone", &RecordingSettings::microphone},
+}};
+
+constexpr std::array<Switch<ChatSettings>, 1> kChatSwitches{{
+    {"SpellChecking", &ChatSettings::spellChecking},
 }};
 
 constexpr std::array<Key, 4> kKeys{{
@@ -183,38 +189,42 @@ std::optional<std::string> readText(const std::string& path, const Warn& warn) {
     return text;
 }
 
-// The [Recording] group's switches: each true or false, else it keeps its value.
-void readRecording(GKeyFile* file, const std::string& path, const std::string& text,
-                   RecordingSettings& recording, const Warn& warn) {
-    const std::map<std::string, int> lines = keyLines(text, kRecordingGroup);
+// A group of switches ([Recording], [Chat]): each true or false, else it keeps its value.
+template <class Group, std::size_t Count>
+void readSwitches(GKeyFile* file, const std::string& path, const std::string& text,
+                  const char* group, const std::array<Switch<Group>, Count>& switches,
+                  Group& values, const Warn& warn) {
+    std::string known;
+    for (const auto& key : switches) known += (known.empty() ? "" : ", ") + std::string(key.name);
+    const std::map<std::string, int> lines = keyLines(text, group);
     auto where = [&](const std::string& key) {
         auto found = lines.find(key);
         return path + ":" +
                (found == lines.end() ? std::string("?") : std::to_string(found->second));
     };
-    g_auto(GStrv) names = g_key_file_get_keys(file, kRecordingGroup, nullptr, nullptr);
+    g_auto(GStrv) names = g_key_file_get_keys(file, group, nullptr, nullptr);
     for (gchar** name = names; name && *name; ++name) {
-        const Switch* key = nullptr;
-        for (const Switch& known : kSwitches)
-            if (g_strcmp0(known.name, *name) == 0) key = &known;
+        const Switch<Group>* key = nullptr;
+        for (const auto& candidate : switches)
+            if (g_strcmp0(candidate.name, *name) == 0) key = &candidate;
         if (!key) {
-            warn(where(*name) + ": unknown key \"" + *name + "\" in [" + kRecordingGroup +
-                 "] (known: ChatSound, Microphone)");
+            warn(where(*name) + ": unknown key \"" + *name + "\" in [" + group +
+                 "] (known: " + known + ")");
             continue;
         }
         g_autoptr(GError) error = nullptr;
-        const gboolean value = g_key_file_get_boolean(file, kRecordingGroup, *name, &error);
+        const gboolean value = g_key_file_get_boolean(file, group, *name, &error);
         if (error) {
             warn(where(*name) + ": " + *name + " is not true or false; it keeps " +
-                 (recording.*key->field ? "true" : "false"));
+                 (values.*key->field ? "true" : "false"));
             continue;
         }
-        recording.*key->field = value;
+        values.*key->field = value;
     }
 }
 
 void readFile(const std::string& path, app::Settings& settings, RecordingSettings* recording,
-              const Warn& warn) {
+              ChatSettings* chat, const Warn& warn) {
     const std::optional<std::string> read = readText(path, warn);
     if (!read) return;
     const std::string& text = *read;
@@ -223,18 +233,19 @@ void readFile(const std::string& path, app::Settings& settings, RecordingSetting
     g_autoptr(GKeyFile) file = g_key_file_new();
     if (!g_key_file_load_from_data(file, text.data(), text.size(), G_KEY_FILE_NONE, &error)) {
         // GKeyFile's own text quotes the line, which may hold a password.
-        const char* why = g_error_matches(error, G_KEY_FILE_ERROR, G_KEY_FILE_ERROR_PARSE)
-                              ? "not a [group], a key=value line or a comment"
-                          : g_error_matches(error, G_KEY_FILE_ERROR,
-                                            G_KEY_FILE_ERROR_UNKNOWN_ENCODING)
-                              ? "not UTF-8 text"
-                              : "not a settings file";
+        const char* why =
+            g_error_matches(error, G_KEY_FILE_ERROR, G_KEY_FILE_ERROR_PARSE)
+                ? "not a [group], a key=value line or a comment"
+            : g_error_matches(error, G_KEY_FILE_ERROR, G_KEY_FILE_ERROR_UNKNOWN_ENCODING)
+                ? "not UTF-8 text"
+                : "not a settings file";
         warn(path + ":" + std::to_string(firstBadLine(text)) + ": " + why +
              "; the file is ignored");
         return;
     }
 
-    if (recording) readRecording(file, path, text, *recording, warn);
+    if (recording) readSwitches(file, path, text, kRecordingGroup, kSwitches, *recording, warn);
+    if (chat) readSwitches(file, path, text, kChatGroup, kChatSwitches, *chat, warn);
     const std::map<std::string, int> lines = keyLines(text, kGroup);
     auto where = [&](const std::string& key) {
         auto found = lines.find(key);
@@ -280,8 +291,8 @@ std::vector<std::string> settingsFiles() {
 
 app::Settings loadSettings(app::Settings defaults, const std::vector<std::string>& files,
                            const std::function<void(const std::string&)>& warn,
-                           RecordingSettings* recording) {
-    for (const std::string& path : files) readFile(path, defaults, recording, warn);
+                           RecordingSettings* recording, ChatSettings* chat) {
+    for (const std::string& path : files) readFile(path, defaults, recording, chat, warn);
     return defaults;
 }
 

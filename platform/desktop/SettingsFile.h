@@ -12,6 +12,9 @@
 //   ChatSound=true    # what the chat plays
 //   Microphone=false  # the person's own voice
 //
+//   [Chat]
+//   SpellChecking=true  # in the chat's text fields
+//
 // The system-wide file is read first, then the user's: a key in a later file
 // wins. A key that is absent keeps the value before it.
 
@@ -29,6 +32,10 @@ struct RecordingSettings {
     bool microphone = true;
 };
 
+struct ChatSettings {
+    bool spellChecking = true;
+};
+
 inline constexpr const char* SystemSettingsFile = "/etc/whirligigcam/whirligigcam.conf";
 
 // The system-wide file, then the user's under the XDG config folder.
@@ -39,10 +46,10 @@ std::vector<std::string> settingsFiles();
 // file, is over 1 MiB or does not parse is ignored as a whole; an address that
 // is not http or https, or holds a control character or a user name or
 // password, keeps the value before it; so does a [Recording] value that is not
-// true or false. recording, when given, takes the [Recording] group over what
-// it holds.
+// true or false, and so does a [Chat] value. recording and chat, when given,
+// take the [Recording] and [Chat] groups over what they hold.
 app::Settings loadSettings(app::Settings defaults, const std::vector<std::string>& files,
                            const std::function<void(const std::string&)>& warn,
-                           RecordingSettings* recording = nullptr);
+                           RecordingSettings* recording = nullptr, ChatSettings* chat = nullptr);
 
 }  // namespace desktop

@@ -3,15 +3,20 @@
 #include <stdexcept>
 
 #include "platform/gtk/CallBridge.h"
+#include "platform/gtk/ChatDownloads.h"
 #include "platform/gtk/ChatNotifications.h"
 #include "platform/gtk/ChatSitePermissions.h"
 #include "platform/gtk/ChatViewPlayer.h"
+#include "platform/gtk/ChatZoom.h"
+#include "platform/gtk/DownloadNotices.h"
 #include "platform/gtk/OtherSiteFrames.h"
 #include "platform/gtk/PreferredLanguages.h"
 #include "platform/gtk/QueuedReader.h"
 #include "platform/gtk/QueuedRecorders.h"
 #include "platform/gtk/ResourceScheme.h"
 #include "platform/gtk/SiteData.h"
+#include "platform/gtk/SpellChecking.h"
+#include "platform/gtk/StatusLine.h"
 #include "platform/gtk/StepTrace.h"
 #include "support/Log.h"
 
@@ -85,6 +90,7 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options)
     const std::string playerRoot = options_.appFolder + "/" + PlayerFolder;
     registerResourceScheme(context_, options_.appFolder + "/HTML", playerRoot);
     setPreferredLanguages(context_);
+    setSpellChecking(context_, options_.spellChecking);
     // The chat site's origin may show notifications from its first page on
     // (the engine asks pages to request the permission with a click).
     g_signal_connect(context_, "initialize-notification-permissions",
@@ -114,6 +120,7 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options)
     // Only the chat view plays Flash; the start and statistics pages are the client's.
     chatViewPlayer_ = havePlayer(playerRoot);
     form_->addOverlayView(wbload_->widget());
+    status_ = std::make_unique<StatusLine>();
     // wbstat's place in the window's design, in twips (57 x 41 pixels at 96 dpi
     // near the bottom): the layout never moves it, and the other views cover it.
     wbstat_->Move(4440, 7560, 855, 615);
@@ -125,6 +132,12 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options)
         throw std::runtime_error("a system service is missing");
     reader_ = std::make_unique<QueuedReader>(*services_.reader, queue_);
     recorders_ = std::make_unique<QueuedRecorders>(*services_.recorders, queue_);
+    // Files the person asks for in the chat view; a click on the notice of a
+    // saved one opens its folder.
+    downloadNotices_ = std::make_unique<DownloadNotices>(
+        [this](const std::string& folder) { openElsewhere(folder); });
+    downloads_ = std::make_unique<ChatDownloads>(context_, *status_, *downloadNotices_);
+    downloads_->nameView(wbload_->webView(), "the start view");
 
     // New windows that pages ask for open where the upload page does: with the
     // desktop's default handler for the address.
@@ -178,6 +191,12 @@ void GtkHost::makeChatView() {
         notifications_->watch(WB_->webView());
     }
     logWebRtcOnce(WB_->webView());
+    status_->showIn(WB_->webView());
+    downloads_->watchChatView(WB_->webView(), options_.chatSite);
+    zoom_ = std::make_unique<ChatZoom>(
+        form_->window(), WB_->webView(),
+        options_.zoomStateFile.empty() ? zoomStateFile(options_.program) : options_.zoomStateFile,
+        [this] { return form_->frontView() == WB_->widget(); });
     // Where the engine has no WebRTC, chat-site pages get it through the call helper.
     calls_ = std::make_unique<CallBridge>(WB_->webView(), WB_->userContent(), options_.chatSite,
                                           options_.callHelper);
@@ -200,6 +219,7 @@ void GtkHost::createRelatedView(GtkBrowserView& view) {
     if (!view.created()) return;
     view.showSitePagesOnly("the statistics view");
     ChatNotifications::refuseAll(view.webView(), "the statistics view");
+    downloads_->nameView(view.webView(), "the statistics view");
     form_->addFixedView(view.widget());
     view.setWindowOpener([this](const std::string& address) { openElsewhere(address); });
     view.placePending();
@@ -237,6 +257,9 @@ GtkHost::~GtkHost() {
     // text files use the code page).
     { HostServices gone = std::move(services_); }
     notifications_.reset();
+    zoom_.reset();
+    downloads_.reset();
+    downloadNotices_.reset();
     endPageProcesses();
     wbload_.reset();
     WB_.reset();

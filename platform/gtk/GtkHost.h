@@ -26,6 +26,10 @@ class QueuedRecorders;
 class ChatNotifications;
 class CallBridge;
 class ChatPlayerHold;
+class StatusLine;
+class DownloadNotices;
+class ChatDownloads;
+class ChatZoom;
 
 // The services besides the window and its views.
 struct HostServices {
@@ -58,6 +62,10 @@ struct HostOptions {
     std::string callHelper = executableFolder() + "/whirligigcam-call-helper";
     // The memory, in MiB, at which a page's web process is ended (0: none).
     unsigned pageMemoryLimitMB = defaultPageMemoryLimitMB();
+    // Spell checking in the chat's text fields.
+    bool spellChecking = true;
+    // Where the chat view's zoom is kept ("": in the program's XDG state folder).
+    std::string zoomStateFile;
 };
 
 class GtkScreen : public platform::Screen {
@@ -102,6 +110,10 @@ public:
     void setCallHelper(std::string path) { options_.callHelper = std::move(path); }
     // The chat view's calls (nullptr before the chat view is made).
     CallBridge* calls() const { return calls_.get(); }
+    // The line over the views that tells of downloads.
+    StatusLine& statusLine() { return *status_; }
+    // The chat view's zoom (nullptr before the chat view is made).
+    ChatZoom* chatZoom() const { return zoom_.get(); }
 
     platform::Form& form() override { return *form_; }
     platform::BrowserView& WB() override { return *WB_; }
@@ -148,6 +160,10 @@ private:
     std::unique_ptr<ChatPlayerHold> playerHold_;
     std::unique_ptr<ChatNotifications> notifications_;
     std::unique_ptr<CallBridge> calls_;
+    std::unique_ptr<StatusLine> status_;
+    std::unique_ptr<DownloadNotices> downloadNotices_;
+    std::unique_ptr<ChatDownloads> downloads_;
+    std::unique_ptr<ChatZoom> zoom_;
     HostServices services_;
     std::unique_ptr<platform::AsyncReader> reader_;
     std::unique_ptr<QueuedRecorders> recorders_;

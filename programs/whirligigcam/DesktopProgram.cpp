@@ -89,9 +89,10 @@ void onActivate(GApplication* application, gpointer data) {
     }
     try {
         desktop::RecordingSettings recording;
+        desktop::ChatSettings chat;
         const app::Settings settings = desktop::loadSettings(
             app::Settings::builtIn(), desktop::settingsFiles(),
-            [](const std::string& problem) { platform::logWarning(problem); }, &recording);
+            [](const std::string& problem) { platform::logWarning(problem); }, &recording, &chat);
         platform::logInfo("addresses: update server " + settings.updateBaseAddress +
                           ", chat site " + settings.chatStartAddress + ", statistics page " +
                           settings.statisticsPageAddress + ", upload page " +
@@ -126,6 +127,7 @@ void onActivate(GApplication* application, gpointer data) {
         HostOptions options;
         options.program = program->info.name;
         options.chatSite = settings.chatStartAddress;
+        options.spellChecking = chat.spellChecking;
         // The demo's simulated webcam goes with WebKit's simulated capture devices.
         options.mockCaptureDevices = simulate;
         program->host = std::make_unique<GtkHost>(

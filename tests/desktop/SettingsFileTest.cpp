@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "support/Log.h"
 #include "platform/desktop/SettingsFile.h"
 #include "platform/desktop/XdgFolders.h"
+#include "support/Log.h"
 
 namespace {
 
@@ -24,6 +24,7 @@ TEST(SettingsFileTest, UserFileOverridesSystemFileOverDefaults) {
         std::optional<std::string> system, user;  // nullopt: the file does not exist
         app::Settings expected;
         std::vector<std::string> warnings;  // each a prefix of one warning, in order
+        bool spellChecking = true;
     };
     const std::string updateA = "https://a.example/update/", chatA = "https://a.example/chat";
     const std::string chatB = "http://b.example:8080/", uploadB = "https://b.example/up";
@@ -92,13 +93,14 @@ TEST(SettingsFileTest, UserFileOverridesSystemFileOverDefaults) {
     g_rmdir(folder);
 }
 
-TEST(SettingsFileTest, RecordingSoundsAreSwitchedByKeyAndBadValuesKeepTheirDefault) {
+TEST(SettingsFileTest, SwitchesAreSetByKeyAndBadValuesKeepTheirDefault) {
     struct Case {
         const char* name;
         const char* system;
         const char* user;
         bool chatSound, microphone;
         std::vector<std::string> warnings;  // each a prefix of one warning, in order
+        bool spellChecking = true;
     };
     const std::vector<Case> cases = {
         {"both on by default", "", "", true, true, {}},
@@ -115,6 +117,14 @@ TEST(SettingsFileTest, RecordingSoundsAreSwitchedByKeyAndBadValuesKeepTheirDefau
          true,
          {"USER:3: Microphone is not true or false; it keeps true",
           "USER:4: unknown key \"Sound\" in [Recording]"}},
+        {"spell checking off", "[Chat]\nSpellChecking=false\n", "", true, true, {}, false},
+        {"spell checking: a bad value keeps it on",
+         "",
+         "[Chat]\nSpellChecking=maybe\nSpelling=false\n",
+         true,
+         true,
+         {"USER:2: SpellChecking is not true or false; it keeps true",
+          "USER:3: unknown key \"Spelling\" in [Chat] (known: SpellChecking)"}},
     };
     g_autofree gchar* folder = g_dir_make_tmp("settings-XXXXXX", nullptr);
     ASSERT_NE(folder, nullptr);
@@ -126,9 +136,11 @@ TEST(SettingsFileTest, RecordingSoundsAreSwitchedByKeyAndBadValuesKeepTheirDefau
         std::ofstream(user) << c.user;
         std::vector<std::string> warnings;
         desktop::RecordingSettings recording;
+        desktop::ChatSettings chat;
         const app::Settings settings = desktop::loadSettings(
             kDefaults, {system, user}, [&](const std::string& w) { warnings.push_back(w); },
-            &recording);
+            &recording, &chat);
+        EXPECT_EQ(chat.spellChecking, c.spellChecking);
         EXPECT_EQ(recording.chatSound, c.chatSound);
         EXPECT_EQ(recording.microphone, c.microphone);
         EXPECT_EQ(settings.chatStartAddress, kDefaults.chatStartAddress);

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -59,33 +58,6 @@ TEST_F(RoadTest, TheChatSiteGetsCameraAndMicrophoneAndOtherSitesDoNot) {
     EXPECT_TRUE(waitFor([&] { return chat("window.got || ''") == "NotAllowedError"; }))
         << chat("window.got");
 }
-
-// The program's log while a test runs (any thread may write to it).
-class LogCapture {
-public:
-    LogCapture() { platform::setLogSink(keep); }
-    ~LogCapture() { platform::setLogSink(nullptr); }
-    bool has(const std::string& part) {
-        std::lock_guard lock(mutex());
-        for (const std::string& line : lines())
-            if (line.find(part) != std::string::npos) return true;
-        return false;
-    }
-
-private:
-    static std::mutex& mutex() {
-        static std::mutex m;
-        return m;
-    }
-    static std::vector<std::string>& lines() {
-        static std::vector<std::string> l;
-        return l;
-    }
-    static void keep(const platform::LogRecord& record) {
-        std::lock_guard lock(mutex());
-        lines().emplace_back(record.message);
-    }
-};
 
 // A page that asks for camera and microphone every way a frame can: itself,
 // through a blank frame of its own (made by script, reached by index), with

@@ -27,8 +27,8 @@ void privateDefaultHandlers() {
     g_autofree gchar* made = g_dir_make_tmp("whirligig-desktop-XXXXXX", nullptr);
     ASSERT_TRUE(made);
     const std::string root = made;
-    for (const char* dir :
-         {"/share/applications", "/config", "/config-dirs", "/data-home", "/cache-home"})
+    for (const char* dir : {"/share/applications", "/config", "/config-dirs", "/data-home",
+                            "/cache-home", "/state-home", "/home"})
         g_mkdir_with_parents((root + dir).c_str(), 0700);
     const std::string log = root + "/opened";
     writeFile(root + "/handler", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + log + "'\n", 0700);
@@ -45,6 +45,10 @@ void privateDefaultHandlers() {
               "[Desktop Entry]\nType=Application\nName=Test handler\nNoDisplay=true\nExec=" + root +
                   "/handler %u\nMimeType=" + mimeTypes + "\n");
     writeFile(root + "/config/mimeapps.list", defaults);
+    // A home of its own, whose download folder is the desktop's usual one.
+    writeFile(root + "/config/user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\n");
+    setenv("HOME", (root + "/home").c_str(), 1);
+    setenv("XDG_STATE_HOME", (root + "/state-home").c_str(), 1);
     const char* dataDirs = g_getenv("XDG_DATA_DIRS");
     const std::string system = dataDirs && *dataDirs ? dataDirs : "/usr/local/share:/usr/share";
     setenv("XDG_DATA_DIRS", (root + "/share:" + system).c_str(), 1);

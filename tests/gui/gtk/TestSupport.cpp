@@ -153,10 +153,10 @@ public:
         --fakes_->recordersAlive;
     }
     void SourceKind(std::int32_t) override {}
-    void CaptureLeft(std::int32_t) override {}
-    void CaptureTop(std::int32_t) override {}
-    void CaptureWidth(std::int32_t) override {}
-    void CaptureHeight(std::int32_t) override {}
+    void CaptureLeft(std::int32_t left) override { fakes_->captureLeft = left; }
+    void CaptureTop(std::int32_t top) override { fakes_->captureTop = top; }
+    void CaptureWidth(std::int32_t width) override { fakes_->captureWidth = width; }
+    void CaptureHeight(std::int32_t height) override { fakes_->captureHeight = height; }
     void FrameRate(float) override {}
     void OutputFile(const std::string&) override {}
     void StartRecord() override {
@@ -324,12 +324,14 @@ unsigned windowPixel(GtkWindow* window, int x, int y) {
     return (unsigned{p[0]} << 16) | (unsigned{p[1]} << 8) | p[2];
 }
 
-Harness::Harness(std::string appFolder, unsigned pageMemoryLimitMB, std::string chatSite) {
+Harness::Harness(std::string appFolder, unsigned pageMemoryLimitMB, std::string chatSite,
+                 const std::function<void(gtkui::HostOptions&)>& adjust) {
     gtkui::HostOptions options;
     options.chatSite = std::move(chatSite);
     options.appFolder = appFolder.empty() ? folder_.path() : appFolder;
     options.ephemeral = options.chatSite.empty();
     options.pageMemoryLimitMB = pageMemoryLimitMB;
+    if (adjust) adjust(options);
     auto fakes = fakes_;
     host_ = std::make_unique<gtkui::GtkHost>([fakes](GtkWindow*) { return makeServices(fakes); },
                                              options);

@@ -8,10 +8,12 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/gtk/GtkHost.h"
+#include "support/Log.h"
 
 struct _XDisplay;  // Xlib's Display
 
@@ -34,6 +36,8 @@ struct Fakes {
     bool realDefaultHandler = false;  // also open it with the (private) desktop's handler
     int recordersStarted = 0, recordersStopped = 0, recordersAlive = 0;
     int saveDialogs = 0, messageBoxes = 0;
+    int captureLeft = 0, captureTop = 0, captureWidth = 0,
+        captureHeight = 0;  // the last recording's
 };
 
 // What the test desktop's default handler was given, one address a line.
@@ -77,6 +81,40 @@ private:
     unsigned long window_;
 };
 
+// The program's log while a test runs (any thread may write to it).
+class LogCapture {
+public:
+    LogCapture() { platform::setLogSink(keep); }
+    ~LogCapture() { platform::setLogSink(nullptr); }
+    bool has(const std::string& part) {
+        std::lock_guard lock(mutex());
+        for (const std::string& line : lines())
+            if (line.find(part) != std::string::npos) return true;
+        return false;
+    }
+    // Every line so far, for a failure's message.
+    std::string all() {
+        std::lock_guard lock(mutex());
+        std::string text;
+        for (const std::string& line : lines()) text += line + "\n";
+        return text;
+    }
+
+private:
+    static std::mutex& mutex() {
+        static std::mutex m;
+        return m;
+    }
+    static std::vector<std::string>& lines() {
+        static std::vector<std::string> l;
+        return l;
+    }
+    static void keep(const platform::LogRecord& record) {
+        std::lock_guard lock(mutex());
+        lines().emplace_back(record.message);
+    }
+};
+
 // One PNG image of the given colour, for pages that must show pictures.
 std::string pngImage(int width, int height, unsigned rgb);
 
@@ -93,9 +131,11 @@ public:
     // from the start, with the site data on disk (in the test's private XDG
     // folders) as in the program; only then does WebKit take the chat site's
     // notification permission given at start. Without it the data is ephemeral.
+    // adjust changes the host's options before the host is made.
     explicit Harness(std::string appFolder = {},
                      unsigned pageMemoryLimitMB = gtkui::defaultPageMemoryLimitMB(),
-                     std::string chatSite = {});
+                     std::string chatSite = {},
+                     const std::function<void(gtkui::HostOptions&)>& adjust = {});
     ~Harness();
 
     gtkui::GtkHost& host() { return *host_; }
