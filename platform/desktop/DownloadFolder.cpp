@@ -55,9 +55,10 @@ std::optional<std::uint64_t> freeBytes(const std::string& folder) {
 }
 
 std::string makePartFile(const std::string& folder, const std::string& name) {
-    // The part's name stays within the file system's 255 bytes.
+    // The part's name stays within the file system's 255 bytes. The mode is
+    // what the person's umask gives any new file, as for files they save.
     std::string pattern = inFolder(folder, name + ".XXXXXX.part");
-    const int fd = g_mkstemp_full(pattern.data(), O_RDWR | O_CLOEXEC, 0600);
+    const int fd = g_mkstemp_full(pattern.data(), O_RDWR | O_CLOEXEC, 0666);
     if (fd < 0)
         throw platform::Failure("cannot make a file in " + folder + ": " + g_strerror(errno));
     g_close(fd, nullptr);
