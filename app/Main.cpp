@@ -1,7 +1,6 @@
 #include "app/Main.h"
 
 #include "app/SetWindowIcons.h"
-#include "app/WindowProc.h"
 
 namespace app {
 
@@ -110,18 +109,10 @@ void Main::disconnectEvents() {
 }
 
 void Main::Form_Load() {
-    // The window procedure goes in first, so every later message passes through it.
-    attempt([&] {
-        shell_.PreviousWindowProc = host_.windows().installWindowProcedure(
-            host_.form().hWnd(),
-            [this](platform::WindowHandle hw, platform::UINT msg, platform::WPARAM wp,
-                   platform::LPARAM lp) {
-                return WindowProc(shell_.PreviousWindowProc, hw, msg, wp, lp);
-            },
-            {MinimumOuterWidth, MinimumOuterHeight});
-    });
+    // The minimum size goes in first, so that no later change goes below it.
+    attempt([&] { host_.windows().setMinimumOuterSize(host_.form().hWnd(), MinimumWindowSize); });
     attempt([&] { SetWindowIcons(host_.windows(), host_.form().hWnd(), "AAA", true); });
-    attempt([&] { wbload.Navigate2(host_.app().resourcePath("\\HTML\\Dialog.html")); });
+    attempt([&] { wbload.Navigate2(host_.app().resourcePath("HTML/Dialog.html")); });
     attempt([&] { WB.Navigate2("about:blank"); });
 }
 

@@ -22,6 +22,9 @@ using startscreen::FlashAnswer;
 using startscreen::FlashPlayerVersion;
 using startscreen::NoFlashPlayer;
 
+// The window's outer size, frame included, never goes below this.
+inline constexpr platform::OuterSize MinimumWindowSize{670, 570};
+
 class Main {
 public:
     explicit Main(platform::Host& host, Settings settings = Settings::builtIn());
@@ -89,15 +92,8 @@ private:
     void connectEvents();
     void disconnectEvents();
 
-    // The window shell's state.
-    struct ShellState {
-        // The window procedure the replacement passes every message on to.
-        platform::WNDPROC PreviousWindowProc;
-    };
-
     platform::Host& host_;
     Settings settings_;
-    ShellState shell_;
     // Declared after the controls, which they are given.
     startscreen::StartScreen startScreen_;
     update::UpdateOutcome updateOutcome_;

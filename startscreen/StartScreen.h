@@ -73,8 +73,6 @@ private:
     platform::BrowserView& wbload;
     Calls calls_;
 
-    // The probe window of the last webcam check (the check destroys it).
-    platform::WindowHandle CaptureWindowHandle = 0;
     // The start page is loaded again after its web process died.
     bool startPageRestoring_ = false;
     app::EventBoundRef butRetry_;

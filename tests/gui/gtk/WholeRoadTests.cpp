@@ -12,7 +12,6 @@
 
 #include "RoadFixture.h"
 #include "app/PageLayout.h"
-#include "app/WindowProc.h"
 
 namespace guitest {
 namespace {
@@ -244,8 +243,8 @@ TEST_P(ChatScreenTest, TheChatScreenFollowsTheWindow) {
             x.resize(500, 400);
             expectSettled(x, [&](GdkRectangle c) {
                 gtkui::FrameExtents e = h.host().gtkForm().frameExtents();
-                return c.width == app::MinimumOuterWidth - e.left - e.right &&
-                       c.height == app::MinimumOuterHeight - e.top - e.bottom;
+                return c.width == app::MinimumWindowSize.width - e.left - e.right &&
+                       c.height == app::MinimumWindowSize.height - e.top - e.bottom;
             });
             break;
     }
