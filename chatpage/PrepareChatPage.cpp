@@ -45,9 +45,9 @@ FlashParameters ReadFlashParameters(const platform::DocumentRef& document) {
 }  // namespace
 
 void ChatPage::prepare(const platform::DocumentRef& document) {
-    platform::App& app = host_.app();
+    platform::App& app = services_.app;
     auto readResource = [&](const char* relative) {
-        return ReadTextFile(host_.files(), app.resourcePath(relative));
+        return ReadTextFile(services_.files, app.resourcePath(relative));
     };
 
     attempt([&] { wbstat.Navigate2(addresses_.statisticsPage); });

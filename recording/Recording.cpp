@@ -16,13 +16,11 @@ constexpr const char* kRecordCaption = "Record";
 constexpr const char* kStopCaption = "Stop Rec";
 }  // namespace
 
-Recording::Recording(platform::Host& host, platform::SaveDialog& saveDialog,
-                     std::string uploadPageAddress, Calls calls)
-    : host_(host),
-      CommonDialog1(saveDialog),
+Recording::Recording(Services services, std::string uploadPageAddress)
+    : services_(services),
+      CommonDialog1(services.saveDialog),
       uploadPageAddress_(std::move(uploadPageAddress)),
-      calls_(std::move(calls)),
-      butRecord_{"SPAN", {{PageEvent::Click, calls_.recordClicked, true}}} {}
+      butRecord_{"SPAN", {{PageEvent::Click, [this] { click(); }, true}}} {}
 
 void Recording::bindButton(const platform::ElementRef& element) { butRecord_.bind(element); }
 
@@ -63,14 +61,14 @@ void Recording::click() {
             }
             auto answer = platform::MessageAnswer::No;
             attempt([&] {
-                answer = host_.messageBox().ask("Do you want to upload the video to YouTube?",
-                                                platform::MessageButtons::YesNo, false,
-                                                host_.app().Title());
+                answer = services_.messageBox.ask("Do you want to upload the video to YouTube?",
+                                                  platform::MessageButtons::YesNo, false,
+                                                  services_.app.Title());
             });
             if (answer != platform::MessageAnswer::Yes) break;
             const std::string& page = uploadPageAddress_;
             std::string why;
-            if (!attempt([&] { host_.shell().openWithDefaultHandler(page); }, why))
+            if (!attempt([&] { services_.shell.openWithDefaultHandler(page); }, why))
                 platform::logWarning("cannot open the upload page " + page + ": " + why);
         }
         break;
@@ -83,9 +81,9 @@ bool Recording::start() {
     if (fileName.empty()) return false;  // cancelled
 
     // The window's client area on the screen, inset by 2 pixels on every side.
-    platform::Form& form = host_.form();
+    platform::Form& form = services_.form;
     double perPixel = 0;
-    attempt([&] { perPixel = host_.screen().TwipsPerPixelX(); });
+    attempt([&] { perPixel = services_.screen.TwipsPerPixelX(); });
     auto pixels = [&](double twips) {
         return support::TwipsToPixels(support::RoundHalfEven(twips), perPixel);
     };
@@ -107,8 +105,9 @@ bool Recording::start() {
     std::string failure;
     // A recorder that cannot be made for this request or started is not a
     // recording, and the user is told why.
-    if (!attempt([&] { Recorder = host_.recorders().create(request, calls_.recorderFailed); },
-                 failure)) {
+    if (!attempt(
+            [&] { Recorder = services_.recorders.create(request, [this] { recorderFailed(); }); },
+            failure)) {
         platform::logWarning("recording: no screen recorder could be created: " + failure);
         tellFailure("The recording could not start: " + failure + ".");
         return false;
@@ -154,7 +153,7 @@ void Recording::stopWithLostPage() {
 
 void Recording::tellFailure(const std::string& text) {
     attempt([&] {
-        host_.messageBox().ask(text, platform::MessageButtons::Ok, true, host_.app().Title());
+        services_.messageBox.ask(text, platform::MessageButtons::Ok, true, services_.app.Title());
     });
 }
 

@@ -8,7 +8,7 @@ using platform::attempt;
 
 FlashAnswer StartScreen::flashVersion(int major) {
     FlashAnswer answer = NoFlashPlayer{};
-    attempt([&] { answer = FlashPlayerVersion{host_.flashPlayer().installedVersion(major)}; });
+    attempt([&] { answer = FlashPlayerVersion{services_.flashPlayer.installedVersion(major)}; });
     return answer;
 }
 

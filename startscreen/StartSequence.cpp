@@ -18,7 +18,7 @@ void StartScreen::navigateError(bool& Cancel) {
 void StartScreen::processTerminated() {
     // The start page is loaded again; its completion puts back what it showed.
     startPageRestoring_ = true;
-    attempt([&] { wbload.Navigate2(host_.app().resourcePath("HTML/Dialog.html")); });
+    attempt([&] { wbload.Navigate2(services_.app.resourcePath("HTML/Dialog.html")); });
 }
 
 void StartScreen::documentComplete(platform::BrowserObject pDisp, const std::string& URL) {
@@ -48,7 +48,7 @@ void StartScreen::documentComplete(platform::BrowserObject pDisp, const std::str
     }
 
     bool webcam = false;
-    attempt([&] { webcam = host_.webcam().webcamPresent(); });
+    attempt([&] { webcam = services_.webcam.webcamPresent(); });
     if (!webcam) {
         display("loading", "none");
         display("nowebcam", "block");

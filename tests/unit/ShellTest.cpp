@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "MainFixture.h"
-#include "app/PageLayout.h"
+#include "chatpage/PageLayout.h"
 
 using testing_support::MainFixture;
 
@@ -107,9 +107,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PageLayout, CamHeightRoundsToNearest) {
     // Large heights keep the 0.4 ratio: B = 963 gives 385.2, B = 962 gives 384.8.
-    EXPECT_EQ(app::ComputePageLayout(1003, 3000).camHeight, 385);
-    EXPECT_EQ(app::ComputePageLayout(1002, 3000).camHeight, 385);
-    EXPECT_THROW(app::ComputePageLayout(0, INT32_MIN), platform::Failure);
+    EXPECT_EQ(chatpage::ComputePageLayout(1003, 3000).camHeight, 385);
+    EXPECT_EQ(chatpage::ComputePageLayout(1002, 3000).camHeight, 385);
+    EXPECT_THROW(chatpage::ComputePageLayout(0, INT32_MIN), platform::Failure);
 }
 
 TEST_F(ShellTest, ResizeBeforeThePageIsPreparedOnlyMovesTheTwoViews) {

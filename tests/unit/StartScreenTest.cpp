@@ -109,14 +109,16 @@ TEST_F(StartScreenTest, AFailingStartViewNavigationShowsNothingAndTheSequenceGoe
 }
 
 TEST_F(StartScreenTest, FlashVersionAnswersNoPlayerOrTheVersionText) {
-    const app::FlashAnswer none = app::NoFlashPlayer{};
-    EXPECT_EQ(main->FlashVersion(9), none);
+    startscreen::StartScreen start({host.app(), host.flashPlayer(), host.webcam()}, host.load, {});
+    const startscreen::FlashAnswer none = startscreen::NoFlashPlayer{};
+    EXPECT_EQ(start.flashVersion(9), none);
     host.flashPlayerImpl.version = "LNX 10,1,0,0";
     host.flashPlayerImpl.major = 10;
-    EXPECT_EQ(main->FlashVersion(10), app::FlashAnswer(app::FlashPlayerVersion{"LNX 10,1,0,0"}));
-    EXPECT_EQ(main->FlashVersion(11), none) << "too old";
+    EXPECT_EQ(start.flashVersion(10),
+              startscreen::FlashAnswer(startscreen::FlashPlayerVersion{"LNX 10,1,0,0"}));
+    EXPECT_EQ(start.flashVersion(11), none) << "too old";
     host.flashPlayerImpl.version = "";
-    EXPECT_EQ(main->FlashVersion(10), app::FlashAnswer(app::FlashPlayerVersion{""}))
+    EXPECT_EQ(start.flashVersion(10), startscreen::FlashAnswer(startscreen::FlashPlayerVersion{""}))
         << "an empty version text is still a player";
 }
 
