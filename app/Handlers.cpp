@@ -1,6 +1,6 @@
 // The window's handlers of the start view, the update-check control, the chat
-// and statistics views, the deadline timer and the page's bound objects: each
-// passes the event to the subsystem it belongs to.
+// and statistics views and the deadline timer: each passes the event to the
+// subsystem it belongs to.
 
 #include "app/Main.h"
 
@@ -23,8 +23,6 @@ void Main::wbload_NavigateError(platform::BrowserObject, const std::string&, int
 }
 
 void Main::wbload_ProcessTerminated() { startScreen_.processTerminated(); }
-
-FlashAnswer Main::FlashVersion(int major) { return startScreen_.flashVersion(major); }
 
 // Update outcome.
 
@@ -69,25 +67,5 @@ void Main::wbstat_BeforeNavigate2(platform::BrowserObject, const std::string&, b
 void Main::ChatPageDeadline_Timer() { chatPage_.deadlineTick(); }
 
 void Main::PrepareChatPage(const platform::DocumentRef& document) { chatPage_.prepare(document); }
-
-void Main::butShare_onmouseover() { chatPage_.showSharePanel(); }
-
-void Main::butShare_onmouseout() { chatPage_.hideSharePanel(); }
-
-// The guards do nothing here: the page's default action is cancelled inside
-// the page, where the field subscribes.
-void Main::oDocBody_onselectstart() {}
-void Main::oDocument_ondragstart() {}
-void Main::oDocument_oncontextmenu() {}
-
-// Recording.
-
-void Main::butRecord_onclick() { recording_.click(); }
-
-bool Main::StartRecording() { return recording_.start(); }
-
-void Main::StopRecordingOnClose() { recording_.stopOnClose(); }
-
-void Main::Recorder_Failed() { recording_.recorderFailed(); }
 
 }  // namespace app

@@ -1,7 +1,6 @@
 #include "app/Main.h"
 
 #include "app/SetWindowIcons.h"
-#include "app/WindowProc.h"
 
 namespace app {
 
@@ -19,7 +18,7 @@ Main::Main(platform::Host& host, Settings settings)
       ControlURL1(host.reader(), host.codePage()),
       host_(host),
       settings_(std::move(settings)),
-      startScreen_(host, wbload,
+      startScreen_({host.app(), host.flashPlayer(), host.webcam()}, wbload,
                    {.checkForUpdate = [this] { updateOutcome_.check(); },
                     .chatPageHoldsStartPage = [this] { return chatPage_.startPageReloaded(); },
                     .retryClicked = [this] { butRetry_onclick(); },
@@ -31,7 +30,7 @@ Main::Main(platform::Host& host, Settings settings)
                    startScreen_.display(id, display);
                },
            .bindStartPageButton =
-               [this](EventBoundRef& field, const std::string& id) {
+               [this](common::EventBoundRef& field, const std::string& id) {
                    startScreen_.bindButton(field, id);
                },
            .showFailure =
@@ -41,7 +40,7 @@ Main::Main(platform::Host& host, Settings settings)
            .bringChatViewForward = [this] { chatPage_.bringForward(); },
            .cancelUpdateClicked = [this] { butCancelUpdate_onclick(); }}),
       chatPage_(
-          host, {WB, wbstat, TimerResize, ChatPageDeadline},
+          {host.app(), host.files()}, {WB, wbstat, TimerResize, ChatPageDeadline},
           {settings_.chatStartAddress, settings_.statisticsPageAddress},
           {.showOnStartPage =
                [this](const std::string& id, const std::string& display) {
@@ -58,15 +57,10 @@ Main::Main(platform::Host& host, Settings settings)
                [this](const platform::ElementRef& element) { recording_.bindButton(element); },
            .recordButtonBound = [this] { return recording_.buttonBound(); },
            .stopRecordingWithLostPage = [this] { recording_.stopWithLostPage(); },
-           .presentChatScreen = [this] { updateOutcome_.presentChatScreen(); },
-           .shareMouseOver = [this] { butShare_onmouseover(); },
-           .shareMouseOut = [this] { butShare_onmouseout(); },
-           .bodySelectStart = [this] { oDocBody_onselectstart(); },
-           .documentDragStart = [this] { oDocument_ondragstart(); },
-           .documentContextMenu = [this] { oDocument_oncontextmenu(); }}),
-      recording_(host, CommonDialog1, settings_.uploadPageAddress,
-                 {.recordClicked = [this] { butRecord_onclick(); },
-                  .recorderFailed = [this] { Recorder_Failed(); }}) {
+           .presentChatScreen = [this] { updateOutcome_.presentChatScreen(); }}),
+      recording_({host.form(), host.screen(), host.app(), CommonDialog1, host.recorders(),
+                  host.messageBox(), host.shell()},
+                 settings_.uploadPageAddress) {
     connectEvents();
 }
 
@@ -110,23 +104,15 @@ void Main::disconnectEvents() {
 }
 
 void Main::Form_Load() {
-    // The window procedure goes in first, so every later message passes through it.
-    attempt([&] {
-        shell_.PreviousWindowProc = host_.windows().installWindowProcedure(
-            host_.form().hWnd(),
-            [this](platform::WindowHandle hw, platform::UINT msg, platform::WPARAM wp,
-                   platform::LPARAM lp) {
-                return WindowProc(shell_.PreviousWindowProc, hw, msg, wp, lp);
-            },
-            {MinimumOuterWidth, MinimumOuterHeight});
-    });
+    // The minimum size goes in first, so that no later change goes below it.
+    attempt([&] { host_.windows().setMinimumOuterSize(host_.form().hWnd(), MinimumWindowSize); });
     attempt([&] { SetWindowIcons(host_.windows(), host_.form().hWnd(), "AAA", true); });
-    attempt([&] { wbload.Navigate2(host_.app().resourcePath("\\HTML\\Dialog.html")); });
+    attempt([&] { wbload.Navigate2(host_.app().resourcePath("HTML/Dialog.html")); });
     attempt([&] { WB.Navigate2("about:blank"); });
 }
 
 void Main::Form_Unload(bool& cancel) {
-    StopRecordingOnClose();
+    recording_.stopOnClose();
     // From here on no page event reaches the window.
     chatPage_.releaseGuards();
     startScreen_.releaseButtons();

@@ -1,9 +1,10 @@
 #pragma once
 // Main: the program's one window. It owns the views and controls and the four
 // subsystems (start screen, update outcome, chat page, recording), each of
-// which owns its state and its steps. Its handlers pass each event to the
-// subsystem it belongs to; a subsystem reaches another only through the calls
-// Main hands it at construction.
+// which owns its state and its steps and binds the page objects it owns to
+// its own handlers. Main wires them once and passes the events of the views
+// and controls to the subsystem they belong to; a subsystem reaches another
+// only through the calls Main hands it at construction.
 
 #include <memory>
 #include <string>
@@ -18,9 +19,8 @@
 
 namespace app {
 
-using startscreen::FlashAnswer;
-using startscreen::FlashPlayerVersion;
-using startscreen::NoFlashPlayer;
+// The window's outer size, frame included, never goes below this.
+inline constexpr platform::OuterSize MinimumWindowSize{670, 570};
 
 class Main {
 public:
@@ -44,7 +44,6 @@ public:
     void wbload_NavigateError(platform::BrowserObject pDisp, const std::string& URL,
                               int StatusCode, bool& Cancel);
     void wbload_ProcessTerminated();
-    FlashAnswer FlashVersion(int major);
 
     // Update outcome.
     void ControlURL1_UpdateCheck(std::string& Text);
@@ -63,18 +62,6 @@ public:
     void wbstat_BeforeNavigate2(platform::BrowserObject pDisp, const std::string& URL,
                                 bool& Cancel);
     void PrepareChatPage(const platform::DocumentRef& document);
-    void butShare_onmouseover();
-    void butShare_onmouseout();
-    void oDocBody_onselectstart();
-    void oDocument_ondragstart();
-    void oDocument_oncontextmenu();
-
-    // Recording.
-    void butRecord_onclick();
-    bool StartRecording();
-    void StopRecordingOnClose();
-    // The recorder's news that the running recording ended by itself on an error.
-    void Recorder_Failed();
 
     // Controls.
     platform::BrowserView& WB;
@@ -89,15 +76,8 @@ private:
     void connectEvents();
     void disconnectEvents();
 
-    // The window shell's state.
-    struct ShellState {
-        // The window procedure the replacement passes every message on to.
-        platform::WNDPROC PreviousWindowProc;
-    };
-
     platform::Host& host_;
     Settings settings_;
-    ShellState shell_;
     // Declared after the controls, which they are given.
     startscreen::StartScreen startScreen_;
     update::UpdateOutcome updateOutcome_;

@@ -7,8 +7,10 @@
 #include <functional>
 #include <string>
 
-#include "app/EventBoundRef.h"
-#include "platform/Host.h"
+#include "common/EventBoundRef.h"
+#include "platform/Browser.h"
+#include "platform/Services.h"
+#include "platform/Window.h"
 
 namespace chatpage {
 
@@ -49,15 +51,15 @@ public:
         // The preparation is done: the chat screen is shown, or held behind
         // the update notice.
         std::function<void()> presentChatScreen;
-        // The window's handlers of the page's events.
-        std::function<void()> shareMouseOver;
-        std::function<void()> shareMouseOut;
-        std::function<void()> bodySelectStart;
-        std::function<void()> documentDragStart;
-        std::function<void()> documentContextMenu;
     };
 
-    ChatPage(platform::Host& host, Controls controls, Addresses addresses, Calls calls);
+    // What the chat page uses of the platform besides its controls.
+    struct Services {
+        platform::App& app;
+        platform::TextFiles& files;
+    };
+
+    ChatPage(Services services, Controls controls, Addresses addresses, Calls calls);
     ChatPage(const ChatPage&) = delete;
     ChatPage& operator=(const ChatPage&) = delete;
 
@@ -97,7 +99,7 @@ private:
     // why: for the log, the first time the failure is shown.
     void showFailure(const std::string& why);
 
-    platform::Host& host_;
+    Services services_;
     platform::BrowserView& WB;
     platform::BrowserView& wbstat;
     platform::Timer& TimerResize;
@@ -108,9 +110,9 @@ private:
     // Set as the preparation starts, so that it runs once; cleared when the
     // chat page fails, so that the next completion is prepared afresh.
     bool ChatPagePrepared = false;
-    app::EventBoundRef oDocument_;
-    app::EventBoundRef oDocBody_;
-    app::EventBoundRef butShare_;
+    common::EventBoundRef oDocument_;
+    common::EventBoundRef oDocBody_;
+    common::EventBoundRef butShare_;
     int chatPageSeconds_ = 0;      // deadline ticks since the chat page was asked for
     bool chatPageFailed_ = false;  // the chat page failed; the start page offers Retry
 };

@@ -1,7 +1,7 @@
 // The prepared chat page's blocks follow the page's size.
 
-#include "app/PageLayout.h"
 #include "chatpage/ChatPage.h"
+#include "chatpage/PageLayout.h"
 
 namespace chatpage {
 
@@ -13,14 +13,14 @@ void ChatPage::fitToWindow() {
     std::int32_t W = 0, H = 0;
     attempt([&] { W = oDocument_.document()->documentElement()->offsetWidth(); });
     attempt([&] { H = oDocument_.document()->documentElement()->offsetHeight(); });
-    app::PageLayout l;
-    attempt([&] { l = app::ComputePageLayout(W, H); });
+    PageLayout l;
+    attempt([&] { l = ComputePageLayout(W, H); });
 
     // Each assignment looks its element up afresh.
     auto set = [&](const char* id, auto property, std::int32_t value) {
         attempt([&] {
             auto style = oDocument_.document()->getElementById(id)->style();
-            (style.*property)(app::Pixels(value));
+            (style.*property)(Pixels(value));
         });
     };
     set("content", &platform::Style::height, l.contentHeight);

@@ -45,9 +45,9 @@ FlashParameters ReadFlashParameters(const platform::DocumentRef& document) {
 }  // namespace
 
 void ChatPage::prepare(const platform::DocumentRef& document) {
-    platform::App& app = host_.app();
+    platform::App& app = services_.app;
     auto readResource = [&](const char* relative) {
-        return ReadTextFile(host_.files(), app.resourcePath(relative));
+        return ReadTextFile(services_.files, app.resourcePath(relative));
     };
 
     attempt([&] { wbstat.Navigate2(addresses_.statisticsPage); });
@@ -56,7 +56,7 @@ void ChatPage::prepare(const platform::DocumentRef& document) {
     attempt([&] { body = document->body(); });
     attempt([&] { body->style().borderStyle("none"); });
     attempt([&] {
-        body->style().background("url(" + app.resourceUrl("\\HTML\\Img\\bg.gif") +
+        body->style().background("url(" + app.resourceUrl("HTML/Img/bg.gif") +
                                  ") repeat-x #262626");
     });
 
@@ -69,14 +69,14 @@ void ChatPage::prepare(const platform::DocumentRef& document) {
 
     platform::StyleSheetRef sheet;
     attempt([&] { sheet = document->createStyleSheet(); });
-    attempt([&] { sheet->setCssText(readResource("\\HTML\\Style.css")); });
+    attempt([&] { sheet->setCssText(readResource("HTML/Style.css")); });
     sheet.reset();
 
     // The script runs as it is appended, before the client's mark-up exists.
     platform::ElementRef script;
     attempt([&] { script = document->createElement("SCRIPT"); });
     attempt([&] { script->setType("text/javascript"); });
-    attempt([&] { script->setText(readResource("\\HTML\\Script.js")); });
+    attempt([&] { script->setText(readResource("HTML/Script.js")); });
     attempt([&] {
         platform::ElementCollection heads = document->getElementsByTagName("HEAD");
         if (heads.empty()) throw platform::Failure("no HEAD element");
@@ -85,7 +85,7 @@ void ChatPage::prepare(const platform::DocumentRef& document) {
     script.reset();
 
     std::string markup;
-    attempt([&] { markup = readResource("\\HTML\\Body.html"); });
+    attempt([&] { markup = readResource("HTML/Body.html"); });
     markup = FillBodyTemplate(std::move(markup), flash);
     attempt([&] { body->insertAdjacentHTML("beforeEnd", markup); });
 

@@ -11,21 +11,21 @@ namespace chatpage {
 using platform::attempt;
 using platform::PageEvent;
 
-ChatPage::ChatPage(platform::Host& host, Controls controls, Addresses addresses, Calls calls)
-    : host_(host),
+ChatPage::ChatPage(Services services, Controls controls, Addresses addresses, Calls calls)
+    : services_(services),
       WB(controls.WB),
       wbstat(controls.wbstat),
       TimerResize(controls.TimerResize),
       ChatPageDeadline(controls.ChatPageDeadline),
       addresses_(std::move(addresses)),
       calls_(std::move(calls)),
-      oDocument_{"",
-                 {{PageEvent::DragStart, calls_.documentDragStart, true},
-                  {PageEvent::ContextMenu, calls_.documentContextMenu, true}}},
-      oDocBody_{"BODY", {{PageEvent::SelectStart, calls_.bodySelectStart, true}}},
+      // The guards run nothing: the page's default action is cancelled inside
+      // the page, where the field subscribes.
+      oDocument_{"", {{PageEvent::DragStart, [] {}, true}, {PageEvent::ContextMenu, [] {}, true}}},
+      oDocBody_{"BODY", {{PageEvent::SelectStart, [] {}, true}}},
       butShare_{"SPAN",
-                {{PageEvent::MouseOver, calls_.shareMouseOver, false},
-                 {PageEvent::MouseOut, calls_.shareMouseOut, false}}} {}
+                {{PageEvent::MouseOver, [this] { showSharePanel(); }, false},
+                 {PageEvent::MouseOut, [this] { hideSharePanel(); }, false}}} {}
 
 void ChatPage::showSharePanel() {
     // The view's current document, not the bound one: a later page has no panel.

@@ -20,27 +20,27 @@ struct Background {
     }
 };
 
-const Background kSpanButton{"", "\\HTML\\Img\\im_button.gif", " no-repeat"};
-const Background kLogo{"", "\\HTML\\Img\\logo.gif", " no-repeat right top"};
+const Background kSpanButton{"", "HTML/Img/im_button.gif", " no-repeat"};
+const Background kLogo{"", "HTML/Img/logo.gif", " no-repeat right top"};
 
 const std::array<std::pair<const char*, Background>, 5> kDivClasses{{
-    {"module-round", {"#d5d8de ", "\\HTML\\Img\\tl.gif", " 0 0 no-repeat"}},
-    {"module-round2", {"", "\\HTML\\Img\\tr.gif", " 100% 0 no-repeat"}},
-    {"module-round3", {"", "\\HTML\\Img\\bl.gif", " 0 100% no-repeat"}},
-    {"module-round4", {"", "\\HTML\\Img\\br.gif", " 100% 100% no-repeat"}},
-    {"button_im", {"transparent ", "\\HTML\\Img\\im_button.gif", " 0 0 no-repeat"}},
+    {"module-round", {"#d5d8de ", "HTML/Img/tl.gif", " 0 0 no-repeat"}},
+    {"module-round2", {"", "HTML/Img/tr.gif", " 100% 0 no-repeat"}},
+    {"module-round3", {"", "HTML/Img/bl.gif", " 0 100% no-repeat"}},
+    {"module-round4", {"", "HTML/Img/br.gif", " 100% 100% no-repeat"}},
+    {"button_im", {"transparent ", "HTML/Img/im_button.gif", " 0 0 no-repeat"}},
 }};
 
 const std::array<std::pair<const char*, Background>, 9> kSharePanel{{
-    {"ShareThis", {"", "\\HTML\\Img\\trans.png", ""}},
-    {"facebook", {"", "\\HTML\\Img\\facebook.gif", " 5px 4px no-repeat"}},
-    {"twitter", {"", "\\HTML\\Img\\twitter.gif", " 5px 4px no-repeat"}},
-    {"bebo", {"", "\\HTML\\Img\\bebo.gif", " 5px 5px no-repeat"}},
-    {"myspace", {"", "\\HTML\\Img\\myspace.gif", " 5px 4px no-repeat"}},
-    {"gmail", {"", "\\HTML\\Img\\gmail.gif", " 5px 3px no-repeat"}},
-    {"yahoo", {"", "\\HTML\\Img\\yahoo.gif", " 5px 3px no-repeat"}},
-    {"hotmail", {"", "\\HTML\\Img\\hotmail.gif", " 5px 4px no-repeat"}},
-    {"aol", {"", "\\HTML\\Img\\aol.gif", " 5px 5px no-repeat"}},
+    {"ShareThis", {"", "HTML/Img/trans.png", ""}},
+    {"facebook", {"", "HTML/Img/facebook.gif", " 5px 4px no-repeat"}},
+    {"twitter", {"", "HTML/Img/twitter.gif", " 5px 4px no-repeat"}},
+    {"bebo", {"", "HTML/Img/bebo.gif", " 5px 5px no-repeat"}},
+    {"myspace", {"", "HTML/Img/myspace.gif", " 5px 4px no-repeat"}},
+    {"gmail", {"", "HTML/Img/gmail.gif", " 5px 3px no-repeat"}},
+    {"yahoo", {"", "HTML/Img/yahoo.gif", " 5px 3px no-repeat"}},
+    {"hotmail", {"", "HTML/Img/hotmail.gif", " 5px 4px no-repeat"}},
+    {"aol", {"", "HTML/Img/aol.gif", " 5px 5px no-repeat"}},
 }};
 
 }  // namespace

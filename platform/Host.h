@@ -22,8 +22,8 @@ public:
     virtual WindowSystem& windows() = 0;
     virtual App& app() = 0;
     virtual Screen& screen() = 0;
-    virtual ObjectFactory& objects() = 0;
-    virtual CaptureService& capture() = 0;
+    virtual FlashPlayerService& flashPlayer() = 0;
+    virtual WebcamService& webcam() = 0;
     virtual AsyncReader& reader() = 0;
     virtual CodePage& codePage() = 0;
     virtual TextFiles& files() = 0;

@@ -1,63 +1,48 @@
 #pragma once
-// System services the window uses besides its views: scriptable objects by
-// ProgID, the video-capture drivers, the asynchronous read of an
-// address, text files, the system's code page, the save dialog, the message
-// box and the shell. Every operation may throw Failure.
+// System services the window uses besides its views: the Flash player's
+// version, the webcam check, the uncached read of an address, text files, the
+// system's code page, the save dialog, the message box and the desktop's
+// default handler. Every operation may throw Failure.
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "support/Failure.h"
 #include "platform/Window.h"
+#include "support/Failure.h"
 
 namespace platform {
 
-// An automation object created by its ProgID.
-class ScriptableObject {
+// The Flash player that plays the chat's movies.
+class FlashPlayerService {
 public:
-    virtual ~ScriptableObject() = default;
-    virtual std::string GetVariable(const std::string& name) = 0;
+    virtual ~FlashPlayerService() = default;
+    // The version the installed player tells its movies ("LNX 32,0,0,465";
+    // it may be empty). Throws Failure when no player of major version
+    // minimumMajor or later is installed, or it does not tell.
+    virtual std::string installedVersion(int minimumMajor) = 0;
 };
 
-class ObjectFactory {
+class WebcamService {
 public:
-    virtual ~ObjectFactory() = default;
-    // Throws Failure when no object of that ProgID can be created.
-    virtual std::shared_ptr<ScriptableObject> CreateObject(const std::string& progId) = 0;
+    virtual ~WebcamService() = default;
+    // Whether a camera that captures video is there; nothing stays open.
+    // Throws Failure when the look itself fails.
+    virtual bool webcamPresent() = 0;
 };
 
-// The video-capture drivers (index 0 to 9), tried through a probe that
-// connects to one driver at a time.
-class CaptureService {
-public:
-    virtual ~CaptureService() = default;
-    // Returns a new probe, or 0 when none can be opened.
-    virtual WindowHandle openProbe() = 0;
-    // Connects the probe to a driver, dropping its earlier connection; true
-    // when that driver is there and captures video.
-    virtual bool connectDriver(WindowHandle probe, int driver) = 0;
-    // Drops the probe's connection, if it has one.
-    virtual void disconnectDriver(WindowHandle probe) = 0;
-    virtual void closeProbe(WindowHandle probe) = 0;
-};
+// How a read of an address ended. Either part may be unavailable (Failure).
+struct ReadReply {
+    std::optional<bool> whole;         // the whole of a successful reply was read
+    std::optional<std::string> bytes;  // its body, when whole
 
-// The status of a read that ended with the whole reply.
-constexpr int vbAsyncStatusCodeEndDownloadData = 6;
-
-// A finished asynchronous read. Either part may be unavailable (Failure).
-struct AsyncProperty {
-    std::string PropertyName;
-    std::optional<int> status;
-    std::optional<std::string> bytes;
-
-    int StatusCode() const {
-        if (!status) throw Failure("read status unavailable");
-        return *status;
+    bool readWhole() const {
+        if (!whole) throw Failure("read status unavailable");
+        return *whole;
     }
-    const std::string& Value() const {
+    const std::string& body() const {
         if (!bytes) throw Failure("read value unavailable");
         return *bytes;
     }
@@ -66,13 +51,12 @@ struct AsyncProperty {
 class AsyncReader {
 public:
     virtual ~AsyncReader() = default;
-    // Starts a read and returns at once; throws Failure when it cannot start.
-    // The completion runs later on the user-interface thread, exactly once,
-    // unless the window has gone by then. A read always fetches the reply's
-    // bytes, never from a cache; asyncType and options are the caller's own
-    // codes, passed through (the in-memory backend records them).
-    virtual void AsyncRead(const std::string& target, int asyncType, const std::string& propertyName,
-                           int options, std::function<void(const AsyncProperty&)> complete) = 0;
+    // Reads an address past every cache: starts the read and returns at
+    // once; throws Failure when it cannot start. The completion runs later on
+    // the user-interface thread, exactly once, unless the window has gone by
+    // then.
+    virtual void readUncached(const std::string& address,
+                              std::function<void(const ReadReply&)> complete) = 0;
 };
 
 // Conversion from the system's code page to the client's UTF-8 text.
@@ -98,38 +82,40 @@ public:
     virtual std::unique_ptr<TextStream> OpenTextFile(const std::string& path) = 0;
 };
 
+// A kind of file a save dialog offers: "wmv File (*.wmv)" with "*.wmv".
+struct FileType {
+    std::string description;
+    std::vector<std::string> patterns;
+};
+
 class SaveDialog {
 public:
     virtual ~SaveDialog() = default;
-    virtual void setFilter(const std::string& filter) = 0;
-    // Modal: returns when the user has closed the dialog.
-    virtual void ShowSave() = 0;
-    // The chosen path, or empty when the user cancelled.
-    virtual std::string FileName() = 0;
+    // Modal: asks where to save a file of one of the types, and returns when
+    // the user has closed the dialog: the chosen path exactly as chosen, or
+    // empty when the user cancelled.
+    virtual std::string askSavePath(const std::vector<FileType>& types) = 0;
 };
 
-constexpr std::uint32_t MB_OK = 0;
-constexpr std::uint32_t MB_YESNO = 4;
-constexpr std::uint32_t MB_ICONEXCLAMATION = 0x30;
-constexpr int IDOK = 1;
-constexpr int IDYES = 6;
-constexpr int IDNO = 7;
+// The buttons a message box offers, and the one the user pressed.
+enum class MessageButtons { Ok, YesNo };
+enum class MessageAnswer { Ok, Yes, No };
 
 class MessageBoxService {
 public:
     virtual ~MessageBoxService() = default;
-    // Modal; returns the button pressed.
-    virtual int MsgBox(const std::string& prompt, std::uint32_t buttons, const std::string& title) = 0;
+    // Modal: shows text under title, with a warning sign when warning is set,
+    // and returns the button pressed (a box closed otherwise: No, or Ok).
+    virtual MessageAnswer ask(const std::string& text, MessageButtons buttons, bool warning,
+                              const std::string& title) = 0;
 };
 
 class Shell {
 public:
     virtual ~Shell() = default;
-    // Opens an address, or a file (a relative path is taken from directory),
-    // with the desktop's default handler for it. Throws Failure, saying why,
-    // when it cannot.
-    virtual void openWithDefaultHandler(const std::string& target,
-                                        const std::string& directory) = 0;
+    // Opens an address, or a file by its absolute path, with the desktop's
+    // default handler for it. Throws Failure, saying why, when it cannot.
+    virtual void openWithDefaultHandler(const std::string& target) = 0;
 };
 
 }  // namespace platform

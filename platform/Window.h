@@ -1,6 +1,6 @@
 #pragma once
 // The window toolkit that hosts Main, and the window services of the system
-// (window procedure and minimum size, owner, icons).
+// (minimum size, owner, icons).
 
 #include <cstdint>
 #include <functional>
@@ -9,27 +9,6 @@
 namespace platform {
 
 using WindowHandle = std::intptr_t;  // 0 is no window
-using WPARAM = std::uintptr_t;
-using LPARAM = std::intptr_t;
-using LRESULT = std::intptr_t;
-using UINT = std::uint32_t;
-
-// A window procedure: every message of the window passes through it.
-using WNDPROC = std::function<LRESULT(WindowHandle, UINT, WPARAM, LPARAM)>;
-
-constexpr UINT WM_WINDOWPOSCHANGING = 0x0046;
-
-// A proposed change of a window's position and outer size, in pixels. The
-// window procedure may change it before it is applied.
-struct WINDOWPOS {
-    WindowHandle hwnd = 0;
-    WindowHandle hwndInsertAfter = 0;
-    std::int32_t x = 0;
-    std::int32_t y = 0;
-    std::int32_t cx = 0;
-    std::int32_t cy = 0;
-    std::uint32_t flags = 0;
-};
 
 // The two icons of a window: the large one (task switcher) and the small
 // one (title bar, task bar), each at the size the desktop uses for it.
@@ -44,22 +23,13 @@ struct OuterSize {
 class WindowSystem {
 public:
     virtual ~WindowSystem() = default;
-    // Makes procedure the window's window procedure and returns the one it
-    // replaces (empty when there was none). The procedure keeps the outer
-    // size at minimum or more: a toolkit whose windows get no messages never
-    // calls it and sets that minimum on the window instead.
-    virtual WNDPROC installWindowProcedure(WindowHandle window, WNDPROC procedure,
-                                           OuterSize minimum) = 0;
+    // Keeps the window's outer size at minimum or more, whoever resizes it.
+    virtual void setMinimumOuterSize(WindowHandle window, OuterSize minimum) = 0;
     // The window that owns window, or 0 when it has none.
     virtual WindowHandle ownerOf(WindowHandle window) = 0;
     // Makes the program's icon iconName the window's large or small icon.
     virtual void setWindowIcon(WindowHandle window, IconSize size, const std::string& iconName) = 0;
 };
-
-inline LRESULT CallWindowProcA(const WNDPROC& previous, WindowHandle window, UINT message,
-                               WPARAM wParam, LPARAM lParam) {
-    return previous ? previous(window, message, wParam, lParam) : 0;
-}
 
 // The window's own events, raised on the user-interface thread.
 struct FormEvents {
@@ -107,8 +77,8 @@ public:
     // The executable's folder, without a trailing separator.
     virtual std::string Path() = 0;
     virtual std::string Title() = 0;
-    // The file at the application folder followed by a relative path that
-    // begins "\HTML\", in the platform's own form.
+    // The file at a path relative to the application folder, written with
+    // '/' ("HTML/Style.css"), in the platform's own form.
     virtual std::string resourcePath(const std::string& relative) = 0;
     // The address of a local image as a page's style value takes it in url().
     virtual std::string resourceUrl(const std::string& relative) = 0;

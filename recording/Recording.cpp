@@ -16,13 +16,11 @@ constexpr const char* kRecordCaption = "Record";
 constexpr const char* kStopCaption = "Stop Rec";
 }  // namespace
 
-Recording::Recording(platform::Host& host, platform::SaveDialog& saveDialog,
-                     std::string uploadPageAddress, Calls calls)
-    : host_(host),
-      CommonDialog1(saveDialog),
+Recording::Recording(Services services, std::string uploadPageAddress)
+    : services_(services),
+      CommonDialog1(services.saveDialog),
       uploadPageAddress_(std::move(uploadPageAddress)),
-      calls_(std::move(calls)),
-      butRecord_{"SPAN", {{PageEvent::Click, calls_.recordClicked, true}}} {}
+      butRecord_{"SPAN", {{PageEvent::Click, [this] { click(); }, true}}} {}
 
 void Recording::bindButton(const platform::ElementRef& element) { butRecord_.bind(element); }
 
@@ -52,7 +50,7 @@ void Recording::click() {
             IsRecording = false;
             const bool hadRecorder = static_cast<bool>(Recorder);
             std::string failure;
-            const bool finished = attempt([&] { Recorder->StopRecord(); }, failure);
+            const bool finished = attempt([&] { Recorder->stop(); }, failure);
             Recorder.reset();
             attempt([&] { span->setInnerText(kRecordCaption); });
             if (!finished) {
@@ -61,16 +59,16 @@ void Recording::click() {
                 if (hadRecorder) tellFailure(failedText(failure));
                 break;
             }
-            int answer = 0;
+            auto answer = platform::MessageAnswer::No;
             attempt([&] {
-                answer = host_.messageBox().MsgBox("Do you want to upload the video to YouTube?",
-                                                   platform::MB_YESNO, host_.app().Title());
+                answer = services_.messageBox.ask("Do you want to upload the video to YouTube?",
+                                                  platform::MessageButtons::YesNo, false,
+                                                  services_.app.Title());
             });
-            if (answer != platform::IDYES) break;
+            if (answer != platform::MessageAnswer::Yes) break;
             const std::string& page = uploadPageAddress_;
             std::string why;
-            if (!attempt([&] { host_.shell().openWithDefaultHandler(page, host_.app().Path()); },
-                         why))
+            if (!attempt([&] { services_.shell.openWithDefaultHandler(page); }, why))
                 platform::logWarning("cannot open the upload page " + page + ": " + why);
         }
         break;
@@ -78,16 +76,14 @@ void Recording::click() {
 }
 
 bool Recording::start() {
-    attempt([&] { CommonDialog1.setFilter("wmv File (*.wmv)|*.wmv"); });
-    attempt([&] { CommonDialog1.ShowSave(); });
     std::string fileName;
-    attempt([&] { fileName = CommonDialog1.FileName(); });
+    attempt([&] { fileName = CommonDialog1.askSavePath({{"wmv File (*.wmv)", {"*.wmv"}}}); });
     if (fileName.empty()) return false;  // cancelled
 
     // The window's client area on the screen, inset by 2 pixels on every side.
-    platform::Form& form = host_.form();
+    platform::Form& form = services_.form;
     double perPixel = 0;
-    attempt([&] { perPixel = host_.screen().TwipsPerPixelX(); });
+    attempt([&] { perPixel = services_.screen.TwipsPerPixelX(); });
     auto pixels = [&](double twips) {
         return support::TwipsToPixels(support::RoundHalfEven(twips), perPixel);
     };
@@ -99,33 +95,24 @@ bool Recording::start() {
     attempt([&] { Wd = pixels(form.ScaleWidth()) - 4; });
     attempt([&] { Ht = pixels(form.ScaleHeight()) - 4; });
 
+    // The file exactly as the user typed it (no extension is added); the
+    // sounds the desktop is set up to record.
+    platform::RecordingRequest request;
+    request.area = {X, Y, Wd, Ht};
+    request.path = fileName;
+
     Recorder.reset();
     std::string failure;
-    attempt([&] { Recorder = host_.recorders().create(); }, failure);
-    // A recorder that cannot be created or started is not a recording, and
-    // the user is told why.
-    if (!Recorder) {
+    // A recorder that cannot be made for this request or started is not a
+    // recording, and the user is told why.
+    if (!attempt(
+            [&] { Recorder = services_.recorders.create(request, [this] { recorderFailed(); }); },
+            failure)) {
         platform::logWarning("recording: no screen recorder could be created: " + failure);
         tellFailure("The recording could not start: " + failure + ".");
         return false;
     }
-    attempt([&] { Recorder->setOnFailure(calls_.recorderFailed); });
-
-    attempt([&] { Recorder->HighlightClicks(0); });
-    attempt([&] { Recorder->StartDelay(0); });
-    attempt([&] { Recorder->DrawPointer(true); });
-    attempt([&] { Recorder->AudioSource(0); });
-    attempt([&] { Recorder->FrameRate(30.0f); });
-    attempt([&] { Recorder->PadOffscreen(true); });
-    attempt([&] { Recorder->SourceKind(1); });
-    // The dialog keeps its answer until it is shown again; the recorder gets it
-    // exactly as the user typed it (no extension is added).
-    attempt([&] { Recorder->OutputFile(CommonDialog1.FileName()); });
-    attempt([&] { Recorder->CaptureTop(Y); });
-    attempt([&] { Recorder->CaptureLeft(X); });
-    attempt([&] { Recorder->CaptureWidth(Wd); });
-    attempt([&] { Recorder->CaptureHeight(Ht); });
-    if (!attempt([&] { Recorder->StartRecord(); }, failure)) {
+    if (!attempt([&] { Recorder->start(); }, failure)) {
         platform::logWarning("recording: could not start recording to " + fileName + ": " +
                              failure);
         Recorder.reset();
@@ -143,7 +130,7 @@ void Recording::recorderFailed() {
     if (!IsRecording || !Recorder) return;  // already stopped
     IsRecording = false;
     std::string failure = "the recording stopped";
-    attempt([&] { Recorder->StopRecord(); }, failure);  // reports what ended it
+    attempt([&] { Recorder->stop(); }, failure);  // reports what ended it
     Recorder.reset();
     platform::ElementCollection spans;
     attempt([&] { spans = butRecord_.element()->getElementsByTagName("SPAN"); });
@@ -160,21 +147,20 @@ void Recording::stopWithLostPage() {
     if (!IsRecording) return;
     IsRecording = false;
     std::string failure;
-    if (!attempt([&] { Recorder->StopRecord(); }, failure)) tellFailure(failedText(failure));
+    if (!attempt([&] { Recorder->stop(); }, failure)) tellFailure(failedText(failure));
     Recorder.reset();
 }
 
 void Recording::tellFailure(const std::string& text) {
     attempt([&] {
-        host_.messageBox().MsgBox(text, platform::MB_OK | platform::MB_ICONEXCLAMATION,
-                                  host_.app().Title());
+        services_.messageBox.ask(text, platform::MessageButtons::Ok, true, services_.app.Title());
     });
 }
 
 void Recording::stopOnClose() {
     if (!IsRecording) return;
     platform::logInfo("recording: stopped as the window closes");
-    attempt([&] { Recorder->StopRecord(); });
+    attempt([&] { Recorder->stop(); });
     Recorder.reset();
 }
 

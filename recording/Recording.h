@@ -3,27 +3,30 @@
 // a file the user chooses, stops it, and offers the video site's upload page.
 // It owns the button, the running recorder and the recording's file.
 
-#include <functional>
 #include <string>
 
-#include "app/EventBoundRef.h"
-#include "platform/Host.h"
+#include "common/EventBoundRef.h"
 #include "platform/Ref.h"
 #include "platform/ScreenRecorder.h"
+#include "platform/Services.h"
+#include "platform/Window.h"
 
 namespace recording {
 
 class Recording {
 public:
-    // What the window hands the recording: its handlers for the button's
-    // click and for the recorder's news that it failed.
-    struct Calls {
-        std::function<void()> recordClicked;
-        std::function<void()> recorderFailed;
+    // What the recording uses of the platform.
+    struct Services {
+        platform::Form& form;
+        platform::Screen& screen;
+        platform::App& app;
+        platform::SaveDialog& saveDialog;
+        platform::RecorderFactory& recorders;
+        platform::MessageBoxService& messageBox;
+        platform::Shell& shell;
     };
 
-    Recording(platform::Host& host, platform::SaveDialog& saveDialog, std::string uploadPageAddress,
-              Calls calls);
+    Recording(Services services, std::string uploadPageAddress);
     Recording(const Recording&) = delete;
     Recording& operator=(const Recording&) = delete;
 
@@ -48,14 +51,13 @@ private:
     // "The recording failed: why", and where the part recorded so far is.
     std::string failedText(const std::string& why) const;
 
-    platform::Host& host_;
+    Services services_;
     platform::SaveDialog& CommonDialog1;
     const std::string uploadPageAddress_;
-    Calls calls_;
 
     bool IsRecording = false;
     platform::Ref<platform::ScreenRecorder> Recorder{};
-    app::EventBoundRef butRecord_;
+    common::EventBoundRef butRecord_;
     std::string recordingFile_{};  // the file of the running recording
 };
 

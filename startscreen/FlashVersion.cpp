@@ -8,13 +8,7 @@ using platform::attempt;
 
 FlashAnswer StartScreen::flashVersion(int major) {
     FlashAnswer answer = NoFlashPlayer{};
-    std::shared_ptr<platform::ScriptableObject> player;
-    attempt([&] {
-        player = host_.objects().CreateObject("ShockwaveFlash.ShockwaveFlash." +
-                                               std::to_string(major));
-    });
-    if (player) attempt([&] { answer = FlashPlayerVersion{player->GetVariable("$version")}; });
-    player.reset();
+    attempt([&] { answer = FlashPlayerVersion{services_.flashPlayer.installedVersion(major)}; });
     return answer;
 }
 

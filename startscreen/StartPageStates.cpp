@@ -11,8 +11,8 @@ namespace startscreen {
 using platform::attempt;
 using platform::PageEvent;
 
-StartScreen::StartScreen(platform::Host& host, platform::BrowserView& startView, Calls calls)
-    : host_(host),
+StartScreen::StartScreen(Services services, platform::BrowserView& startView, Calls calls)
+    : services_(services),
       wbload(startView),
       calls_(std::move(calls)),
       butRetry_{"SPAN", {{PageEvent::Click, calls_.retryClicked, true}}},
@@ -22,7 +22,7 @@ void StartScreen::display(const std::string& id, const std::string& display) {
     attempt([&] { wbload.Document()->getElementById(id)->style().display(display); });
 }
 
-void StartScreen::bindButton(app::EventBoundRef& field, const std::string& id) {
+void StartScreen::bindButton(common::EventBoundRef& field, const std::string& id) {
     attempt([&] { field.bind(wbload.Document()->getElementById(id)); });
 }
 

@@ -8,8 +8,10 @@
 #include <string>
 #include <variant>
 
-#include "app/EventBoundRef.h"
-#include "platform/Host.h"
+#include "common/EventBoundRef.h"
+#include "platform/Browser.h"
+#include "platform/Services.h"
+#include "platform/Window.h"
 
 namespace startscreen {
 
@@ -41,7 +43,14 @@ public:
     // Which step the failure state says has failed.
     enum class Failed { UpdateCheck, ChatPage };
 
-    StartScreen(platform::Host& host, platform::BrowserView& startView, Calls calls);
+    // What the start screen uses of the platform besides its view.
+    struct Services {
+        platform::App& app;
+        platform::FlashPlayerService& flashPlayer;
+        platform::WebcamService& webcam;
+    };
+
+    StartScreen(Services services, platform::BrowserView& startView, Calls calls);
     StartScreen(const StartScreen&) = delete;
     StartScreen& operator=(const StartScreen&) = delete;
 
@@ -55,7 +64,7 @@ public:
     // Shows or hides one block of the start page.
     void display(const std::string& id, const std::string& display);
     // Binds a field to one of the start page's buttons.
-    void bindButton(app::EventBoundRef& field, const std::string& id);
+    void bindButton(common::EventBoundRef& field, const std::string& id);
     void bringForward();
     // The chat page is being left: the start page, now behind, says so.
     void showChatLeft();
@@ -69,16 +78,14 @@ public:
     void releaseButtons();
 
 private:
-    platform::Host& host_;
+    Services services_;
     platform::BrowserView& wbload;
     Calls calls_;
 
-    // The probe window of the last webcam check (the check destroys it).
-    platform::WindowHandle CaptureWindowHandle = 0;
     // The start page is loaded again after its web process died.
     bool startPageRestoring_ = false;
-    app::EventBoundRef butRetry_;
-    app::EventBoundRef butCancel_;
+    common::EventBoundRef butRetry_;
+    common::EventBoundRef butCancel_;
 };
 
 }  // namespace startscreen

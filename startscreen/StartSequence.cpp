@@ -2,7 +2,6 @@
 // the page has loaded: blocking marker, Flash check, webcam check, update check.
 
 #include "startscreen/StartScreen.h"
-#include "startscreen/WebcamPresent.h"
 
 namespace startscreen {
 
@@ -19,7 +18,7 @@ void StartScreen::navigateError(bool& Cancel) {
 void StartScreen::processTerminated() {
     // The start page is loaded again; its completion puts back what it showed.
     startPageRestoring_ = true;
-    attempt([&] { wbload.Navigate2(host_.app().resourcePath("\\HTML\\Dialog.html")); });
+    attempt([&] { wbload.Navigate2(services_.app.resourcePath("HTML/Dialog.html")); });
 }
 
 void StartScreen::documentComplete(platform::BrowserObject pDisp, const std::string& URL) {
@@ -49,7 +48,7 @@ void StartScreen::documentComplete(platform::BrowserObject pDisp, const std::str
     }
 
     bool webcam = false;
-    attempt([&] { webcam = WebcamPresent(host_.capture(), CaptureWindowHandle); });
+    attempt([&] { webcam = services_.webcam.webcamPresent(); });
     if (!webcam) {
         display("loading", "none");
         display("nowebcam", "block");

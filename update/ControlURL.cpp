@@ -26,25 +26,22 @@ void ControlURL::CheckUpdate(std::string URL) {
     const platform::Liveness::Watch alive = liveness_.watch();
     platform::logInfo("update check: reading " + URL);
     const bool started = attempt([&] {
-        reader_.AsyncRead(URL, vbAsyncTypeByteArray, "Update", vbAsyncReadForceUpdate,
-                          [this, alive](const platform::AsyncProperty& property) {
-                              // A read that ends after the control has gone reports nothing.
-                              if (alive.alive()) UserControl_AsyncReadComplete(property);
-                          });
+        reader_.readUncached(URL, [this, alive](const platform::ReadReply& reply) {
+            // A read that ends after the control has gone reports nothing.
+            if (alive.alive()) UserControl_AsyncReadComplete(reply);
+        });
     });
     // A read that cannot even start has failed like one that breaks off later.
     if (!started && UpdateFail) UpdateFail();
 }
 
-void ControlURL::UserControl_AsyncReadComplete(const platform::AsyncProperty& AsyncProp) {
+void ControlURL::UserControl_AsyncReadComplete(const platform::ReadReply& AsyncProp) {
     // When the status cannot be read, the read counts as completed.
     bool completed = true;
-    attempt([&] {
-        completed = AsyncProp.StatusCode() == platform::vbAsyncStatusCodeEndDownloadData;
-    });
+    attempt([&] { completed = AsyncProp.readWhole(); });
     if (completed) {
         std::string text;  // stays empty when the value cannot be read or converted
-        attempt([&] { text = codePage_.toText(AsyncProp.Value()); });
+        attempt([&] { text = codePage_.toText(AsyncProp.body()); });
         platform::logInfo("update check: the server replied " + quoted(text));
         if (UpdateCheck) UpdateCheck(text);
     } else {

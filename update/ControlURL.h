@@ -13,11 +13,6 @@ namespace update {
 
 class ControlURL {
 public:
-    // The read's type (a byte array) and options (past every cache) as the
-    // control asks for them.
-    static constexpr int vbAsyncTypeByteArray = 2;
-    static constexpr int vbAsyncReadForceUpdate = 16;
-
     ControlURL(platform::AsyncReader& reader, platform::CodePage& codePage);
     ~ControlURL();
     ControlURL(const ControlURL&) = delete;
@@ -31,7 +26,7 @@ public:
     std::function<void()> UpdateFail;
 
     // Run by the host when a read has ended.
-    void UserControl_AsyncReadComplete(const platform::AsyncProperty& AsyncProp);
+    void UserControl_AsyncReadComplete(const platform::ReadReply& AsyncProp);
 
 private:
     platform::AsyncReader& reader_;

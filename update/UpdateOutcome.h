@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "app/EventBoundRef.h"
+#include "common/EventBoundRef.h"
 #include "update/ControlURL.h"
 
 namespace update {
@@ -18,7 +18,8 @@ public:
     struct Calls {
         // The start page: one of its blocks, one of its buttons, its failure state.
         std::function<void(const std::string& id, const std::string& display)> showOnStartPage;
-        std::function<void(app::EventBoundRef& field, const std::string& id)> bindStartPageButton;
+        std::function<void(common::EventBoundRef& field, const std::string& id)>
+            bindStartPageButton;
         std::function<void()> showFailure;
         // The chat view: ask for the chat site, wait for its chat screen, show it.
         std::function<void()> openChatSite;
@@ -49,7 +50,7 @@ private:
     Calls calls_;
 
     bool UpdateOffered = false;
-    app::EventBoundRef butCancelUpdate_;
+    common::EventBoundRef butCancelUpdate_;
 };
 
 }  // namespace update

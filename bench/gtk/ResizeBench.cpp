@@ -20,7 +20,7 @@
 
 #include "TestSupport.h"
 #include "app/Main.h"
-#include "app/PageLayout.h"
+#include "chatpage/PageLayout.h"
 #include "demo/SiteServer.h"
 #include "platform/gtk/BridgeChannels.h"
 #include "platform/gtk/PageRead.h"
@@ -62,11 +62,11 @@ Seen seen(WebKitWebView* view) {
 }
 
 bool follows(const Seen& s) {
-    app::PageLayout l = app::ComputePageLayout(s.width, s.height);
-    return s.values == std::vector<std::string>{app::Pixels(l.contentHeight),
-                                                app::Pixels(l.camHeight), app::Pixels(l.camWidth),
-                                                app::Pixels(l.logHeight),
-                                                app::Pixels(l.chatareaWidth)};
+    chatpage::PageLayout l = chatpage::ComputePageLayout(s.width, s.height);
+    return s.values == std::vector<std::string>{
+                           chatpage::Pixels(l.contentHeight), chatpage::Pixels(l.camHeight),
+                           chatpage::Pixels(l.camWidth), chatpage::Pixels(l.logHeight),
+                           chatpage::Pixels(l.chatareaWidth)};
 }
 
 double wallMs() { return static_cast<double>(g_get_real_time()) / 1000.0; }

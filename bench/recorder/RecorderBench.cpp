@@ -111,30 +111,23 @@ pid_t spawnSelf(const std::vector<std::string>& args) {
 // startNs >= 0: with the chat's beeps (a child of this process) and the microphone.
 int record(const std::string& path, double seconds, int x, int y, int w, int h,
            unsigned long window, long long startNs) {
-    recorder::X11ScreenRecorder recorder;
+    platform::RecordingRequest request;
+    request.area = {x, y, w, h};
+    request.framesPerSecond = kFps;
+    request.path = path;
+    recorder::RecorderTarget target{{}, window, {}};
     pid_t beeper = -1;
     std::unique_ptr<recorder::ChatSoundSink> chatSink;
     if (startNs >= 0) {
         chatSink = recorder::ChatSoundSink::create();  // the beeper plays into it
-        recorder.recordSound({true, true}, chatSink->name());
+        request.sound = platform::SoundSources{true, true};
+        target.chatSink = chatSink->name();
         beeper = spawnSelf({"beep", std::to_string(startNs)});
     }
-    recorder.recordWindow(window);
-    recorder.HighlightClicks(0);
-    recorder.StartDelay(0);
-    recorder.DrawPointer(true);
-    recorder.AudioSource(0);
-    recorder.FrameRate(float(kFps));
-    recorder.PadOffscreen(true);
-    recorder.SourceKind(1);
-    recorder.OutputFile(path);
-    recorder.CaptureTop(y);
-    recorder.CaptureLeft(x);
-    recorder.CaptureWidth(w);
-    recorder.CaptureHeight(h);
-    recorder.StartRecord();
+    recorder::X11ScreenRecorder recorder(request, target);
+    recorder.start();
     std::this_thread::sleep_until(Clock::now() + std::chrono::duration<double>(seconds));
-    recorder.StopRecord();
+    recorder.stop();
     // Not waited for: its CPU time is not the recorder's.
     if (beeper > 0) kill(beeper, SIGKILL);
     std::printf("recorder: %lld frame slots skipped, %lld sound frames dropped\n",

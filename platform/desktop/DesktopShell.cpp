@@ -31,21 +31,18 @@ DesktopShell::DesktopShell() : DesktopShell(launchWithGio) {}
 
 DesktopShell::DesktopShell(Launcher launcher) : launcher_(std::move(launcher)) {}
 
-std::string DesktopShell::uriFor(const std::string& target, const std::string& directory) {
+std::string DesktopShell::uriFor(const std::string& target) {
     if (target.empty() || target.find('\0') != std::string::npos) return "";
     g_autofree gchar* scheme = g_uri_parse_scheme(target.c_str());
     if (scheme) return target;
-    g_autofree gchar* path = g_path_is_absolute(target.c_str())
-                                 ? g_strdup(target.c_str())
-                                 : g_build_filename(directory.empty() ? "." : directory.c_str(),
-                                                    target.c_str(), nullptr);
-    g_autofree gchar* absolute = g_canonicalize_filename(path, nullptr);
+    if (!g_path_is_absolute(target.c_str())) return "";
+    g_autofree gchar* absolute = g_canonicalize_filename(target.c_str(), nullptr);
     g_autofree gchar* uri = g_filename_to_uri(absolute, nullptr, nullptr);
     return uri ? uri : "";
 }
 
-void DesktopShell::openWithDefaultHandler(const std::string& target, const std::string& directory) {
-    std::string uri = uriFor(target, directory);
+void DesktopShell::openWithDefaultHandler(const std::string& target) {
+    std::string uri = uriFor(target);
     if (uri.empty()) throw platform::Failure("nothing to open in \"" + target + "\"");
     if (g_strcmp0(g_uri_peek_scheme(uri.c_str()), "mailto") == 0) {
         uri = mailAddressToOpen(uri);

@@ -19,12 +19,12 @@ public:
     DesktopShell();
     explicit DesktopShell(Launcher launcher);
 
-    // target is an address with a scheme, or a path (a relative one is taken
-    // from directory). A mailto address passes cleaned (MailAddress.h).
-    void openWithDefaultHandler(const std::string& target, const std::string& directory) override;
+    // target is an address with a scheme, or an absolute path. A mailto
+    // address passes cleaned (MailAddress.h).
+    void openWithDefaultHandler(const std::string& target) override;
 
     // The URI that target stands for, or "" when it names nothing.
-    static std::string uriFor(const std::string& target, const std::string& directory);
+    static std::string uriFor(const std::string& target);
 
 private:
     Launcher launcher_;

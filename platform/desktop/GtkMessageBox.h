@@ -15,9 +15,9 @@ public:
     // The dialog is transient for parent, which may be null.
     explicit GtkMessageBox(GtkWindow* parent);
 
-    // Answers IDYES or IDNO (MB_YESNO), or IDOK (MB_OK). Throws Failure for
-    // other button sets, and when there is no display.
-    int MsgBox(const std::string& prompt, std::uint32_t buttons, const std::string& title) override;
+    // Throws Failure when there is no display.
+    platform::MessageAnswer ask(const std::string& text, platform::MessageButtons buttons,
+                                bool warning, const std::string& title) override;
 
 private:
     GtkWindow* parent_;

@@ -2,7 +2,7 @@
 
 #include <gtk/gtk.h>
 
-#include "support/Split.h"
+#include <algorithm>
 
 namespace desktop {
 
@@ -39,24 +39,13 @@ std::string videosFolder() {
 
 GtkSaveDialog::GtkSaveDialog(GtkWindow* parent) : parent_(parent) {}
 
-void GtkSaveDialog::setFilter(const std::string& filter) {
-    std::vector<FilterEntry> entries;
-    const auto parts = filter.empty() ? std::vector<std::string>{} : platform::split(filter, '|');
-    if (parts.size() % 2 != 0) throw platform::Failure("filter needs description|pattern pairs");
-    for (std::size_t i = 0; i < parts.size(); i += 2) {
-        FilterEntry entry{parts[i], {}};
-        for (auto& pattern : platform::split(parts[i + 1], ';')) {
-            if (!pattern.empty()) entry.patterns.push_back(std::move(pattern));
-        }
-        if (entry.description.empty() || entry.patterns.empty()) {
-            throw platform::Failure("empty filter description or pattern");
-        }
-        entries.push_back(std::move(entry));
+std::string GtkSaveDialog::askSavePath(const std::vector<platform::FileType>& types) {
+    for (const auto& type : types) {
+        const bool noPattern = std::all_of(type.patterns.begin(), type.patterns.end(),
+                                           [](const std::string& p) { return p.empty(); });
+        if (type.description.empty() || noPattern)
+            throw platform::Failure("a file type without a description or a pattern");
     }
-    filters_ = std::move(entries);
-}
-
-void GtkSaveDialog::ShowSave() {
     if (!gdk_display_get_default()) throw platform::Failure("no display for the save dialog");
     GtkWidget* dialog =
         gtk_file_chooser_dialog_new("Save As", parent_, GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel",
@@ -65,12 +54,12 @@ void GtkSaveDialog::ShowSave() {
     gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
-    for (const auto& entry : filters_) {
+    for (const auto& type : types) {
         GtkFileFilter* filter = gtk_file_filter_new();
-        g_autofree gchar* name = g_utf8_make_valid(entry.description.c_str(), -1);
+        g_autofree gchar* name = g_utf8_make_valid(type.description.c_str(), -1);
         gtk_file_filter_set_name(filter, name);
-        for (const auto& pattern : entry.patterns)
-            gtk_file_filter_add_pattern(filter, anyCase(pattern).c_str());
+        for (const auto& pattern : type.patterns)
+            if (!pattern.empty()) gtk_file_filter_add_pattern(filter, anyCase(pattern).c_str());
         gtk_file_chooser_add_filter(chooser, filter);  // takes the floating reference
     }
 
@@ -81,16 +70,17 @@ void GtkSaveDialog::ShowSave() {
             : videosFolder();
     gtk_file_chooser_set_current_folder(chooser, folder.c_str());
 
-    fileName_.clear();
+    std::string path;
     if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
         g_autofree gchar* chosen = gtk_file_chooser_get_filename(chooser);
         if (chosen) {
-            fileName_ = chosen;
-            g_autofree gchar* parent = g_path_get_dirname(fileName_.c_str());
+            path = chosen;
+            g_autofree gchar* parent = g_path_get_dirname(chosen);
             lastFolder_ = parent;
         }
     }
     gtk_widget_destroy(dialog);
+    return path;
 }
 
 }  // namespace desktop

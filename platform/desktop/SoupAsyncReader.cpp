@@ -14,20 +14,13 @@ namespace {
 
 constexpr gsize kChunkBytes = 16 * 1024;
 
-// The status of a reply that was not a success: its HTTP class, or the
-// transport failure for a code outside the HTTP range.
-int statusForReply(guint httpStatus) {
-    const int cls = static_cast<int>(httpStatus / 100);
-    return cls >= 1 && cls <= 5 ? cls : SoupAsyncReader::kStatusTransportFailed;
-}
-
 // A completion that throws Failure has only failed its own step; any other
 // exception is a fault in the caller and ends the program here rather than
 // unwinding through the main loop's C frames.
-void deliver(const std::function<void(const platform::AsyncProperty&)>& complete,
-             const platform::AsyncProperty& property) noexcept {
+void deliver(const std::function<void(const platform::ReadReply&)>& complete,
+             const platform::ReadReply& reply) noexcept {
     try {
-        complete(property);
+        complete(reply);
     } catch (const platform::Failure&) {
     }
 }
@@ -38,8 +31,7 @@ void deliver(const std::function<void(const platform::AsyncProperty&)>& complete
 // which may be after the reader has gone (then owner is null).
 struct SoupAsyncReader::Read {
     SoupAsyncReader* owner;
-    std::string propertyName;
-    std::function<void(const platform::AsyncProperty&)> complete;
+    std::function<void(const platform::ReadReply&)> complete;
     std::size_t maxBodyBytes;
     SoupMessage* msg;
     GCancellable* cancellable = g_cancellable_new();
@@ -48,14 +40,9 @@ struct SoupAsyncReader::Read {
     guint deadline = 0;
     bool timedOut = false;
 
-    Read(SoupAsyncReader* owner, std::string propertyName,
-         std::function<void(const platform::AsyncProperty&)> complete, std::size_t maxBodyBytes,
-         SoupMessage* msg)
-        : owner(owner),
-          propertyName(std::move(propertyName)),
-          complete(std::move(complete)),
-          maxBodyBytes(maxBodyBytes),
-          msg(msg) {}
+    Read(SoupAsyncReader* owner, std::function<void(const platform::ReadReply&)> complete,
+         std::size_t maxBodyBytes, SoupMessage* msg)
+        : owner(owner), complete(std::move(complete)), maxBodyBytes(maxBodyBytes), msg(msg) {}
 
     ~Read() {
         if (deadline) g_source_remove(deadline);
@@ -80,16 +67,16 @@ struct SoupAsyncReader::Read {
 
     void failWith(const GError* error, const char* otherwise) {
         logFailure(error ? error->message : otherwise);
-        finish(kStatusTransportFailed, false);
+        finish(false);
     }
 
-    void finish(int status, bool completed) {
+    void finish(bool whole) {
         if (owner) owner->reads_.erase(this);
         auto done = std::move(complete);
-        platform::AsyncProperty property{std::move(propertyName), status, std::nullopt};
-        if (completed) property.bytes = std::move(bytes);
+        platform::ReadReply reply{whole, std::nullopt};
+        if (whole) reply.bytes = std::move(bytes);
         delete this;
-        if (done) deliver(done, property);
+        if (done) deliver(done, reply);
     }
 
     static void sent(GObject* session, GAsyncResult* result, gpointer data) {
@@ -102,7 +89,7 @@ struct SoupAsyncReader::Read {
             const char* reason = soup_message_get_reason_phrase(read->msg);
             read->logFailure("HTTP status " + std::to_string(status) + " " +
                              (reason ? reason : ""));
-            return read->finish(statusForReply(status), false);
+            return read->finish(false);
         }
         read->readMore();
     }
@@ -138,15 +125,15 @@ struct SoupAsyncReader::Read {
             if (read->cutShort()) {
                 read->logFailure("the reply broke off after " + std::to_string(read->bytes.size()) +
                                  " bytes");
-                return read->finish(kStatusTransportFailed, false);
+                return read->finish(false);
             }
-            return read->finish(platform::vbAsyncStatusCodeEndDownloadData, true);
+            return read->finish(true);
         }
         read->bytes.append(start, size);
         if (read->bytes.size() > read->maxBodyBytes) {
             read->logFailure("the reply is longer than " + std::to_string(read->maxBodyBytes) +
                              " bytes");
-            return read->finish(kStatusTransportFailed, false);
+            return read->finish(false);
         }
         read->readMore();
     }
@@ -179,9 +166,8 @@ void SoupAsyncReader::abandonAll() {
     for (Read* read : reads) read->abandon();
 }
 
-void SoupAsyncReader::AsyncRead(const std::string& target, int asyncType,
-                                const std::string& propertyName, int options,
-                                std::function<void(const platform::AsyncProperty&)> complete) {
+void SoupAsyncReader::readUncached(const std::string& target,
+                                   std::function<void(const platform::ReadReply&)> complete) {
     if (target.find('\0') != std::string::npos) throw platform::Failure("invalid address");
     g_autoptr(GUri) uri =
         g_uri_parse(target.c_str(), static_cast<GUriFlags>(SOUP_HTTP_URI_FLAGS), nullptr);
@@ -196,7 +182,7 @@ void SoupAsyncReader::AsyncRead(const std::string& target, int asyncType,
     soup_message_headers_replace(headers, "Cache-Control", "no-cache, no-store");
     soup_message_headers_replace(headers, "Pragma", "no-cache");
 
-    auto* read = new Read(this, propertyName, std::move(complete), limits_.maxBodyBytes, msg);
+    auto* read = new Read(this, std::move(complete), limits_.maxBodyBytes, msg);
     if (limits_.timeout.count() > 0) {
         read->deadline = g_timeout_add_seconds(static_cast<guint>(limits_.timeout.count()),
                                                &Read::deadlinePassed, read);

@@ -5,14 +5,13 @@
 // Each read is a plain GET that bypasses every cache: the session has no cache
 // feature and the request asks intermediaries not to answer from theirs. The
 // completion runs later from the main loop, exactly once per read, never inside
-// AsyncRead. Its status is vbAsyncStatusCodeEndDownloadData (6) with the whole
-// body when a 2xx reply was read to its end (an empty body included); otherwise
-// the body is absent and the status is kStatusTransportFailed (0) for a
-// transfer that failed, timed out or exceeded the size limit, or the HTTP
-// status class (1, 3, 4 or 5) for a reply that was not a success.
+// readUncached. It has the whole body when a 2xx reply was read to its end (an
+// empty body included); otherwise it says the read was not whole and has no
+// body: a transfer that failed, timed out or exceeded the size limit, or a
+// reply that was not a success (the log says which).
 //
-// Two reads under the same property name proceed independently; each reports
-// on its own. Destroying the reader, or abandonAll(), cancels every read in
+// Two reads of the same address proceed independently; each reports on its
+// own. Destroying the reader, or abandonAll(), cancels every read in
 // flight: none of their completions runs afterwards.
 //
 // All methods, and the completions, run on the thread whose thread-default
@@ -31,8 +30,6 @@ namespace desktop {
 
 class SoupAsyncReader : public platform::AsyncReader {
 public:
-    static constexpr int kStatusTransportFailed = 0;
-
     struct Limits {
         // Limits each wait for the server and also the whole read.
         std::chrono::seconds timeout{30};
@@ -46,12 +43,9 @@ public:
     SoupAsyncReader& operator=(const SoupAsyncReader&) = delete;
 
     // Throws platform::Failure for an address that is not an http or https
-    // URI with a host; no completion follows then. asyncType and options are
-    // accepted as given: the result is always the body's bytes and every read
-    // goes to the server.
-    void AsyncRead(const std::string& target, int asyncType, const std::string& propertyName,
-                   int options,
-                   std::function<void(const platform::AsyncProperty&)> complete) override;
+    // URI with a host; no completion follows then.
+    void readUncached(const std::string& address,
+                      std::function<void(const platform::ReadReply&)> complete) override;
 
     // Cancels every read in flight; their completions never run.
     void abandonAll();

@@ -11,20 +11,10 @@ std::string executableFolder() {
     return folder;
 }
 
-std::string relativeToSlashes(const std::string& relative) {
-    std::string path = relative;
-    for (char& c : path)
-        if (c == '\\') c = '/';
-    size_t start = path.find_first_not_of('/');
-    return start == std::string::npos ? std::string() : path.substr(start);
-}
-
-std::string GtkApp::resourcePath(const std::string& relative) {
-    return folder_ + "/" + relativeToSlashes(relative);
-}
+std::string GtkApp::resourcePath(const std::string& relative) { return folder_ + "/" + relative; }
 
 std::string GtkApp::resourceUrl(const std::string& relative) {
-    std::string path = relativeToSlashes(relative);
+    std::string path = relative;
     // The scheme serves the HTML folder itself.
     if (g_ascii_strncasecmp(path.c_str(), "HTML/", 5) == 0) path = path.substr(5);
     g_autofree gchar* escaped = g_uri_escape_string(path.c_str(), "/", FALSE);

@@ -17,17 +17,13 @@ inline constexpr const char* ApplicationTitle = "Whirligigcam";
 // The folder of the running executable, without a trailing '/'.
 std::string executableFolder();
 
-// "\HTML\Img\bg.gif" -> "HTML/Img/bg.gif": backslashes become '/', leading
-// separators go.
-std::string relativeToSlashes(const std::string& relative);
-
 class GtkApp : public platform::App {
 public:
     explicit GtkApp(std::string folder = executableFolder()) : folder_(std::move(folder)) {}
     std::string Path() override { return folder_; }
     std::string Title() override { return ApplicationTitle; }
     std::string resourcePath(const std::string& relative) override;
-    // "\HTML\Img\bg.gif" -> "whirligig-res:///Img/bg.gif" (percent-encoded).
+    // "HTML/Img/bg.gif" -> "whirligig-res:///Img/bg.gif" (percent-encoded).
     std::string resourceUrl(const std::string& relative) override;
 
 private:

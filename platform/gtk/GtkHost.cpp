@@ -126,7 +126,7 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options)
     wbstat_->Move(4440, 7560, 855, 615);
 
     services_ = services(form_->window());
-    if (!services_.objects || !services_.capture || !services_.reader || !services_.codePage ||
+    if (!services_.flashPlayer || !services_.webcam || !services_.reader || !services_.codePage ||
         !services_.files || !services_.saveDialog || !services_.messageBox || !services_.shell ||
         !services_.recorders)
         throw std::runtime_error("a system service is missing");
@@ -282,7 +282,7 @@ void GtkHost::onWindowGone() {
 
 void GtkHost::openElsewhere(const std::string& address) {
     try {
-        services_.shell->openWithDefaultHandler(address, "");
+        services_.shell->openWithDefaultHandler(address);
     } catch (const platform::Failure& failure) {
         platform::logWarning("cannot open " + address + ": " + failure.what());
     }

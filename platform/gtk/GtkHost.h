@@ -33,8 +33,8 @@ class ChatZoom;
 
 // The services besides the window and its views.
 struct HostServices {
-    std::unique_ptr<platform::ObjectFactory> objects;
-    std::unique_ptr<platform::CaptureService> capture;
+    std::unique_ptr<platform::FlashPlayerService> flashPlayer;
+    std::unique_ptr<platform::WebcamService> webcam;
     std::unique_ptr<platform::AsyncReader> reader;
     std::unique_ptr<platform::CodePage> codePage;
     std::unique_ptr<platform::TextFiles> files;
@@ -124,8 +124,8 @@ public:
     platform::WindowSystem& windows() override { return *windows_; }
     platform::App& app() override { return *app_; }
     platform::Screen& screen() override { return *screen_; }
-    platform::ObjectFactory& objects() override { return *services_.objects; }
-    platform::CaptureService& capture() override { return *services_.capture; }
+    platform::FlashPlayerService& flashPlayer() override { return *services_.flashPlayer; }
+    platform::WebcamService& webcam() override { return *services_.webcam; }
     platform::AsyncReader& reader() override { return *reader_; }
     platform::CodePage& codePage() override { return *services_.codePage; }
     platform::TextFiles& files() override { return *services_.files; }

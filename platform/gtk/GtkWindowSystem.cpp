@@ -29,15 +29,11 @@ GtkWindowSystem::~GtkWindowSystem() {
         if (icon) g_object_unref(icon);
 }
 
-// GTK windows get no messages: the minimum the procedure would keep becomes
-// the window's own.
-platform::WNDPROC GtkWindowSystem::installWindowProcedure(platform::WindowHandle window,
-                                                          platform::WNDPROC,
-                                                          platform::OuterSize minimum) {
+void GtkWindowSystem::setMinimumOuterSize(platform::WindowHandle window,
+                                          platform::OuterSize minimum) {
     if (window == 0 || window != form_.hWnd() || form_.gone())
         throw platform::Failure("no such window");
     form_.setMinimumOuterSize(minimum);
-    return {};
 }
 
 platform::WindowHandle GtkWindowSystem::ownerOf(platform::WindowHandle window) {

@@ -20,9 +20,8 @@ public:
     GtkWindowSystem(const GtkWindowSystem&) = delete;
     GtkWindowSystem& operator=(const GtkWindowSystem&) = delete;
 
-    platform::WNDPROC installWindowProcedure(platform::WindowHandle window,
-                                             platform::WNDPROC procedure,
-                                             platform::OuterSize minimum) override;
+    // Geometry hints on the window (see WindowFrame).
+    void setMinimumOuterSize(platform::WindowHandle window, platform::OuterSize minimum) override;
     // The window the main window is transient for.
     platform::WindowHandle ownerOf(platform::WindowHandle window) override;
     // The program has one icon, whatever its name; a size without a file

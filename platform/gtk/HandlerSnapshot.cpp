@@ -9,7 +9,7 @@
 
 namespace gtkui {
 
-bool HandlerSnapshot::recording() const {
+bool HandlerSnapshot::snapshotOpen() const {
     auto queue = queue_.lock();
     return queue && queue->running();
 }
@@ -25,7 +25,7 @@ void HandlerSnapshot::end() {
     lastCollection_.clear();
     changed(Change::Tree);
     rootPrimed_ = false;
-    // The recorded elements release their handles as they go.
+    // The snapshot's elements release their handles as they go.
     std::map<std::string, platform::ElementRef> dropped;
     dropped.swap(lookups_);
     std::map<std::string, platform::ElementCollection> droppedCollections;
@@ -39,20 +39,20 @@ void HandlerSnapshot::newDocument() {
 }
 
 bool HandlerSnapshot::body(platform::ElementRef& element) const {
-    if (!recording() || bodyTree_ != tree_ || !body_) return false;
+    if (!snapshotOpen() || bodyTree_ != tree_ || !body_) return false;
     element = body_;
     return true;
 }
 
 void HandlerSnapshot::keepBody(platform::ElementRef element) {
     knowsBody_ = true;
-    if (!recording()) return;
+    if (!snapshotOpen()) return;
     body_ = std::move(element);
     bodyTree_ = tree_;
 }
 
 bool HandlerSnapshot::collection(const std::string& tag, platform::ElementCollection& items) {
-    if (!recording() || collectionsTree_ != tree_) return false;
+    if (!snapshotOpen() || collectionsTree_ != tree_) return false;
     auto found = collections_.find(tag);
     if (found == collections_.end()) return false;
     items = found->second;
@@ -61,7 +61,7 @@ bool HandlerSnapshot::collection(const std::string& tag, platform::ElementCollec
 
 std::vector<std::string> HandlerSnapshot::collectionsAfter(const std::string& tag) const {
     std::vector<std::string> after;
-    if (!recording()) return after;
+    if (!snapshotOpen()) return after;
     std::string at = tag;
     for (auto next = nextCollection_.find(at); next != nextCollection_.end() && after.size() < 8;
          next = nextCollection_.find(at)) {
@@ -73,7 +73,7 @@ std::vector<std::string> HandlerSnapshot::collectionsAfter(const std::string& ta
 }
 
 void HandlerSnapshot::keepCollection(const std::string& tag, platform::ElementCollection items) {
-    if (!recording()) return;
+    if (!snapshotOpen()) return;
     if (collectionsTree_ != tree_) {
         std::map<std::string, platform::ElementCollection> dropped;
         dropped.swap(collections_);
@@ -83,7 +83,7 @@ void HandlerSnapshot::keepCollection(const std::string& tag, platform::ElementCo
 }
 
 void HandlerSnapshot::readCollection(const std::string& tag) {
-    if (!recording()) return;
+    if (!snapshotOpen()) return;
     if (!lastCollection_.empty()) {
         if (lastCollectionTree_ == tree_)
             nextCollection_[lastCollection_] = tag;
@@ -95,7 +95,7 @@ void HandlerSnapshot::readCollection(const std::string& tag) {
 }
 
 bool HandlerSnapshot::lookup(const std::string& id, platform::ElementRef& element) const {
-    if (!recording() || lookupsTree_ != tree_) return false;
+    if (!snapshotOpen() || lookupsTree_ != tree_) return false;
     auto found = lookups_.find(id);
     if (found == lookups_.end()) return false;
     element = found->second;
@@ -106,7 +106,7 @@ void HandlerSnapshot::keepLookup(const std::string& id, platform::ElementRef ele
     if (knownIds_.size() < 64 &&
         std::find(knownIds_.begin(), knownIds_.end(), id) == knownIds_.end())
         knownIds_.push_back(id);
-    if (!recording()) return;
+    if (!snapshotOpen()) return;
     if (lookupsTree_ != tree_) {
         std::map<std::string, platform::ElementRef> dropped;
         dropped.swap(lookups_);
@@ -116,7 +116,7 @@ void HandlerSnapshot::keepLookup(const std::string& id, platform::ElementRef ele
 }
 
 bool HandlerSnapshot::rootSize(int& width, int& height) const {
-    if (!recording() || rootLayout_ != layout_) return false;
+    if (!snapshotOpen() || rootLayout_ != layout_) return false;
     width = rootWidth_;
     height = rootHeight_;
     return true;
@@ -124,14 +124,14 @@ bool HandlerSnapshot::rootSize(int& width, int& height) const {
 
 void HandlerSnapshot::keepRootSize(int width, int height) {
     knowsRootSize_ = true;
-    if (!recording()) return;
+    if (!snapshotOpen()) return;
     rootWidth_ = width;
     rootHeight_ = height;
     rootLayout_ = layout_;
 }
 
 std::string HandlerSnapshot::primeScript() {
-    if (!recording() || primedTree_ == tree_) return {};
+    if (!snapshotOpen() || primedTree_ == tree_) return {};
     // The document element's size only with the handler's first read: later
     // in a handler it would force a layout of the page's pending changes.
     const bool root = knowsRootSize_ && !rootPrimed_;

@@ -4,9 +4,9 @@
 // A handler's first read also brings back what the handler will likely read
 // next: the document element's size, and the elements of ids looked up on
 // this view before. Facts that reads and collections told are answered from
-// the record until the handler returns. A write of the handler that could
-// change a recorded value ends that part of the record: Layout for sizes,
-// Tree for everything. Outside a handler nothing is recorded and every read
+// the snapshot until the handler returns. A write of the handler that could
+// change a value in it ends that part of the snapshot: Layout for sizes,
+// Tree for everything. Outside a handler no snapshot is open and every read
 // asks the page.
 //
 // Answering from one snapshot also gives a handler the one consistent page it
@@ -38,17 +38,17 @@ public:
     void newDocument();
 
     // Marks to compare with: 0 (never current) outside a handler.
-    unsigned treeMark() const { return recording() ? tree_ : 0; }
-    unsigned layoutMark() const { return recording() ? layout_ : 0; }
+    unsigned treeMark() const { return snapshotOpen() ? tree_ : 0; }
+    unsigned layoutMark() const { return snapshotOpen() ? layout_ : 0; }
 
-    // A lookup by id in the current record. Every id looked up is learned,
+    // A lookup by id in the current snapshot. Every id looked up is learned,
     // so that the first read of a later handler brings its element along.
     bool lookup(const std::string& id, platform::ElementRef& element) const;
     void keepLookup(const std::string& id, platform::ElementRef element);
-    // The document element's offset size in the current record.
+    // The document element's offset size in the current snapshot.
     bool rootSize(int& width, int& height) const;
     void keepRootSize(int width, int height);
-    // The document's body in the current record; once read, later handlers'
+    // The document's body in the current snapshot; once read, later handlers'
     // first reads bring it along.
     bool body(platform::ElementRef& element) const;
     void keepBody(platform::ElementRef element);
@@ -57,11 +57,11 @@ public:
     // collection and then, with no change of the tree between, another one,
     // is likely to do so again: the first read of such a run also brings the
     // collections that followed it last time (collectionsAfter), and they are
-    // answered from the record while the tree stays as it was.
+    // answered from the snapshot while the tree stays as it was.
     bool collection(const std::string& tag, platform::ElementCollection& items);
     std::vector<std::string> collectionsAfter(const std::string& tag) const;
     void keepCollection(const std::string& tag, platform::ElementCollection items);
-    // The handler has read tag's collection (from the page or the record).
+    // The handler has read tag's collection (from the page or the snapshot).
     void readCollection(const std::string& tag);
 
     // The expression to send ahead of a read's own ("" when nothing is due),
@@ -71,7 +71,7 @@ public:
                    const std::function<platform::ElementRef(const std::string&)>& elementOf);
 
 private:
-    bool recording() const;
+    bool snapshotOpen() const;
 
     std::weak_ptr<EventQueue> queue_;
     // Marks are never reused.

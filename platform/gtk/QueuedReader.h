@@ -14,15 +14,12 @@ public:
     QueuedReader(platform::AsyncReader& reader, std::weak_ptr<EventQueue> queue)
         : reader_(reader), queue_(std::move(queue)) {}
 
-    void AsyncRead(const std::string& target, int asyncType, const std::string& propertyName,
-                   int options,
-                   std::function<void(const platform::AsyncProperty&)> complete) override {
+    void readUncached(const std::string& address,
+                      std::function<void(const platform::ReadReply&)> complete) override {
         std::weak_ptr<EventQueue> queue = queue_;
-        reader_.AsyncRead(target, asyncType, propertyName, options,
-                          [queue, complete](const platform::AsyncProperty& property) {
-                              if (auto q = queue.lock())
-                                  q->post([complete, property] { complete(property); });
-                          });
+        reader_.readUncached(address, [queue, complete](const platform::ReadReply& reply) {
+            if (auto q = queue.lock()) q->post([complete, reply] { complete(reply); });
+        });
     }
 
 private:

@@ -154,23 +154,14 @@ bool MemoryForm::close() {
 
 // ---- MemoryWindowSystem ----
 
-MemoryWindowSystem::MemoryWindowSystem(std::shared_ptr<World> world) : world_(std::move(world)) {
-    procedure = [this](platform::WindowHandle, platform::UINT msg, platform::WPARAM,
-                       platform::LPARAM) -> platform::LRESULT {
-        originalMessages.push_back(std::to_string(msg));
-        return 0;
-    };
-}
+MemoryWindowSystem::MemoryWindowSystem(std::shared_ptr<World> world) : world_(std::move(world)) {}
 
-platform::WNDPROC MemoryWindowSystem::installWindowProcedure(platform::WindowHandle window,
-                                                             platform::WNDPROC newProcedure,
-                                                             platform::OuterSize minimum) {
-    world_->faults.check("installWindowProcedure");
-    world_->journal.record("installWindowProcedure(" + std::to_string(window) + "," +
-                           std::to_string(minimum.width) + "x" + std::to_string(minimum.height) +
-                           ")");
-    std::swap(procedure, newProcedure);
-    return newProcedure;
+void MemoryWindowSystem::setMinimumOuterSize(platform::WindowHandle window,
+                                             platform::OuterSize size) {
+    world_->faults.check("setMinimumOuterSize");
+    world_->journal.record("setMinimumOuterSize(" + std::to_string(window) + "," +
+                           std::to_string(size.width) + "x" + std::to_string(size.height) + ")");
+    minimum = size;
 }
 
 platform::WindowHandle MemoryWindowSystem::ownerOf(platform::WindowHandle window) {
@@ -186,16 +177,6 @@ void MemoryWindowSystem::setWindowIcon(platform::WindowHandle window, platform::
     world_->journal.record("setWindowIcon(" + std::to_string(window) + "," +
                            (size == platform::IconSize::Large ? "large" : "small") + "," +
                            iconName + ")");
-}
-
-platform::WINDOWPOS MemoryWindowSystem::proposeSize(int cx, int cy, std::uint32_t flags) {
-    platform::WINDOWPOS pos;
-    pos.hwnd = 1;
-    pos.cx = cx;
-    pos.cy = cy;
-    pos.flags = flags;
-    procedure(1, platform::WM_WINDOWPOSCHANGING, 0, reinterpret_cast<platform::LPARAM>(&pos));
-    return pos;
 }
 
 // ---- MemoryTimer ----
@@ -227,8 +208,8 @@ MemoryHost::MemoryHost()
       timer(world, "TimerResize"),
       deadline(world, "ChatPageDeadline"),
       windowSystem(world),
-      objectFactory(world),
-      captureService(world),
+      flashPlayerImpl(world),
+      webcamImpl(world),
       asyncReader(world),
       textFiles(world, utf8),
       saveDialog(world),

@@ -6,6 +6,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -94,18 +95,12 @@ private:
 class MemoryWindowSystem : public platform::WindowSystem {
 public:
     explicit MemoryWindowSystem(std::shared_ptr<World> world);
-    platform::WNDPROC installWindowProcedure(platform::WindowHandle window,
-                                             platform::WNDPROC procedure,
-                                             platform::OuterSize minimum) override;
+    void setMinimumOuterSize(platform::WindowHandle window, platform::OuterSize minimum) override;
     platform::WindowHandle ownerOf(platform::WindowHandle window) override;
     void setWindowIcon(platform::WindowHandle window, platform::IconSize size,
                        const std::string& iconName) override;
 
-    // Test side: passes a proposed outer size through the installed procedure.
-    platform::WINDOWPOS proposeSize(int cx, int cy, std::uint32_t flags = 0);
-
-    platform::WNDPROC procedure;  // the one in place
-    std::vector<std::string> originalMessages;  // what reached the original procedure
+    platform::OuterSize minimum;  // the window's, once set
     std::map<platform::WindowHandle, platform::WindowHandle> owners;
 
 private:
@@ -134,11 +129,11 @@ class MemoryApp : public platform::App {
 public:
     std::string Path() override { return path; }
     std::string Title() override { return "Whirligigcam"; }
-    std::string resourcePath(const std::string& relative) override { return path + relative; }
+    std::string resourcePath(const std::string& relative) override { return path + "/" + relative; }
     std::string resourceUrl(const std::string& relative) override {
-        return "file:///" + path + relative;
+        return "file://" + path + "/" + relative;
     }
-    std::string path = "C:\\App";
+    std::string path = "/opt/whirligigcam";
 };
 
 class MemoryScreen : public platform::Screen {
@@ -147,53 +142,42 @@ public:
     double twipsPerPixel = 15;
 };
 
-class MemoryObjectFactory : public platform::ObjectFactory {
+// The Flash player of the given version, when one is installed.
+class MemoryFlashPlayer : public platform::FlashPlayerService {
 public:
-    explicit MemoryObjectFactory(std::shared_ptr<World> world) : world_(std::move(world)) {}
-    std::shared_ptr<platform::ScriptableObject> CreateObject(const std::string& progId) override;
-    // ProgID -> the $version it answers; a missing ProgID cannot be created.
-    std::map<std::string, std::string> installed;
-    bool getVariableFails = false;
+    explicit MemoryFlashPlayer(std::shared_ptr<World> world) : world_(std::move(world)) {}
+    std::string installedVersion(int minimumMajor) override;
+    std::optional<std::string> version;  // none: no player
+    int major = 32;                      // of the installed player
 
 private:
     std::shared_ptr<World> world_;
 };
 
-class MemoryCaptureService : public platform::CaptureService {
+class MemoryWebcam : public platform::WebcamService {
 public:
-    explicit MemoryCaptureService(std::shared_ptr<World> world) : world_(std::move(world)) {}
-    platform::WindowHandle openProbe() override;
-    bool connectDriver(platform::WindowHandle probe, int driver) override;
-    void disconnectDriver(platform::WindowHandle probe) override;
-    void closeProbe(platform::WindowHandle probe) override;
-
-    std::set<int> drivers;  // indexes that connect
-    bool openFails = false;
-    std::set<platform::WindowHandle> probes;  // open ones
-    std::vector<std::string> messages;
+    explicit MemoryWebcam(std::shared_ptr<World> world) : world_(std::move(world)) {}
+    bool webcamPresent() override;
+    bool present = false;
 
 private:
     std::shared_ptr<World> world_;
-    platform::WindowHandle next_ = 100;
 };
 
 class MemoryAsyncReader : public platform::AsyncReader {
 public:
     explicit MemoryAsyncReader(std::shared_ptr<World> world) : world_(std::move(world)) {}
-    void AsyncRead(const std::string& target, int asyncType, const std::string& propertyName,
-                   int options, std::function<void(const platform::AsyncProperty&)> complete) override;
+    void readUncached(const std::string& address,
+                      std::function<void(const platform::ReadReply&)> complete) override;
 
     struct Request {
         std::string target;
-        int asyncType;
-        std::string propertyName;
-        int options;
-        std::function<void(const platform::AsyncProperty&)> complete;
+        std::function<void(const platform::ReadReply&)> complete;
     };
     // Test side: ends the oldest pending read.
-    void complete(std::optional<int> status, std::optional<std::string> bytes);
-    void finish(const std::string& body) { complete(6, body); }
-    void fail(int status = 0) { complete(status, std::nullopt); }
+    void complete(std::optional<bool> whole, std::optional<std::string> bytes);
+    void finish(const std::string& body) { complete(true, body); }
+    void fail() { complete(false, std::nullopt); }
 
     std::vector<Request> requests;  // every read started
     std::deque<Request> pending;
@@ -217,23 +201,22 @@ private:
 class MemorySaveDialog : public platform::SaveDialog {
 public:
     explicit MemorySaveDialog(std::shared_ptr<World> world) : world_(std::move(world)) {}
-    void setFilter(const std::string& f) override;
-    void ShowSave() override;
-    std::string FileName() override;
-    std::string filter;
+    std::string askSavePath(const std::vector<platform::FileType>& types) override;
+    std::vector<platform::FileType> types;  // offered the last time
     std::string answer;  // what the user chooses next; empty cancels
     int shown = 0;
 
 private:
     std::shared_ptr<World> world_;
-    std::string fileName_;
 };
 
 class MemoryMessageBox : public platform::MessageBoxService {
 public:
     explicit MemoryMessageBox(std::shared_ptr<World> world) : world_(std::move(world)) {}
-    int MsgBox(const std::string& prompt, std::uint32_t buttons, const std::string& title) override;
-    int answer = platform::IDNO;
+    // Journals "MsgBox(text,Yes No,title)", "MsgBox(text,OK!,title)" and the like.
+    platform::MessageAnswer ask(const std::string& text, platform::MessageButtons buttons,
+                                bool warning, const std::string& title) override;
+    platform::MessageAnswer answer = platform::MessageAnswer::No;
 
 private:
     std::shared_ptr<World> world_;
@@ -242,7 +225,7 @@ private:
 class MemoryShell : public platform::Shell {
 public:
     explicit MemoryShell(std::shared_ptr<World> world) : world_(std::move(world)) {}
-    void openWithDefaultHandler(const std::string& target, const std::string& directory) override;
+    void openWithDefaultHandler(const std::string& target) override;
 
 private:
     std::shared_ptr<World> world_;
@@ -252,27 +235,14 @@ class MemoryRecorder : public platform::ScreenRecorder {
 public:
     MemoryRecorder(std::shared_ptr<World> world, int serial);
     ~MemoryRecorder() override;
-    void SourceKind(std::int32_t v) override;
-    void CaptureLeft(std::int32_t v) override;
-    void CaptureTop(std::int32_t v) override;
-    void CaptureWidth(std::int32_t v) override;
-    void CaptureHeight(std::int32_t v) override;
-    void FrameRate(float v) override;
-    void OutputFile(const std::string& v) override;
-    void StartRecord() override;
-    void StopRecord() override;
-    void AudioSource(std::int32_t v) override;
-    void HighlightClicks(std::int32_t v) override;
-    void StartDelay(std::int32_t v) override;
-    void DrawPointer(bool v) override;
-    void PadOffscreen(bool v) override;
-    void setOnFailure(std::function<void()> failed) override { onFailure = std::move(failed); }
+    void start() override { call("start"); }
+    void stop() override { call("stop"); }
 
     // Test side: what the window asked to run when the recording fails by itself.
     std::function<void()> onFailure;
 
 private:
-    void call(const std::string& op, const std::string& value);
+    void call(const std::string& op);
     std::shared_ptr<World> world_;
     int serial_;
 };
@@ -280,9 +250,11 @@ private:
 class MemoryRecorderFactory : public platform::RecorderFactory {
 public:
     explicit MemoryRecorderFactory(std::shared_ptr<World> world) : world_(std::move(world)) {}
-    std::shared_ptr<platform::ScreenRecorder> create() override;
+    std::shared_ptr<platform::ScreenRecorder> create(const platform::RecordingRequest& request,
+                                                     std::function<void()> failed) override;
     int created = 0;
     std::weak_ptr<MemoryRecorder> latest;
+    platform::RecordingRequest latestRequest;  // of the last recorder made
 
 private:
     std::shared_ptr<World> world_;
@@ -302,8 +274,8 @@ public:
     platform::WindowSystem& windows() override { return windowSystem; }
     platform::App& app() override { return appImpl; }
     platform::Screen& screen() override { return screenImpl; }
-    platform::ObjectFactory& objects() override { return objectFactory; }
-    platform::CaptureService& capture() override { return captureService; }
+    platform::FlashPlayerService& flashPlayer() override { return flashPlayerImpl; }
+    platform::WebcamService& webcam() override { return webcamImpl; }
     platform::AsyncReader& reader() override { return asyncReader; }
     platform::CodePage& codePage() override { return utf8; }
     platform::TextFiles& files() override { return textFiles; }
@@ -323,8 +295,8 @@ public:
     MemoryWindowSystem windowSystem;
     MemoryApp appImpl;
     MemoryScreen screenImpl;
-    MemoryObjectFactory objectFactory;
-    MemoryCaptureService captureService;
+    MemoryFlashPlayer flashPlayerImpl;
+    MemoryWebcam webcamImpl;
     MemoryAsyncReader asyncReader;
     posix::LocaleCodePage utf8{"UTF-8"};
     MemoryTextFiles textFiles;

@@ -32,17 +32,14 @@
 #include <set>
 #include <string>
 
+#include "platform/ScreenRecorder.h"
 #include "platform/recorder/FrameClock.h"
 #include "platform/recorder/SoundTimeline.h"
 
 namespace recorder {
 
 // Which sounds a recording carries; none: the file has no sound stream.
-struct SoundSources {
-    bool chat = false;
-    bool microphone = false;
-    bool any() const { return chat || microphone; }
-};
+using SoundSources = platform::SoundSources;
 
 class PulseCapture {
 public:

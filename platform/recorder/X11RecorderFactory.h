@@ -25,8 +25,10 @@ public:
           sound_(sound),
           chatSink_(std::move(chatSink)) {}
 
-    // Throws Failure when the X display cannot be opened.
-    std::shared_ptr<platform::ScreenRecorder> create() override;
+    // Throws Failure when the X display cannot be opened or the request is
+    // not valid. A request that names no sounds gets this factory's.
+    std::shared_ptr<platform::ScreenRecorder> create(const platform::RecordingRequest& request,
+                                                     std::function<void()> failed) override;
 
 private:
     std::string displayName_;

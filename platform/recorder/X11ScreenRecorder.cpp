@@ -88,52 +88,59 @@ struct BlackVideo : std::runtime_error {
               "this desktop") {}
 };
 
+// The request's mistakes that no display or file is needed to see.
+void checkRequest(const platform::RecordingRequest& r) {
+    if (!(r.framesPerSecond > 0.0 && r.framesPerSecond <= 240.0))
+        throw platform::Failure("unsupported frame rate");
+    if (r.startDelaySeconds < 0) throw platform::Failure("negative start delay");
+    if (r.area.width <= 0 || r.area.height <= 0) throw platform::Failure("an empty rectangle");
+    if (r.path.empty()) throw platform::Failure("no output file");
+}
+
 }  // namespace
 
-X11ScreenRecorder::X11ScreenRecorder(std::string displayName)
-    : displayName_(std::move(displayName)) {}
+X11ScreenRecorder::X11ScreenRecorder(platform::RecordingRequest request, RecorderTarget target)
+    : request_(std::move(request)), target_(std::move(target)) {
+    checkRequest(request_);
+}
 
 X11ScreenRecorder::~X11ScreenRecorder() {
     try {
-        StopRecord();
+        stop();
     } catch (const platform::Failure&) {
         // The file is finished as far as it could be; nobody is left to tell.
     }
 }
 
-void X11ScreenRecorder::StartRecord() {
-    uiThread_.check("X11ScreenRecorder::StartRecord");
+void X11ScreenRecorder::start() {
+    uiThread_.check("X11ScreenRecorder::start");
     if (session_) throw platform::Failure("already recording");
     lastSkipped_ = 0;
     lastDropped_ = 0;
     lastError_.clear();
-    const Settings s = settings_;
-    if (s.sourceKind != 1) throw platform::Failure("unsupported source kind");
-    // The sound comes from the sources set with recordSound, whatever this says.
-    if (s.audioSource != 0) throw platform::Failure("unsupported audio source");
-    if (s.startDelay < 0) throw platform::Failure("negative start delay");
-    if (!(s.fps > 0.0f && s.fps <= 240.0f)) throw platform::Failure("unsupported frame rate");
-    if (s.path.empty()) throw platform::Failure("no output file");
+    const platform::RecordingRequest& s = request_;
+    const platform::SoundSources sound = s.sound.value_or(platform::SoundSources{});
 
     GrabOptions options;
     options.pad = s.padOffscreen;
     options.drawPointer = s.drawPointer;
-    options.highlightClicks = s.highlight != 0;
-    options.window = s.window;
-    auto grabber = std::make_unique<X11Grabber>(std::make_unique<PrivateDisplay>(displayName_),
-                                                Rect{s.left, s.top, s.width, s.height}, options);
+    options.highlightClicks = s.highlightClicks;
+    options.window = target_.window;
+    const Rect area{s.area.left, s.area.top, s.area.width, s.area.height};
+    auto grabber = std::make_unique<X11Grabber>(
+        std::make_unique<PrivateDisplay>(target_.displayName), area, options);
     // 30 stays 30/1, 29.97 becomes 2997/100; the encoder takes time bases up to 65535.
-    const AVRational rate = av_d2q(s.fps, 65535);
+    const AVRational rate = av_d2q(s.framesPerSecond, 65535);
     auto writer = std::make_unique<WmvWriter>(s.path, grabber->width(), grabber->height(), rate,
-                                              grabber->pixelFormat(), s.sound.any());
-    const auto t0 = FrameClock::Clock::now() + std::chrono::seconds(s.startDelay);
-    auto session =
-        std::make_unique<Session>(std::move(grabber), std::move(writer),
-                                  FrameClock(t0, rate.num, rate.den), s.fps, s.path, onFailure_);
-    if (s.sound.any()) {
+                                              grabber->pixelFormat(), sound.any());
+    const auto t0 = FrameClock::Clock::now() + std::chrono::seconds(s.startDelaySeconds);
+    auto session = std::make_unique<Session>(std::move(grabber), std::move(writer),
+                                             FrameClock(t0, rate.num, rate.den), s.framesPerSecond,
+                                             s.path, onFailure_);
+    if (sound.any()) {
         session->timeline = std::make_unique<SoundTimeline>();
         session->sound =
-            std::make_unique<PulseCapture>(s.sound, *session->timeline, t0, s.chatSink);
+            std::make_unique<PulseCapture>(sound, *session->timeline, t0, target_.chatSink);
     }
     Session& running = *session;
     try {
@@ -146,8 +153,8 @@ void X11ScreenRecorder::StartRecord() {
     session_ = std::move(session);
 }
 
-void X11ScreenRecorder::StopRecord() {
-    uiThread_.check("X11ScreenRecorder::StopRecord");
+void X11ScreenRecorder::stop() {
+    uiThread_.check("X11ScreenRecorder::stop");
     if (!session_) return;
     {
         std::lock_guard lock(session_->mutex);

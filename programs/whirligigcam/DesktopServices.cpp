@@ -1,20 +1,20 @@
 #include "programs/whirligigcam/DesktopServices.h"
 
+#include <functional>
+#include <memory>
+#include <string>
+
 #include "platform/desktop/DesktopShell.h"
-#include "platform/desktop/FlashObjectFactory.h"
+#include "platform/desktop/FlashPlayers.h"
 #include "platform/desktop/GtkMessageBox.h"
 #include "platform/desktop/GtkSaveDialog.h"
 #include "platform/desktop/SoupAsyncReader.h"
-#include "platform/desktop/V4l2CaptureService.h"
+#include "platform/desktop/V4l2Webcams.h"
 #include "platform/gtk/ChatViewPlayer.h"
 #include "platform/gtk/GtkApp.h"
 #include "platform/posix/LocaleCodePage.h"
 #include "platform/posix/PosixTextFiles.h"
 #include "platform/recorder/X11RecorderFactory.h"
-
-#include <functional>
-#include <memory>
-#include <string>
 
 // Last: Xlib's macros (None, Bool, Status) clash with names in the headers above.
 #include <gdk/gdkx.h>
@@ -48,9 +48,9 @@ private:
 
 class ReaderOnFirstUse : public platform::AsyncReader {
 public:
-    void AsyncRead(const std::string& target, int asyncType, const std::string& propertyName,
-                   int options, std::function<void(const platform::AsyncProperty&)> complete) override {
-        reader_.get().AsyncRead(target, asyncType, propertyName, options, std::move(complete));
+    void readUncached(const std::string& address,
+                      std::function<void(const platform::ReadReply&)> complete) override {
+        reader_.get().readUncached(address, std::move(complete));
     }
 
 private:
@@ -61,9 +61,9 @@ class SaveDialogOnFirstUse : public platform::SaveDialog {
 public:
     explicit SaveDialogOnFirstUse(GtkWindow* window)
         : dialog_([window] { return std::make_unique<desktop::GtkSaveDialog>(window); }) {}
-    void setFilter(const std::string& filter) override { dialog_.get().setFilter(filter); }
-    void ShowSave() override { dialog_.get().ShowSave(); }
-    std::string FileName() override { return dialog_.get().FileName(); }
+    std::string askSavePath(const std::vector<platform::FileType>& types) override {
+        return dialog_.get().askSavePath(types);
+    }
 
 private:
     OnFirstUse<platform::SaveDialog> dialog_;
@@ -73,8 +73,9 @@ class MessageBoxOnFirstUse : public platform::MessageBoxService {
 public:
     explicit MessageBoxOnFirstUse(GtkWindow* window)
         : box_([window] { return std::make_unique<desktop::GtkMessageBox>(window); }) {}
-    int MsgBox(const std::string& prompt, std::uint32_t buttons, const std::string& title) override {
-        return box_.get().MsgBox(prompt, buttons, title);
+    platform::MessageAnswer ask(const std::string& text, platform::MessageButtons buttons,
+                                bool warning, const std::string& title) override {
+        return box_.get().ask(text, buttons, warning, title);
     }
 
 private:
@@ -85,8 +86,9 @@ class RecordersOnFirstUse : public platform::RecorderFactory {
 public:
     explicit RecordersOnFirstUse(std::function<std::unique_ptr<platform::RecorderFactory>()> make)
         : recorders_(std::move(make)) {}
-    std::shared_ptr<platform::ScreenRecorder> create() override {
-        return recorders_.get().create();
+    std::shared_ptr<platform::ScreenRecorder> create(const platform::RecordingRequest& request,
+                                                     std::function<void()> failed) override {
+        return recorders_.get().create(request, std::move(failed));
     }
 
 private:
@@ -99,10 +101,10 @@ HostServices makeDesktopServices(GtkWindow* window, bool simulateDevices,
                                  desktop::RecordingSettings recording, std::string chatSink) {
     HostServices s;
     // The Flash player is never simulated: the bundled one stands in for a plugin.
-    s.objects = std::make_unique<desktop::FlashObjectFactory>(
-        false, desktop::FlashObjectFactory::defaultSearchRoots(),
-        executableFolder() + "/" + PlayerFolder);
-    s.capture = std::make_unique<desktop::V4l2CaptureService>(simulateDevices);
+    s.flashPlayer =
+        std::make_unique<desktop::FlashPlayers>(false, desktop::FlashPlayers::defaultSearchRoots(),
+                                                executableFolder() + "/" + PlayerFolder);
+    s.webcam = std::make_unique<desktop::V4l2Webcams>(simulateDevices);
     s.reader = std::make_unique<ReaderOnFirstUse>();
     s.codePage = std::make_unique<posix::LocaleCodePage>();
     s.files = std::make_unique<posix::PosixTextFiles>(*s.codePage);

@@ -16,6 +16,8 @@ using desktop::GtkSaveDialog;
 
 namespace {
 
+const std::vector<platform::FileType> kWmv = {{"wmv File (*.wmv)", {"*.wmv"}}};
+
 // Every 50 ms, while a visible toplevel of the given type is shown, hands it
 // to step until step returns true (done) or about 20 s have passed; then a
 // dialog still shown is closed.
@@ -77,8 +79,6 @@ TEST_F(DialogsTest, SaveDialogReturnsTheChosenPathOrNothing) {
     g_autofree gchar* fresh = g_dir_make_tmp("save-XXXXXX", nullptr);
     const std::filesystem::path folder = fresh;  // empty: no overwrite question
     GtkSaveDialog dialog(nullptr);
-    dialog.setFilter("wmv File (*.wmv)|*.wmv");
-
     for (const bool accept : {true, false}) {
         SCOPED_TRACE(accept ? "saved" : "cancelled");
         bool named = false;
@@ -107,9 +107,8 @@ TEST_F(DialogsTest, SaveDialogReturnsTheChosenPathOrNothing) {
             gtk_file_chooser_set_current_name(chooser, "recording");
             return false;
         });
-        dialog.ShowSave();
         // Nothing is appended to the name the user typed.
-        EXPECT_EQ(dialog.FileName(), accept ? (folder / "recording").string() : "");
+        EXPECT_EQ(dialog.askSavePath(kWmv), accept ? (folder / "recording").string() : "");
     }
     std::filesystem::remove(folder);
 }
@@ -131,7 +130,6 @@ TEST_F(DialogsTest, SaveDialogOpensInTheVideosFolderAndMatchesAnyCase) {
          GTK_RESPONSE_CANCEL},
     };
     GtkSaveDialog dialog(nullptr);
-    dialog.setFilter("wmv File (*.wmv)|*.wmv");
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
         c.before();
@@ -166,39 +164,33 @@ TEST_F(DialogsTest, SaveDialogOpensInTheVideosFolderAndMatchesAnyCase) {
             gtk_dialog_response(GTK_DIALOG(widget), c.answer);
             return true;
         });
-        dialog.ShowSave();
+        dialog.askSavePath(kWmv);
     }
 }
 
-TEST_F(DialogsTest, SaveDialogFilterTextBecomesFilters) {
+TEST_F(DialogsTest, SaveDialogRefusesATypeWithoutDescriptionOrPattern) {
     GtkSaveDialog dialog(nullptr);
-    dialog.setFilter("Video|*.wmv;*.avi|All files|*");
-    ASSERT_EQ(dialog.filters().size(), 2u);
-    EXPECT_EQ(dialog.filters()[0].description, "Video");
-    EXPECT_EQ(dialog.filters()[0].patterns, (std::vector<std::string>{"*.wmv", "*.avi"}));
-    EXPECT_EQ(dialog.filters()[1].patterns, std::vector<std::string>{"*"});
-    for (const char* bad : {"wmv File", "a|b|c", "|*.wmv", "Video|", "Video|;"}) {
-        EXPECT_THROW(dialog.setFilter(bad), platform::Failure) << bad;
+    for (const platform::FileType& bad :
+         {platform::FileType{"", {"*.wmv"}}, {"Video", {}}, {"Video", {""}}}) {
+        EXPECT_THROW(dialog.askSavePath({bad}), platform::Failure) << bad.description;
     }
-    EXPECT_EQ(dialog.filters().size(), 2u) << "a refused filter leaves the old one";
-    dialog.setFilter("");
-    EXPECT_TRUE(dialog.filters().empty());
 }
 
 TEST_F(DialogsTest, MessageBoxAnswersYesOrNo) {
     struct Case {
         const char* name;
         std::function<void(GtkWidget*)> act;
-        int expected;
+        platform::MessageAnswer expected;
     };
     const std::vector<Case> cases = {
         {"Yes", [](GtkWidget* w) { gtk_dialog_response(GTK_DIALOG(w), GTK_RESPONSE_YES); },
-         platform::IDYES},
+         platform::MessageAnswer::Yes},
         {"No", [](GtkWidget* w) { gtk_dialog_response(GTK_DIALOG(w), GTK_RESPONSE_NO); },
-         platform::IDNO},
-        {"closed", [](GtkWidget* w) { gtk_window_close(GTK_WINDOW(w)); }, platform::IDNO},
+         platform::MessageAnswer::No},
+        {"closed", [](GtkWidget* w) { gtk_window_close(GTK_WINDOW(w)); },
+         platform::MessageAnswer::No},
         {"default button", [](GtkWidget* w) { gtk_window_activate_default(GTK_WINDOW(w)); },
-         platform::IDYES},
+         platform::MessageAnswer::Yes},
     };
     GtkMessageBox box(nullptr);
     for (const auto& c : cases) {
@@ -212,10 +204,10 @@ TEST_F(DialogsTest, MessageBoxAnswersYesOrNo) {
             c.act(widget);
             return true;
         });
-        EXPECT_EQ(box.MsgBox("Upload the recording now?", platform::MB_YESNO, "Whirligigcam"),
+        EXPECT_EQ(box.ask("Upload the recording now?", platform::MessageButtons::YesNo, false,
+                          "Whirligigcam"),
                   c.expected);
     }
-    EXPECT_THROW(box.MsgBox("Hello", 3, "Whirligigcam"), platform::Failure);
 }
 
 TEST_F(DialogsTest, MessageBoxTellsWithOkAlone) {
@@ -231,9 +223,8 @@ TEST_F(DialogsTest, MessageBoxTellsWithOkAlone) {
         gtk_window_close(GTK_WINDOW(widget));
         return true;
     });
-    EXPECT_EQ(
-        box.MsgBox("It failed.", platform::MB_OK | platform::MB_ICONEXCLAMATION, "Whirligigcam"),
-        platform::IDOK);
+    EXPECT_EQ(box.ask("It failed.", platform::MessageButtons::Ok, true, "Whirligigcam"),
+              platform::MessageAnswer::Ok);
 }
 
 }  // namespace

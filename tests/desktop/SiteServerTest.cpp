@@ -144,10 +144,10 @@ TEST_F(SiteServerTest, CountsVisitsAndUploads) {
 TEST_F(SiteServerTest, DelayedUpdateReplyKeepsServing) {
     server.setUpdateDelay(std::chrono::milliseconds(500));
     server.setUpdateReply("update=critical");
-    std::optional<platform::AsyncProperty> update;
+    std::optional<platform::ReadReply> update;
     desktop::SoupAsyncReader reader;
-    reader.AsyncRead(server.address("/update/1"), 0, "Update", 0,
-                     [&](const platform::AsyncProperty& p) { update = p; });
+    reader.readUncached(server.address("/update/1"),
+                        [&](const platform::ReadReply& p) { update = p; });
     ASSERT_TRUE(waitUntil([&] { return server.requestCount("/update/1") == 1; }));
     EXPECT_EQ(get("/site.css").status, SOUP_STATUS_OK);
     EXPECT_FALSE(update.has_value());

@@ -8,42 +8,38 @@
 #include "tests/desktop/MainLoopWait.h"
 
 using desktop::SoupAsyncReader;
-using platform::AsyncProperty;
+using platform::ReadReply;
 using testing_support::waitUntil;
 
 namespace {
-
-constexpr int kCompleted = platform::vbAsyncStatusCodeEndDownloadData;
 
 class SoupAsyncReaderTest : public ::testing::Test {
 protected:
     SoupAsyncReaderTest() { server.setLogging(false); }
 
     // Starts a read that records its completions in results.
-    void read(SoupAsyncReader& reader, const std::string& target,
-              const std::string& property = "Update") {
-        reader.AsyncRead(target, 0, property, 0,
-                         [this](const AsyncProperty& p) { results.push_back(p); });
+    void read(SoupAsyncReader& reader, const std::string& target) {
+        reader.readUncached(target, [this](const ReadReply& p) { results.push_back(p); });
     }
 
     // Reads one address to its end and returns the one completion.
-    AsyncProperty readToEnd(SoupAsyncReader& reader, const std::string& target) {
+    ReadReply readToEnd(SoupAsyncReader& reader, const std::string& target) {
         results.clear();
         read(reader, target);
-        EXPECT_TRUE(results.empty()) << "completion ran inside AsyncRead";
+        EXPECT_TRUE(results.empty()) << "completion ran inside readUncached";
         EXPECT_TRUE(waitUntil([&] { return !results.empty(); }));
         EXPECT_EQ(results.size(), 1u);
-        return results.empty() ? AsyncProperty{} : results.front();
+        return results.empty() ? ReadReply{} : results.front();
     }
 
     site::SiteServer server;
-    std::vector<AsyncProperty> results;
+    std::vector<ReadReply> results;
 };
 
 struct Outcome {
     const char* name;
     std::string body;  // served at /case
-    int status = kCompleted;
+    bool whole = true;
     const char* path = "/case";
     site::UpdateFailure failure = site::UpdateFailure::None;  // of /update/1
     int delayMs = 0;                                          // before /update/1 answers
@@ -59,15 +55,15 @@ TEST_F(SoupAsyncReaderTest, ReportsEachKindOfEnd) {
         {"empty body", ""},
         {"every byte value", binary},
         {"body at the size limit", std::string(64 * 1024, 'x')},
-        {"body over the size limit", std::string(64 * 1024 + 1, 'x'), 0},
-        {"page not found", "", 4, "/no/such/page"},
-        {"server error", "", 5, update, UpdateFailure::ServerError},
-        {"connection dropped", "", 0, update, UpdateFailure::DropConnection},
-        {"late server error", "", 5, update, UpdateFailure::ServerError, 100},
-        {"late connection drop", "", 0, update, UpdateFailure::DropConnection, 100},
-        {"server slower than the time limit", "", 0, update, UpdateFailure::None, 30000},
-        {"connection refused", "", 0, nullptr},
-        {"reply cut short of its length", "", 0, "/cut"},
+        {"body over the size limit", std::string(64 * 1024 + 1, 'x'), false},
+        {"page not found", "", false, "/no/such/page"},
+        {"server error", "", false, update, UpdateFailure::ServerError},
+        {"connection dropped", "", false, update, UpdateFailure::DropConnection},
+        {"late server error", "", false, update, UpdateFailure::ServerError, 100},
+        {"late connection drop", "", false, update, UpdateFailure::DropConnection, 100},
+        {"server slower than the time limit", "", false, update, UpdateFailure::None, 30000},
+        {"connection refused", "", false, nullptr},
+        {"reply cut short of its length", "", false, "/cut"},
     };
     server.setPathFailure("/cut", site::PathFailure::CutShort);
     std::string refused;
@@ -81,10 +77,9 @@ TEST_F(SoupAsyncReaderTest, ReportsEachKindOfEnd) {
         server.addRoute("/case", c.body, "application/octet-stream");
         server.setUpdateFailure(c.failure);
         server.setUpdateDelay(std::chrono::milliseconds(c.delayMs));
-        const AsyncProperty p = readToEnd(reader, c.path ? server.address(c.path) : refused);
-        EXPECT_EQ(p.PropertyName, "Update");
-        EXPECT_EQ(p.status, c.status) << (p.bytes ? *p.bytes : "-");
-        if (c.status == kCompleted) {
+        const ReadReply p = readToEnd(reader, c.path ? server.address(c.path) : refused);
+        EXPECT_EQ(p.whole, c.whole) << (p.bytes ? *p.bytes : "-");
+        if (c.whole) {
             EXPECT_EQ(p.bytes, c.body);
         } else {
             EXPECT_FALSE(p.bytes.has_value());
@@ -107,7 +102,7 @@ TEST_F(SoupAsyncReaderTest, EveryReadReachesTheServerAndForbidsCaches) {
     EXPECT_EQ(request.header("Pragma"), "no-cache");
 }
 
-TEST_F(SoupAsyncReaderTest, TwoReadsUnderOneNameBothReport) {
+TEST_F(SoupAsyncReaderTest, TwoReadsOfOneAddressBothReport) {
     server.setUpdateDelay(std::chrono::milliseconds(200));
     SoupAsyncReader reader;
     read(reader, server.address("/update/1"));
@@ -115,10 +110,7 @@ TEST_F(SoupAsyncReaderTest, TwoReadsUnderOneNameBothReport) {
     EXPECT_EQ(reader.readsInFlight(), 2u);
     ASSERT_TRUE(waitUntil([&] { return results.size() >= 2; }));
     EXPECT_EQ(server.requestCount("/update/1"), 2);
-    for (const auto& p : results) {
-        EXPECT_EQ(p.PropertyName, "Update");
-        EXPECT_EQ(p.status, kCompleted);
-    }
+    for (const auto& p : results) EXPECT_EQ(p.whole, true);
 }
 
 TEST_F(SoupAsyncReaderTest, UnusableAddressThrowsAndNeverReports) {
@@ -153,7 +145,7 @@ TEST_F(SoupAsyncReaderTest, AbandonedReadsNeverReport) {
         SoupAsyncReader later;
         readToEnd(reader ? *reader : later, server.address("/site.css"));
         ASSERT_EQ(results.size(), 1u);
-        EXPECT_EQ(results.front().status, kCompleted) << "only the later read reported";
+        EXPECT_EQ(results.front().whole, true) << "only the later read reported";
     }
 }
 

@@ -59,18 +59,16 @@ protected:
         if (!dir_.empty()) fs::remove_all(dir_);
     }
 
-    // Starts recording the window with the given sounds.
-    void start(X11ScreenRecorder& recorder, SoundSources sources, std::string chatSink = {}) {
-        recorder.recordWindow(window_);
-        recorder.recordSound(sources, std::move(chatSink));
-        recorder.AudioSource(0);
-        recorder.FrameRate(30.0f);
-        recorder.OutputFile(path());
-        recorder.CaptureLeft(100);
-        recorder.CaptureTop(100);
-        recorder.CaptureWidth(160);
-        recorder.CaptureHeight(120);
-        recorder.StartRecord();
+    // Records the window with the given sounds.
+    std::unique_ptr<X11ScreenRecorder> start(SoundSources sources, std::string chatSink = {}) {
+        platform::RecordingRequest request;
+        request.area = {100, 100, 160, 120};
+        request.sound = sources;
+        request.path = path();
+        auto made = std::make_unique<X11ScreenRecorder>(
+            request, recorder::RecorderTarget{{}, window_, std::move(chatSink)});
+        made->start();
+        return made;
     }
     std::string path() const { return (dir_ / "sound.wmv").string(); }
     std::vector<std::string> warningsContaining(const std::string& text) {
@@ -103,11 +101,10 @@ TEST_P(SoundSourcesTest, FileHoldsTheChosenSoundsAndNoOtherProgramsSound) {
     TestSoundServer server(kMicHz);
     const auto chatSink = ChatSoundSink::create();
     server.play(kOtherHz, false);
-    X11ScreenRecorder recorder;
-    start(recorder, sources, chatSink->name());
+    auto recorder = start(sources, chatSink->name());
     server.play(kChatHz, true, "");  // a chat stream that opens after the recording started
     sleepSeconds(3.0);
-    recorder.StopRecord();
+    recorder->stop();
 
     const SoundFile sound = readSound(path());
     ASSERT_TRUE(sound.present);
@@ -147,11 +144,10 @@ TEST_P(ClaimedProcessTest, OnlyTheChatsOwnSinkIsTheChatsSound) {
     TestSoundServer server(kMicHz);
     const auto chatSink = ChatSoundSink::create();
     for (int i = 0; i < GetParam(); ++i) server.play(kOtherHz, false, "speakers", getpid());
-    X11ScreenRecorder recorder;
-    start(recorder, {true, false}, chatSink->name());
+    auto recorder = start({true, false}, chatSink->name());
     server.play(kChatHz, true, "");
     sleepSeconds(3.0);
-    recorder.StopRecord();
+    recorder->stop();
 
     const SoundFile sound = readSound(path());
     const double chat = sound.toneDb(kChatHz, 1.2, 2.8);
@@ -167,13 +163,12 @@ TEST_F(SoundTest, ChatStreamMovedToAnotherSinkIsFollowed) {
     if (!TestSoundServer::available()) GTEST_SKIP() << "pulseaudio or pacat is not installed";
     TestSoundServer server(kMicHz);
     const auto chatSink = ChatSoundSink::create();
-    X11ScreenRecorder recorder;
-    start(recorder, {true, false}, chatSink->name());
+    auto recorder = start({true, false}, chatSink->name());
     server.play(kChatHz, true, "");
     sleepSeconds(1.5);
     ASSERT_TRUE(server.moveStreams(chatSink->name(), "headphones"));
     sleepSeconds(2.5);
-    recorder.StopRecord();
+    recorder->stop();
 
     const SoundFile sound = readSound(path());
     EXPECT_GT(sound.toneDb(kChatHz, 0.8, 1.4), -15.0);
@@ -217,10 +212,9 @@ TEST_P(MonitorAsDefaultSourceTest, IsNoMicrophone) {
     const std::string sink = GetParam();
     ASSERT_EQ(std::system(("pactl set-default-source " + sink + ".monitor").c_str()), 0);
     server.play(kOtherHz, false, sink);
-    X11ScreenRecorder recorder;
-    start(recorder, {false, true});
+    auto recorder = start({false, true});
     sleepSeconds(2.0);
-    recorder.StopRecord();
+    recorder->stop();
 
     const SoundFile sound = readSound(path());
     EXPECT_LT(sound.toneDb(kOtherHz, 0.5, 1.8), -60.0);
@@ -233,10 +227,9 @@ INSTANTIATE_TEST_SUITE_P(Sinks, MonitorAsDefaultSourceTest,
 
 TEST_F(SoundTest, WithoutSoundServerTheSoundIsSilentAndOneWarningSaysWhy) {
     setenv("PULSE_SERVER", ("unix:" + (dir_ / "no-server").string()).c_str(), 1);
-    X11ScreenRecorder recorder;
-    start(recorder, {true, true});
+    auto recorder = start({true, true});
     sleepSeconds(1.0);
-    recorder.StopRecord();
+    recorder->stop();
     unsetenv("PULSE_SERVER");
 
     const SoundFile sound = readSound(path());
@@ -252,17 +245,16 @@ TEST_F(SoundTest, WithoutSoundServerTheSoundIsSilentAndOneWarningSaysWhy) {
 TEST_F(SoundTest, ServerThatDiesLeavesSilenceAndAWholeFile) {
     if (!TestSoundServer::available()) GTEST_SKIP() << "pulseaudio or pacat is not installed";
     TestSoundServer server(kMicHz);
-    X11ScreenRecorder recorder;
     using Clock = std::chrono::steady_clock;
     const auto beforeStart = Clock::now();
-    start(recorder, {true, true});
+    auto recorder = start({true, true});
     const auto afterStart = Clock::now();
     sleepSeconds(1.0);
     server.kill();
     sleepSeconds(1.5);
     const auto beforeStop = Clock::now();
-    recorder.StopRecord();
-    // The file's clock starts within start() and ends within StopRecord(),
+    recorder->stop();
+    // The file's clock starts within start() and ends within stop(),
     // which take longer on a busy machine.
     const double shortest = std::chrono::duration<double>(beforeStop - afterStart).count() - 0.3;
     const double longest = std::chrono::duration<double>(Clock::now() - beforeStart).count() + 0.3;

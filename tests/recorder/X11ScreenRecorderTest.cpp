@@ -72,23 +72,15 @@ protected:
 
     std::string file(const std::string& name) const { return (dir_ / name).string(); }
 
-    // The calls the client makes, in its order, and the window to read.
-    static void configure(X11ScreenRecorder& recorder, Area area, const std::string& path,
-                          Window window) {
-        recorder.recordWindow(window);
-        recorder.HighlightClicks(0);
-        recorder.StartDelay(0);
-        recorder.DrawPointer(true);
-        recorder.AudioSource(0);
-        recorder.FrameRate(30.0f);
-        recorder.PadOffscreen(true);
-        recorder.SourceKind(1);
-        recorder.OutputFile(path);
-        recorder.CaptureTop(area.y);
-        recorder.CaptureLeft(area.x);
-        recorder.CaptureWidth(area.width);
-        recorder.CaptureHeight(area.height);
+    // What the client asks for, of the rectangle into the file.
+    static platform::RecordingRequest request(Area area, const std::string& path) {
+        platform::RecordingRequest r;
+        r.area = {area.x, area.y, area.width, area.height};
+        r.path = path;
+        return r;
     }
+    // Records the window's own pixels (0: the screen's).
+    static recorder::RecorderTarget from(Window window) { return {{}, window, {}}; }
 
     std::unique_ptr<TestScreen> screen_;
     fs::path dir_;
@@ -98,13 +90,12 @@ TEST_F(RecorderTest, RecordsChangingWindowAsWmv2InAsfAtItsFrameRate) {
     const Area area{100, 100, 320, 240};
     const Window window = screen_->show(area.x, area.y, area.width, area.height, kRed);
     const Rgb palette[] = {kRed, kGreen, kBlue, kGrey, {230, 230, 40}, {20, 200, 200}};
-    X11ScreenRecorder recorder;
-    configure(recorder, area, file("changing.wmv"), window);
+    X11ScreenRecorder recorder(request(area, file("changing.wmv")), from(window));
 
     // Measured around the recorder's own start and stop, so that the time
     // that passed can only be longer than what it recorded.
     const auto started = Clock::now();
-    recorder.StartRecord();
+    recorder.start();
     // Drive the content: a new colour every 1/60 s for a little over a second.
     int step = 0;
     for (auto next = started; Clock::now() - started < std::chrono::milliseconds(1200);
@@ -112,7 +103,7 @@ TEST_F(RecorderTest, RecordsChangingWindowAsWmv2InAsfAtItsFrameRate) {
         screen_->fill(window, palette[++step % std::size(palette)]);
         std::this_thread::sleep_until(next);
     }
-    recorder.StopRecord();
+    recorder.stop();
     const double recorded = std::chrono::duration<double>(Clock::now() - started).count();
 
     const VideoFile video = readVideo(file("changing.wmv"));
@@ -163,10 +154,9 @@ TEST_P(PlacementTest, FrameShowsVisiblePartAndPadsTheRest) {
     const PlacementCase& c = GetParam();
     const Window window =
         screen_->show(c.window.x, c.window.y, c.window.width, c.window.height, c.colour);
-    X11ScreenRecorder recorder;
-    configure(recorder, c.capture, file("placed.wmv"), window);
-    recorder.StartRecord();
-    recorder.StopRecord();
+    X11ScreenRecorder recorder(request(c.capture, file("placed.wmv")), from(window));
+    recorder.start();
+    recorder.stop();
 
     const VideoFile video = readVideo(file("placed.wmv"));
     ASSERT_EQ(video.width, c.expectedWidth);
@@ -198,60 +188,61 @@ INSTANTIATE_TEST_SUITE_P(
         PlacementCase{"AboveTopEdge", {400, 0, 100, 100}, {400, -6, 64, 41}, 64, 40, kBlue}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Settings and paths that StartRecord refuses, leaving no file and no thread.
+// Requests that the recorder refuses when it is made, or that fail at start()
+// on the screen or the disk, leaving no file and no thread.
 struct RefusalCase {
     const char* name;
-    std::function<void(X11ScreenRecorder&, const std::string& dir)> spoil;
+    std::function<void(platform::RecordingRequest&, const std::string& dir)> spoil;
+    bool atStart;       // only start() can tell
     bool fileMayExist;  // the path names something that existed before
 };
 
 class RefusalTest : public RecorderTest, public testing::WithParamInterface<RefusalCase> {};
 
-TEST_P(RefusalTest, StartRecordFailsAndLeavesNothingRunning) {
+TEST_P(RefusalTest, RefusedAndNothingLeftRunning) {
     const RefusalCase& c = GetParam();
     const Window window = screen_->show(100, 100, 200, 200, kGrey);
-    X11ScreenRecorder recorder;
-    configure(recorder, {100, 100, 200, 200}, file("refused.wmv"), window);
-    c.spoil(recorder, dir_.string());
+    platform::RecordingRequest spoilt = request({100, 100, 200, 200}, file("refused.wmv"));
+    c.spoil(spoilt, dir_.string());
     const std::size_t threads = countEntries("/proc/self/task");
 
-    EXPECT_THROW(recorder.StartRecord(), platform::Failure);
-    EXPECT_FALSE(recorder.isRecording());
+    if (c.atStart) {
+        X11ScreenRecorder recorder(spoilt, from(window));
+        EXPECT_THROW(recorder.start(), platform::Failure);
+        EXPECT_FALSE(recorder.isRecording());
+        recorder.stop();  // nothing to stop
+    } else {
+        EXPECT_THROW(X11ScreenRecorder(spoilt, from(window)), platform::Failure);
+    }
     EXPECT_EQ(countEntries("/proc/self/task"), threads);
     if (!c.fileMayExist) {
         EXPECT_EQ(countEntries(dir_.c_str()), 0u);
     }
-    recorder.StopRecord();  // nothing to stop
-
-    // The same object records once the settings are right again.
-    configure(recorder, {100, 100, 200, 200}, file("afterwards.wmv"), window);
-    recorder.StartRecord();
-    recorder.StopRecord();
-    EXPECT_GE(readVideo(file("afterwards.wmv")).frames.size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RefusalTest,
     testing::Values(
-        RefusalCase{"WhollyOffScreen", [](auto& r, auto&) { r.CaptureLeft(-500); }, false},
-        RefusalCase{"ZeroWidth", [](auto& r, auto&) { r.CaptureWidth(0); }, false},
-        RefusalCase{"NegativeHeight", [](auto& r, auto&) { r.CaptureHeight(-20); }, false},
+        RefusalCase{"WhollyOffScreen", [](auto& r, auto&) { r.area.left = -500; }, true, false},
+        RefusalCase{"ZeroWidth", [](auto& r, auto&) { r.area.width = 0; }, false, false},
+        RefusalCase{"NegativeHeight", [](auto& r, auto&) { r.area.height = -20; }, false, false},
         RefusalCase{"PartlyOffWithoutPadding",
                     [](auto& r, auto&) {
-                        r.CaptureLeft(-8);
-                        r.PadOffscreen(false);
+                        r.area.left = -8;
+                        r.padOffscreen = false;
                     },
+                    true, false},
+        RefusalCase{"ZeroFrameRate", [](auto& r, auto&) { r.framesPerSecond = 0; }, false, false},
+        RefusalCase{"NaNFrameRate", [](auto& r, auto&) { r.framesPerSecond = NAN; }, false, false},
+        RefusalCase{"TooHighFrameRate", [](auto& r, auto&) { r.framesPerSecond = 241; }, false,
                     false},
-        RefusalCase{"OtherSourceKind", [](auto& r, auto&) { r.SourceKind(2); }, false},
-        RefusalCase{"SoundSource", [](auto& r, auto&) { r.AudioSource(1); }, false},
-        RefusalCase{"ZeroFrameRate", [](auto& r, auto&) { r.FrameRate(0.0f); }, false},
-        RefusalCase{"NaNFrameRate", [](auto& r, auto&) { r.FrameRate(NAN); }, false},
-        RefusalCase{"NegativeDelay", [](auto& r, auto&) { r.StartDelay(-1); }, false},
-        RefusalCase{"EmptyPath", [](auto& r, auto&) { r.OutputFile(""); }, false},
+        RefusalCase{"NegativeDelay", [](auto& r, auto&) { r.startDelaySeconds = -1; }, false,
+                    false},
+        RefusalCase{"EmptyPath", [](auto& r, auto&) { r.path.clear(); }, false, false},
         RefusalCase{"MissingFolder",
-                    [](auto& r, const std::string& d) { r.OutputFile(d + "/missing/x.wmv"); },
+                    [](auto& r, const std::string& d) { r.path = d + "/missing/x.wmv"; }, true,
                     false},
-        RefusalCase{"PathIsFolder", [](auto& r, const std::string& d) { r.OutputFile(d); }, true}),
+        RefusalCase{"PathIsFolder", [](auto& r, const std::string& d) { r.path = d; }, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A stop right after the start still leaves a playable file with one frame,
@@ -260,11 +251,11 @@ class StopAtOnceTest : public RecorderTest, public testing::WithParamInterface<i
 
 TEST_P(StopAtOnceTest, WritesAtLeastOneFrame) {
     const Window window = screen_->show(100, 100, 200, 200, kBlue);
-    X11ScreenRecorder recorder;
-    configure(recorder, {100, 100, 200, 200}, file("short.wmv"), window);
-    recorder.StartDelay(GetParam());
-    recorder.StartRecord();
-    recorder.StopRecord();
+    platform::RecordingRequest delayed = request({100, 100, 200, 200}, file("short.wmv"));
+    delayed.startDelaySeconds = GetParam();
+    X11ScreenRecorder recorder(delayed, from(window));
+    recorder.start();
+    recorder.stop();
     const VideoFile video = readVideo(file("short.wmv"));
     ASSERT_GE(video.frames.size(), 1u);
     EXPECT_TRUE(near(video.pixel(0, 100, 100), kBlue, 30));
@@ -278,13 +269,13 @@ class FrameRateTest : public RecorderTest, public testing::WithParamInterface<fl
 
 TEST_P(FrameRateTest, FramesFollowTheRate) {
     const Window window = screen_->show(100, 100, 200, 200, kBlue);
-    X11ScreenRecorder recorder;
-    configure(recorder, {100, 100, 200, 200}, file("rate.wmv"), window);
-    recorder.FrameRate(GetParam());
-    recorder.StartRecord();
+    platform::RecordingRequest rated = request({100, 100, 200, 200}, file("rate.wmv"));
+    rated.framesPerSecond = GetParam();
+    X11ScreenRecorder recorder(rated, from(window));
+    recorder.start();
     for (const auto start = Clock::now(); Clock::now() - start < std::chrono::milliseconds(450);)
         screen_->fill(window, Clock::now().time_since_epoch().count() / 1000000 % 2 ? kRed : kBlue);
-    recorder.StopRecord();
+    recorder.stop();
 
     const VideoFile video = readVideo(file("rate.wmv"));
     ASSERT_GE(video.frames.size(), 2u);
@@ -303,15 +294,14 @@ INSTANTIATE_TEST_SUITE_P(Rates, FrameRateTest, testing::Values(5.0f, 15.0f, 29.9
 TEST_F(RecorderTest, StallIsCountedAsSkippedFramesAndTheFileStaysWhole) {
     if (screen_->isXwayland()) GTEST_SKIP() << "Xwayland serves other clients during a grab";
     const Window window = screen_->show(100, 100, 200, 200, kGreen);
-    X11ScreenRecorder recorder;
-    configure(recorder, {100, 100, 200, 200}, file("stalled.wmv"), window);
-    recorder.StartRecord();
+    X11ScreenRecorder recorder(request({100, 100, 200, 200}, file("stalled.wmv")), from(window));
+    recorder.start();
     XGrabServer(screen_->display());
     XSync(screen_->display(), False);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the stall itself
     XUngrabServer(screen_->display());
     XSync(screen_->display(), False);
-    recorder.StopRecord();
+    recorder.stop();
     EXPECT_GT(recorder.skippedFrames(), 0);
     EXPECT_FALSE(recorder.failed());
 
@@ -324,21 +314,21 @@ TEST_F(RecorderTest, StallIsCountedAsSkippedFramesAndTheFileStaysWhole) {
 TEST_F(RecorderTest, SecondStopAndReleaseAreHarmless) {
     const Window window = screen_->show(100, 100, 200, 200, kGreen);
     {
-        X11ScreenRecorder recorder;
-        configure(recorder, {100, 100, 200, 200}, file("twice.wmv"), window);
-        recorder.StartRecord();
-        EXPECT_THROW(recorder.StartRecord(), platform::Failure);  // already recording
+        X11ScreenRecorder recorder(request({100, 100, 200, 200}, file("twice.wmv")), from(window));
+        recorder.start();
+        EXPECT_THROW(recorder.start(), platform::Failure);  // already recording
         EXPECT_TRUE(recorder.isRecording());
-        recorder.StopRecord();
-        recorder.StopRecord();
+        recorder.stop();
+        recorder.stop();
         EXPECT_FALSE(recorder.isRecording());
     }
     EXPECT_GE(readVideo(file("twice.wmv")).frames.size(), 1u);
 
     {
-        X11ScreenRecorder recorder;  // released while recording: finishes the file
-        configure(recorder, {100, 100, 200, 200}, file("released.wmv"), window);
-        recorder.StartRecord();
+        // Released while recording: finishes the file.
+        X11ScreenRecorder recorder(request({100, 100, 200, 200}, file("released.wmv")),
+                                   from(window));
+        recorder.start();
     }
     const VideoFile released = readVideo(file("released.wmv"));
     EXPECT_GE(released.frames.size(), 1u);
@@ -350,7 +340,7 @@ TEST_F(RecorderTest, SecondStopAndReleaseAreHarmless) {
 struct PointerCase {
     const char* name;
     bool drawPointer;
-    int highlight;
+    bool highlight;
     bool buttonDown;
     int pointerX;  // in the frame; the frame's left edge is 0
     bool expectMarks;
@@ -368,12 +358,12 @@ TEST_P(PointerTest, MarksAppearOnlyWhenAskedFor) {
         XTestFakeButtonEvent(input, 1, True, CurrentTime);
         XSync(input, False);
     }
-    X11ScreenRecorder recorder;
-    configure(recorder, {600, 100, 200, 200}, file("pointer.wmv"), window);
-    recorder.DrawPointer(c.drawPointer);
-    recorder.HighlightClicks(c.highlight);
-    recorder.StartRecord();
-    recorder.StopRecord();
+    platform::RecordingRequest marked = request({600, 100, 200, 200}, file("pointer.wmv"));
+    marked.drawPointer = c.drawPointer;
+    marked.highlightClicks = c.highlight;
+    X11ScreenRecorder recorder(marked, from(window));
+    recorder.start();
+    recorder.stop();
     if (c.buttonDown) {
         XTestFakeButtonEvent(input, 1, False, CurrentTime);
         XSync(input, False);
@@ -393,18 +383,18 @@ TEST_P(PointerTest, MarksAppearOnlyWhenAskedFor) {
             if (p.r > p.b + 40 && d2 >= 14 * 14 && d2 <= 23 * 23) ++ringMarks;
         }
     EXPECT_EQ(pointerMarks > 0, c.expectMarks && c.drawPointer);
-    EXPECT_EQ(ringMarks > 0, c.expectMarks && c.highlight != 0);
+    EXPECT_EQ(ringMarks > 0, c.expectMarks && c.highlight);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PointerTest,
-    testing::Values(PointerCase{"PointerDrawn", true, 0, false, 100, true},
-                    PointerCase{"PointerHidden", false, 0, false, 100, false},
+    testing::Values(PointerCase{"PointerDrawn", true, false, false, 100, true},
+                    PointerCase{"PointerHidden", false, false, false, 100, false},
                     // The cursor's image would reach into the frame; its hot spot does not.
-                    PointerCase{"PointerJustOutside", true, 1, true, -3, false},
-                    PointerCase{"HighlightWhileButtonHeld", false, 1, true, 100, true},
-                    PointerCase{"NoHighlightWithoutButton", false, 1, false, 100, false},
-                    PointerCase{"HighlightOffWhileButtonHeld", false, 0, true, 100, false}),
+                    PointerCase{"PointerJustOutside", true, true, true, -3, false},
+                    PointerCase{"HighlightWhileButtonHeld", false, true, true, 100, true},
+                    PointerCase{"NoHighlightWithoutButton", false, true, false, 100, false},
+                    PointerCase{"HighlightOffWhileButtonHeld", false, false, true, 100, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Waits until the running recording has grabbed `more` frames after this
@@ -436,9 +426,8 @@ class WindowChangeTest : public RecorderTest, public testing::WithParamInterface
 
 TEST_P(WindowChangeTest, RecordingKeepsTheWindowsOwnPixels) {
     const Window window = screen_->show(100, 100, 320, 240, kRed);
-    X11ScreenRecorder recorder;
-    configure(recorder, {100, 100, 320, 240}, file("changed.wmv"), window);
-    recorder.StartRecord();
+    X11ScreenRecorder recorder(request({100, 100, 320, 240}, file("changed.wmv")), from(window));
+    recorder.start();
     // Red frames before the change; after it, frames grabbed once the change
     // was made, so that the last frame shows it (one more for the grabber to
     // notice a new size or mapping).
@@ -446,7 +435,7 @@ TEST_P(WindowChangeTest, RecordingKeepsTheWindowsOwnPixels) {
     GetParam().change(*screen_, window, [&] { return framesPass(recorder, 2); });
     screen_->fill(window, kBlue);
     ASSERT_TRUE(framesPass(recorder, 3));
-    recorder.StopRecord();
+    recorder.stop();
 
     const VideoFile video = readVideo(file("changed.wmv"));
     ASSERT_EQ(video.width, 320);
@@ -505,9 +494,9 @@ TEST_P(BlackStartTest, BlackRecordingIsRemovedOtherwiseKept) {
     const BlackCase& c = GetParam();
     const Window window = screen_->show(100, 100, 200, 200, c.colour);
     const bool black = near(c.colour, kBlack, 0) || (!c.readWindow && screen_->isXwayland());
-    X11ScreenRecorder recorder;
-    configure(recorder, {100, 100, 200, 200}, file("black.wmv"), c.readWindow ? window : 0);
-    recorder.StartRecord();
+    X11ScreenRecorder recorder(request({100, 100, 200, 200}, file("black.wmv")),
+                               from(c.readWindow ? window : 0));
+    recorder.start();
     // Until the recorder has failed, or well past the first second.
     const auto deadline = Clock::now() + std::chrono::seconds(black ? 60 : 2);
     while (!recorder.failed() && Clock::now() < deadline)
@@ -515,11 +504,11 @@ TEST_P(BlackStartTest, BlackRecordingIsRemovedOtherwiseKept) {
     EXPECT_EQ(recorder.failed(), black);
     if (black) {
         EXPECT_NE(recorder.lastError().find("black"), std::string::npos) << recorder.lastError();
-        EXPECT_THROW(recorder.StopRecord(), platform::Failure);
+        EXPECT_THROW(recorder.stop(), platform::Failure);
         EXPECT_TRUE(recorder.failed()) << "the error outlives the recording";
         EXPECT_EQ(countEntries(dir_.c_str()), 0u);
     } else {
-        recorder.StopRecord();
+        recorder.stop();
         EXPECT_TRUE(near(readVideo(file("black.wmv")).pixel(0, 100, 100), c.colour, 30));
     }
 }
@@ -532,11 +521,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, BlackStartTest,
 TEST_F(RecorderTest, RepeatedRecordingsKeepFilesThreadsAndMemoryFlat) {
     const Window window = screen_->show(100, 100, 320, 240, kRed);
     auto cycle = [&](int i) {
-        X11ScreenRecorder recorder;
-        configure(recorder, {100, 100, 320, 240}, file("cycle" + std::to_string(i % 2) + ".wmv"),
-                  window);
-        recorder.StartRecord();
-        recorder.StopRecord();
+        X11ScreenRecorder recorder(
+            request({100, 100, 320, 240}, file("cycle" + std::to_string(i % 2) + ".wmv")),
+            from(window));
+        recorder.start();
+        recorder.stop();
     };
     cycle(0);  // first use loads codecs and X extensions
     const std::size_t fds = countEntries("/proc/self/fd");
@@ -550,8 +539,9 @@ TEST_F(RecorderTest, RepeatedRecordingsKeepFilesThreadsAndMemoryFlat) {
 }
 
 TEST_F(RecorderTest, FactoryFailsWithoutDisplay) {
-    EXPECT_NE(recorder::X11RecorderFactory().create(), nullptr);
-    EXPECT_THROW(recorder::X11RecorderFactory(":4711").create(), platform::Failure);
+    const platform::RecordingRequest good = request({100, 100, 200, 200}, file("made.wmv"));
+    EXPECT_NE(recorder::X11RecorderFactory().create(good, {}), nullptr);
+    EXPECT_THROW(recorder::X11RecorderFactory(":4711").create(good, {}), platform::Failure);
 }
 
 }  // namespace

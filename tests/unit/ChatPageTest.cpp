@@ -59,10 +59,10 @@ TEST_F(ChatPageTest, AChatPageThatFailsOffersRetryWhichPreparesTheNextPage) {
         MemoryHost h;
         h.textFiles.files = host.textFiles.files;
         app::Main m(h, settings());
-        h.objectFactory.installed[testing_support::kFlashProgId] = "v";
-        h.captureService.drivers = {0};
+        h.flashPlayerImpl.version = "v";
+        h.webcamImpl.present = true;
         h.formImpl.load();
-        h.load.load("C:\\App\\HTML\\Dialog.html", testing_support::kStartPage);
+        h.load.load("/opt/whirligigcam/HTML/Dialog.html", testing_support::kStartPage);
         h.asyncReader.finish("update=false");
         failures[k](h);
         EXPECT_EQ(h.load.document->byId("error")->style("display"), "block") << k;
@@ -100,12 +100,12 @@ TEST_F(ChatPageTest, ALostPageProcessFinishesTheRecordingAndOffersRetry) {
     reachChatPage();
     host.saveDialog.answer = "/tmp/v.wmv";
     chatElement("butRec")->fire(PageEvent::Click);
-    ASSERT_EQ(host.journal.count("Recorder1.StartRecord()"), 1u);
+    ASSERT_EQ(host.journal.count("Recorder1.start()"), 1u);
     // The start page cannot be reached at first (its process was stalled too):
     // the next tick puts the failure state up.
     host.faults.fail("subscribe", "#butRetry");
     host.wb.raiseProcessTerminated();
-    EXPECT_EQ(host.journal.count("Recorder1.StopRecord()"), 1u);
+    EXPECT_EQ(host.journal.count("Recorder1.stop()"), 1u);
     EXPECT_TRUE(host.recorderFactory.latest.expired());
     EXPECT_FALSE(listened(host.load.document->byId("butRetry")));
     host.faults.clear();
@@ -137,7 +137,8 @@ TEST_F(ChatPageTest, PreparedPageIsRestyledAndCarriesTheClientsResources) {
     auto doc = reachChatPage();
     auto body = doc->byId("content")->parent.lock();
     EXPECT_EQ(body->style("borderStyle"), "none");
-    EXPECT_EQ(body->style("background"), "url(file:///C:\\App\\HTML\\Img\\bg.gif) repeat-x #262626");
+    EXPECT_EQ(body->style("background"),
+              "url(file:///opt/whirligigcam/HTML/Img/bg.gif) repeat-x #262626");
 
     ASSERT_EQ(doc->sheets.size(), 3u);
     EXPECT_TRUE(doc->sheets[0]->disabled);
@@ -205,7 +206,8 @@ TEST(BodyTemplate, ValuesFromThePageStayLiteral) {
 }
 
 TEST_F(ChatPageTest, LastObjectIdAndLastParametersWinAcrossObjects) {
-    host.textFiles.files["C:\\App\\HTML\\Body.html"] = "<p id=\"out\">%name%|%movie%|%flashvars%</p>";
+    host.textFiles.files["/opt/whirligigcam/HTML/Body.html"] =
+        "<p id=\"out\">%name%|%movie%|%flashvars%</p>";
     auto doc = reachChatPage("update=false", R"(<object id="a"><param name="movie" value="m1">
         <param name="Movie" value="ignored"></object>
         <object id="b"><param name="movie" value="m2"><param name="flashvars" value="x=1"></object>
@@ -222,7 +224,7 @@ struct ScriptAccessCase {
 class ScriptAccess : public MainFixture, public ::testing::WithParamInterface<ScriptAccessCase> {};
 
 TEST_P(ScriptAccess, IsTheSitesOwnNeverMore) {
-    host.textFiles.files["C:\\App\\HTML\\Body.html"] = "<p id=\"out\">%scriptaccess%</p>";
+    host.textFiles.files["/opt/whirligigcam/HTML/Body.html"] = "<p id=\"out\">%scriptaccess%</p>";
     auto doc = reachChatPage("update=false", GetParam().objects);
     EXPECT_EQ(doc->byId("out")->innerText(), GetParam().want);
 }
@@ -257,10 +259,10 @@ TEST_F(ChatPageTest, EveryStepStandsAlone) {
         h.textFiles.files = host.textFiles.files;
         app::Main m(h, settings());
         h.faults.fail(c.op, c.arg);
-        h.objectFactory.installed[testing_support::kFlashProgId] = "v";
-        h.captureService.drivers = {0};
+        h.flashPlayerImpl.version = "v";
+        h.webcamImpl.present = true;
         h.formImpl.load();
-        h.load.load("C:\\App\\HTML\\Dialog.html", testing_support::kStartPage);
+        h.load.load("/opt/whirligigcam/HTML/Dialog.html", testing_support::kStartPage);
         h.asyncReader.finish("update=false");
         h.wb.load("http://chat.test/", kChatPage);
         // The steps around the failing one still ran.
@@ -300,12 +302,12 @@ TEST(Theming, RulesAndTheirPrecedence) {
         <div id="divbutton" class="button_im"></div>
         <div id="ShareThis"><a id="gmail"></a><a id="aol"></a></div>)");
     memory::MemoryApp app;
-    app.path = "C:\\My App";
+    app.path = "/opt/my whirligigcam";
     chatpage::ThemePageElements(platform::DocumentRef(doc), app);
 
     // The image an element's background shows, from the application's image
     // folder; "" when it has no background.
-    const std::string folder = "url(file:///C:\\My App\\HTML\\Img\\";
+    const std::string folder = "url(file:///opt/my whirligigcam/HTML/Img/";
     auto image = [&](const std::shared_ptr<memory::MemoryElement>& e) -> std::string {
         const std::string value = e->style("background");
         const size_t at = value.find(folder);

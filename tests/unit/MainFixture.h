@@ -30,8 +30,6 @@ inline const char* kBody = R"(<div id="content"><span id="butRec" class="button_
 <div id="cam"><object id="%name%"><param name="movie" value="%movie%"><param name="flashvars" value="%flashvars%"></object></div>
 <div id="log"></div><div id="chatarea"></div></div>)";
 
-inline const std::string kFlashProgId = "ShockwaveFlash.ShockwaveFlash.9";
-
 class MainFixture : public ::testing::Test {
 protected:
     static app::Settings settings() {
@@ -40,18 +38,18 @@ protected:
     }
 
     MainFixture() {
-        host.textFiles.files["C:\\App\\HTML\\Style.css"] = "body { margin: 0; }";
-        host.textFiles.files["C:\\App\\HTML\\Script.js"] = "var client = 1;";
-        host.textFiles.files["C:\\App\\HTML\\Body.html"] = kBody;
+        host.textFiles.files["/opt/whirligigcam/HTML/Style.css"] = "body { margin: 0; }";
+        host.textFiles.files["/opt/whirligigcam/HTML/Script.js"] = "var client = 1;";
+        host.textFiles.files["/opt/whirligigcam/HTML/Body.html"] = kBody;
         main = std::make_unique<app::Main>(host, settings());
     }
 
     void passChecks() {
-        host.objectFactory.installed[kFlashProgId] = "LNX 32,0,0,465";
-        host.captureService.drivers = {0};
+        host.flashPlayerImpl.version = "LNX 32,0,0,465";
+        host.webcamImpl.present = true;
     }
     std::shared_ptr<memory::MemoryDocument> loadStartPage(const std::string& html = kStartPage) {
-        return host.load.load("C:\\App\\HTML\\Dialog.html", html);
+        return host.load.load("/opt/whirligigcam/HTML/Dialog.html", html);
     }
     // The start page is loaded and the update read is pending.
     void reachUpdateCheck() {

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "app/EventBoundRef.h"
 #include "chatpage/ReadTextFile.h"
-#include "support/Failure.h"
+#include "common/EventBoundRef.h"
 #include "platform/memory/MemoryPage.h"
 #include "platform/posix/LocaleCodePage.h"
 #include "platform/posix/PosixTextFiles.h"
+#include "support/Failure.h"
 
 namespace {
 
@@ -73,7 +73,8 @@ TEST(EventBoundRef, RoutesEventsWhileBoundAndKeepsThePreviousValueOnAWrongKind) 
     auto doc = memory::MemoryDocument::fromHtml(
         world, "<span id=a>A</span><span id=b>B</span><div id=c>C</div>");
     int clicks = 0;
-    app::EventBoundRef field("SPAN", {{PageEvent::Click, [&] { return ++clicks, false; }, true}});
+    common::EventBoundRef field("SPAN",
+                                {{PageEvent::Click, [&] { return ++clicks, false; }, true}});
 
     field.bind(doc->getElementById("a"));
     EXPECT_TRUE(doc->byId("a")->fire(PageEvent::Click));
@@ -99,10 +100,10 @@ TEST(EventBoundRef, RoutesEventsWhileBoundAndKeepsThePreviousValueOnAWrongKind) 
 TEST(EventBoundRef, AHandlerMayEmptyItsOwnField) {
     auto world = std::make_shared<memory::World>();
     auto doc = memory::MemoryDocument::fromHtml(world, "<span id=a><b id=inner>x</b></span>");
-    std::unique_ptr<app::EventBoundRef> field;
+    std::unique_ptr<common::EventBoundRef> field;
     int runs = 0;
-    field = std::make_unique<app::EventBoundRef>(
-        "SPAN", std::vector<app::EventBoundRef::Handler>{
+    field = std::make_unique<common::EventBoundRef>(
+        "SPAN", std::vector<common::EventBoundRef::Handler>{
                     {PageEvent::Click, [&] { return ++runs, field->clear(), false; }, true}});
     field->bind(doc->getElementById("a"));
     doc->byId("inner")->fire(PageEvent::Click);  // bubbles up to the span

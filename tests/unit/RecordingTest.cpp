@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
+#include <tuple>
 
 #include "MainFixture.h"
 #include "support/TwipsToPixels.h"
@@ -23,30 +23,27 @@ protected:
     void click() { chatElement("butRec")->fire(PageEvent::Click); }
 };
 
-TEST_F(RecordingTest, StartConfiguresTheRecorderWithTheWindowRectangle) {
+TEST_F(RecordingTest, StartAsksForTheWindowsClientAreaInTheChosenFile) {
     // Left 1500, Top 1200, Width 10710, Height 8940, ScaleWidth 10470, ScaleHeight 8370.
     host.formImpl.frameHeight = 570;
     host.saveDialog.answer = "/home/u/chat";
     host.journal.clear();
     click();
-    // The recorder reads its settings when it starts: the chosen file and the
-    // window's client area are set before, in whatever order.
-    const std::vector<std::string> calls = host.journal.matching("Recorder1.");
-    ASSERT_FALSE(calls.empty());
-    EXPECT_EQ(calls.back(), "Recorder1.StartRecord()");
-    std::set<std::string> placed;
-    for (const std::string& call : calls)
-        if (call.starts_with("Recorder1.Capture") || call.starts_with("Recorder1.OutputFile"))
-            placed.insert(call);
-    EXPECT_EQ(placed, (std::set<std::string>{
-                          "Recorder1.OutputFile(/home/u/chat)", "Recorder1.CaptureTop(112)",
-                          "Recorder1.CaptureLeft(110)", "Recorder1.CaptureWidth(694)",
-                          "Recorder1.CaptureHeight(554)"}));
-    EXPECT_EQ(host.saveDialog.filter, "wmv File (*.wmv)|*.wmv");
+    const platform::RecordingRequest& asked = host.recorderFactory.latestRequest;
+    EXPECT_EQ(asked.path, "/home/u/chat");
+    EXPECT_EQ(std::tuple(asked.area.left, asked.area.top, asked.area.width, asked.area.height),
+              std::tuple(110, 112, 694, 554));
+    EXPECT_EQ(asked.framesPerSecond, 30.0);
+    EXPECT_TRUE(asked.drawPointer && asked.padOffscreen && !asked.highlightClicks);
+    EXPECT_FALSE(asked.sound) << "the desktop's own choice of sounds";
+    EXPECT_EQ(host.journal.matching("Recorder1."), std::vector<std::string>{"Recorder1.start()"});
+    ASSERT_EQ(host.saveDialog.types.size(), 1u);
+    EXPECT_EQ(host.saveDialog.types[0].description, "wmv File (*.wmv)");
+    EXPECT_EQ(host.saveDialog.types[0].patterns, std::vector<std::string>{"*.wmv"});
     EXPECT_EQ(caption()->innerText(), "Stop Rec");
     // The recording runs until it is stopped: closing the window stops it.
     host.formImpl.close();
-    EXPECT_EQ(host.journal.count("Recorder1.StopRecord()"), 1u);
+    EXPECT_EQ(host.journal.count("Recorder1.stop()"), 1u);
 }
 
 TEST_F(RecordingTest, MaximisedWindowRectangle) {
@@ -54,7 +51,7 @@ TEST_F(RecordingTest, MaximisedWindowRectangle) {
     host.formImpl.top = -120;
     host.saveDialog.answer = "/tmp/x.wmv";
     click();
-    EXPECT_EQ(host.journal.count("Recorder1.CaptureLeft(2)"), 1u);
+    EXPECT_EQ(host.recorderFactory.latestRequest.area.left, 2);
 }
 
 TEST(TwipsToPixels, RoundsHalfToEven) {
@@ -74,20 +71,16 @@ TEST(TwipsToPixels, RoundsHalfToEven) {
 
 TEST_F(RecordingTest, SideFramesRoundHalfToEven) {
     host.saveDialog.answer = "/tmp/v.wmv";
-    int recorder = 0;
     for (auto [frameTwips, left] : {std::pair{255.0, 100 + 8 + 2}, std::pair{285.0, 100 + 10 + 2}}) {
         host.formImpl.frameWidth = frameTwips;  // 17 and 19 pixels of side frames
         click();                                // start
         click();                                // stop
-        EXPECT_EQ(host.journal.count("Recorder" + std::to_string(++recorder) + ".CaptureLeft(" +
-                                     std::to_string(left) + ")"),
-                  1u)
-            << frameTwips;
+        EXPECT_EQ(host.recorderFactory.latestRequest.area.left, left) << frameTwips;
     }
 }
 
 TEST_F(RecordingTest, StopAnsweredYesOrNo) {
-    for (int answer : {platform::IDNO, platform::IDYES}) {
+    for (auto answer : {platform::MessageAnswer::No, platform::MessageAnswer::Yes}) {
         host.saveDialog.answer = "/tmp/v.wmv";
         click();
         ASSERT_EQ(caption()->innerText(), "Stop Rec");
@@ -96,16 +89,17 @@ TEST_F(RecordingTest, StopAnsweredYesOrNo) {
         click();
         const auto& j = host.journal;
         EXPECT_LT(j.indexOf("#butRec.getElementsByTagName(SPAN)"), j.indexOf("SPAN.innerText=Record"));
-        EXPECT_LT(j.indexOf("SPAN.innerText=Record"),
-                  j.indexOf("MsgBox(Do you want to upload the video to YouTube?,4,Whirligigcam)"))
+        EXPECT_LT(
+            j.indexOf("SPAN.innerText=Record"),
+            j.indexOf("MsgBox(Do you want to upload the video to YouTube?,Yes No,Whirligigcam)"))
             << "relabelled before the question";
         EXPECT_EQ(j.count("MsgBox("), 1u);
         EXPECT_EQ(caption()->innerText(), "Record");
         EXPECT_TRUE(host.recorderFactory.latest.expired()) << "the recorder is released";
         EXPECT_EQ(j.matching("openWithDefaultHandler"),
-                  answer == platform::IDYES
+                  answer == platform::MessageAnswer::Yes
                       ? std::vector<std::string>{"openWithDefaultHandler(http://video.test/"
-                                                 "my_videos_upload,C:\\App)"}
+                                                 "my_videos_upload)"}
                       : std::vector<std::string>{});
     }
     EXPECT_EQ(host.recorderFactory.created, 2);
@@ -119,7 +113,7 @@ void keepWarnings(const platform::LogRecord& record) {
 TEST_F(RecordingTest, AnUploadPageThatCannotBeOpenedIsLoggedAsAWarning) {
     host.saveDialog.answer = "/tmp/v.wmv";
     click();
-    host.messageBoxImpl.answer = platform::IDYES;
+    host.messageBoxImpl.answer = platform::MessageAnswer::Yes;
     host.faults.fail("openWithDefaultHandler");
     warnings.clear();
     platform::setLogSink(keepWarnings);
@@ -140,7 +134,7 @@ TEST_F(RecordingTest, CancelledDialogCreatesNoRecorder) {
 
 TEST_F(RecordingTest, ARecorderThatCannotBeCreatedOrStartedIsToldAndNotReportedAsRecording) {
     host.saveDialog.answer = "/tmp/v.wmv";
-    for (const char* op : {"CreateRecorder", "Recorder.StartRecord"}) {
+    for (const char* op : {"CreateRecorder", "Recorder.start"}) {
         host.faults.clear();
         host.faults.fail(op);
         host.journal.clear();
@@ -150,16 +144,9 @@ TEST_F(RecordingTest, ARecorderThatCannotBeCreatedOrStartedIsToldAndNotReportedA
         EXPECT_EQ(host.journal.matching("MsgBox"),
                   std::vector<std::string>{"MsgBox(The recording could not start: injected "
                                            "failure: " +
-                                           std::string(op) + "().,48,Whirligigcam)"});
+                                           std::string(op) + "().,OK!,Whirligigcam)"});
     }
     EXPECT_EQ(host.journal.count("Recorder1.release"), 1u) << "the unstarted recorder is released";
-
-    // A failing setting leaves the rest, and the start, to run.
-    host.faults.clear();
-    host.faults.fail("Recorder.FrameRate");
-    click();
-    EXPECT_EQ(caption()->innerText(), "Stop Rec");
-    EXPECT_EQ(host.journal.count("Recorder2.StartRecord()"), 1u);
 }
 
 TEST_F(RecordingTest, TheCaptionDecidesWhatAClickDoes) {
@@ -169,7 +156,7 @@ TEST_F(RecordingTest, TheCaptionDecidesWhatAClickDoes) {
     caption()->setInnerText("Record");
     click();
     EXPECT_EQ(host.recorderFactory.created, 2);
-    EXPECT_EQ(host.journal.count("Recorder2.StartRecord()"), 1u);
+    EXPECT_EQ(host.journal.count("Recorder2.start()"), 1u);
 
     // Other captions are ignored.
     caption()->setInnerText("Recording...");
@@ -185,14 +172,14 @@ TEST_F(RecordingTest, TheCaptionDecidesWhatAClickDoes) {
     host.saveDialog.answer = "";
     host.journal.clear();
     click();
-    EXPECT_EQ(host.journal.count("CommonDialog1.ShowSave"), 1u);
+    EXPECT_EQ(host.journal.count("askSavePath"), 1u);
 }
 
 // A recording that fails, at the stop click or by itself while it runs: the
 // caption returns to "Record", the recorder goes, one box says what failed
 // and where the file is, and the file is not offered for upload.
 TEST_F(RecordingTest, AFailedRecordingIsToldAndNotOfferedForUpload) {
-    host.messageBoxImpl.answer = platform::IDYES;
+    host.messageBoxImpl.answer = platform::MessageAnswer::Yes;
     for (const bool byItself : {false, true}) {
         host.faults.clear();
         host.saveDialog.answer = "/tmp/v.wmv";
@@ -200,7 +187,7 @@ TEST_F(RecordingTest, AFailedRecordingIsToldAndNotOfferedForUpload) {
         ASSERT_EQ(caption()->innerText(), "Stop Rec");
         auto recorder = host.recorderFactory.latest.lock();
         ASSERT_TRUE(recorder && recorder->onFailure);
-        host.faults.fail("Recorder.StopRecord");
+        host.faults.fail("Recorder.stop");
         host.journal.clear();
         if (byItself) {
             recorder->onFailure();
@@ -211,8 +198,8 @@ TEST_F(RecordingTest, AFailedRecordingIsToldAndNotOfferedForUpload) {
         EXPECT_EQ(recorder.use_count(), 1) << byItself << ": the window let the recorder go";
         EXPECT_EQ(host.journal.matching("MsgBox"),
                   std::vector<std::string>{
-                      "MsgBox(The recording failed: injected failure: Recorder.StopRecord().\n\n"
-                      "What was recorded until then is in \"/tmp/v.wmv\".,48,Whirligigcam)"})
+                      "MsgBox(The recording failed: injected failure: Recorder.stop().\n\n"
+                      "What was recorded until then is in \"/tmp/v.wmv\".,OK!,Whirligigcam)"})
             << byItself;
         EXPECT_EQ(host.journal.count("openWithDefaultHandler"), 0u) << byItself;
 

@@ -6,8 +6,7 @@
 #include <algorithm>
 
 #include "MainFixture.h"
-#include "app/PageLayout.h"
-#include "app/WindowProc.h"
+#include "chatpage/PageLayout.h"
 
 using testing_support::MainFixture;
 
@@ -22,11 +21,11 @@ std::vector<std::string> sorted(std::vector<std::string> v) {
 
 class ShellTest : public MainFixture {};
 
-TEST_F(ShellTest, LoadInstallsProcedureThenSendsBothViews) {
+TEST_F(ShellTest, LoadSetsTheMinimumSizeThenSendsBothViews) {
     host.formImpl.load();
     const auto& j = host.journal;
-    long proc = j.indexOf("installWindowProcedure(1,670x570)");
-    long dialog = j.indexOf("wbload.Navigate2(C:\\App\\HTML\\Dialog.html)");
+    long proc = j.indexOf("setMinimumOuterSize(1,670x570)");
+    long dialog = j.indexOf("wbload.Navigate2(/opt/whirligigcam/HTML/Dialog.html)");
     long blank = j.indexOf("WB.Navigate2(about:blank)");
     ASSERT_GE(proc, 0);
     ASSERT_GT(dialog, proc);
@@ -56,12 +55,14 @@ TEST_F(ShellTest, IconsGoToTheTopmostOwnerAndToTheWindow) {
 }
 
 TEST_F(ShellTest, EachLoadStepThatFailsIsSkipped) {
-    for (const char* op : {"installWindowProcedure", "setWindowIcon", "hWnd"}) {
+    for (const char* op : {"setMinimumOuterSize", "setWindowIcon", "hWnd"}) {
         memory::MemoryHost h;
         h.faults.fail(op);
         app::Main m(h);
         h.formImpl.load();
-        EXPECT_EQ(h.load.navigations, std::vector<std::string>{"C:\\App\\HTML\\Dialog.html"}) << op;
+        EXPECT_EQ(h.load.navigations,
+                  std::vector<std::string>{"/opt/whirligigcam/HTML/Dialog.html"})
+            << op;
         EXPECT_EQ(h.wb.navigations, std::vector<std::string>{"about:blank"}) << op;
     }
     memory::MemoryHost h;
@@ -69,25 +70,6 @@ TEST_F(ShellTest, EachLoadStepThatFailsIsSkipped) {
     app::Main m(h);
     h.formImpl.load();
     EXPECT_EQ(h.wb.navigations, std::vector<std::string>{"about:blank"});
-}
-
-TEST_F(ShellTest, MinimumOuterSizeIsEnforcedThroughTheWindowProcedure) {
-    host.formImpl.load();
-    struct Case {
-        int cx, cy, flags, wantCx, wantCy;
-    } cases[] = {
-        {600, 500, 0, 670, 570},   {669, 569, 0, 670, 570},     {670, 570, 0, 670, 570},
-        {671, 571, 0, 671, 571},   {5000, 100, 0, 5000, 570},   {100, 4000, 0, 670, 4000},
-        {-5, 0, 0x2 /* move only */, 670, 570},
-    };
-    for (const auto& c : cases) {
-        auto pos = host.windowSystem.proposeSize(c.cx, c.cy, c.flags);
-        EXPECT_EQ(pos.cx, c.wantCx) << c.cx << "x" << c.cy;
-        EXPECT_EQ(pos.cy, c.wantCy) << c.cx << "x" << c.cy;
-    }
-    // Every message still reaches the previous procedure.
-    EXPECT_EQ(host.windowSystem.originalMessages.size(), std::size(cases));
-    EXPECT_EQ(app::WindowProc(nullptr, 1, platform::WM_WINDOWPOSCHANGING, 0, 0), 0);
 }
 
 struct LayoutCase {
@@ -125,9 +107,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PageLayout, CamHeightRoundsToNearest) {
     // Large heights keep the 0.4 ratio: B = 963 gives 385.2, B = 962 gives 384.8.
-    EXPECT_EQ(app::ComputePageLayout(1003, 3000).camHeight, 385);
-    EXPECT_EQ(app::ComputePageLayout(1002, 3000).camHeight, 385);
-    EXPECT_THROW(app::ComputePageLayout(0, INT32_MIN), platform::Failure);
+    EXPECT_EQ(chatpage::ComputePageLayout(1003, 3000).camHeight, 385);
+    EXPECT_EQ(chatpage::ComputePageLayout(1002, 3000).camHeight, 385);
+    EXPECT_THROW(chatpage::ComputePageLayout(0, INT32_MIN), platform::Failure);
 }
 
 TEST_F(ShellTest, ResizeBeforeThePageIsPreparedOnlyMovesTheTwoViews) {
@@ -177,13 +159,13 @@ TEST_F(ShellTest, UnloadStopsTheRecorderBeforeReleasingItAndEverySubscription) {
     reachChatPage();
     host.saveDialog.answer = "/tmp/a.wmv";
     host.wb.document->byId("butRec")->fire(platform::PageEvent::Click);
-    ASSERT_EQ(host.journal.count("Recorder1.StartRecord()"), 1u);
+    ASSERT_EQ(host.journal.count("Recorder1.start()"), 1u);
     host.journal.clear();
 
     EXPECT_TRUE(host.formImpl.close());
     const auto& j = host.journal;
-    ASSERT_EQ(j.count("Recorder1.StopRecord()"), 1u);
-    EXPECT_LT(j.indexOf("Recorder1.StopRecord()"), j.indexOf("Recorder1.release"));
+    ASSERT_EQ(j.count("Recorder1.stop()"), 1u);
+    EXPECT_LT(j.indexOf("Recorder1.stop()"), j.indexOf("Recorder1.release"));
     EXPECT_EQ(sorted(j.matching("unsubscribe(")),
               sorted({"unsubscribe(document)", "unsubscribe(BODY)", "unsubscribe(#butShare)",
                       "unsubscribe(#butRec)"}));
@@ -200,7 +182,7 @@ TEST_F(ShellTest, UnloadWhileIdleOrWithAFailingStopStillReleasesEverything) {
     reachChatPage();
     host.saveDialog.answer = "/tmp/a.wmv";
     host.wb.document->byId("butRec")->fire(platform::PageEvent::Click);
-    host.faults.fail("Recorder.StopRecord");
+    host.faults.fail("Recorder.stop");
     host.journal.clear();
     host.formImpl.close();
     EXPECT_TRUE(host.formImpl.unloaded);

@@ -29,23 +29,23 @@ TEST(ControlURL, ExactlyOneEventPerFinishedRead) {
     events.attach(control);
 
     struct Case {
-        std::optional<int> status;
+        std::optional<bool> whole;
         std::optional<std::string> bytes;
         std::optional<std::string> check;  // empty: UpdateFail
     } cases[] = {
-        {6, "update=false\r\n", "update=false\r\n"},  // passed whole
-        {6, "", ""},                                  // empty body completes
-        {6, std::nullopt, ""},                        // unreadable value: empty text
-        {std::nullopt, "update=true", "update=true"},  // unreadable status: completed
-        {6, "\xE9t\xE9", "\xC3\xA9t\xC3\xA9"},        // one character per byte
-        {5, std::nullopt, std::nullopt},
-        {0, "partial", std::nullopt},
+        {true, "update=false\r\n", "update=false\r\n"},  // passed whole
+        {true, "", ""},                                  // empty body completes
+        {true, std::nullopt, ""},                        // unreadable value: empty text
+        {std::nullopt, "update=true", "update=true"},    // unreadable status: completed
+        {true, "\xE9t\xE9", "\xC3\xA9t\xC3\xA9"},        // one character per byte
+        {false, std::nullopt, std::nullopt},
+        {false, "partial", std::nullopt},
     };
     for (const auto& c : cases) {
         events = {};
         events.attach(control);
         control.CheckUpdate("http://u/1");
-        reader.complete(c.status, c.bytes);
+        reader.complete(c.whole, c.bytes);
         if (c.check) {
             EXPECT_EQ(events.checks, std::vector<std::string>{*c.check});
             EXPECT_EQ(events.fails, 0);
@@ -63,7 +63,7 @@ TEST(ControlURL, AReadThatCannotStartFailsLikeOneThatBreaksOff) {
     update::ControlURL control(reader, utf8);
     ControlEvents events;
     events.attach(control);
-    world->faults.fail("AsyncRead");
+    world->faults.fail("read");
     control.CheckUpdate("http://u/1");
     EXPECT_TRUE(reader.pending.empty());
     EXPECT_TRUE(events.checks.empty());
@@ -80,7 +80,7 @@ TEST(ControlURL, AReadThatEndsAfterTheControlWentReportsNothing) {
         events.attach(control);
         control.CheckUpdate("http://u/1");
     }
-    reader.complete(6, std::string("update=false"));
+    reader.complete(true, std::string("update=false"));
     EXPECT_TRUE(events.checks.empty());
     EXPECT_EQ(events.fails, 0);
 }
@@ -112,10 +112,10 @@ TEST_F(UpdateOutcomeTest, RepliesAreComparedExactlyAndWhole) {
         memory::MemoryHost h;
         h.textFiles.files = host.textFiles.files;
         app::Main m(h, settings());
-        h.objectFactory.installed[testing_support::kFlashProgId] = "v";
-        h.captureService.drivers = {0};
+        h.flashPlayerImpl.version = "v";
+        h.webcamImpl.present = true;
         h.formImpl.load();
-        h.load.load("C:\\App\\HTML\\Dialog.html", testing_support::kStartPage);
+        h.load.load("/opt/whirligigcam/HTML/Dialog.html", testing_support::kStartPage);
         h.journal.clear();
         h.asyncReader.finish(c.reply);
         EXPECT_EQ(h.journal.matching("#"), c.displays) << "reply [" << c.reply << "]";
@@ -137,7 +137,7 @@ TEST_F(UpdateOutcomeTest, RepliesAreComparedExactlyAndWhole) {
 TEST_F(UpdateOutcomeTest, ARetryWhoseReadCannotStartShowsTheFailureAgain) {
     reachUpdateCheck();
     host.asyncReader.fail();
-    host.faults.fail("AsyncRead");
+    host.faults.fail("read");
     host.load.document->byId("butRetry")->fire(platform::PageEvent::Click);
     EXPECT_EQ(startDisplay("error"), "block");
     EXPECT_EQ(startDisplay("loading"), "none");
@@ -156,7 +156,7 @@ TEST_F(UpdateOutcomeTest, RetryShowsLoadingBeforeTheNewRequestAndKillsTheOldButt
     const auto& j = host.journal;
     long loading = j.indexOf("#loading.style.display=block");
     long error = j.indexOf("#error.style.display=none");
-    long request = j.indexOf("AsyncRead(http://update.test/check/1,2,Update,16)");
+    long request = j.indexOf("read(http://update.test/check/1)");
     ASSERT_GE(loading, 0);
     EXPECT_GT(error, loading);
     EXPECT_GT(request, error);

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "RoadFixture.h"
-#include "app/PageLayout.h"
+#include "chatpage/PageLayout.h"
 #include "platform/gtk/ChatZoom.h"
 #include "platform/gtk/SpellChecking.h"
 
@@ -135,10 +135,10 @@ protected:
         in >> width >> height >> innerWidth >> innerHeight;
         std::vector<std::string> values;
         for (std::string v; in >> v;) values.push_back(v);
-        const app::PageLayout l = app::ComputePageLayout(width, height);
+        const chatpage::PageLayout l = chatpage::ComputePageLayout(width, height);
         const std::vector<std::string> expected = {
-            app::Pixels(l.contentHeight), app::Pixels(l.camHeight), app::Pixels(l.camWidth),
-            app::Pixels(l.logHeight), app::Pixels(l.chatareaWidth)};
+            chatpage::Pixels(l.contentHeight), chatpage::Pixels(l.camHeight), chatpage::Pixels(l.camWidth),
+            chatpage::Pixels(l.logHeight), chatpage::Pixels(l.chatareaWidth)};
         return std::abs(innerWidth * zoom() - client.width) <= zoom() &&
                std::abs(innerHeight * zoom() - client.height) <= zoom() &&
                std::abs(width - innerWidth) <= 1 && std::abs(height - innerHeight) <= 1 &&

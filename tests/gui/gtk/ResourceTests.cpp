@@ -55,9 +55,9 @@ TEST(ResourceScheme, ImagesDisplayOnAnHttpPageAndEscapesStayBroken) {
     h.folder().write("HTML/Img/red.png", pngImage(8, 6, 0xff0000));
     h.folder().write("secret.png", pngImage(8, 6, 0x00ff00));
     platform::App& app = h.host().app();
-    const std::string good = app.resourceUrl("\\HTML\\Img\\red.png");
+    const std::string good = app.resourceUrl("HTML/Img/red.png");
     EXPECT_EQ(good, "whirligig-res:///Img/red.png");
-    EXPECT_EQ(app.resourcePath("\\HTML\\Img\\red.png"), h.folder().path() + "/HTML/Img/red.png");
+    EXPECT_EQ(app.resourcePath("HTML/Img/red.png"), h.folder().path() + "/HTML/Img/red.png");
 
     site::SiteServer site;
     site.setLogging(false);

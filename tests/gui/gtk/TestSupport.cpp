@@ -66,38 +66,22 @@ std::string pageEval(WebKitWebView* view, const std::string& script) {
 
 namespace {
 
-class FakePlayer : public ScriptableObject {
+class FakeFlashPlayer : public FlashPlayerService {
 public:
-    explicit FakePlayer(std::string version) : version_(std::move(version)) {}
-    std::string GetVariable(const std::string& name) override {
-        if (name != "$version") throw Failure("no such variable");
-        return version_;
-    }
-
-private:
-    std::string version_;
-};
-
-class FakeObjects : public ObjectFactory {
-public:
-    explicit FakeObjects(std::shared_ptr<Fakes> fakes) : fakes_(std::move(fakes)) {}
-    std::shared_ptr<ScriptableObject> CreateObject(const std::string& progId) override {
-        if (fakes_->flashVersion.empty() || progId.rfind("ShockwaveFlash.ShockwaveFlash.", 0) != 0)
-            throw Failure("cannot create " + progId);
-        return std::make_shared<FakePlayer>(fakes_->flashVersion);
+    explicit FakeFlashPlayer(std::shared_ptr<Fakes> fakes) : fakes_(std::move(fakes)) {}
+    std::string installedVersion(int) override {
+        if (fakes_->flashVersion.empty()) throw Failure("no Flash player");
+        return fakes_->flashVersion;
     }
 
 private:
     std::shared_ptr<Fakes> fakes_;
 };
 
-class FakeCapture : public CaptureService {
+class FakeWebcam : public WebcamService {
 public:
-    explicit FakeCapture(std::shared_ptr<Fakes> fakes) : fakes_(std::move(fakes)) {}
-    WindowHandle openProbe() override { return 77; }
-    bool connectDriver(WindowHandle, int) override { return fakes_->webcam; }
-    void disconnectDriver(WindowHandle) override {}
-    void closeProbe(WindowHandle) override {}
+    explicit FakeWebcam(std::shared_ptr<Fakes> fakes) : fakes_(std::move(fakes)) {}
+    bool webcamPresent() override { return fakes_->webcam; }
 
 private:
     std::shared_ptr<Fakes> fakes_;
@@ -106,22 +90,19 @@ private:
 class FakeSaveDialog : public SaveDialog {
 public:
     explicit FakeSaveDialog(std::shared_ptr<Fakes> fakes) : fakes_(std::move(fakes)) {}
-    void setFilter(const std::string&) override {}
-    void ShowSave() override {
+    std::string askSavePath(const std::vector<FileType>&) override {
         ++fakes_->saveDialogs;
-        name_ = fakes_->savePath;
+        return fakes_->savePath;
     }
-    std::string FileName() override { return name_; }
 
 private:
     std::shared_ptr<Fakes> fakes_;
-    std::string name_;
 };
 
 class FakeMessageBox : public MessageBoxService {
 public:
     explicit FakeMessageBox(std::shared_ptr<Fakes> fakes) : fakes_(std::move(fakes)) {}
-    int MsgBox(const std::string&, std::uint32_t, const std::string&) override {
+    MessageAnswer ask(const std::string&, MessageButtons, bool, const std::string&) override {
         ++fakes_->messageBoxes;
         return fakes_->messageAnswer;
     }
@@ -133,10 +114,9 @@ private:
 class FakeShell : public Shell {
 public:
     explicit FakeShell(std::shared_ptr<Fakes> fakes) : fakes_(std::move(fakes)) {}
-    void openWithDefaultHandler(const std::string& target, const std::string& directory) override {
+    void openWithDefaultHandler(const std::string& target) override {
         fakes_->opened.push_back(target);
-        if (fakes_->realDefaultHandler)
-            desktop::DesktopShell().openWithDefaultHandler(target, directory);
+        if (fakes_->realDefaultHandler) desktop::DesktopShell().openWithDefaultHandler(target);
     }
 
 private:
@@ -149,31 +129,18 @@ public:
         ++fakes_->recordersAlive;
     }
     ~FakeRecorder() override {
-        StopRecord();
+        stop();
         --fakes_->recordersAlive;
     }
-    void SourceKind(std::int32_t) override {}
-    void CaptureLeft(std::int32_t left) override { fakes_->captureLeft = left; }
-    void CaptureTop(std::int32_t top) override { fakes_->captureTop = top; }
-    void CaptureWidth(std::int32_t width) override { fakes_->captureWidth = width; }
-    void CaptureHeight(std::int32_t height) override { fakes_->captureHeight = height; }
-    void FrameRate(float) override {}
-    void OutputFile(const std::string&) override {}
-    void StartRecord() override {
+    void start() override {
         running_ = true;
         ++fakes_->recordersStarted;
     }
-    void StopRecord() override {
+    void stop() override {
         if (!running_) return;
         running_ = false;
         ++fakes_->recordersStopped;
     }
-    void AudioSource(std::int32_t) override {}
-    void HighlightClicks(std::int32_t) override {}
-    void StartDelay(std::int32_t) override {}
-    void DrawPointer(bool) override {}
-    void PadOffscreen(bool) override {}
-    void setOnFailure(std::function<void()>) override {}
 
 private:
     std::shared_ptr<Fakes> fakes_;
@@ -183,7 +150,12 @@ private:
 class FakeRecorders : public RecorderFactory {
 public:
     explicit FakeRecorders(std::shared_ptr<Fakes> fakes) : fakes_(std::move(fakes)) {}
-    std::shared_ptr<ScreenRecorder> create() override {
+    std::shared_ptr<ScreenRecorder> create(const RecordingRequest& request,
+                                           std::function<void()>) override {
+        fakes_->captureLeft = request.area.left;
+        fakes_->captureTop = request.area.top;
+        fakes_->captureWidth = request.area.width;
+        fakes_->captureHeight = request.area.height;
         return std::make_shared<FakeRecorder>(fakes_);
     }
 
@@ -202,8 +174,8 @@ std::string openedByDefaultHandler() {
 
 gtkui::HostServices makeServices(std::shared_ptr<Fakes> fakes) {
     gtkui::HostServices s;
-    s.objects = std::make_unique<FakeObjects>(fakes);
-    s.capture = std::make_unique<FakeCapture>(fakes);
+    s.flashPlayer = std::make_unique<FakeFlashPlayer>(fakes);
+    s.webcam = std::make_unique<FakeWebcam>(fakes);
     s.reader = std::make_unique<desktop::SoupAsyncReader>();
     s.codePage = std::make_unique<posix::LocaleCodePage>();
     s.files = std::make_unique<posix::PosixTextFiles>(*s.codePage);

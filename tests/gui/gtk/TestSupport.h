@@ -31,7 +31,7 @@ struct Fakes {
     std::string flashVersion = "WIN 10,0,0,0";  // empty: no Flash player
     bool webcam = true;
     std::string savePath;             // what the save dialog answers
-    int messageAnswer = 7;            // IDNO
+    platform::MessageAnswer messageAnswer = platform::MessageAnswer::No;
     std::vector<std::string> opened;  // what the desktop was asked to open
     bool realDefaultHandler = false;  // also open it with the (private) desktop's handler
     int recordersStarted = 0, recordersStopped = 0, recordersAlive = 0;

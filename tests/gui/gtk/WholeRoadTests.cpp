@@ -11,8 +11,7 @@
 #include <vector>
 
 #include "RoadFixture.h"
-#include "app/PageLayout.h"
-#include "app/WindowProc.h"
+#include "chatpage/PageLayout.h"
 
 namespace guitest {
 namespace {
@@ -164,9 +163,10 @@ protected:
         return s;
     }
     static std::vector<std::string> formula(int W, int H) {
-        app::PageLayout l = app::ComputePageLayout(W, H);
-        return {app::Pixels(l.contentHeight), app::Pixels(l.camHeight), app::Pixels(l.camWidth),
-                app::Pixels(l.logHeight), app::Pixels(l.chatareaWidth)};
+        chatpage::PageLayout l = chatpage::ComputePageLayout(W, H);
+        return {chatpage::Pixels(l.contentHeight), chatpage::Pixels(l.camHeight),
+                chatpage::Pixels(l.camWidth), chatpage::Pixels(l.logHeight),
+                chatpage::Pixels(l.chatareaWidth)};
     }
     GtkWindow* window() { return h.host().gtkForm().window(); }
 
@@ -244,8 +244,8 @@ TEST_P(ChatScreenTest, TheChatScreenFollowsTheWindow) {
             x.resize(500, 400);
             expectSettled(x, [&](GdkRectangle c) {
                 gtkui::FrameExtents e = h.host().gtkForm().frameExtents();
-                return c.width == app::MinimumOuterWidth - e.left - e.right &&
-                       c.height == app::MinimumOuterHeight - e.top - e.bottom;
+                return c.width == app::MinimumWindowSize.width - e.left - e.right &&
+                       c.height == app::MinimumWindowSize.height - e.top - e.bottom;
             });
             break;
     }

@@ -12,11 +12,10 @@
 #include "TestSupport.h"
 #include "app/Main.h"
 #include "app/SetWindowIcons.h"
-#include "app/WindowProc.h"
 #include "demo/SiteServer.h"
-#include "support/Failure.h"
 #include "platform/gtk/EventQueue.h"
 #include "platform/gtk/GtkTimer.h"
+#include "support/Failure.h"
 
 namespace guitest {
 namespace {
@@ -31,10 +30,6 @@ class WindowTest : public ::testing::Test {
 protected:
     gtkui::GtkHost& host() { return h.host(); }
     GtkWindow* window() { return host().gtkForm().window(); }
-    void keepMinimumOuterSize() {
-        host().windows().installWindowProcedure(host().form().hWnd(), nullptr,
-                                                {app::MinimumOuterWidth, app::MinimumOuterHeight});
-    }
     // Waits until the window manager has framed the window.
     bool framed() {
         return waitFor([&] {
@@ -47,7 +42,7 @@ protected:
 };
 
 TEST_F(WindowTest, StartsCentredWithItsClientSizeInTwips) {
-    // The whole window: Load installs the window procedure with its outer minimum.
+    // The whole window: Load sets its outer minimum.
     app::Main program(host(), {});
     host().start();
     ASSERT_TRUE(framed());
@@ -84,14 +79,16 @@ TEST_F(WindowTest, StartsCentredWithItsClientSizeInTwips) {
     EXPECT_DOUBLE_EQ(form.Height(), outer.height * tpp);
 }
 
+// The window's own minimum, as the program sets it when it loads.
 TEST_F(WindowTest, TheWindowKeepsTheMinimumOuterSize) {
+    app::Main program(host(), {});
     host().start();
-    keepMinimumOuterSize();
     ASSERT_TRUE(framed());
     GtkWindow* w = window();
     auto atMinimum = [&] {
         GdkRectangle outer = outerRect(w);
-        return outer.width == app::MinimumOuterWidth && outer.height == app::MinimumOuterHeight;
+        return outer.width == app::MinimumWindowSize.width &&
+               outer.height == app::MinimumWindowSize.height;
     };
     // From inside the program.
     gtk_window_resize(w, 300, 200);
@@ -105,7 +102,8 @@ TEST_F(WindowTest, TheWindowKeepsTheMinimumOuterSize) {
 
     // Growing by a fraction of a pixel still grows by one.
     const double tpp = host().screen().TwipsPerPixelX();
-    ASSERT_TRUE(waitFor([&] { return host().form().Height() == app::MinimumOuterHeight * tpp; }));
+    ASSERT_TRUE(
+        waitFor([&] { return host().form().Height() == app::MinimumWindowSize.height * tpp; }));
     const double before = host().form().Height();
     host().form().setHeight(before + 1);
     EXPECT_TRUE(waitFor([&] { return outerRect(w).height * tpp == before + tpp; }));

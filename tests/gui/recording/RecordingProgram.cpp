@@ -31,10 +31,10 @@ class CountedMessageBox : public platform::MessageBoxService {
 public:
     CountedMessageBox(GtkWindow* parent, std::shared_ptr<Seen> seen)
         : real_(parent), seen_(std::move(seen)) {}
-    int MsgBox(const std::string& prompt, std::uint32_t buttons,
-               const std::string& title) override {
+    platform::MessageAnswer ask(const std::string& text, platform::MessageButtons buttons,
+                                bool warning, const std::string& title) override {
         ++seen_->messageBoxes;
-        return real_.MsgBox(prompt, buttons, title);
+        return real_.ask(text, buttons, warning, title);
     }
 
 private:
@@ -48,8 +48,9 @@ public:
     CountedRecorders(GtkWindow* window, std::shared_ptr<Seen> seen)
         : real_({}, [window] { return GDK_WINDOW_XID(gtk_widget_get_window(GTK_WIDGET(window))); }),
           seen_(std::move(seen)) {}
-    std::shared_ptr<platform::ScreenRecorder> create() override {
-        std::shared_ptr<platform::ScreenRecorder> made = real_.create();
+    std::shared_ptr<platform::ScreenRecorder> create(const platform::RecordingRequest& request,
+                                                     std::function<void()> failed) override {
+        std::shared_ptr<platform::ScreenRecorder> made = real_.create(request, std::move(failed));
         ++seen_->recordersCreated;
         ++seen_->recordersAlive;
         auto seen = seen_;

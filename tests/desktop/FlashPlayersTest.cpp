@@ -6,21 +6,21 @@
 #include <string>
 #include <vector>
 
-#include "platform/desktop/FlashObjectFactory.h"
+#include "platform/desktop/FlashPlayers.h"
 
-using desktop::FlashObjectFactory;
+using desktop::FlashPlayers;
 using desktop::parseFlashVersion;
 
 namespace {
 
 // Fake plugin folders under a temporary directory.
-class FlashObjectFactoryTest : public ::testing::Test {
+class FlashPlayersTest : public ::testing::Test {
 protected:
-    FlashObjectFactoryTest() {
+    FlashPlayersTest() {
         g_autofree gchar* root = g_dir_make_tmp("flash-XXXXXX", nullptr);
         root_ = root;
     }
-    ~FlashObjectFactoryTest() override { std::filesystem::remove_all(root_); }
+    ~FlashPlayersTest() override { std::filesystem::remove_all(root_); }
 
     std::string folder(const std::string& name) {
         const std::string path = root_ + "/" + name;
@@ -31,8 +31,8 @@ protected:
         ASSERT_TRUE(g_file_set_contents(path.c_str(), content.data(),
                                         static_cast<gssize>(content.size()), nullptr));
     }
-    std::string version(const std::vector<std::string>& roots, const std::string& progId) {
-        return FlashObjectFactory(false, roots).CreateObject(progId)->GetVariable("$version");
+    std::string version(const std::vector<std::string>& roots, int major) {
+        return FlashPlayers(false, roots).installedVersion(major);
     }
 
     std::string root_;
@@ -44,7 +44,7 @@ const std::string kLibraryBytes = std::string(
                                       10) +
                                   "LNX 11,2,202,644" + std::string("\0more", 5);
 
-TEST_F(FlashObjectFactoryTest, ReadsTheInstalledPlayersVersion) {
+TEST_F(FlashPlayersTest, ReadsTheInstalledPlayersVersion) {
     const std::string pepper = folder("pepper");
     write(pepper + "/libpepflashplayer.so", "no version string here");
     write(pepper + "/manifest.json", R"({"name": "Shockwave Flash", "version": "32.0.0.465"})");
@@ -56,18 +56,16 @@ TEST_F(FlashObjectFactoryTest, ReadsTheInstalledPlayersVersion) {
     const std::string manifestOnly = folder("manifest-only");
     write(manifestOnly + "/manifest.json", R"({"version": "40.0.0.1"})");
 
-    EXPECT_EQ(version({pepper}, "ShockwaveFlash.ShockwaveFlash.9"), "LNX 32,0,0,465");
-    EXPECT_EQ(version({npapi}, "ShockwaveFlash.ShockwaveFlash.9"), "LNX 11,2,202,644");
-    EXPECT_EQ(version({brokenManifest}, "ShockwaveFlash.ShockwaveFlash.11"), "LNX 11,2,202,644");
+    EXPECT_EQ(version({pepper}, 9), "LNX 32,0,0,465");
+    EXPECT_EQ(version({npapi}, 9), "LNX 11,2,202,644");
+    EXPECT_EQ(version({brokenManifest}, 11), "LNX 11,2,202,644");
     // The newest of several players counts; a manifest without a library is no player.
-    EXPECT_EQ(version({npapi, manifestOnly, pepper}, "ShockwaveFlash.ShockwaveFlash.9"),
-              "LNX 32,0,0,465");
-    EXPECT_THROW(version({npapi}, "ShockwaveFlash.ShockwaveFlash.12"), platform::Failure);
-    EXPECT_THROW(version({manifestOnly, root_ + "/missing"}, "ShockwaveFlash.ShockwaveFlash.9"),
-                 platform::Failure);
+    EXPECT_EQ(version({npapi, manifestOnly, pepper}, 9), "LNX 32,0,0,465");
+    EXPECT_THROW(version({npapi}, 12), platform::Failure);
+    EXPECT_THROW(version({manifestOnly, root_ + "/missing"}, 9), platform::Failure);
 }
 
-TEST_F(FlashObjectFactoryTest, TheBundledPlayerStandsInForAMissingPlugin) {
+TEST_F(FlashPlayersTest, TheBundledPlayerStandsInForAMissingPlugin) {
     const std::string plugin = folder("plugin");
     write(plugin + "/libflashplayer.so", kLibraryBytes);
     const std::string bundled = folder("bundled");
@@ -85,40 +83,21 @@ TEST_F(FlashObjectFactoryTest, TheBundledPlayerStandsInForAMissingPlugin) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bundled + " " + std::to_string(c.roots.size()));
-        FlashObjectFactory factory(false, c.roots, c.bundled);
+        FlashPlayers factory(false, c.roots, c.bundled);
         if (c.version) {
-            EXPECT_EQ(
-                factory.CreateObject("ShockwaveFlash.ShockwaveFlash.9")->GetVariable("$version"),
-                c.version);
+            EXPECT_EQ(factory.installedVersion(9), c.version);
         } else {
-            EXPECT_THROW(factory.CreateObject("ShockwaveFlash.ShockwaveFlash.9"),
-                         platform::Failure);
+            EXPECT_THROW(factory.installedVersion(9), platform::Failure);
         }
     }
 }
 
-TEST_F(FlashObjectFactoryTest, AnswersOnlyItsVersionVariable) {
-    auto player = FlashObjectFactory(true, {}).CreateObject("ShockwaveFlash.ShockwaveFlash.9");
-    EXPECT_EQ(player->GetVariable("$version"), "LNX 32,0,0,465");
-    for (const char* name : {"$Version", "version", "", "$version "}) {
-        EXPECT_THROW(player->GetVariable(name), platform::Failure) << name;
-    }
-}
-
-TEST_F(FlashObjectFactoryTest, RecognisesOnlyTheFlashProgId) {
-    FlashObjectFactory simulated(true, {});
-    for (const char* progId :
-         {"ShockwaveFlash.ShockwaveFlash.9", "ShockwaveFlash.ShockwaveFlash.32",
-          "ShockwaveFlash.ShockwaveFlash.0"}) {
-        EXPECT_NO_THROW(simulated.CreateObject(progId)) << progId;
-    }
-    for (const char* progId :
-         {"ShockwaveFlash.ShockwaveFlash.33", "ShockwaveFlash.ShockwaveFlash",
-          "ShockwaveFlash.ShockwaveFlash.", "ShockwaveFlash.ShockwaveFlash.09",
-          "ShockwaveFlash.ShockwaveFlash.-9", "ShockwaveFlash.ShockwaveFlash.+9",
-          "ShockwaveFlash.ShockwaveFlash.9x", "ShockwaveFlash.ShockwaveFlash.99999999999",
-          "ShockwaveFlash.ShockwaveFlash.9.1", "Scripting.FileSystemObject", ""}) {
-        EXPECT_THROW(simulated.CreateObject(progId), platform::Failure) << progId;
+TEST_F(FlashPlayersTest, TheSimulatedPlayerIsVersion32) {
+    FlashPlayers simulated(true, {});
+    for (const int major : {0, 9, 32})
+        EXPECT_EQ(simulated.installedVersion(major), "LNX 32,0,0,465");
+    for (const int major : {33, -1}) {
+        EXPECT_THROW(simulated.installedVersion(major), platform::Failure) << major;
     }
 }
 

@@ -1,46 +1,17 @@
-#include "platform/desktop/FlashObjectFactory.h"
+#include "platform/desktop/FlashPlayers.h"
 
 #include <glib.h>
 
-#include <charconv>
-#include <string_view>
+#include <string>
 #include <utility>
 
 namespace desktop {
 
 namespace {
 
-constexpr std::string_view kProgIdPrefix = "ShockwaveFlash.ShockwaveFlash.";
 constexpr FlashPlayerVersion kSimulatedPlayer{32, 0, 0, 465};
 // What the bundled emulator reports to its movies as "$version".
 constexpr FlashPlayerVersion kBundledPlayer{32, 0, 0, 0};
-
-class FlashPlayerObject : public platform::ScriptableObject {
-public:
-    explicit FlashPlayerObject(FlashPlayerVersion version) : version_(version) {}
-
-    std::string GetVariable(const std::string& name) override {
-        if (name == "$version") return version_.playerString();
-        throw platform::Failure("unknown Flash variable: " + name);
-    }
-
-private:
-    FlashPlayerVersion version_;
-};
-
-// N of "ShockwaveFlash.ShockwaveFlash.<N>": decimal digits, no leading zero.
-unsigned requiredMajor(const std::string& progId) {
-    const std::string_view id(progId);
-    if (!id.starts_with(kProgIdPrefix)) throw platform::Failure("unknown ProgID: " + progId);
-    const std::string_view number = id.substr(kProgIdPrefix.size());
-    unsigned major = 0;
-    auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), major);
-    if (number.empty() || error != std::errc() || end != number.data() + number.size() ||
-        (number.size() > 1 && number.front() == '0')) {
-        throw platform::Failure("unknown ProgID: " + progId);
-    }
-    return major;
-}
 
 std::optional<FlashPlayerVersion> playerIn(const std::string& folder) {
     for (const char* library : {"libpepflashplayer.so", "libflashplayer.so"}) {
@@ -58,16 +29,15 @@ std::optional<FlashPlayerVersion> playerIn(const std::string& folder) {
 
 }  // namespace
 
-FlashObjectFactory::FlashObjectFactory(bool simulate)
-    : FlashObjectFactory(simulate, defaultSearchRoots()) {}
+FlashPlayers::FlashPlayers(bool simulate) : FlashPlayers(simulate, defaultSearchRoots()) {}
 
-FlashObjectFactory::FlashObjectFactory(bool simulate, std::vector<std::string> searchRoots,
-                                       std::string bundledPlayer)
+FlashPlayers::FlashPlayers(bool simulate, std::vector<std::string> searchRoots,
+                           std::string bundledPlayer)
     : simulate_(simulate),
       searchRoots_(std::move(searchRoots)),
       bundledPlayer_(std::move(bundledPlayer)) {}
 
-std::vector<std::string> FlashObjectFactory::defaultSearchRoots() {
+std::vector<std::string> FlashPlayers::defaultSearchRoots() {
     std::vector<std::string> roots = {
         "/usr/lib/pepperflashplugin-nonfree", "/usr/lib/adobe-flashplugin",
         "/usr/lib/flashplugin-nonfree",       "/usr/lib/flashplugin-installer",
@@ -81,7 +51,7 @@ std::vector<std::string> FlashObjectFactory::defaultSearchRoots() {
     return roots;
 }
 
-std::optional<FlashPlayerVersion> FlashObjectFactory::installedPlayer() const {
+std::optional<FlashPlayerVersion> FlashPlayers::installedPlayer() const {
     if (simulate_) return kSimulatedPlayer;
     std::optional<FlashPlayerVersion> newest;
     for (const std::string& root : searchRoots_) {
@@ -95,13 +65,13 @@ std::optional<FlashPlayerVersion> FlashObjectFactory::installedPlayer() const {
     return newest;
 }
 
-std::shared_ptr<platform::ScriptableObject> FlashObjectFactory::CreateObject(
-    const std::string& progId) {
-    const unsigned major = requiredMajor(progId);
+std::string FlashPlayers::installedVersion(int minimumMajor) {
     const auto player = installedPlayer();
     if (!player) throw platform::Failure("no Flash player installed");
-    if (player->major < major) throw platform::Failure("Flash player too old for " + progId);
-    return std::make_shared<FlashPlayerObject>(*player);
+    if (minimumMajor < 0 || player->major < static_cast<unsigned>(minimumMajor))
+        throw platform::Failure("the Flash player is older than version " +
+                                std::to_string(minimumMajor));
+    return player->playerString();
 }
 
 }  // namespace desktop

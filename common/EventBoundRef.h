@@ -1,9 +1,8 @@
 #pragma once
 // A field that holds a page object and, while it holds one, routes the
-// object's events to the window's handlers named after the field (the
-// subsystem that owns the field is handed them). Emptying the field ends the
-// routing. Binding an object of the wrong kind fails and keeps
-// the previous value.
+// object's events to the handlers of the subsystem that owns the field.
+// Emptying the field ends the routing. Binding an object of the wrong kind
+// fails and keeps the previous value.
 
 #include <functional>
 #include <memory>
@@ -12,7 +11,7 @@
 
 #include "platform/Page.h"
 
-namespace app {
+namespace common {
 
 class EventBoundRef {
 public:
@@ -52,4 +51,4 @@ private:
     std::unique_ptr<platform::Subscription> subscription_;
 };
 
-}  // namespace app
+}  // namespace common

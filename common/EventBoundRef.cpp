@@ -1,6 +1,6 @@
-#include "app/EventBoundRef.h"
+#include "common/EventBoundRef.h"
 
-namespace app {
+namespace common {
 
 using platform::Failure;
 
@@ -47,4 +47,4 @@ void EventBoundRef::dispatch(platform::PageEvent event) {
     }
 }
 
-}  // namespace app
+}  // namespace common

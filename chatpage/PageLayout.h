@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace app {
+namespace chatpage {
 
 struct PageLayout {
     std::int32_t contentHeight = 0;  // A
@@ -22,4 +22,4 @@ PageLayout ComputePageLayout(std::int32_t W, std::int32_t H);
 // "452px", "-80px".
 std::string Pixels(std::int32_t value);
 
-}  // namespace app
+}  // namespace chatpage
