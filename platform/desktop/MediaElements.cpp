@@ -1,6 +1,6 @@
 #include "platform/desktop/MediaElements.h"
 
-#include <gst/gst.h>
+#include <gio/gio.h>
 
 #include "support/Log.h"
 
@@ -25,24 +25,6 @@ const std::vector<MediaElement>& neededMediaElements() {
     return elements;
 }
 
-std::vector<MediaElement> missingMediaElements() {
-    g_autoptr(GError) error = nullptr;
-    if (!gst_init_check(nullptr, nullptr, &error)) {
-        platform::logDebug(std::string("media: GStreamer cannot start: ") +
-                           (error ? error->message : "no reason given"));
-        return neededMediaElements();
-    }
-    std::vector<MediaElement> missing;
-    for (const MediaElement& element : neededMediaElements()) {
-        GstElementFactory* factory = gst_element_factory_find(element.name);
-        if (factory)
-            gst_object_unref(factory);
-        else
-            missing.push_back(element);
-    }
-    return missing;
-}
-
 std::string describeMissing(const std::vector<MediaElement>& missing) {
     if (missing.empty()) return "media: the GStreamer elements the chat needs are all installed";
     std::string text = "media: GStreamer elements missing:";
@@ -52,19 +34,48 @@ std::string describeMissing(const std::vector<MediaElement>& missing) {
     return text + "; the chat does without them";
 }
 
-void logMissingMediaElementsSoon() {
-    GThread* thread = g_thread_new(
-        "media check",
-        [](gpointer) -> gpointer {
-            const auto missing = missingMediaElements();
-            if (missing.empty())
+std::vector<MediaElement> missingAmong(const std::string& namesNotFound) {
+    std::vector<MediaElement> missing;
+    g_auto(GStrv) lines = g_strsplit(namesNotFound.c_str(), "\n", -1);
+    for (const MediaElement& element : neededMediaElements())
+        if (g_strv_contains(lines, element.name)) missing.push_back(element);
+    return missing;
+}
+
+void logMissingMediaElementsSoon(const std::string& helper) {
+    // The look runs in a process of its own: a first look scans the plugins
+    // with a spawned scanner, and a spawn from a second thread of this
+    // process could hand the pipe it waits on to a web process that the
+    // window starts at the same moment, so that the look never ended.
+    std::vector<const char*> argv{helper.c_str(), "--missing-elements"};
+    for (const MediaElement& element : neededMediaElements()) argv.push_back(element.name);
+    argv.push_back(nullptr);
+    g_autoptr(GError) error = nullptr;
+    GSubprocess* look = g_subprocess_newv(argv.data(), G_SUBPROCESS_FLAGS_STDOUT_PIPE, &error);
+    if (!look) {
+        platform::logWarning(std::string("media: cannot look for GStreamer's elements: ") +
+                             error->message);
+        return;
+    }
+    g_subprocess_communicate_utf8_async(
+        look, nullptr, nullptr,
+        +[](GObject* source, GAsyncResult* result, gpointer) {
+            auto* look = G_SUBPROCESS(source);
+            g_autofree char* out = nullptr;
+            g_autoptr(GError) error = nullptr;
+            if (!g_subprocess_communicate_utf8_finish(look, result, &out, nullptr, &error) ||
+                !g_subprocess_get_if_exited(look) || g_subprocess_get_exit_status(look) != 0) {
+                platform::logWarning(
+                    std::string("media: the look for GStreamer's elements failed: ") +
+                    (error ? error->message : "its process did not end well"));
+            } else if (const auto missing = missingAmong(out ? out : ""); missing.empty()) {
                 platform::logInfo(describeMissing(missing));
-            else
+            } else {
                 platform::logWarning(describeMissing(missing));
-            return nullptr;
+            }
+            g_object_unref(look);
         },
         nullptr);
-    g_thread_unref(thread);  // it ends by itself
 }
 
 }  // namespace desktop

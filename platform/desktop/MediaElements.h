@@ -17,16 +17,15 @@ struct MediaElement {
 // Every element looked for, in the order they are reported.
 const std::vector<MediaElement>& neededMediaElements();
 
-// The needed elements GStreamer does not find (initialising it first); all
-// of them when GStreamer cannot be initialised.
-std::vector<MediaElement> missingMediaElements();
+// The needed elements named in a look's output (one factory name a line).
+std::vector<MediaElement> missingAmong(const std::string& namesNotFound);
 
 // One log line for the result: a warning that names each missing element,
 // what it is for and its package; else an info line that all are there.
 std::string describeMissing(const std::vector<MediaElement>& missing);
 
-// Looks on a thread of its own (reading GStreamer's registry may take a
-// second the first time) and logs the result; returns at once.
-void logMissingMediaElementsSoon();
+// Asks helper (the call helper, which has GStreamer) which of the needed
+// elements are missing, and logs the result when it answers; returns at once.
+void logMissingMediaElementsSoon(const std::string& helper);
 
 }  // namespace desktop

@@ -1,17 +1,30 @@
 // The client's call helper: holds the chat view's peer connections (webrtcbin)
 // outside the window's process, so that what remote peers send is read here.
 // It talks to the window's process over the socket it was given as fd 3 and
-// ends when that socket closes.
+// ends when that socket closes. With --missing-elements NAME..., it prints
+// each named GStreamer element that is not installed, a line each, and ends.
 
 #include <glib-unix.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "HelperLink.h"
 #include "Peers.h"
 
 int main(int argc, char** argv) {
     gst_init(&argc, &argv);
+    if (argc > 1 && std::strcmp(argv[1], "--missing-elements") == 0) {
+        for (int i = 2; i < argc; ++i) {
+            GstElementFactory* factory = gst_element_factory_find(argv[i]);
+            if (factory)
+                gst_object_unref(factory);
+            else
+                std::printf("%s\n", argv[i]);
+        }
+        return 0;
+    }
     const int fd = argc > 1 ? std::atoi(argv[1]) : 3;
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
     callhelper::Peers* peers = nullptr;

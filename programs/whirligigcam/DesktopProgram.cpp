@@ -122,7 +122,7 @@ void onActivate(GApplication* application, gpointer data) {
                                      "; recordings will have none of the chat's sound");
             }
         }
-        desktop::logMissingMediaElementsSoon();
+        desktop::logMissingMediaElementsSoon(executableFolder() + "/whirligigcam-call-helper");
         const bool simulate = program->info.simulateDevices;
         HostOptions options;
         options.program = program->info.name;
