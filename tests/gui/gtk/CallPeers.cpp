@@ -26,9 +26,15 @@ function ownMedia(colour, hertz) {
 // <video>), the mean colour of the far end's picture, its size and the
 // loudest frequency heard.
 async function received(pc) {
-  let decoded = 0;
-  (await pc.getStats()).forEach(s => { if (s.type === 'inbound-rtp' && (s.kind || s.mediaType) === 'video') decoded += s.framesDecoded || 0; });
-  const video = document.getElementById('far'), report = { decoded, shown: 0, colour: '', size: '', hertz: 0 };
+  let decoded = 0, soundIn = 0, soundOut = 0;
+  (await pc.getStats()).forEach(s => {
+    const kind = s.kind || s.mediaType;
+    if (s.type === 'inbound-rtp' && kind === 'video') decoded += s.framesDecoded || 0;
+    if (s.type === 'inbound-rtp' && kind === 'audio') soundIn += s.packetsReceived || 0;
+    if (s.type === 'outbound-rtp' && kind === 'audio') soundOut += s.packetsSent || 0;
+  });
+  // Sound packets in and out tell a silent far end from a silent path.
+  const video = document.getElementById('far'), report = { decoded, shown: 0, colour: '', size: '', hertz: 0, soundIn, soundOut };
   if (video) report.shown = video.getVideoPlaybackQuality().totalVideoFrames;
   if (video && video.videoWidth) {
     const c = document.createElement('canvas');
@@ -49,17 +55,21 @@ async function received(pc) {
   }
   return report;
 }
+// The far end's picture plays in a <video>, its sound in an <audio> of its
+// own (an engine may hand Web Audio a received track's sound only while an
+// element plays it), where an analyser listens.
 function play(e) {
-  const stream = e.streams[0] || new MediaStream([e.track]);
-  let video = document.getElementById('far');
-  if (!video) {
-    video = document.createElement('video');
-    video.id = 'far'; video.autoplay = true; video.playsInline = true;
-    document.body.appendChild(video);
+  const kind = e.track.kind, id = kind === 'audio' ? 'far-sound' : 'far';
+  let element = document.getElementById(id);
+  if (!element) {
+    element = document.createElement(kind);
+    element.id = id; element.autoplay = true; element.playsInline = true;
+    document.body.appendChild(element);
   }
-  video.srcObject = stream;
-  video.play().catch(() => {});
-  if (e.track.kind === 'audio') {
+  const stream = new MediaStream([e.track]);
+  element.srcObject = stream;
+  element.play().catch(() => {});
+  if (kind === 'audio') {
     const context = new AudioContext();
     window.analyser = context.createAnalyser();
     analyser.fftSize = 4096;

@@ -34,6 +34,14 @@ std::set<std::string> filesUnder(const std::string& folder) {
     return all;
 }
 
+// The files a download has finished: its half-written file is NAME.XXXXXX.part.
+std::set<std::string> finishedUnder(const std::string& folder) {
+    std::set<std::string> done;
+    for (const std::string& name : filesUnder(folder))
+        if (!g_str_has_suffix(name.c_str(), ".part")) done.insert(name);
+    return done;
+}
+
 std::string contents(const std::string& path) {
     g_autofree gchar* text = nullptr;
     gsize length = 0;
@@ -102,9 +110,12 @@ TEST_F(ChatFilesTest, NamesComeOutClean) {
     const std::set<std::string> before = filesUnder(home);
     for (const auto& [path, name] : names) {
         addLink(path + 7, path);
-        const std::size_t count = filesUnder(downloads).size();
+        const std::size_t count = finishedUnder(downloads).size();
         click(path + 7);
-        ASSERT_TRUE(waitFor([&] { return filesUnder(downloads).size() == count + 1; })) << name;
+        ASSERT_TRUE(waitFor([&] {
+            return finishedUnder(downloads).size() == count + 1 &&
+                   filesUnder(downloads).size() == count + 1;
+        })) << name;
     }
     // Nothing but the three files, each a plain name in the download folder.
     const std::set<std::string> names_ = filesUnder(downloads);
