@@ -6,7 +6,7 @@
 
 namespace app {
 
-using platform::attempt;
+using support::attempt;
 
 // Start screen.
 

@@ -5,7 +5,7 @@
 
 namespace app {
 
-using platform::attempt;
+using support::attempt;
 
 void Main::Form_Resize() {
     platform::Form& form = host_.form();

@@ -4,11 +4,11 @@
 
 namespace app {
 
-using platform::attempt;
+using support::attempt;
 
 // Each subsystem gets the controls it works with and, as calls, what it may ask
 // of the others; the calls are made only once the window is built.
-Main::Main(platform::Host& host, Settings settings)
+Main::Main(platform::Host& host, support::Settings settings)
     : WB(host.WB()),
       wbload(host.wbload()),
       wbstat(host.wbstat()),

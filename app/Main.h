@@ -24,7 +24,7 @@ inline constexpr platform::OuterSize MinimumWindowSize{670, 570};
 
 class Main {
 public:
-    explicit Main(platform::Host& host, Settings settings = Settings::builtIn());
+    explicit Main(platform::Host& host, support::Settings settings = support::Settings::builtIn());
     Main(const Main&) = delete;
     Main& operator=(const Main&) = delete;
     ~Main();
@@ -77,7 +77,7 @@ private:
     void disconnectEvents();
 
     platform::Host& host_;
-    Settings settings_;
+    support::Settings settings_;
     // Declared after the controls, which they are given.
     startscreen::StartScreen startScreen_;
     update::UpdateOutcome updateOutcome_;

@@ -10,7 +10,7 @@
 
 namespace chatpage {
 
-using platform::attempt;
+using support::attempt;
 
 bool ChatPage::awaitingChatScreen() {
     bool armed = false;
@@ -60,7 +60,7 @@ bool ChatPage::startPageReloaded() {
 void ChatPage::showFailure(const std::string& why) {
     // Told once: the next ticks may put the state up again while the start page is held up.
     if (!chatPageFailed_) {
-        platform::logWarning("the chat page did not become the chat screen (" + why +
+        support::logWarning("the chat page did not become the chat screen (" + why +
                              "); the start page offers Retry");
         // Whatever the failed page still runs goes with its process, and
         // Retry loads the chat page in a fresh one.

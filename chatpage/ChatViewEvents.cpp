@@ -8,7 +8,7 @@
 
 namespace chatpage {
 
-using platform::attempt;
+using support::attempt;
 
 void ChatPage::open() {
     attempt([&] { WB.Navigate2(addresses_.chatStart); });
@@ -20,7 +20,7 @@ void ChatPage::bringForward() {
 }
 
 void ChatPage::beforeNavigate(const std::string& URL) {
-    platform::logInfo("chat view: navigating to " + URL);
+    support::logInfo("chat view: navigating to " + URL);
     attempt([&] { WB.setSilent(true); });
     if (!ChatPagePrepared) return;
 
@@ -29,7 +29,7 @@ void ChatPage::beforeNavigate(const std::string& URL) {
 }
 
 void ChatPage::documentComplete(platform::BrowserObject pDisp, const std::string& URL) {
-    platform::logInfo("chat view: loaded " + URL);
+    support::logInfo("chat view: loaded " + URL);
     if (URL == "about:blank") return;
     bool topLevel = true;
     attempt([&] { topLevel = pDisp == WB.topLevelBrowser(); });
@@ -41,7 +41,7 @@ void ChatPage::documentComplete(platform::BrowserObject pDisp, const std::string
     ChatPagePrepared = true;
     attempt([&] {
         platform::DocumentRef document = WB.Document();
-        if (!document) throw platform::Failure("not an HTML document");
+        if (!document) throw support::Failure("not an HTML document");
         prepare(document);
     });
     if (chatScreenReady()) {
@@ -55,7 +55,7 @@ void ChatPage::documentComplete(platform::BrowserObject pDisp, const std::string
 
 void ChatPage::navigateError(platform::BrowserObject pDisp, const std::string& URL, int StatusCode,
                              bool& Cancel) {
-    platform::logInfo("chat view: could not load " + URL + " (status " +
+    support::logInfo("chat view: could not load " + URL + " (status " +
                       std::to_string(StatusCode) + ")");
     Cancel = true;
     bool topLevel = true;

@@ -5,7 +5,7 @@
 
 namespace chatpage {
 
-using platform::attempt;
+using support::attempt;
 
 void ChatPage::fitToWindow() {
     if (!ChatPagePrepared) return;

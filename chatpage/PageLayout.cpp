@@ -13,7 +13,7 @@ namespace {
 std::int32_t checked(std::int64_t value) {
     if (value < std::numeric_limits<std::int32_t>::min() ||
         value > std::numeric_limits<std::int32_t>::max())
-        throw platform::Failure("overflow");
+        throw support::Failure("overflow");
     return static_cast<std::int32_t>(value);
 }
 }  // namespace

@@ -16,7 +16,7 @@ struct PageLayout {
 
 // The cam keeps a height of 0.4 times its width while the log keeps more
 // than 160 pixels; otherwise the log is held at 160 and the cam takes the
-// rest. Throws platform::Failure when a size leaves the 32-bit range.
+// rest. Throws support::Failure when a size leaves the 32-bit range.
 PageLayout ComputePageLayout(std::int32_t W, std::int32_t H);
 
 // "452px", "-80px".

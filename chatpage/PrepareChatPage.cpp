@@ -7,7 +7,7 @@
 
 namespace chatpage {
 
-using platform::attempt;
+using support::attempt;
 
 namespace {
 
@@ -79,7 +79,7 @@ void ChatPage::prepare(const platform::DocumentRef& document) {
     attempt([&] { script->setText(readResource("HTML/Script.js")); });
     attempt([&] {
         platform::ElementCollection heads = document->getElementsByTagName("HEAD");
-        if (heads.empty()) throw platform::Failure("no HEAD element");
+        if (heads.empty()) throw support::Failure("no HEAD element");
         heads.front()->appendChild(script);
     });
     script.reset();

@@ -8,7 +8,7 @@
 
 namespace chatpage {
 
-using platform::attempt;
+using support::attempt;
 using platform::PageEvent;
 
 ChatPage::ChatPage(Services services, Controls controls, Addresses addresses, Calls calls)

@@ -2,7 +2,7 @@
 
 namespace common {
 
-using platform::Failure;
+using support::Failure;
 
 EventBoundRef::EventBoundRef(std::string requiredTag, std::vector<Handler> handlers)
     : requiredTag_(std::move(requiredTag)), handlers_(std::move(handlers)) {}

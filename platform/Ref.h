@@ -30,7 +30,7 @@ public:
 
 private:
     T& checked() const {
-        if (!object_) throw Failure("empty object reference");
+        if (!object_) throw support::Failure("empty object reference");
         return *object_;
     }
     std::shared_ptr<T> object_;

@@ -39,11 +39,11 @@ struct ReadReply {
     std::optional<std::string> bytes;  // its body, when whole
 
     bool readWhole() const {
-        if (!whole) throw Failure("read status unavailable");
+        if (!whole) throw support::Failure("read status unavailable");
         return *whole;
     }
     const std::string& body() const {
-        if (!bytes) throw Failure("read value unavailable");
+        if (!bytes) throw support::Failure("read value unavailable");
         return *bytes;
     }
 };

@@ -8,7 +8,7 @@
 
 namespace recording {
 
-using platform::attempt;
+using support::attempt;
 using platform::PageEvent;
 
 namespace {
@@ -46,7 +46,7 @@ void Recording::click() {
                 attempt([&] { span->setInnerText(kStopCaption); });
             }
         } else {
-            platform::logInfo("recording: stopped");
+            support::logInfo("recording: stopped");
             IsRecording = false;
             const bool hadRecorder = static_cast<bool>(Recorder);
             std::string failure;
@@ -69,7 +69,7 @@ void Recording::click() {
             const std::string& page = uploadPageAddress_;
             std::string why;
             if (!attempt([&] { services_.shell.openWithDefaultHandler(page); }, why))
-                platform::logWarning("cannot open the upload page " + page + ": " + why);
+                support::logWarning("cannot open the upload page " + page + ": " + why);
         }
         break;
     }
@@ -108,18 +108,18 @@ bool Recording::start() {
     if (!attempt(
             [&] { Recorder = services_.recorders.create(request, [this] { recorderFailed(); }); },
             failure)) {
-        platform::logWarning("recording: no screen recorder could be created: " + failure);
+        support::logWarning("recording: no screen recorder could be created: " + failure);
         tellFailure("The recording could not start: " + failure + ".");
         return false;
     }
     if (!attempt([&] { Recorder->start(); }, failure)) {
-        platform::logWarning("recording: could not start recording to " + fileName + ": " +
+        support::logWarning("recording: could not start recording to " + fileName + ": " +
                              failure);
         Recorder.reset();
         tellFailure("The recording could not start: " + failure + ".");
         return false;
     }
-    platform::logInfo("recording: started, " + std::to_string(Wd) + " x " + std::to_string(Ht) +
+    support::logInfo("recording: started, " + std::to_string(Wd) + " x " + std::to_string(Ht) +
                       " pixels at " + std::to_string(X) + ", " + std::to_string(Y) + " into " +
                       fileName);
     recordingFile_ = fileName;
@@ -159,7 +159,7 @@ void Recording::tellFailure(const std::string& text) {
 
 void Recording::stopOnClose() {
     if (!IsRecording) return;
-    platform::logInfo("recording: stopped as the window closes");
+    support::logInfo("recording: stopped as the window closes");
     attempt([&] { Recorder->stop(); });
     Recorder.reset();
 }

@@ -4,7 +4,7 @@
 
 namespace startscreen {
 
-using platform::attempt;
+using support::attempt;
 
 FlashAnswer StartScreen::flashVersion(int major) {
     FlashAnswer answer = NoFlashPlayer{};

@@ -8,7 +8,7 @@
 
 namespace startscreen {
 
-using platform::attempt;
+using support::attempt;
 using platform::PageEvent;
 
 StartScreen::StartScreen(Services services, platform::BrowserView& startView, Calls calls)
@@ -40,7 +40,7 @@ void StartScreen::showChatLeft() {
 
 void StartScreen::showFailure(Failed step) {
     // What failed is logged by the caller; the state says which step it was.
-    platform::logInfo("start screen: the failure state offers Retry");
+    support::logInfo("start screen: the failure state offers Retry");
     const bool chat = step == Failed::ChatPage;
     display("errorupdate", chat ? "none" : "block");
     display("errorchat", chat ? "block" : "none");

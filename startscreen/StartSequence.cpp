@@ -5,7 +5,7 @@
 
 namespace startscreen {
 
-using platform::attempt;
+using support::attempt;
 
 void StartScreen::beforeNavigate() {
     attempt([&] { wbload.setSilent(true); });

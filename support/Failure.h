@@ -2,7 +2,7 @@
 // How the client deals with errors. This is the one place the rule is written.
 //
 // A step failed: platform operations report failure by throwing
-// platform::Failure (an empty element reference throws it when used). The
+// support::Failure (an empty element reference throws it when used). The
 // window's handlers run step by step through attempt(), which catches that
 // type only: the failed step is skipped, the next one runs, the user sees
 // nothing, and the log records it at debug level with the function and line
@@ -28,7 +28,7 @@
 
 #include "support/Log.h"
 
-namespace platform {
+namespace support {
 
 class Failure : public std::runtime_error {
 public:
@@ -124,4 +124,4 @@ inline void reportFault(std::string_view what,
     if (FaultHook hook = faultHook()) hook(what);
 }
 
-}  // namespace platform
+}  // namespace support

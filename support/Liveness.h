@@ -7,7 +7,7 @@
 
 #include <memory>
 
-namespace platform {
+namespace support {
 
 class Liveness {
 public:
@@ -34,4 +34,4 @@ private:
     std::shared_ptr<const char> token_ = std::make_shared<const char>();
 };
 
-}  // namespace platform
+}  // namespace support

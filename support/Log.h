@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform {
+namespace support {
 
 enum class LogLevel { Debug, Info, Warning };
 
@@ -133,4 +133,4 @@ inline void logWarning(std::string_view message,
     log(LogLevel::Warning, message, where);
 }
 
-}  // namespace platform
+}  // namespace support

@@ -6,7 +6,7 @@
 
 #include "support/BuiltInSettings.h"
 
-namespace app {
+namespace support {
 
 struct Settings {
     std::string updateBaseAddress;  // ends in "/"; the client appends "1"
@@ -20,4 +20,4 @@ struct Settings {
     }
 };
 
-}  // namespace app
+}  // namespace support

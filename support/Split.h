@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace platform {
+namespace support {
 
 inline std::vector<std::string> split(std::string_view text, char separator) {
     std::vector<std::string> pieces;
@@ -18,4 +18,4 @@ inline std::vector<std::string> split(std::string_view text, char separator) {
     }
 }
 
-}  // namespace platform
+}  // namespace support

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <thread>
 
-namespace platform {
+namespace support {
 
 class ThreadOwner {
 public:
@@ -21,4 +21,4 @@ private:
     std::thread::id owner_ = std::this_thread::get_id();
 };
 
-}  // namespace platform
+}  // namespace support

@@ -6,7 +6,7 @@
 namespace support {
 
 // Nearest 32-bit integer, halves to the even neighbour. Throws
-// platform::Failure outside the 32-bit range.
+// support::Failure outside the 32-bit range.
 std::int32_t RoundHalfEven(double value);
 
 // length / twipsPerPixel, rounded half to even.

@@ -6,7 +6,7 @@
 
 namespace update {
 
-using platform::attempt;
+using support::attempt;
 
 namespace {
 // A reply as the log shows it: quoted, cut short (a wrong server may answer
@@ -23,8 +23,8 @@ ControlURL::ControlURL(platform::AsyncReader& reader, platform::CodePage& codePa
 ControlURL::~ControlURL() = default;
 
 void ControlURL::CheckUpdate(std::string URL) {
-    const platform::Liveness::Watch alive = liveness_.watch();
-    platform::logInfo("update check: reading " + URL);
+    const support::Liveness::Watch alive = liveness_.watch();
+    support::logInfo("update check: reading " + URL);
     const bool started = attempt([&] {
         reader_.readUncached(URL, [this, alive](const platform::ReadReply& reply) {
             // A read that ends after the control has gone reports nothing.
@@ -42,10 +42,10 @@ void ControlURL::UserControl_AsyncReadComplete(const platform::ReadReply& AsyncP
     if (completed) {
         std::string text;  // stays empty when the value cannot be read or converted
         attempt([&] { text = codePage_.toText(AsyncProp.body()); });
-        platform::logInfo("update check: the server replied " + quoted(text));
+        support::logInfo("update check: the server replied " + quoted(text));
         if (UpdateCheck) UpdateCheck(text);
     } else {
-        platform::logInfo("update check: the read failed");
+        support::logInfo("update check: the read failed");
         if (UpdateFail) UpdateFail();
     }
 }

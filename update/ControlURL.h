@@ -31,7 +31,7 @@ public:
 private:
     platform::AsyncReader& reader_;
     platform::CodePage& codePage_;
-    platform::Liveness liveness_;
+    support::Liveness liveness_;
 };
 
 }  // namespace update

@@ -6,7 +6,7 @@
 
 namespace update {
 
-using platform::attempt;
+using support::attempt;
 using platform::PageEvent;
 
 UpdateOutcome::UpdateOutcome(ControlURL& control, std::string updateBaseAddress, Calls calls)
@@ -22,21 +22,21 @@ void UpdateOutcome::check() {
 void UpdateOutcome::replied(std::string& Text) {
     // Whole texts, exactly: no trimming, no case folding.
     if (Text == "update=false") {
-        platform::logInfo("update check: no update; opening the chat site");
+        support::logInfo("update check: no update; opening the chat site");
         calls_.openChatSite();
         UpdateOffered = false;
         calls_.awaitChatScreen();
     } else if (Text == "update=true") {
-        platform::logInfo("update check: an update is offered; opening the chat site");
+        support::logInfo("update check: an update is offered; opening the chat site");
         calls_.openChatSite();
         UpdateOffered = true;
         calls_.awaitChatScreen();
     } else if (Text == "update=critical") {
-        platform::logInfo("update check: this version must be updated");
+        support::logInfo("update check: this version must be updated");
         calls_.showOnStartPage("loading", "none");
         calls_.showOnStartPage("mustupdate", "block");
     } else {
-        platform::logInfo("update check: the reply is none of the known answers");
+        support::logInfo("update check: the reply is none of the known answers");
         failed();
     }
 }

@@ -97,7 +97,7 @@ void round(int number, int width, int height) {
     site.setChatPage(site::SiteServer::defaultChatPage() + script);
     guitest::Harness h(WHIRLIGIG_APP_FOLDER);
     h.host().setCallHelper(WHIRLIGIG_CALL_HELPER);
-    const app::Settings settings{site.address("/update/"), site.address("/"),
+    const support::Settings settings{site.address("/update/"), site.address("/"),
                                  site.address("/stats/index.html"),
                                  site.address("/my_videos_upload")};
     h.host().setChatSite(settings.chatStartAddress);

@@ -23,7 +23,7 @@ double round() {
     site.setLogging(false);
     guitest::Harness h(WHIRLIGIG_APP_FOLDER);
     h.host().useMockCaptureDevices();
-    const app::Settings settings{site.address("/update/"), site.address("/"),
+    const support::Settings settings{site.address("/update/"), site.address("/"),
                                  site.address("/stats/index.html"),
                                  site.address("/my_videos_upload")};
     h.host().setChatSite(settings.chatStartAddress);

@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
         },
         options);
     step("host");
-    app::Settings settings = app::Settings::builtIn();
+    support::Settings settings = support::Settings::builtIn();
     if (argc > 1) {
         const std::string site = argv[1];
         settings = {site + "/update/", site + "/", site + "/stats/index.html",

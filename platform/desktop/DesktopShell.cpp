@@ -22,7 +22,7 @@ void launchWithGio(const std::string& uri) {
     if (launched) return;
     const std::string why = error ? error->message : "the desktop has no handler for it";
     g_clear_error(&error);
-    throw platform::Failure(why);
+    throw support::Failure(why);
 }
 
 }  // namespace
@@ -43,10 +43,10 @@ std::string DesktopShell::uriFor(const std::string& target) {
 
 void DesktopShell::openWithDefaultHandler(const std::string& target) {
     std::string uri = uriFor(target);
-    if (uri.empty()) throw platform::Failure("nothing to open in \"" + target + "\"");
+    if (uri.empty()) throw support::Failure("nothing to open in \"" + target + "\"");
     if (g_strcmp0(g_uri_peek_scheme(uri.c_str()), "mailto") == 0) {
         uri = mailAddressToOpen(uri);
-        if (uri.empty()) throw platform::Failure("the mail address is too long");
+        if (uri.empty()) throw support::Failure("the mail address is too long");
     }
     launcher_(uri);
 }

@@ -28,10 +28,10 @@ bool renameWithoutReplacing(const std::string& from, const std::string& to) {
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
     if (errno == EEXIST) return false;
     if (errno != EINVAL && errno != ENOSYS)
-        throw platform::Failure("cannot rename " + from + ": " + g_strerror(errno));
+        throw support::Failure("cannot rename " + from + ": " + g_strerror(errno));
     if (link(from.c_str(), to.c_str()) != 0) {
         if (errno == EEXIST) return false;
-        throw platform::Failure("cannot link " + from + " as " + to + ": " + g_strerror(errno));
+        throw support::Failure("cannot link " + from + " as " + to + ": " + g_strerror(errno));
     }
     g_unlink(from.c_str());
     return true;
@@ -43,7 +43,7 @@ std::string downloadFolder() {
     const gchar* downloads = g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);
     if (!downloads || !*downloads) return g_get_home_dir();
     if (g_mkdir_with_parents(downloads, 0755) != 0)
-        throw platform::Failure(std::string("cannot make the download folder ") + downloads + ": " +
+        throw support::Failure(std::string("cannot make the download folder ") + downloads + ": " +
                                 g_strerror(errno));
     return downloads;
 }
@@ -60,7 +60,7 @@ std::string makePartFile(const std::string& folder, const std::string& name) {
     std::string pattern = inFolder(folder, name + ".XXXXXX.part");
     const int fd = g_mkstemp_full(pattern.data(), O_RDWR | O_CLOEXEC, 0666);
     if (fd < 0)
-        throw platform::Failure("cannot make a file in " + folder + ": " + g_strerror(errno));
+        throw support::Failure("cannot make a file in " + folder + ": " + g_strerror(errno));
     g_close(fd, nullptr);
     return pattern;
 }
@@ -71,7 +71,7 @@ std::string moveIntoPlace(const std::string& partFile, const std::string& folder
         const std::string target = inFolder(folder, numberedName(name, n));
         if (renameWithoutReplacing(partFile, target)) return target;
     }
-    throw platform::Failure("every name from " + name + " to " +
+    throw support::Failure("every name from " + name + " to " +
                             numberedName(name, MostNumberedNames - 1) + " is taken in " + folder);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The folder where files from the chat are saved, and the file operations
 // that keep a download from ever overwriting a file or showing its final name
-// before it is complete. Failures throw platform::Failure, saying why.
+// before it is complete. Failures throw support::Failure, saying why.
 
 #include <cstdint>
 #include <optional>

@@ -126,11 +126,11 @@ void warnIfEngineWithoutSecuritySupport(int major, int minor, int micro) {
     }
     const std::string reason = engineWithoutSecuritySupport(engine, lists);
     if (reason.empty()) {
-        platform::logInfo("web engine: WebKitGTK " + versionText(engine) +
+        support::logInfo("web engine: WebKitGTK " + versionText(engine) +
                           ", not marked as without security support");
         return;
     }
-    platform::logWarning("the web engine has no security support: " + reason +
+    support::logWarning("the web engine has no security support: " + reason +
                          ". The chat view shows other people's content in it; only use it "
                          "with a chat site you trust. Debian 13 carries a supported WebKitGTK.");
 }

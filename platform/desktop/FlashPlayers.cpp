@@ -67,9 +67,9 @@ std::optional<FlashPlayerVersion> FlashPlayers::installedPlayer() const {
 
 std::string FlashPlayers::installedVersion(int minimumMajor) {
     const auto player = installedPlayer();
-    if (!player) throw platform::Failure("no Flash player installed");
+    if (!player) throw support::Failure("no Flash player installed");
     if (minimumMajor < 0 || player->major < static_cast<unsigned>(minimumMajor))
-        throw platform::Failure("the Flash player is older than version " +
+        throw support::Failure("the Flash player is older than version " +
                                 std::to_string(minimumMajor));
     return player->playerString();
 }

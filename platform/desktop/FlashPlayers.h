@@ -25,7 +25,7 @@ public:
     FlashPlayers(bool simulate, std::vector<std::string> searchRoots,
                  std::string bundledPlayer = {});
 
-    // Throws platform::Failure when no player of that major version or later
+    // Throws support::Failure when no player of that major version or later
     // is installed.
     std::string installedVersion(int minimumMajor) override;
 

@@ -10,17 +10,17 @@ namespace desktop {
 
 namespace {
 
-void writeToGLib(const platform::LogRecord& record) {
+void writeToGLib(const support::LogRecord& record) {
     GLogLevelFlags level = G_LOG_LEVEL_DEBUG;
     const char* priority = "7";  // syslog's numbers, as journald expects them
     switch (record.level) {
-        case platform::LogLevel::Debug:
+        case support::LogLevel::Debug:
             break;
-        case platform::LogLevel::Info:
+        case support::LogLevel::Info:
             level = G_LOG_LEVEL_INFO;
             priority = "6";
             break;
-        case platform::LogLevel::Warning:
+        case support::LogLevel::Warning:
             level = G_LOG_LEVEL_WARNING;
             priority = "4";
             break;
@@ -38,7 +38,7 @@ void writeToGLib(const platform::LogRecord& record) {
 
 }  // namespace
 
-void installGLibLogSink() { platform::setLogSink(writeToGLib); }
+void installGLibLogSink() { support::setLogSink(writeToGLib); }
 
 void enableVerboseLog() {
     // GLib's default writer reads G_MESSAGES_DEBUG each time it decides.

@@ -7,7 +7,7 @@ namespace desktop {
 
 inline constexpr const char* LogDomain = "whirligigcam";
 
-// Sends platform::log records to GLib. Call once, before the window exists.
+// Sends support::log records to GLib. Call once, before the window exists.
 void installGLibLogSink();
 
 // Shows this domain's debug and info records on the standard error stream, as

@@ -11,7 +11,7 @@ platform::MessageAnswer GtkMessageBox::ask(const std::string& prompt,
                                            const std::string& title) {
     using platform::MessageAnswer;
     const bool yesNo = buttons == platform::MessageButtons::YesNo;
-    if (!gdk_display_get_default()) throw platform::Failure("no display for the message box");
+    if (!gdk_display_get_default()) throw support::Failure("no display for the message box");
 
     g_autofree gchar* text = g_utf8_make_valid(prompt.c_str(), static_cast<gssize>(prompt.size()));
     GtkWidget* dialog = gtk_message_dialog_new(parent_, GTK_DIALOG_MODAL,

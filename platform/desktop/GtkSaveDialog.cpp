@@ -44,9 +44,9 @@ std::string GtkSaveDialog::askSavePath(const std::vector<platform::FileType>& ty
         const bool noPattern = std::all_of(type.patterns.begin(), type.patterns.end(),
                                            [](const std::string& p) { return p.empty(); });
         if (type.description.empty() || noPattern)
-            throw platform::Failure("a file type without a description or a pattern");
+            throw support::Failure("a file type without a description or a pattern");
     }
-    if (!gdk_display_get_default()) throw platform::Failure("no display for the save dialog");
+    if (!gdk_display_get_default()) throw support::Failure("no display for the save dialog");
     GtkWidget* dialog =
         gtk_file_chooser_dialog_new("Save As", parent_, GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel",
                                     GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_ACCEPT, nullptr);

@@ -39,7 +39,7 @@ std::string decodedName(std::string_view name) {
 
 std::string mailAddressToOpen(const std::string& address) {
     if (address.size() > LongestMailAddress) {
-        platform::logWarning("a mail address of " + std::to_string(address.size()) +
+        support::logWarning("a mail address of " + std::to_string(address.size()) +
                              " characters was refused: the longest opened is " +
                              std::to_string(LongestMailAddress));
         return "";
@@ -68,7 +68,7 @@ std::string mailAddressToOpen(const std::string& address) {
         separator = '&';
     }
     if (!dropped.empty())
-        platform::logWarning(
+        support::logWarning(
             "a mail address's fields other than to, cc, bcc, subject and body "
             "were dropped: " +
             dropped);

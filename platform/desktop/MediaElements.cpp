@@ -53,7 +53,7 @@ void logMissingMediaElementsSoon(const std::string& helper) {
     g_autoptr(GError) error = nullptr;
     GSubprocess* look = g_subprocess_newv(argv.data(), G_SUBPROCESS_FLAGS_STDOUT_PIPE, &error);
     if (!look) {
-        platform::logWarning(std::string("media: cannot look for GStreamer's elements: ") +
+        support::logWarning(std::string("media: cannot look for GStreamer's elements: ") +
                              error->message);
         return;
     }
@@ -65,13 +65,13 @@ void logMissingMediaElementsSoon(const std::string& helper) {
             g_autoptr(GError) error = nullptr;
             if (!g_subprocess_communicate_utf8_finish(look, result, &out, nullptr, &error) ||
                 !g_subprocess_get_if_exited(look) || g_subprocess_get_exit_status(look) != 0) {
-                platform::logWarning(
+                support::logWarning(
                     std::string("media: the look for GStreamer's elements failed: ") +
                     (error ? error->message : "its process did not end well"));
             } else if (const auto missing = missingAmong(out ? out : ""); missing.empty()) {
-                platform::logInfo(describeMissing(missing));
+                support::logInfo(describeMissing(missing));
             } else {
-                platform::logWarning(describeMissing(missing));
+                support::logWarning(describeMissing(missing));
             }
             g_object_unref(look);
         },

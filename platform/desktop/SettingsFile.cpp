@@ -29,7 +29,7 @@ constexpr size_t kMaxFileSize = 1 << 20;
 
 struct Key {
     const char* name;
-    std::string app::Settings::*field;
+    std::string support::Settings::*field;
 };
 
 template <class Group>
@@ -48,10 +48,10 @@ constexpr std::array<Switch<ChatSettings>, 1> kChatSwitches{{
 }};
 
 constexpr std::array<Key, 4> kKeys{{
-    {"UpdateBase", &app::Settings::updateBaseAddress},
-    {"ChatStart", &app::Settings::chatStartAddress},
-    {"StatisticsPage", &app::Settings::statisticsPageAddress},
-    {"UploadPage", &app::Settings::uploadPageAddress},
+    {"UpdateBase", &support::Settings::updateBaseAddress},
+    {"ChatStart", &support::Settings::chatStartAddress},
+    {"StatisticsPage", &support::Settings::statisticsPageAddress},
+    {"UploadPage", &support::Settings::uploadPageAddress},
 }};
 
 std::string trimmed(const std::string& text) {
@@ -101,7 +101,7 @@ std::map<std::string, int> keyLines(const std::string& text, const char* group) 
     std::map<std::string, int> lines;
     bool inGroup = false;
     int number = 0;
-    for (const std::string& raw : platform::split(text, '\n')) {
+    for (const std::string& raw : support::split(text, '\n')) {
         ++number;
         const std::string line = trimmed(raw);
         if (line.empty() || line[0] == '#') continue;
@@ -223,7 +223,7 @@ void readSwitches(GKeyFile* file, const std::string& path, const std::string& te
     }
 }
 
-void readFile(const std::string& path, app::Settings& settings, RecordingSettings* recording,
+void readFile(const std::string& path, support::Settings& settings, RecordingSettings* recording,
               ChatSettings* chat, const Warn& warn) {
     const std::optional<std::string> read = readText(path, warn);
     if (!read) return;
@@ -289,7 +289,7 @@ std::vector<std::string> settingsFiles() {
     return {SystemSettingsFile, user};
 }
 
-app::Settings loadSettings(app::Settings defaults, const std::vector<std::string>& files,
+support::Settings loadSettings(support::Settings defaults, const std::vector<std::string>& files,
                            const std::function<void(const std::string&)>& warn,
                            RecordingSettings* recording, ChatSettings* chat) {
     for (const std::string& path : files) readFile(path, defaults, recording, chat, warn);

@@ -48,7 +48,7 @@ std::vector<std::string> settingsFiles();
 // password, keeps the value before it; so does a [Recording] value that is not
 // true or false, and so does a [Chat] value. recording and chat, when given,
 // take the [Recording] and [Chat] groups over what they hold.
-app::Settings loadSettings(app::Settings defaults, const std::vector<std::string>& files,
+support::Settings loadSettings(support::Settings defaults, const std::vector<std::string>& files,
                            const std::function<void(const std::string&)>& warn,
                            RecordingSettings* recording = nullptr, ChatSettings* chat = nullptr);
 

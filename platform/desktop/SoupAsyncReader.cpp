@@ -21,7 +21,7 @@ void deliver(const std::function<void(const platform::ReadReply&)>& complete,
              const platform::ReadReply& reply) noexcept {
     try {
         complete(reply);
-    } catch (const platform::Failure&) {
+    } catch (const support::Failure&) {
     }
 }
 
@@ -59,9 +59,9 @@ struct SoupAsyncReader::Read {
 
     // Why a read ends without a reply, for the log. An abandoned read is not news.
     void logFailure(const std::string& why) {
-        if (!owner || !platform::logging()) return;
+        if (!owner || !support::logging()) return;
         g_autofree gchar* address = g_uri_to_string(soup_message_get_uri(msg));
-        platform::logDebug(std::string("reading ") + address +
+        support::logDebug(std::string("reading ") + address +
                            " failed: " + (timedOut ? "no reply within the time limit" : why));
     }
 
@@ -168,15 +168,15 @@ void SoupAsyncReader::abandonAll() {
 
 void SoupAsyncReader::readUncached(const std::string& target,
                                    std::function<void(const platform::ReadReply&)> complete) {
-    if (target.find('\0') != std::string::npos) throw platform::Failure("invalid address");
+    if (target.find('\0') != std::string::npos) throw support::Failure("invalid address");
     g_autoptr(GUri) uri =
         g_uri_parse(target.c_str(), static_cast<GUriFlags>(SOUP_HTTP_URI_FLAGS), nullptr);
-    if (!uri) throw platform::Failure("invalid address: " + target);
+    if (!uri) throw support::Failure("invalid address: " + target);
     const char* scheme = g_uri_get_scheme(uri);
     const char* host = g_uri_get_host(uri);
     const bool http =
         g_ascii_strcasecmp(scheme, "http") == 0 || g_ascii_strcasecmp(scheme, "https") == 0;
-    if (!http || !host || !*host) throw platform::Failure("unsupported address: " + target);
+    if (!http || !host || !*host) throw support::Failure("unsupported address: " + target);
     SoupMessage* msg = soup_message_new_from_uri(SOUP_METHOD_GET, uri);
     SoupMessageHeaders* headers = soup_message_get_request_headers(msg);
     soup_message_headers_replace(headers, "Cache-Control", "no-cache, no-store");

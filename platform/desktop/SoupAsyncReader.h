@@ -42,7 +42,7 @@ public:
     SoupAsyncReader(const SoupAsyncReader&) = delete;
     SoupAsyncReader& operator=(const SoupAsyncReader&) = delete;
 
-    // Throws platform::Failure for an address that is not an http or https
+    // Throws support::Failure for an address that is not an http or https
     // URI with a host; no completion follows then.
     void readUncached(const std::string& address,
                       std::function<void(const platform::ReadReply&)> complete) override;

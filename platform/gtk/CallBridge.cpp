@@ -140,7 +140,7 @@ void CallBridge::pageMessage(const std::string& text, PageReply reply) {
     const std::string token = jsonString(message, "token");
     const std::string origin = jsonString(message, "origin");
     if (token.size() < 16 || token.size() > 64 || !allowedOrigin(origin)) {
-        platform::logInfo("calls: refused a message from " + origin + " (not the chat site)");
+        support::logInfo("calls: refused a message from " + origin + " (not the chat site)");
         return reply.refuse();
     }
     const std::string op = jsonString(message, "op");
@@ -184,14 +184,14 @@ void CallBridge::command(const std::string& token, const std::string& origin, Js
         if (helperId || pageId <= 0 || pageId > 1000000) return answer("");
         const bool full = connections_.size() >= static_cast<size_t>(MaxConnectionsPerPage);
         if (full || !helper_.ensureRunning()) {
-            platform::logInfo(full ? "calls: refused a connection: the page has 32"
+            support::logInfo(full ? "calls: refused a connection: the page has 32"
                                    : "calls: refused a connection: no call helper");
             deliver(token, "{\"event\":\"gone\",\"pc\":" + std::to_string(pageId) + "}");
             return answer("");
         }
         helperId = nextHelperId_++;
         connections_[helperId] = Connection{token, static_cast<int>(pageId), origin};
-        platform::logInfo("calls: connection " + std::to_string(helperId) + " started for " +
+        support::logInfo("calls: connection " + std::to_string(helperId) + " started for " +
                           origin);
     } else if (!helperId) {
         return answer(needsHelperReply(op)
@@ -204,14 +204,14 @@ void CallBridge::command(const std::string& token, const std::string& origin, Js
     }
     std::string errorName, errorMessage;
     if (!withinLimits(body, errorName, errorMessage)) {
-        platform::logInfo("calls: connection " + std::to_string(helperId) + ": " + errorMessage);
+        support::logInfo("calls: connection " + std::to_string(helperId) + ": " + errorMessage);
         return answer(errorReply(request, errorName.c_str(), errorMessage));
     }
     if (op == "local" || op == "remote")
-        platform::logDebug("calls: connection " + std::to_string(helperId) + " " + op + " " +
+        support::logDebug("calls: connection " + std::to_string(helperId) + " " + op + " " +
                            jsonString(body, "type") + ":\n" + jsonString(body, "sdp"));
     if (op == "candidate")
-        platform::logDebug("calls: connection " + std::to_string(helperId) +
+        support::logDebug("calls: connection " + std::to_string(helperId) +
                            " remote candidate: " + jsonString(body, "candidate"));
     g_autoptr(JsonBuilder) b = json_builder_new();
     json_builder_begin_object(b);
@@ -267,7 +267,7 @@ void CallBridge::helperMessage(JsonObject* message) {
     if (event == "remote") {
         const std::string kind = jsonString(message, "kind");
         const std::string kinds = kind.substr(0, 40);
-        platform::logInfo("calls: connection " + id + " connected; far end: " +
+        support::logInfo("calls: connection " + id + " connected; far end: " +
                           (kinds.empty()                          ? "unknown kind"
                            : kinds.find(',') == std::string::npos ? kinds
                                                                   : "one of " + kinds));
@@ -277,11 +277,11 @@ void CallBridge::helperMessage(JsonObject* message) {
     for (const char* k : known) isKnown = isKnown || event == k;
     if (!isKnown) return;
     if (event == "candidate")
-        platform::logDebug("calls: connection " + id +
+        support::logDebug("calls: connection " + id +
                            " local candidate: " + jsonString(message, "candidate"));
     if (event == "state" && jsonString(message, "which") == "connection-state" &&
         jsonString(message, "value") == "failed")
-        platform::logInfo("calls: connection " + id + " failed (the far end is not reached)");
+        support::logInfo("calls: connection " + id + " failed (the far end is not reached)");
     g_autoptr(JsonBuilder) b = json_builder_new();
     json_builder_begin_object(b);
     json_builder_set_member_name(b, "event");
@@ -300,13 +300,13 @@ void CallBridge::deliver(const std::string& token, const std::string& event) {
     Frame& frame = *found->second;
     if (event.starts_with("{\"event\":\"frame\"") && frame.events.size() >= MaxQueuedFrames) {
         if (!frame.droppingMedia)
-            platform::logWarning("calls: a page is behind with its media; frames are dropped");
+            support::logWarning("calls: a page is behind with its media; frames are dropped");
         frame.droppingMedia = true;
         return;
     }
     if (!event.empty()) {
         if (frame.events.size() >= MaxQueuedEvents) {
-            platform::logWarning("calls: a page does not take its events; its calls end");
+            support::logWarning("calls: a page does not take its events; its calls end");
             return endFrame(token, "the page stopped taking events");
         }
         frame.events.push_back(event);
@@ -322,7 +322,7 @@ void CallBridge::deliver(const std::string& token, const std::string& event) {
 void CallBridge::endConnection(int helperId, const std::string& why) {
     auto found = connections_.find(helperId);
     if (found == connections_.end()) return;
-    platform::logInfo("calls: connection " + std::to_string(helperId) + " ended (" + why + ")");
+    support::logInfo("calls: connection " + std::to_string(helperId) + " ended (" + why + ")");
     connections_.erase(found);
     g_autoptr(JsonBuilder) b = json_builder_new();
     json_builder_begin_object(b);
@@ -348,7 +348,7 @@ void CallBridge::endConnection(int helperId, const std::string& why) {
 void CallBridge::stopHelperIfIdle() {
     if (!connections_.empty() || !helper_.running()) return;
     helper_.stop();
-    platform::logInfo("calls: the call helper ended (no connection is left)");
+    support::logInfo("calls: the call helper ended (no connection is left)");
 }
 
 void CallBridge::endFrame(const std::string& token, const std::string& why) {
@@ -373,7 +373,7 @@ void CallBridge::endAll(const std::string& why) {
 }
 
 void CallBridge::helperGone(const std::string& why) {
-    platform::logWarning("calls: " + why + "; its connections failed");
+    support::logWarning("calls: " + why + "; its connections failed");
     std::vector<int> failing;
     for (const auto& [id, connection] : connections_) failing.push_back(id);
     for (int id : failing) {

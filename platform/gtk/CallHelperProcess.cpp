@@ -49,7 +49,7 @@ bool CallHelperProcess::ensureRunning() {
     if (running()) return true;
     int sockets[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) {
-        platform::logWarning("calls: no socket for the call helper");
+        support::logWarning("calls: no socket for the call helper");
         return false;
     }
     std::vector<std::string> environment = helperEnvironment();
@@ -64,7 +64,7 @@ bool CallHelperProcess::ensureRunning() {
         source, target, 1, &pid_, nullptr, nullptr, nullptr, &error);
     close(sockets[1]);
     if (!started) {
-        platform::logWarning("calls: the call helper " + program_ +
+        support::logWarning("calls: the call helper " + program_ +
                              " did not start: " + (error ? error->message : "?"));
         g_clear_error(&error);
         close(sockets[0]);
@@ -76,7 +76,7 @@ bool CallHelperProcess::ensureRunning() {
     socketWatch_ = g_unix_fd_add(fd_, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
                                  onSocket, this);
     childWatch_ = g_child_watch_add(pid_, onExited, this);
-    platform::logInfo("calls: the call helper started (process " + std::to_string(pid_) + ")");
+    support::logInfo("calls: the call helper started (process " + std::to_string(pid_) + ")");
     return true;
 }
 

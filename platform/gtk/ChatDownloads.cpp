@@ -81,7 +81,7 @@ ChatDownloads::~ChatDownloads() {
         if (!transfer->refused.empty()) continue;
         webkit_download_cancel(download);
         if (!transfer->part.empty()) g_unlink(transfer->part.c_str());
-        platform::logWarning("the download of " + transfer->name +
+        support::logWarning("the download of " + transfer->name +
                              " was cancelled: the window closed before it was complete");
     }
     for (auto& [download, transfer] : transfers_) g_object_unref(download);
@@ -119,7 +119,7 @@ gboolean ChatDownloads::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* dec
     WebKitURIResponse* reply = webkit_response_policy_decision_get_response(response);
     const gchar* uri = webkit_uri_response_get_uri(reply);
     const gchar* name = webkit_uri_response_get_suggested_filename(reply);
-    platform::logWarning("download refused: a frame of " + originOf(uri ? uri : "") +
+    support::logWarning("download refused: a frame of " + originOf(uri ? uri : "") +
                          " offered the file \"" + (name ? name : "") +
                          "\" (only the chat page's own links download)");
     webkit_policy_decision_ignore(decision);
@@ -164,7 +164,7 @@ gboolean ChatDownloads::onDecideDestination(WebKitDownload* download, gchar* sug
     ChatDownloads* self = transfer->owner;
     const std::string name = suggested ? suggested : "";
     if (!transfer->refused.empty()) {
-        platform::logWarning("download refused: \"" + name + "\" from " + transfer->origin + ": " +
+        support::logWarning("download refused: \"" + name + "\" from " + transfer->origin + ": " +
                              transfer->refused);
         webkit_download_cancel(download);
         return TRUE;
@@ -176,7 +176,7 @@ gboolean ChatDownloads::onDecideDestination(WebKitDownload* download, gchar* sug
 bool ChatDownloads::accept(Transfer& transfer, const std::string& suggested) {
     transfer.name = desktop::cleanDownloadName(suggested);
     std::string why;
-    const bool placed = platform::attempt(
+    const bool placed = support::attempt(
         [&] {
             transfer.folder = desktop::downloadFolder();
             WebKitURIResponse* response = webkit_download_get_response(transfer.download);
@@ -188,7 +188,7 @@ bool ChatDownloads::accept(Transfer& transfer, const std::string& suggested) {
             transfer.encoded = encoding && g_ascii_strcasecmp(encoding, "identity") != 0;
             const auto free = desktop::freeBytes(transfer.folder);
             if (free && transfer.expected > *free)
-                throw platform::Failure("it needs " + megabytes(transfer.expected) + " and " +
+                throw support::Failure("it needs " + megabytes(transfer.expected) + " and " +
                                         transfer.folder + " has " + megabytes(*free) + " free");
             transfer.part = desktop::makePartFile(transfer.folder, transfer.name);
         },
@@ -200,7 +200,7 @@ bool ChatDownloads::accept(Transfer& transfer, const std::string& suggested) {
     g_autofree gchar* destination = g_filename_to_uri(transfer.part.c_str(), nullptr, nullptr);
     webkit_download_set_allow_overwrite(transfer.download, TRUE);  // the part file made for it
     webkit_download_set_destination(transfer.download, destination);
-    platform::logInfo("downloading \"" + transfer.name + "\" from " + transfer.origin + " into " +
+    support::logInfo("downloading \"" + transfer.name + "\" from " + transfer.origin + " into " +
                       transfer.folder);
     status_.show(downloadProgressText(transfer.name, 0, transfer.expected));
     return true;
@@ -230,7 +230,7 @@ void ChatDownloads::onFailed(WebKitDownload*, GError* error, gpointer data) {
 void ChatDownloads::fail(Transfer& transfer, const std::string& why) {
     transfer.failed = true;
     if (!transfer.part.empty() && g_unlink(transfer.part.c_str()) == 0)
-        platform::logInfo("the partial file " + transfer.part + " was removed");
+        support::logInfo("the partial file " + transfer.part + " was removed");
     const std::string title = "Not saved: " + transfer.name;
     status_.showBriefly(title);
     notices_.failed(title, why);
@@ -254,13 +254,13 @@ void ChatDownloads::finish(Transfer& transfer) {
         return fail(transfer, "the connection ended after " + std::to_string(size) + " of " +
                                   std::to_string(transfer.expected) + " bytes");
     std::string why, saved;
-    if (!platform::attempt(
+    if (!support::attempt(
             [&] { saved = desktop::moveIntoPlace(transfer.part, transfer.folder, transfer.name); },
             why))
         return fail(transfer, why);
     g_autofree gchar* name = g_path_get_basename(saved.c_str());
     const std::string title = std::string("Saved ") + name;
-    platform::logInfo("download complete: " + saved);
+    support::logInfo("download complete: " + saved);
     status_.showBriefly(title);
     notices_.saved(title, transfer.folder);
 }

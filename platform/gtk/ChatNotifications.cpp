@@ -27,7 +27,7 @@ bool worthLogging(unsigned count) { return (count & (count - 1)) == 0; }
 void logRefusal(unsigned count, WebKitWebView* view, const char* where) {
     if (!worthLogging(count)) return;
     const gchar* page = webkit_web_view_get_uri(view);
-    platform::logWarning("notification of " + shownAddress(page ? page : "a blank page") + " in " +
+    support::logWarning("notification of " + shownAddress(page ? page : "a blank page") + " in " +
                          where + " refused (" + std::to_string(count) +
                          " so far): only the chat view's chat site shows notifications");
 }
@@ -134,7 +134,7 @@ void ChatNotifications::show(WebKitNotification* notification) {
         cannot = "there is no session bus to send them on";
     if (cannot) {
         if (!toldNoApplication_)
-            platform::logWarning(std::string("the chat site's notifications cannot be shown: ") +
+            support::logWarning(std::string("the chat site's notifications cannot be shown: ") +
                                  cannot);
         toldNoApplication_ = true;
         return;
@@ -149,7 +149,7 @@ void ChatNotifications::show(WebKitNotification* notification) {
 
 void ChatNotifications::hold(WebKitNotification* notification) {
     if (!inBurst_)
-        platform::logWarning("the chat site sends more than " +
+        support::logWarning("the chat site sends more than " +
                              std::to_string(NotificationPace::PerSecond) +
                              " notifications a second: each of this burst replaces the last");
     inBurst_ = true;
@@ -196,7 +196,7 @@ void ChatNotifications::send(WebKitNotification* notification, const std::string
     g_notification_set_default_action_and_target(shown, (std::string("app.") + ActionName).c_str(),
                                                  "s", id.c_str());
     g_application_send_notification(application_, id.c_str(), shown);
-    platform::logInfo("notification of the chat site shown: " +
+    support::logInfo("notification of the chat site shown: " +
                       notificationText(title.c_str(), 80, false, false));
     if (auto found = shown_.find(id); found != shown_.end()) {
         if (found->second == notification) return;

@@ -67,11 +67,11 @@ bool allowForChatSite(WebKitPermissionRequest* request, const std::string& page,
     const SiteOf site = siteOf(page);
     const std::string origin = site.origin.empty() ? "a page without a site" : site.origin;
     if (const std::string refused = refusedKind(request); !refused.empty()) {
-        platform::logInfo("permission: " + refused + " for " + origin + " refused");
+        support::logInfo("permission: " + refused + " for " + origin + " refused");
         return false;
     }
     const bool allowed = sameSite(page, chatSite);
-    platform::logInfo("permission: " + kindOf(request) + " for " + origin +
+    support::logInfo("permission: " + kindOf(request) + " for " + origin +
                       (allowed ? " allowed (the chat site)" : " refused (not the chat site)"));
     return allowed;
 }

@@ -52,12 +52,12 @@ ChatZoom::ChatZoom(GtkWindow* window, WebKitWebView* view, std::string stateFile
         bool valid = false;
         level_ = zoomFromText(text, valid);
         if (!valid)
-            platform::logWarning(stateFile_ +
+            support::logWarning(stateFile_ +
                                  " holds no zoom from 50 to 200 (percent); the chat "
                                  "is shown at 100%");
     }
     webkit_web_view_set_zoom_level(view_, level_);
-    if (level_ != 1.0) platform::logInfo("the chat is shown at " + percent(level_));
+    if (level_ != 1.0) support::logInfo("the chat is shown at " + percent(level_));
     g_signal_connect(window_, "key-press-event", G_CALLBACK(onKey), this);
     g_signal_connect(view_, "scroll-event", G_CALLBACK(onScroll), this);
 }
@@ -72,7 +72,7 @@ void ChatZoom::setLevel(double level) {
     if (level == level_) return;
     level_ = level;
     webkit_web_view_set_zoom_level(view_, level_);
-    platform::logInfo("chat zoom " + percent(level_));
+    support::logInfo("chat zoom " + percent(level_));
     remember();
 }
 
@@ -83,7 +83,7 @@ void ChatZoom::remember() const {
     if (g_mkdir_with_parents(folder, 0700) != 0 ||
         !g_file_set_contents_full(stateFile_.c_str(), text.c_str(), -1,
                                   G_FILE_SET_CONTENTS_CONSISTENT, 0600, &error))
-        platform::logWarning("the chat zoom cannot be kept in " + stateFile_ + ": " +
+        support::logWarning("the chat zoom cannot be kept in " + stateFile_ + ": " +
                              (error ? error->message : g_strerror(errno)));
 }
 

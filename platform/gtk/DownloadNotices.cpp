@@ -30,12 +30,12 @@ GApplication* DownloadNotices::application() {
 }
 
 void DownloadNotices::saved(const std::string& title, const std::string& folder) {
-    platform::logInfo("download notice: " + title + " (in " + folder + ")");
+    support::logInfo("download notice: " + title + " (in " + folder + ")");
     send(title, folder, folder);
 }
 
 void DownloadNotices::failed(const std::string& title, const std::string& why) {
-    platform::logWarning("download notice: " + title + ": " + why);
+    support::logWarning("download notice: " + title + ": " + why);
     send(title, why, {});
 }
 
@@ -44,7 +44,7 @@ void DownloadNotices::send(const std::string& title, const std::string& body,
     GApplication* running = application();
     if (!running) {
         if (!toldNoApplication_)
-            platform::logWarning(
+            support::logWarning(
                 "download notices go to the log only: the program runs without a registered "
                 "desktop application");
         toldNoApplication_ = true;
@@ -63,7 +63,7 @@ void DownloadNotices::send(const std::string& title, const std::string& body,
 void DownloadNotices::onActivate(GSimpleAction*, GVariant* parameter, gpointer data) {
     auto* self = static_cast<DownloadNotices*>(data);
     const std::string folder = g_variant_get_string(parameter, nullptr);
-    platform::logInfo("opening the download folder " + folder);
+    support::logInfo("opening the download folder " + folder);
     self->openFolder_(folder);
 }
 

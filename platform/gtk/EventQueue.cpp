@@ -18,9 +18,9 @@ void EventQueue::post(Event event) {
         // step; anything else is a fault, which ends only this event.
         TimedStep step("a window event (a handler and what it posted)");
         try {
-            platform::attempt(next);
+            support::attempt(next);
         } catch (...) {
-            platform::reportFault(platform::currentExceptionText());
+            support::reportFault(support::currentExceptionText());
         }
         const auto hooks = afterEvent_;  // a hook may remove one
         for (const auto& [hook, call] : hooks) call();

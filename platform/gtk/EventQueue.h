@@ -35,7 +35,7 @@ public:
     void removeAfterEvent(Hook hook);
 
 private:
-    platform::ThreadOwner uiThread_;
+    support::ThreadOwner uiThread_;
     std::deque<Event> queue_;
     std::map<Hook, std::function<void()>> afterEvent_;  // in the order added
     Hook lastHook_ = 0;

@@ -146,7 +146,7 @@ void GtkBrowserView::post(EventQueue::Event event) {
 }
 
 void GtkBrowserView::Navigate2(const std::string& address) {
-    if (!liveness_.alive()) throw platform::Failure("the view is gone");
+    if (!liveness_.alive()) throw support::Failure("the view is gone");
     // A view made at its first use is blank until then: a blank page asked
     // for before does not make it (that would pause the start), and its
     // events come as the blank page's load would raise them.
@@ -162,7 +162,7 @@ void GtkBrowserView::Navigate2(const std::string& address) {
         return;
     }
     ensureCreated();
-    if (!view_) throw platform::Failure("the view is gone");
+    if (!view_) throw support::Failure("the view is gone");
     webkit_web_view_load_uri(view_, toAddress(address).c_str());
 }
 
@@ -217,7 +217,7 @@ gboolean GtkBrowserView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* de
             WEBKIT_NAVIGATION_POLICY_DECISION(decision));
         const gchar* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
         if (!self->sitePagesOnly_.empty() && uri && isClientOrLocalPage(uri)) {
-            platform::logWarning(self->sitePagesOnly_ + " was asked to show " + shownAddress(uri) +
+            support::logWarning(self->sitePagesOnly_ + " was asked to show " + shownAddress(uri) +
                                  ", a page of the client or a local file; it stays where it is");
             webkit_policy_decision_ignore(decision);
             return TRUE;
@@ -229,7 +229,7 @@ gboolean GtkBrowserView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* de
             if (webkit_navigation_action_is_user_gesture(action))
                 self->openNewWindow(uri);
             else
-                platform::logWarning("a page went to " + shownAddress(uri) +
+                support::logWarning("a page went to " + shownAddress(uri) +
                                      " without a click; no mail program was opened");
             return TRUE;
         }
@@ -372,7 +372,7 @@ void GtkBrowserView::onProcessTerminated(WebKitWebView*, WebKitWebProcessTermina
         self->bridge_->pageCommitted();
         return;
     }
-    platform::logWarning(std::string("the web process of a view ended: ") +
+    support::logWarning(std::string("the web process of a view ended: ") +
                          (reason == WEBKIT_WEB_PROCESS_CRASHED                 ? "crashed"
                           : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "out of memory"
                                                                                : "terminated"));

@@ -140,7 +140,7 @@ private:
     WindowOpener opener_;
     PermissionPolicy permissions_;
     // Ended with the view, so that queued events of a gone view do nothing.
-    platform::Liveness liveness_;
+    support::Liveness liveness_;
     bool silent_ = false;
     std::string sitePagesOnly_;  // the view's name when it shows the site's pages only
     bool endingProcess_ = false;  // endPageProcess() ends the process: no event

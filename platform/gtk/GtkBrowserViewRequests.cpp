@@ -18,13 +18,13 @@ GtkWidget* GtkBrowserView::onCreate(WebKitWebView*, WebKitNavigationAction* acti
 void GtkBrowserView::openNewWindow(const std::string& uri) {
     // An empty window (a script that means to write into it) has nothing to show elsewhere.
     if (uri.empty() || uri == "about:blank") {
-        platform::logWarning("a page asked for a new window without an address; none was opened");
+        support::logWarning("a page asked for a new window without an address; none was opened");
         return;
     }
     // Only web and mail addresses leave for the desktop: the page's request
     // ends as a blocked pop-up.
     if (!mayOpenElsewhere(uri)) {
-        platform::logWarning("a page asked for a new window at " + shownAddress(uri) +
+        support::logWarning("a page asked for a new window at " + shownAddress(uri) +
                              "; only http, https and mailto addresses of up to " +
                              std::to_string(LongestOpenableAddress) +
                              " characters are opened elsewhere, so none was opened");
@@ -32,7 +32,7 @@ void GtkBrowserView::openNewWindow(const std::string& uri) {
     }
     post([this, uri] {
         if (!opener_) {
-            platform::logWarning("a page asked for a new window at " + shownAddress(uri) +
+            support::logWarning("a page asked for a new window at " + shownAddress(uri) +
                                  "; this view opens none");
             return;
         }

@@ -73,7 +73,7 @@ double GtkForm::ScaleHeight() { return toTwips(clientHeight_); }
 // the recording takes its rectangle from, whatever frame the window manager
 // draws (openbox: 1-pixel sides and a 5-pixel bottom handle).
 double GtkForm::Left() {
-    if (!window_) throw platform::Failure("the window is gone");
+    if (!window_) throw support::Failure("the window is gone");
     int x = 0, y = 0;
     if (!gtk_widget_get_mapped(window_)) {
         gtk_window_get_position(GTK_WINDOW(window_), &x, &y);
@@ -85,7 +85,7 @@ double GtkForm::Left() {
 }
 
 double GtkForm::Top() {
-    if (!window_) throw platform::Failure("the window is gone");
+    if (!window_) throw support::Failure("the window is gone");
     int x = 0, y = 0;
     if (!gtk_widget_get_mapped(window_)) {
         gtk_window_get_position(GTK_WINDOW(window_), &x, &y);
@@ -105,7 +105,7 @@ double GtkForm::Height() {
 }
 
 void GtkForm::setHeight(double twips) {
-    if (!window_) throw platform::Failure("the window is gone");
+    if (!window_) throw support::Failure("the window is gone");
     double current = Height();
     double pixels = twips / twipsPerPixel() / scale();
     // Round away from the current height so that any change moves at least a pixel.
@@ -117,12 +117,12 @@ void GtkForm::setHeight(double twips) {
 }
 
 void GtkForm::unload() {
-    if (!window_) throw platform::Failure("the window is gone");
+    if (!window_) throw support::Failure("the window is gone");
     closing_.request();
 }
 
 void GtkForm::place(GtkWidget* view, double left, double top, double width, double height) {
-    if (!window_) throw platform::Failure("the window is gone");
+    if (!window_) throw support::Failure("the window is gone");
     views_.place(view, GdkRectangle{toPixels(left), toPixels(top), std::max(0, toPixels(width)),
                                     std::max(0, toPixels(height))});
 }

@@ -40,7 +40,7 @@ WebKitWebContext* makeWebContext(const HostOptions& options, std::unique_ptr<Sit
     webkit_cookie_manager_set_persistent_storage(
         webkit_website_data_manager_get_cookie_manager(data), folders.cookies().c_str(),
         WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
-    platform::logInfo("site data kept in " + folders.data + " and " + folders.cache);
+    support::logInfo("site data kept in " + folders.data + " and " + folders.cache);
     return webContextWithMemoryLimit(data, options.pageMemoryLimitMB);
 }
 
@@ -59,7 +59,7 @@ void logWebRtcOnce(WebKitWebView* view) {
                         WEBKIT_WEB_VIEW(source), result, nullptr);
                     g_autofree gchar* type = value ? jsc_value_to_string(value) : nullptr;
                     const bool has = g_strcmp0(type, "function") == 0;
-                    platform::logInfo(has ? "WebRTC: the chat page has RTCPeerConnection"
+                    support::logInfo(has ? "WebRTC: the chat page has RTCPeerConnection"
                                           : "WebRTC: the chat page has no RTCPeerConnection (this "
                                             "WebKitGTK was built without WebRTC)");
                 },
@@ -243,7 +243,7 @@ void GtkHost::endPageProcesses() {
         view->detach();  // no event of theirs is raised any more
         webkit_web_view_terminate_web_process(view->webView());
     }
-    platform::logInfo("the web processes of the window's pages are ended with it");
+    support::logInfo("the web processes of the window's pages are ended with it");
 }
 
 GtkHost::~GtkHost() {
@@ -283,8 +283,8 @@ void GtkHost::onWindowGone() {
 void GtkHost::openElsewhere(const std::string& address) {
     try {
         services_.shell->openWithDefaultHandler(address);
-    } catch (const platform::Failure& failure) {
-        platform::logWarning("cannot open " + address + ": " + failure.what());
+    } catch (const support::Failure& failure) {
+        support::logWarning("cannot open " + address + ": " + failure.what());
     }
 }
 

@@ -36,7 +36,7 @@ private:
     std::function<void()> tick_;
     guint source_ = 0;
     bool tickQueued_ = false;
-    platform::Liveness liveness_;
+    support::Liveness liveness_;
 };
 
 }  // namespace gtkui

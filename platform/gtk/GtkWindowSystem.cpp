@@ -32,7 +32,7 @@ GtkWindowSystem::~GtkWindowSystem() {
 void GtkWindowSystem::setMinimumOuterSize(platform::WindowHandle window,
                                           platform::OuterSize minimum) {
     if (window == 0 || window != form_.hWnd() || form_.gone())
-        throw platform::Failure("no such window");
+        throw support::Failure("no such window");
     form_.setMinimumOuterSize(minimum);
 }
 
@@ -73,8 +73,8 @@ GdkPixbuf* GtkWindowSystem::icon(int size) {
 void GtkWindowSystem::setWindowIcon(platform::WindowHandle window, platform::IconSize size,
                                     const std::string& iconName) {
     GtkWindow* target = windowOf(window);
-    if (!target) throw platform::Failure("no such window");
-    if (iconName.empty()) throw platform::Failure("no icon name");
+    if (!target) throw support::Failure("no such window");
+    if (iconName.empty()) throw support::Failure("no icon name");
     const bool large = size == platform::IconSize::Large;
     auto replaced = [&](int width) {
         return large ? width == kLargeIcon || width == kSwitcherIcon : width == kSmallIcon;

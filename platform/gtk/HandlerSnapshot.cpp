@@ -150,14 +150,14 @@ void HandlerSnapshot::takePrime(
     const std::string& answer,
     const std::function<platform::ElementRef(const std::string&)>& elementOf) {
     const unsigned tree = tree_, layout = layout_;
-    const std::vector<std::string> parts = platform::split(answer, '\x1c');
+    const std::vector<std::string> parts = support::split(answer, '\x1c');
     const size_t first = primedBody_ ? 2 : 1;
     if (parts.size() != knownIds_.size() + first) return;
     primedTree_ = tree;
     if (primedBody_) {
         try {
             keepBody(elementOf(parts[1]));
-        } catch (const platform::Failure&) {
+        } catch (const support::Failure&) {
         }
     }
     int width = 0, height = 0;
@@ -170,7 +170,7 @@ void HandlerSnapshot::takePrime(
     for (size_t k = 0; k < knownIds_.size(); ++k) {
         try {
             keepLookup(knownIds_[k], elementOf(parts[k + first]));
-        } catch (const platform::Failure&) {
+        } catch (const support::Failure&) {
         }
     }
 }

@@ -145,7 +145,7 @@ void onMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpoint
     if (!value || !jsc_value_is_string(value) || logged->origins.size() >= LoggedOrigins) return;
     g_autofree gchar* origin = jsc_value_to_string(value);
     if (!logged->origins.insert(origin).second) return;
-    platform::logInfo(std::string("permission: camera, microphone and the list of devices for ") +
+    support::logInfo(std::string("permission: camera, microphone and the list of devices for ") +
                       origin + " refused (a document of another site than the chat site)");
 }
 

@@ -56,9 +56,9 @@ void PageBridge::pageCommitted() {
 }
 
 void PageBridge::check(unsigned generation) const {
-    if (!view_) throw platform::Failure("the view is gone");
+    if (!view_) throw support::Failure("the view is gone");
     if (generation != generation_ || token_.empty())
-        throw platform::Failure("the document is no longer current");
+        throw support::Failure("the document is no longer current");
 }
 
 platform::DocumentRef PageBridge::document() {
@@ -70,7 +70,7 @@ platform::DocumentRef PageBridge::document() {
         answer = evaluate(std::string(RuntimeScript) +
                               ";document instanceof HTMLDocument ? __wgR.token : ''",
                           "the runtime");
-    } catch (const platform::Failure&) {
+    } catch (const support::Failure&) {
         return {};
     }
     if (answer.empty() || answer == "undefined") return {};
@@ -173,7 +173,7 @@ std::string PageBridge::read(unsigned generation, const std::string& expression)
     check(generation);
     if (health_->unresponsive) {
         flush();
-        throw platform::Failure("the page does not answer");
+        throw support::Failure("the page does not answer");
     }
     const std::string prime = snapshot_.primeScript();
     std::string answer =
@@ -183,7 +183,7 @@ std::string PageBridge::read(unsigned generation, const std::string& expression)
                  expression);
     if (prime.empty()) return answer;
     size_t cut = answer.find('\x1d');
-    if (cut == std::string::npos) throw platform::Failure("malformed answer");
+    if (cut == std::string::npos) throw support::Failure("malformed answer");
     snapshot_.takePrime(answer.substr(0, cut), [this](const std::string& one) {
         return elementFromAnswer(shared_from_this(), generation_, one);
     });
@@ -201,7 +201,7 @@ std::string PageBridge::evaluate(const std::string& script, std::string_view wha
     const bool inHandler = queue && queue->running();
     const gint64 limit = std::chrono::microseconds(readTimeout_).count();
     const gint64 left = inHandler ? limit - waitedInHandler_ : limit;
-    if (left <= 0) throw platform::Failure("the page has answered too slowly for this handler");
+    if (left <= 0) throw support::Failure("the page has answered too slowly for this handler");
     const gint64 start = g_get_monotonic_time();
     const auto count = [&] {
         if (inHandler) waitedInHandler_ += g_get_monotonic_time() - start;
@@ -211,7 +211,7 @@ std::string PageBridge::evaluate(const std::string& script, std::string_view wha
             evaluateWaiting(view_, script, health_, std::chrono::milliseconds((left + 999) / 1000), what);
         count();
         return answer;
-    } catch (const platform::Failure&) {
+    } catch (const support::Failure&) {
         count();
         throw;
     }

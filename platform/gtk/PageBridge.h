@@ -6,7 +6,7 @@
 //   its own failure skips only itself;
 // - reads send the queued writes and then wait for their answer in a nested
 //   main loop, with a time limit; a read that does not answer in time throws
-//   platform::Failure, and further reads fail at once until the page answers
+//   support::Failure, and further reads fail at once until the page answers
 //   a cheap ping again. One handler's reads wait for the page no longer than
 //   one read's limit in all, so that a page that answers each read slowly
 //   holds the window's events back no longer than one that does not answer;

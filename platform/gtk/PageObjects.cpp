@@ -8,12 +8,12 @@
 namespace gtkui {
 namespace {
 
-using platform::split;
+using support::split;
 
 int toInt(const std::string& text) {
     char* end = nullptr;
     long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0') throw platform::Failure("not a number: " + text);
+    if (text.empty() || *end != '\0') throw support::Failure("not a number: " + text);
     return static_cast<int>(value);
 }
 
@@ -42,7 +42,7 @@ platform::ElementRef elementFromAnswer(const std::shared_ptr<PageBridge>& bridge
                                        unsigned generation, const std::string& answer) {
     if (answer.empty()) return {};
     size_t cut = answer.find('\x1e');
-    if (cut == std::string::npos) throw platform::Failure("malformed answer");
+    if (cut == std::string::npos) throw support::Failure("malformed answer");
     return platform::ElementRef(std::make_shared<PageElement>(
         bridge, generation, toInt(answer.substr(0, cut)), factsFrom(answer.substr(cut + 1))));
 }
@@ -51,13 +51,13 @@ platform::ElementCollection collectionFromAnswer(const std::shared_ptr<PageBridg
                                                  unsigned generation, const std::string& answer,
                                                  const std::string& childTag) {
     std::vector<std::string> items = split(answer, '\x1e');
-    if (items.size() < 2) throw platform::Failure("malformed answer");
+    if (items.size() < 2) throw support::Failure("malformed answer");
     int handle = toInt(items[0]);
     const int count = toInt(items[1]);
     size_t next = 2;
     auto take = [&](int n) {
         if (n < 0 || items.size() - next < static_cast<size_t>(n))
-            throw platform::Failure("malformed answer");
+            throw support::Failure("malformed answer");
         platform::ElementCollection taken;
         taken.reserve(n);
         for (int k = 0; k < n; ++k)
@@ -70,12 +70,12 @@ platform::ElementCollection collectionFromAnswer(const std::shared_ptr<PageBridg
     // and their descriptions.
     if (!childTag.empty()) {
         for (const auto& element : result) {
-            if (next >= items.size()) throw platform::Failure("malformed answer");
+            if (next >= items.size()) throw support::Failure("malformed answer");
             const int children = toInt(items[next++]);
             static_cast<PageElement&>(*element).keepChildren(childTag, take(children));
         }
     }
-    if (next != items.size()) throw platform::Failure("malformed answer");
+    if (next != items.size()) throw support::Failure("malformed answer");
     return result;
 }
 
@@ -117,7 +117,7 @@ void PageElement::offsetSize(std::int32_t& width, std::int32_t& height) {
     const unsigned record = bridge.snapshot().layoutMark();
     if (record == 0 || record != sizeRecord_) {
         std::vector<std::string> size = split(page_.read("R.dims(" + page_.ref() + ")"), '\x1f');
-        if (size.size() != 2) throw platform::Failure("malformed answer");
+        if (size.size() != 2) throw support::Failure("malformed answer");
         width_ = toInt(size[0]);
         height_ = toInt(size[1]);
         sizeRecord_ = bridge.snapshot().layoutMark();
@@ -165,10 +165,10 @@ void PageElement::insertAdjacentHTML(const std::string& where, const std::string
 
 void PageElement::appendChild(const platform::ElementRef& child) {
     auto* element = dynamic_cast<PageElement*>(child.shared().get());
-    if (!element) throw platform::Failure("empty or foreign element");
+    if (!element) throw support::Failure("empty or foreign element");
     const PageHandle& other = element->page();
     if (&other.bridge() != &page_.bridge() || other.generation() != page_.generation())
-        throw platform::Failure("element of another document");
+        throw support::Failure("element of another document");
     page_.write(page_.ref() + ".appendChild(" + other.ref() + ")");
     element->detached_ = false;
     // An appended script runs at once and may change anything.
@@ -247,13 +247,13 @@ platform::ElementCollection PageDocument::getElementsByTagName(const std::string
     for (const std::string& next : ahead) expression += "+'\x1b'+" + list(next, next);
     const std::string answer = read(expression);
     const std::vector<std::string> parts = split(answer, '\x1b');
-    if (parts.size() != ahead.size() + 1) throw platform::Failure("malformed answer");
+    if (parts.size() != ahead.size() + 1) throw support::Failure("malformed answer");
     items = collectionFromAnswer(bridge_, generation_, parts[0], children(key));
     for (size_t k = 0; k < ahead.size(); ++k) {
         try {
             record.keepCollection(ahead[k], collectionFromAnswer(bridge_, generation_,
                                                                  parts[k + 1], children(ahead[k])));
-        } catch (const platform::Failure&) {
+        } catch (const support::Failure&) {
         }
     }
     record.keepCollection(key, items);
@@ -275,13 +275,13 @@ platform::ElementRef PageDocument::documentElement() {
         if (documentElement_) static_cast<PageElement&>(*documentElement_).markRoot();
     }
     if (bridge_->generation() != generation_)
-        throw platform::Failure("the document is no longer current");
+        throw support::Failure("the document is no longer current");
     return documentElement_;
 }
 
 std::vector<platform::StyleSheetRef> PageDocument::styleSheets() {
     std::vector<std::string> parts = split(read("R.sheets()"), '\x1e');
-    if (parts.size() != 2) throw platform::Failure("malformed answer");
+    if (parts.size() != 2) throw support::Failure("malformed answer");
     int first = toInt(parts[0]);
     int count = toInt(parts[1]);
     std::vector<platform::StyleSheetRef> sheets;

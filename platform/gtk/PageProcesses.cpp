@@ -47,7 +47,7 @@ WebKitWebContext* webContextWithMemoryLimit(WebKitWebsiteDataManager* data,
 // With the web processes rather than with the rest of the view.
 void GtkBrowserView::endPageProcess() {
     if (!view_) return;  // never made: no process to end
-    platform::logInfo("a view's web process is ended; its next page starts in a fresh one");
+    support::logInfo("a view's web process is ended; its next page starts in a fresh one");
     // WebKit reports the end from inside the call (nothing when no process runs).
     endingProcess_ = true;
     webkit_web_view_terminate_web_process(view_);
@@ -64,7 +64,7 @@ struct PageProcessWatch::State : std::enable_shared_from_this<State> {
     bool ended = true;              // no process runs the view's page until it loads again
 
     void end(gint64 since) {
-        platform::logWarning(name + " has not answered for " +
+        support::logWarning(name + " has not answered for " +
                              std::to_string((g_get_monotonic_time() - since) / 1000000) +
                              " s; its web process is ended");
         ended = true;
@@ -113,7 +113,7 @@ void PageProcessWatch::watch(WebKitWebView* view) {
                 s->engineSilent = 0;
             } else if (!s->engineSilent) {
                 s->engineSilent = g_get_monotonic_time();
-                platform::logInfo(s->name + ": WebKit finds its web process not answering");
+                support::logInfo(s->name + ": WebKit finds its web process not answering");
             }
         }),
         state_.get());

@@ -66,9 +66,9 @@ void ping(WebKitWebView* view, const std::shared_ptr<PageHealth>& health) {
 std::string evaluateWaiting(WebKitWebView* view, const std::string& script,
                             const std::shared_ptr<PageHealth>& health,
                             std::chrono::milliseconds limit, std::string_view what) {
-    if (!view) throw platform::Failure("the view is gone");
-    if (health->unresponsive) throw platform::Failure("the page does not answer");
-    if (health->closing) throw platform::Failure("the window is closing");
+    if (!view) throw support::Failure("the view is gone");
+    if (health->unresponsive) throw support::Failure("the page does not answer");
+    if (health->closing) throw support::Failure("the window is closing");
     ++waited;
     const gint64 began = g_get_monotonic_time();
     struct Traced {
@@ -115,15 +115,15 @@ std::string evaluateWaiting(WebKitWebView* view, const std::string& script,
                 health->unresponsive = true;
                 ping(view, health);
             }
-            throw platform::Failure("the window is closing");
+            throw support::Failure("the window is closing");
         }
         if (!pending->done) {
             health->unresponsive = true;
             ping(view, health);
-            throw platform::Failure("the page did not answer in time");
+            throw support::Failure("the page did not answer in time");
         }
     }
-    if (pending->failed) throw platform::Failure(pending->value);
+    if (pending->failed) throw support::Failure(pending->value);
     return pending->value;
 }
 

@@ -30,7 +30,7 @@ struct PageHealth {
     }
 };
 
-// Runs script and returns its value as text. Throws platform::Failure when
+// Runs script and returns its value as text. Throws support::Failure when
 // the script fails, when the window is closing, or when the page does not
 // answer within limit: the page is then marked unresponsive until it answers
 // a cheap ping (as it is when a close request ends a wait of a second or more).

@@ -48,7 +48,7 @@ public:
             if (auto recorder = weak.lock()) {
                 try {
                     recorder->stop();
-                } catch (const platform::Failure&) {
+                } catch (const support::Failure&) {
                 }
             }
         }

@@ -87,7 +87,7 @@ std::optional<std::string> resolveResource(const std::string& root,
     std::string relative = path;
     if (relative.find('\\') != std::string::npos) return std::nullopt;
     // No segment may be "..".
-    for (const std::string& segment : platform::split(relative, '/'))
+    for (const std::string& segment : support::split(relative, '/'))
         if (segment == "..") return std::nullopt;
     std::optional<std::string> realRoot = realPath(root);
     if (!realRoot) return std::nullopt;

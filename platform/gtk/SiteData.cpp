@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 constexpr mode_t kPrivateFolder = 0700, kPrivateFile = 0600;
 
 void warnErrno(const std::string& what, const std::string& path) {
-    platform::logWarning("site data: cannot " + what + " " + path + ": " + std::strerror(errno));
+    support::logWarning("site data: cannot " + what + " " + path + ": " + std::strerror(errno));
 }
 
 // Makes the folder (and its missing parents) 0700, or tightens it to 0700.
@@ -52,9 +52,9 @@ void tightenContents(const std::string& root) {
         else
             warnErrno("restrict", it->path().string());
     }
-    if (error) platform::logWarning("site data: cannot read " + root + ": " + error.message());
+    if (error) support::logWarning("site data: cannot read " + root + ": " + error.message());
     if (changed)
-        platform::logInfo("site data: " + std::to_string(changed) + " entries in " + root +
+        support::logInfo("site data: " + std::to_string(changed) + " entries in " + root +
                           " made private to the user");
 }
 

@@ -21,7 +21,7 @@ std::vector<std::string> spellingLanguages(const std::vector<std::string>& local
 void setSpellChecking(WebKitWebContext* context, bool on) {
     webkit_web_context_set_spell_checking_enabled(context, on);
     if (!on) {
-        platform::logInfo("spell checking is off ([Chat] SpellChecking=false)");
+        support::logInfo("spell checking is off ([Chat] SpellChecking=false)");
         return;
     }
     std::vector<std::string> names;
@@ -41,10 +41,10 @@ void setSpellChecking(WebKitWebContext* context, bool on) {
         for (; *loaded; ++loaded) found += (found.empty() ? "" : ", ") + std::string(*loaded);
     static bool toldNoDictionary = false;
     if (!found.empty()) {
-        platform::logInfo("spell checking in " + found);
+        support::logInfo("spell checking in " + found);
     } else if (!toldNoDictionary) {
         toldNoDictionary = true;
-        platform::logWarning("spell checking finds no dictionary for the locale's languages (" +
+        support::logWarning("spell checking finds no dictionary for the locale's languages (" +
                              (asked.empty() ? std::string("none named") : asked) +
                              "): text is not checked");
     }

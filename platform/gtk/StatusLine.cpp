@@ -71,7 +71,7 @@ void StatusLine::render() {
             if (value && jsc_value_is_boolean(value) && !jsc_value_to_boolean(value) &&
                 !toldNoTopBar) {
                 toldNoTopBar = true;
-                platform::logInfo(
+                support::logInfo(
                     "the chat page has no top bar: download progress goes to the "
                     "log and the desktop's notices only");
             }

@@ -41,7 +41,7 @@ public:
     void clear() { rules_.clear(); }
     void check(const std::string& op, const std::string& arg = "") const {
         if (rules_.count({op, "*"}) || rules_.count({op, arg}))
-            throw platform::Failure("injected failure: " + op + "(" + arg + ")");
+            throw support::Failure("injected failure: " + op + "(" + arg + ")");
     }
 
 private:

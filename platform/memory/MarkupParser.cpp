@@ -84,7 +84,7 @@ private:
         bool selfClosed = false;
         for (;;) {
             skipSpace();
-            if (i_ >= s_.size()) throw platform::Failure("unterminated tag");
+            if (i_ >= s_.size()) throw support::Failure("unterminated tag");
             if (s_[i_] == '>') {
                 ++i_;
                 break;
@@ -103,7 +103,7 @@ private:
                 if (i_ < s_.size() && (s_[i_] == '"' || s_[i_] == '\'')) {
                     char quote = s_[i_++];
                     size_t end = s_.find(quote, i_);
-                    if (end == std::string::npos) throw platform::Failure("unterminated attribute");
+                    if (end == std::string::npos) throw support::Failure("unterminated attribute");
                     value = s_.substr(i_, end - i_);
                     i_ = end + 1;
                 } else {

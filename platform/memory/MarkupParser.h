@@ -11,7 +11,7 @@
 
 namespace memory {
 
-// The top-level nodes of a fragment. Throws platform::Failure on mark-up it
+// The top-level nodes of a fragment. Throws support::Failure on mark-up it
 // cannot read (an unterminated tag).
 std::vector<std::shared_ptr<MemoryElement>> parseMarkup(const std::shared_ptr<World>& world,
                                                         const std::string& html);

@@ -6,7 +6,7 @@
 
 namespace memory {
 
-using platform::Failure;
+using support::Failure;
 
 namespace {
 std::string num(double v) {

@@ -9,7 +9,7 @@ namespace memory {
 
 using platform::ElementCollection;
 using platform::ElementRef;
-using platform::Failure;
+using support::Failure;
 
 namespace {
 std::string upper(std::string s) {

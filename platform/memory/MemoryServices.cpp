@@ -8,7 +8,7 @@
 
 namespace memory {
 
-using platform::Failure;
+using support::Failure;
 
 std::string MemoryFlashPlayer::installedVersion(int minimumMajor) {
     world_->journal.record("installedVersion(" + std::to_string(minimumMajor) + ")");

@@ -22,7 +22,7 @@ LocaleCodePage::LocaleCodePage(std::string charset) : charset_(std::move(charset
 
 std::string LocaleCodePage::toText(const std::string& bytes) {
     iconv_t cd = iconv_open("UTF-8", charset_.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw platform::Failure("unknown character set");
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw support::Failure("unknown character set");
     std::unique_ptr<void, IconvCloser> closer(cd);
 
     std::string out;

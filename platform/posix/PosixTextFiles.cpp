@@ -18,7 +18,7 @@ public:
         std::FILE* f = open();
         int c = std::fgetc(f);
         if (c == EOF) {
-            if (std::ferror(f)) throw platform::Failure("read error");
+            if (std::ferror(f)) throw support::Failure("read error");
             return true;
         }
         std::ungetc(c, f);
@@ -38,7 +38,7 @@ public:
             }
             bytes.push_back(static_cast<char>(c));
         }
-        if (std::ferror(f)) throw platform::Failure("read error");
+        if (std::ferror(f)) throw support::Failure("read error");
         return codePage_.toText(bytes);
     }
 
@@ -49,7 +49,7 @@ public:
 
 private:
     std::FILE* open() {
-        if (!file_) throw platform::Failure("stream is closed");
+        if (!file_) throw support::Failure("stream is closed");
         return file_;
     }
     std::FILE* file_;
@@ -60,7 +60,7 @@ private:
 
 std::unique_ptr<platform::TextStream> PosixTextFiles::OpenTextFile(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) throw platform::Failure("cannot open " + path);
+    if (!file) throw support::Failure("cannot open " + path);
     return std::make_unique<PosixTextStream>(file, codePage_);
 }
 

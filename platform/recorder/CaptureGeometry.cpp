@@ -22,17 +22,17 @@ Rect intersect(const Rect& a, const Rect& b) {
 
 CaptureGeometry planCapture(const Rect& requested, int screenWidth, int screenHeight, bool pad) {
     if (requested.width <= 0 || requested.height <= 0)
-        throw platform::Failure("capture rectangle has no area");
+        throw support::Failure("capture rectangle has no area");
     const Rect frame{requested.x, requested.y, requested.width & ~1, requested.height & ~1};
-    if (frame.empty()) throw platform::Failure("capture rectangle is too small to encode");
+    if (frame.empty()) throw support::Failure("capture rectangle is too small to encode");
 
     CaptureGeometry plan;
     plan.frameWidth = frame.width;
     plan.frameHeight = frame.height;
     plan.visible = intersect(frame, Rect{0, 0, screenWidth, screenHeight});
-    if (plan.visible.empty()) throw platform::Failure("capture rectangle is off the screen");
+    if (plan.visible.empty()) throw support::Failure("capture rectangle is off the screen");
     if (!pad && plan.visible != frame)
-        throw platform::Failure("capture rectangle is not wholly on the screen");
+        throw support::Failure("capture rectangle is not wholly on the screen");
     plan.offsetX = plan.visible.x - frame.x;
     plan.offsetY = plan.visible.y - frame.y;
     return plan;

@@ -34,9 +34,9 @@ public:
         mainloop_ = pa_mainloop_new();
         if (mainloop_)
             context_ = pa_context_new(pa_mainloop_get_api(mainloop_), "Whirligigcam Desktop");
-        if (!context_) throw platform::Failure("cannot set up a sound server connection");
+        if (!context_) throw support::Failure("cannot set up a sound server connection");
         if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
-            throw platform::Failure(std::string("no sound server (") +
+            throw support::Failure(std::string("no sound server (") +
                                     pa_strerror(pa_context_errno(context_)) + ")");
         runUntil([this] { return pa_context_get_state(context_) == PA_CONTEXT_READY; },
                  "the sound server");
@@ -83,7 +83,7 @@ public:
             &answer));
         runUntil([&] { return answer.done; }, module);
         if (answer.index == PA_INVALID_INDEX)
-            throw platform::Failure(std::string("cannot load ") + module + " (" +
+            throw support::Failure(std::string("cannot load ") + module + " (" +
                                     pa_strerror(pa_context_errno(context_)) + ")");
         return answer.index;
     }
@@ -136,7 +136,7 @@ public:
 private:
     void send(pa_operation* operation) {
         if (!operation)
-            throw platform::Failure(std::string("the sound server refused a request (") +
+            throw support::Failure(std::string("the sound server refused a request (") +
                                     pa_strerror(pa_context_errno(context_)) + ")");
         pa_operation_unref(operation);
     }
@@ -144,14 +144,14 @@ private:
         while (!done()) {
             const pa_context_state_t state = pa_context_get_state(context_);
             if (!PA_CONTEXT_IS_GOOD(state))
-                throw platform::Failure("the sound server connection failed (" +
+                throw support::Failure("the sound server connection failed (" +
                                         std::string(pa_strerror(pa_context_errno(context_))) + ")");
             const auto left =
                 std::chrono::duration_cast<std::chrono::microseconds>(deadline_ - Clock::now());
-            if (left.count() <= 0) throw platform::Failure(what + " did not answer in time");
+            if (left.count() <= 0) throw support::Failure(what + " did not answer in time");
             if (pa_mainloop_prepare(mainloop_, int(left.count())) < 0 ||
                 pa_mainloop_poll(mainloop_) < 0 || pa_mainloop_dispatch(mainloop_) < 0)
-                throw platform::Failure("the sound server connection's loop failed");
+                throw support::Failure("the sound server connection's loop failed");
         }
     }
 
@@ -190,7 +190,7 @@ void removeStale(Connection& server) {
                           [](const Module& m) { return m.name == "module-loopback"; });
     for (const Module& m : stale) {
         const bool gone = server.unload(m.index);
-        platform::logInfo("chat sound: " + std::string(gone ? "removed" : "could not remove") +
+        support::logInfo("chat sound: " + std::string(gone ? "removed" : "could not remove") +
                           " a module left by an earlier run: " + m.name + " " + m.argument);
     }
 }
@@ -198,7 +198,7 @@ void removeStale(Connection& server) {
 std::string uniqueName() {
     unsigned char random[8] = {};
     if (getrandom(random, sizeof random, 0) != sizeof random)
-        throw platform::Failure("no random numbers for the chat sink's name");
+        throw support::Failure("no random numbers for the chat sink's name");
     std::string name = ChatSoundSink::kPrefix + std::to_string(getpid()) + "_";
     for (unsigned char byte : random) {
         char hex[3];
@@ -233,16 +233,16 @@ std::unique_ptr<ChatSoundSink> ChatSoundSink::create(std::chrono::milliseconds l
         // would put every program's sound into the chat's.
         if (server.defaultSink() == name && !speakers.empty() && speakers != name) {
             server.setDefaultSink(speakers);
-            platform::logWarning("chat sound: the server made the chat's sink its default; " +
+            support::logWarning("chat sound: the server made the chat's sink its default; " +
                                  speakers + " is the default again");
         }
-    } catch (const platform::Failure&) {
+    } catch (const support::Failure&) {
         if (loopback != PA_INVALID_INDEX) server.unload(loopback);
         server.unload(sink);
         throw;
     }
     setenv("PULSE_SINK", name.c_str(), 1);
-    platform::logInfo("chat sound: the web pages play into " + name + ", passed on to " +
+    support::logInfo("chat sound: the web pages play into " + name + ", passed on to " +
                       (speakers.empty() ? std::string("the default sink") : speakers));
     return std::unique_ptr<ChatSoundSink>(new ChatSoundSink(name, sink, loopback, limit));
 }
@@ -254,11 +254,11 @@ ChatSoundSink::~ChatSoundSink() {
         const bool loopbackRemoved = server.unload(loopbackModule_);
         const bool sinkRemoved = server.unload(sinkModule_);
         if (loopbackRemoved && sinkRemoved)
-            platform::logDebug("chat sound: removed " + name_);
+            support::logDebug("chat sound: removed " + name_);
         else
-            platform::logWarning("chat sound: " + name_ + " was already gone");
-    } catch (const platform::Failure& e) {
-        platform::logWarning("chat sound: cannot remove " + name_ + ": " + e.what() +
+            support::logWarning("chat sound: " + name_ + " was already gone");
+    } catch (const support::Failure& e) {
+        support::logWarning("chat sound: cannot remove " + name_ + ": " + e.what() +
                              "; the next start removes it");
     }
 }

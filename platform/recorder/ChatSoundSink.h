@@ -25,7 +25,7 @@ class ChatSoundSink {
 public:
     // Connects to the server named by the environment (without spawning
     // one), removes stale modules, loads the sink and the loopback and sets
-    // PULSE_SINK. Throws platform::Failure with the reason when the server
+    // PULSE_SINK. Throws support::Failure with the reason when the server
     // cannot be reached in `limit` or a module cannot be loaded; nothing is
     // left behind then.
     static std::unique_ptr<ChatSoundSink> create(

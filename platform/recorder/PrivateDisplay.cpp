@@ -46,11 +46,11 @@ void keepRunningWhenLost(Display*, void*) {}
 
 PrivateDisplay::PrivateDisplay(const std::string& name) {
     display_ = XOpenDisplay(name.empty() ? nullptr : name.c_str());
-    if (!display_) throw platform::Failure("cannot open the X display");
+    if (!display_) throw support::Failure("cannot open the X display");
     XExtCodes* codes = XAddExtension(display_);
     if (!codes) {
         XCloseDisplay(display_);
-        throw platform::Failure("cannot hook X errors");
+        throw support::Failure("cannot hook X errors");
     }
     {
         std::lock_guard lock(tableMutex);

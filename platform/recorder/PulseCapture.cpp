@@ -85,7 +85,7 @@ PulseCapture::~PulseCapture() {
 void PulseCapture::warnOnce(const std::string& message) {
     if (warned_ || stopping_) return;
     warned_ = true;
-    platform::logWarning(message);
+    support::logWarning(message);
 }
 
 void PulseCapture::onContextState(pa_context* context, void* self) {
@@ -94,12 +94,12 @@ void PulseCapture::onContextState(pa_context* context, void* self) {
         case PA_CONTEXT_READY:
             me->ready_ = true;
             me->live_ = true;
-            platform::logInfo(std::string("recording: sound from ") +
+            support::logInfo(std::string("recording: sound from ") +
                               pa_context_get_server(context) +
                               (me->sources_.chat ? ", the chat's streams" : "") +
                               (me->sources_.microphone ? ", the microphone" : ""));
             if (me->sources_.chat && me->chatSink_.empty())
-                platform::logWarning(
+                support::logWarning(
                     "recording: the chat has no sink of its own; the recording has none of "
                     "the chat's sound");
             else if (me->sources_.chat)
@@ -127,7 +127,7 @@ void PulseCapture::onServerInfo(pa_context* context, const pa_server_info* info,
     auto* me = static_cast<PulseCapture*>(self);
     if (me->stopping_) return;
     if (!info || !info->default_source_name) {
-        platform::logWarning(
+        support::logWarning(
             "recording: the sound server names no default source; the "
             "recording has no microphone");
         return;
@@ -139,7 +139,7 @@ void PulseCapture::onSource(pa_context*, const pa_source_info* info, int eol, vo
     auto* me = static_cast<PulseCapture*>(self);
     if (me->stopping_ || eol > 0) return;
     if (!info) {
-        platform::logWarning(
+        support::logWarning(
             "recording: the sound server's default source is gone; the recording has no "
             "microphone");
         return;
@@ -148,7 +148,7 @@ void PulseCapture::onSource(pa_context*, const pa_source_info* info, int eol, vo
     // microphone a server offers the speakers' monitor): not the person's voice.
     const std::string source = info->name;
     if (info->monitor_of_sink != PA_INVALID_INDEX) {
-        platform::logWarning("recording: the default source " + source +
+        support::logWarning("recording: the default source " + source +
                              " is a sink's monitor, not a microphone; the recording has no "
                              "microphone");
         return;
@@ -160,7 +160,7 @@ void PulseCapture::onChatSink(pa_context* context, const pa_sink_info* info, int
     auto* me = static_cast<PulseCapture*>(self);
     if (me->stopping_ || eol > 0) return;
     if (!info) {
-        platform::logWarning("recording: the chat's sink " + me->chatSink_ +
+        support::logWarning("recording: the chat's sink " + me->chatSink_ +
                              " is gone; the recording has none of the chat's sound");
         return;
     }
@@ -215,7 +215,7 @@ void PulseCapture::onSinkInput(pa_context* context, const pa_sink_input_info* in
                                             (app ? app : "?") + ", moved out of the chat's sink)"});
     pa_operation* op = pa_context_get_sink_info_by_index(context, info->sink, onSink, lookup.get());
     if (!op) {
-        platform::logDebug("recording: cannot look up the sink of " + lookup->name);
+        support::logDebug("recording: cannot look up the sink of " + lookup->name);
         return;
     }
     pa_operation_unref(op);
@@ -232,7 +232,7 @@ void PulseCapture::onSink(pa_context*, const pa_sink_info* info, int eol, void* 
                  double(info->latency) / 1e6);
         return;  // the list's end follows
     }
-    if (eol < 0) platform::logDebug("recording: the sink of " + lookup->name + " is gone");
+    if (eol < 0) support::logDebug("recording: the sink of " + lookup->name + " is gone");
     me->lookups_.remove_if([&](auto& l) { return l.get() == lookup; });
 }
 
@@ -246,10 +246,10 @@ void PulseCapture::open(const char* device, std::uint32_t sinkInput, const std::
     if (lane < 0) {
         // Said once per recording: a flood of streams must not flood the log.
         if (!lanesWarned_)
-            platform::logWarning(
+            support::logWarning(
                 "recording: too many sound streams at once; some of them are not recorded");
         lanesWarned_ = true;
-        platform::logDebug("recording: no lane for " + name);
+        support::logDebug("recording: no lane for " + name);
         return;
     }
     auto s = std::make_unique<Stream>(
@@ -267,13 +267,13 @@ void PulseCapture::open(const char* device, std::uint32_t sinkInput, const std::
         pa_stream_set_read_callback(s->stream, onRead, s.get());
     }
     if (!s->stream || pa_stream_connect_record(s->stream, device, &attr, flags) < 0) {
-        platform::logWarning("recording: cannot record " + name + " (" +
+        support::logWarning("recording: cannot record " + name + " (" +
                              pa_strerror(pa_context_errno(context_)) + ")");
         if (s->stream) pa_stream_unref(s->stream);
         timeline_.close(lane);
         return;
     }
-    platform::logDebug("recording: recording " + name);
+    support::logDebug("recording: recording " + name);
     streams_.push_back(std::move(s));
 }
 
@@ -292,13 +292,13 @@ void PulseCapture::onStreamState(pa_stream* stream, void* data) {
     const std::uint32_t sinkInput = s->sinkInput;
     const std::string why = pa_strerror(pa_context_errno(me->context_));
     if (s->chatSink && serverThere)
-        platform::logWarning("recording: the chat sink's stream ended (" + why +
+        support::logWarning("recording: the chat sink's stream ended (" + why +
                              "); the rest of the recording has none of the chat's sound");
     else if (sinkInput == PA_INVALID_INDEX && serverThere)
-        platform::logWarning("recording: the microphone's stream ended (" + why +
+        support::logWarning("recording: the microphone's stream ended (" + why +
                              "); the rest of the recording has no microphone");
     else
-        platform::logDebug("recording: " + s->name + " ended");
+        support::logDebug("recording: " + s->name + " ended");
     me->remove(s);
     // A chat stream also ends when it moves to another sink: follow it there.
     if (sinkInput != PA_INVALID_INDEX && serverThere) me->lookUpSinkInput(sinkInput);

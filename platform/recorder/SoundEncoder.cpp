@@ -19,7 +19,7 @@ namespace {
 [[noreturn]] void fail(const char* what, int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
-    throw platform::Failure(std::string(what) + ": " + text);
+    throw support::Failure(std::string(what) + ": " + text);
 }
 
 }  // namespace
@@ -27,12 +27,12 @@ namespace {
 SoundEncoder::SoundEncoder(AVFormatContext* format) : format_(format) {
     try {
         const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_WMAV2);
-        if (!codec) throw platform::Failure("no wmav2 encoder");
+        if (!codec) throw support::Failure("no wmav2 encoder");
         stream_ = avformat_new_stream(format_, nullptr);
         encoder_ = avcodec_alloc_context3(codec);
         frame_ = av_frame_alloc();
         packet_ = av_packet_alloc();
-        if (!stream_ || !encoder_ || !frame_ || !packet_) throw platform::Failure("out of memory");
+        if (!stream_ || !encoder_ || !frame_ || !packet_) throw support::Failure("out of memory");
         AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
         encoder_->sample_rate = SoundTimeline::kRate;
         encoder_->sample_fmt = AV_SAMPLE_FMT_FLTP;
@@ -66,7 +66,7 @@ SoundEncoder::SoundEncoder(AVFormatContext* format) : format_(format) {
         rc = swr_init(mixer_);
         if (rc < 0) fail("sound mixer", rc);
         fifo_ = av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, 2, encoder_->frame_size * 4);
-        if (!fifo_) throw platform::Failure("out of memory");
+        if (!fifo_) throw support::Failure("out of memory");
 
         frame_->format = AV_SAMPLE_FMT_FLTP;
         frame_->nb_samples = encoder_->frame_size;
@@ -103,7 +103,7 @@ void SoundEncoder::write(const float* lanes, std::int64_t frames) {
     if (mixedFrames < 0) fail("mixing the sound", mixedFrames);
     void* planes[2] = {out[0], out[1]};
     if (av_audio_fifo_write(fifo_, planes, mixedFrames) < mixedFrames)
-        throw platform::Failure("out of memory");
+        throw support::Failure("out of memory");
     while (av_audio_fifo_size(fifo_) >= encoder_->frame_size) encode(encoder_->frame_size);
 }
 

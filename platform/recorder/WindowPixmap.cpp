@@ -17,7 +17,7 @@ WindowPixmap::WindowPixmap(PrivateDisplay& display, Window window)
     Display* dpy = display_.get();
     XWindowAttributes attributes{};
     if (!XGetWindowAttributes(dpy, window_, &attributes) || display_.takeError())
-        throw platform::Failure("the window to record does not exist");
+        throw support::Failure("the window to record does not exist");
     visual_ = attributes.visual;
     depth_ = attributes.depth;
     border_ = attributes.border_width;

@@ -24,7 +24,7 @@ constexpr int kKeyframeInterval = 300;
 [[noreturn]] void fail(const char* what, int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
-    throw platform::Failure(std::string(what) + ": " + text);
+    throw support::Failure(std::string(what) + ": " + text);
 }
 
 }  // namespace
@@ -37,12 +37,12 @@ WmvWriter::WmvWriter(const std::string& path, int width, int height, AVRational 
         int rc = avformat_alloc_output_context2(&format_, nullptr, "asf", nullptr);
         if (rc < 0) fail("asf muxer", rc);
         const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_WMV2);
-        if (!codec) throw platform::Failure("no wmv2 encoder");
+        if (!codec) throw support::Failure("no wmv2 encoder");
         stream_ = avformat_new_stream(format_, nullptr);
         encoder_ = avcodec_alloc_context3(codec);
         frame_ = av_frame_alloc();
         packet_ = av_packet_alloc();
-        if (!stream_ || !encoder_ || !frame_ || !packet_) throw platform::Failure("out of memory");
+        if (!stream_ || !encoder_ || !frame_ || !packet_) throw support::Failure("out of memory");
 
         encoder_->width = width;
         encoder_->height = height;
@@ -71,7 +71,7 @@ WmvWriter::WmvWriter(const std::string& path, int width, int height, AVRational 
 
         converter_ = sws_getContext(width, height, sourceFormat, width, height, AV_PIX_FMT_YUV420P,
                                     SWS_BICUBIC, nullptr, nullptr, nullptr);
-        if (!converter_) throw platform::Failure("no converter from the screen's pixel format");
+        if (!converter_) throw support::Failure("no converter from the screen's pixel format");
 
         if (withSound) sound_ = std::make_unique<SoundEncoder>(format_);
 
@@ -92,7 +92,7 @@ WmvWriter::WmvWriter(const std::string& path, int width, int height, AVRational 
 WmvWriter::~WmvWriter() {
     try {
         finish();
-    } catch (const platform::Failure&) {
+    } catch (const support::Failure&) {
     }
 }
 

@@ -52,7 +52,7 @@ X11Grabber::X11Grabber(std::unique_ptr<PrivateDisplay> display, const Rect& requ
         int x = 0, y = 0;
         if (!XTranslateCoordinates(dpy, options_.window, root_, 0, 0, &x, &y, &child) ||
             display_->takeError())
-            throw platform::Failure("the window to record does not exist");
+            throw support::Failure("the window to record does not exist");
         area_.x = area_.x - x + window_->border();
         area_.y = area_.y - y + window_->border();
         visual_ = window_->visual();
@@ -65,7 +65,7 @@ X11Grabber::X11Grabber(std::unique_ptr<PrivateDisplay> display, const Rect& requ
 
     // The pixel layout, from a sample image made on the client side alone.
     XImage* sample = XCreateImage(dpy, visual_, depth_, ZPixmap, 0, nullptr, 1, 1, 32, 0);
-    if (!sample) throw platform::Failure("unsupported screen pixel format");
+    if (!sample) throw support::Failure("unsupported screen pixel format");
     pixelFormat_ = formatOf(*sample);
     redShift_ = shiftOf(sample->red_mask);
     greenShift_ = shiftOf(sample->green_mask);
@@ -73,14 +73,14 @@ X11Grabber::X11Grabber(std::unique_ptr<PrivateDisplay> display, const Rect& requ
     colourMask_ = std::uint32_t(sample->red_mask | sample->green_mask | sample->blue_mask);
     swap_ = (sample->byte_order == LSBFirst) != (std::endian::native == std::endian::little);
     XDestroyImage(sample);
-    if (pixelFormat_ == AV_PIX_FMT_NONE) throw platform::Failure("unsupported screen pixel format");
+    if (pixelFormat_ == AV_PIX_FMT_NONE) throw support::Failure("unsupported screen pixel format");
 
     setUpImage();
     const bool readable = !window_ || window_->pixmap();
     if (readable && !grabVisible()) {
         dropImage();
         detachShm();
-        throw platform::Failure(window_ ? "cannot read the window" : "cannot read the screen");
+        throw support::Failure(window_ ? "cannot read the window" : "cannot read the screen");
     }
 }
 
@@ -125,7 +125,7 @@ void X11Grabber::setUpImage() {
     if (useShm_ && !plan_.visible.empty()) {
         image_ = XShmCreateImage(display_->get(), visual_, depth_, ZPixmap, shm_.shmaddr, &shm_,
                                  plan_.visible.width, plan_.visible.height);
-        if (!image_) throw platform::Failure("cannot create the shared image");
+        if (!image_) throw support::Failure("cannot create the shared image");
     }
     // Without shared memory each grab is a new image, copied into the frame.
     if (plan_.padded() || !useShm_)

@@ -91,10 +91,10 @@ struct BlackVideo : std::runtime_error {
 // The request's mistakes that no display or file is needed to see.
 void checkRequest(const platform::RecordingRequest& r) {
     if (!(r.framesPerSecond > 0.0 && r.framesPerSecond <= 240.0))
-        throw platform::Failure("unsupported frame rate");
-    if (r.startDelaySeconds < 0) throw platform::Failure("negative start delay");
-    if (r.area.width <= 0 || r.area.height <= 0) throw platform::Failure("an empty rectangle");
-    if (r.path.empty()) throw platform::Failure("no output file");
+        throw support::Failure("unsupported frame rate");
+    if (r.startDelaySeconds < 0) throw support::Failure("negative start delay");
+    if (r.area.width <= 0 || r.area.height <= 0) throw support::Failure("an empty rectangle");
+    if (r.path.empty()) throw support::Failure("no output file");
 }
 
 }  // namespace
@@ -107,14 +107,14 @@ X11ScreenRecorder::X11ScreenRecorder(platform::RecordingRequest request, Recorde
 X11ScreenRecorder::~X11ScreenRecorder() {
     try {
         stop();
-    } catch (const platform::Failure&) {
+    } catch (const support::Failure&) {
         // The file is finished as far as it could be; nobody is left to tell.
     }
 }
 
 void X11ScreenRecorder::start() {
     uiThread_.check("X11ScreenRecorder::start");
-    if (session_) throw platform::Failure("already recording");
+    if (session_) throw support::Failure("already recording");
     lastSkipped_ = 0;
     lastDropped_ = 0;
     lastError_.clear();
@@ -148,7 +148,7 @@ void X11ScreenRecorder::start() {
     } catch (const std::system_error& e) {
         session.reset();  // finishes the empty file, which goes too
         std::remove(s.path.c_str());
-        throw platform::Failure(std::string("cannot start the capture thread: ") + e.what());
+        throw support::Failure(std::string("cannot start the capture thread: ") + e.what());
     }
     session_ = std::move(session);
 }
@@ -169,12 +169,12 @@ void X11ScreenRecorder::stop() {
     lastDropped_ = session_->timeline ? session_->timeline->dropped() : 0;
     session_.reset();
     if (lastSkipped_ > 0)
-        platform::logInfo("recording: " + std::to_string(lastSkipped_) +
+        support::logInfo("recording: " + std::to_string(lastSkipped_) +
                           " frame slots skipped (capturing, encoding or writing fell behind)");
     if (lastDropped_ > 0)
-        platform::logInfo("recording: " + std::to_string(lastDropped_) +
+        support::logInfo("recording: " + std::to_string(lastDropped_) +
                           " sound frames dropped (they came too late or overlapped)");
-    if (!lastError_.empty()) throw platform::Failure(lastError_);
+    if (!lastError_.empty()) throw support::Failure(lastError_);
 }
 
 std::int64_t X11ScreenRecorder::skippedFrames() const {

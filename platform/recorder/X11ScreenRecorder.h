@@ -111,7 +111,7 @@ public:
     bool failed() const { return !lastError().empty(); }
 
 private:
-    platform::ThreadOwner uiThread_;
+    support::ThreadOwner uiThread_;
     struct Session;
 
     static void capture(Session& session);

@@ -90,14 +90,14 @@ void onActivate(GApplication* application, gpointer data) {
     try {
         desktop::RecordingSettings recording;
         desktop::ChatSettings chat;
-        const app::Settings settings = desktop::loadSettings(
-            app::Settings::builtIn(), desktop::settingsFiles(),
-            [](const std::string& problem) { platform::logWarning(problem); }, &recording, &chat);
-        platform::logInfo("addresses: update server " + settings.updateBaseAddress +
+        const support::Settings settings = desktop::loadSettings(
+            support::Settings::builtIn(), desktop::settingsFiles(),
+            [](const std::string& problem) { support::logWarning(problem); }, &recording, &chat);
+        support::logInfo("addresses: update server " + settings.updateBaseAddress +
                           ", chat site " + settings.chatStartAddress + ", statistics page " +
                           settings.statisticsPageAddress + ", upload page " +
                           settings.uploadPageAddress);
-        platform::logInfo(std::string("recordings' sound: chat ") +
+        support::logInfo(std::string("recordings' sound: chat ") +
                           (recording.chatSound ? "on" : "off") + ", microphone " +
                           (recording.microphone ? "on" : "off"));
         desktop::warnIfEngineWithoutSecuritySupport(static_cast<int>(webkit_get_major_version()),
@@ -108,7 +108,7 @@ void onActivate(GApplication* application, gpointer data) {
         for (const char* name : {"Dialog.html", "Style.css", "Script.js", "Body.html"}) {
             const std::string path = executableFolder() + "/HTML/" + name;
             if (!g_file_test(path.c_str(), G_FILE_TEST_IS_REGULAR))
-                platform::logWarning("a resource of the program is missing: " + path);
+                support::logWarning("a resource of the program is missing: " + path);
         }
         // The chat's sound is recorded from a sink of the client's own, which
         // the web processes play into: made before the first one starts.
@@ -117,8 +117,8 @@ void onActivate(GApplication* application, gpointer data) {
             try {
                 program->chatSink = recorder::ChatSoundSink::create();
                 chatSink = program->chatSink->name();
-            } catch (const platform::Failure& e) {
-                platform::logWarning(std::string("chat sound: ") + e.what() +
+            } catch (const support::Failure& e) {
+                support::logWarning(std::string("chat sound: ") + e.what() +
                                      "; recordings will have none of the chat's sound");
             }
         }
@@ -161,7 +161,7 @@ int runDesktopProgram(int argc, char** argv, const ProgramInfo& info) {
     g_setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", FALSE);
     desktop::installGLibLogSink();
     for (const std::string& change : desktop::dropRelativeXdgFolders())
-        platform::logWarning(change);
+        support::logWarning(change);
     Program program;
     program.info = info;
     g_autoptr(GtkApplication) application =

@@ -29,12 +29,12 @@ TEST(DesktopShellTest, OpensAddressesWithTheDefaultHandler) {
         std::vector<std::string> launched;
         DesktopShell shell([&](const std::string& uri) {
             launched.push_back(uri);
-            if (!c.launcherSucceeds) throw platform::Failure("no handler");
+            if (!c.launcherSucceeds) throw support::Failure("no handler");
         });
         if (c.succeeds)
             EXPECT_NO_THROW(shell.openWithDefaultHandler(c.target));
         else
-            EXPECT_THROW(shell.openWithDefaultHandler(c.target), platform::Failure);
+            EXPECT_THROW(shell.openWithDefaultHandler(c.target), support::Failure);
         if (c.launchedUri) {
             EXPECT_EQ(launched, std::vector<std::string>{c.launchedUri});
         } else {
@@ -63,7 +63,7 @@ TEST(DesktopShellTest, HandsOnlyTheMessageFieldsOfAMailAddressToTheMailProgram) 
         std::vector<std::string> launched;
         DesktopShell shell([&](const std::string& uri) { launched.push_back(uri); });
         if (c.launched.empty()) {
-            EXPECT_THROW(shell.openWithDefaultHandler(c.address), platform::Failure);
+            EXPECT_THROW(shell.openWithDefaultHandler(c.address), support::Failure);
             EXPECT_TRUE(launched.empty());
         } else {
             shell.openWithDefaultHandler(c.address);

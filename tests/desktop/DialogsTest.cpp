@@ -172,7 +172,7 @@ TEST_F(DialogsTest, SaveDialogRefusesATypeWithoutDescriptionOrPattern) {
     GtkSaveDialog dialog(nullptr);
     for (const platform::FileType& bad :
          {platform::FileType{"", {"*.wmv"}}, {"Video", {}}, {"Video", {""}}}) {
-        EXPECT_THROW(dialog.askSavePath({bad}), platform::Failure) << bad.description;
+        EXPECT_THROW(dialog.askSavePath({bad}), support::Failure) << bad.description;
     }
 }
 

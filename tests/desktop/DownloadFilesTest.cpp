@@ -103,9 +103,9 @@ TEST_F(DownloadFolderTest, AFileIsNeverReplaced) {
 }
 
 TEST_F(DownloadFolderTest, FailuresSayWhy) {
-    EXPECT_THROW(desktop::makePartFile(folder + "/missing", "notes.txt"), platform::Failure);
+    EXPECT_THROW(desktop::makePartFile(folder + "/missing", "notes.txt"), support::Failure);
     EXPECT_THROW(desktop::moveIntoPlace(folder + "/gone.part", folder, "notes.txt"),
-                 platform::Failure);
+                 support::Failure);
     EXPECT_GT(desktop::freeBytes(folder).value_or(0), 0u);
     EXPECT_FALSE(desktop::freeBytes(folder + "/missing"));
 }

@@ -61,8 +61,8 @@ TEST_F(FlashPlayersTest, ReadsTheInstalledPlayersVersion) {
     EXPECT_EQ(version({brokenManifest}, 11), "LNX 11,2,202,644");
     // The newest of several players counts; a manifest without a library is no player.
     EXPECT_EQ(version({npapi, manifestOnly, pepper}, 9), "LNX 32,0,0,465");
-    EXPECT_THROW(version({npapi}, 12), platform::Failure);
-    EXPECT_THROW(version({manifestOnly, root_ + "/missing"}, 9), platform::Failure);
+    EXPECT_THROW(version({npapi}, 12), support::Failure);
+    EXPECT_THROW(version({manifestOnly, root_ + "/missing"}, 9), support::Failure);
 }
 
 TEST_F(FlashPlayersTest, TheBundledPlayerStandsInForAMissingPlugin) {
@@ -87,7 +87,7 @@ TEST_F(FlashPlayersTest, TheBundledPlayerStandsInForAMissingPlugin) {
         if (c.version) {
             EXPECT_EQ(factory.installedVersion(9), c.version);
         } else {
-            EXPECT_THROW(factory.installedVersion(9), platform::Failure);
+            EXPECT_THROW(factory.installedVersion(9), support::Failure);
         }
     }
 }
@@ -97,7 +97,7 @@ TEST_F(FlashPlayersTest, TheSimulatedPlayerIsVersion32) {
     for (const int major : {0, 9, 32})
         EXPECT_EQ(simulated.installedVersion(major), "LNX 32,0,0,465");
     for (const int major : {33, -1}) {
-        EXPECT_THROW(simulated.installedVersion(major), platform::Failure) << major;
+        EXPECT_THROW(simulated.installedVersion(major), support::Failure) << major;
     }
 }
 

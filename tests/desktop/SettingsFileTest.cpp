@@ -14,7 +14,7 @@
 
 namespace {
 
-const app::Settings kDefaults{"http://127.0.0.1:47110/update/", "http://127.0.0.1:47110/",
+const support::Settings kDefaults{"http://127.0.0.1:47110/update/", "http://127.0.0.1:47110/",
                               "http://127.0.0.1:47110/stats/index.html",
                               "http://127.0.0.1:47110/my_videos_upload"};
 
@@ -22,7 +22,7 @@ TEST(SettingsFileTest, UserFileOverridesSystemFileOverDefaults) {
     struct Case {
         const char* name;
         std::optional<std::string> system, user;  // nullopt: the file does not exist
-        app::Settings expected;
+        support::Settings expected;
         std::vector<std::string> warnings;  // each a prefix of one warning, in order
         bool spellChecking = true;
     };
@@ -75,7 +75,7 @@ TEST(SettingsFileTest, UserFileOverridesSystemFileOverDefaults) {
             if (text) std::ofstream(path) << *text;
         }
         std::vector<std::string> warnings;
-        const app::Settings settings = desktop::loadSettings(
+        const support::Settings settings = desktop::loadSettings(
             kDefaults, {system, user}, [&](const std::string& w) { warnings.push_back(w); });
         EXPECT_EQ(settings.updateBaseAddress, c.expected.updateBaseAddress);
         EXPECT_EQ(settings.chatStartAddress, c.expected.chatStartAddress);
@@ -137,7 +137,7 @@ TEST(SettingsFileTest, SwitchesAreSetByKeyAndBadValuesKeepTheirDefault) {
         std::vector<std::string> warnings;
         desktop::RecordingSettings recording;
         desktop::ChatSettings chat;
-        const app::Settings settings = desktop::loadSettings(
+        const support::Settings settings = desktop::loadSettings(
             kDefaults, {system, user}, [&](const std::string& w) { warnings.push_back(w); },
             &recording, &chat);
         EXPECT_EQ(chat.spellChecking, c.spellChecking);
@@ -154,14 +154,14 @@ TEST(SettingsFileTest, SwitchesAreSetByKeyAndBadValuesKeepTheirDefault) {
 }
 
 std::vector<std::string> logLines;
-void keepLogLine(const platform::LogRecord& record) { logLines.emplace_back(record.message); }
+void keepLogLine(const support::LogRecord& record) { logLines.emplace_back(record.message); }
 
 TEST(SettingsFileTest, HostileFileIsRefusedWithOneEscapedWarningAndNoSecret) {
     struct Case {
         const char* name;
         std::function<void(const std::string& path)> make;
         std::string warning;  // the prefix of the one log line, USER for the file
-        app::Settings expected = kDefaults;
+        support::Settings expected = kDefaults;
     };
     auto text = [](std::string body) {
         return [body](const std::string& path) { std::ofstream(path, std::ios::binary) << body; };
@@ -210,14 +210,14 @@ TEST(SettingsFileTest, HostileFileIsRefusedWithOneEscapedWarningAndNoSecret) {
     g_autofree gchar* folder = g_dir_make_tmp("settings-XXXXXX", nullptr);
     ASSERT_NE(folder, nullptr);
     const std::string user = std::string(folder) + "/user.conf";
-    platform::setLogSink(keepLogLine);
+    support::setLogSink(keepLogLine);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         g_remove(user.c_str());
         c.make(user);
         logLines.clear();
-        const app::Settings settings = desktop::loadSettings(
-            kDefaults, {user}, [](const std::string& w) { platform::logWarning(w); });
+        const support::Settings settings = desktop::loadSettings(
+            kDefaults, {user}, [](const std::string& w) { support::logWarning(w); });
         EXPECT_EQ(settings.updateBaseAddress, c.expected.updateBaseAddress);
         EXPECT_EQ(settings.chatStartAddress, c.expected.chatStartAddress);
         EXPECT_EQ(settings.statisticsPageAddress, c.expected.statisticsPageAddress);
@@ -228,7 +228,7 @@ TEST(SettingsFileTest, HostileFileIsRefusedWithOneEscapedWarningAndNoSecret) {
         EXPECT_EQ(logLines[0].rfind(prefix, 0), 0u) << logLines[0];
         EXPECT_EQ(logLines[0].find("s3cret"), std::string::npos) << logLines[0];
     }
-    platform::setLogSink(nullptr);
+    support::setLogSink(nullptr);
     g_remove(user.c_str());
     g_rmdir(folder);
 }

@@ -118,7 +118,7 @@ TEST_F(SoupAsyncReaderTest, UnusableAddressThrowsAndNeverReports) {
     for (const char* target : {"", "not an address", "ftp://127.0.0.1/update/1", "http://",
                                "file:///etc/hostname", "http://127.0.0.1:99999/update/1"}) {
         SCOPED_TRACE(target);
-        EXPECT_THROW(read(reader, target), platform::Failure);
+        EXPECT_THROW(read(reader, target), support::Failure);
     }
     EXPECT_EQ(reader.readsInFlight(), 0u);
     // A later read ends after anything the failed starts could have queued.

@@ -53,7 +53,7 @@ struct RefusedCase {
 class RefusedPlanTest : public testing::TestWithParam<RefusedCase> {};
 
 TEST_P(RefusedPlanTest, Throws) {
-    EXPECT_THROW(planCapture(GetParam().requested, 1280, 1024, GetParam().pad), platform::Failure);
+    EXPECT_THROW(planCapture(GetParam().requested, 1280, 1024, GetParam().pad), support::Failure);
 }
 
 INSTANTIATE_TEST_SUITE_P(

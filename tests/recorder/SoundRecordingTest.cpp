@@ -37,9 +37,9 @@ constexpr int kOtherHz = 1000;
 std::mutex logMutex;
 std::vector<std::string> warnings;  // under logMutex: the sound thread logs too
 
-void keepWarnings(const platform::LogRecord& record) {
+void keepWarnings(const support::LogRecord& record) {
     std::lock_guard lock(logMutex);
-    if (record.level == platform::LogLevel::Warning) warnings.emplace_back(record.message);
+    if (record.level == support::LogLevel::Warning) warnings.emplace_back(record.message);
 }
 
 class SoundTest : public testing::Test {
@@ -52,10 +52,10 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
         warnings.clear();
-        platform::setLogSink(keepWarnings);
+        support::setLogSink(keepWarnings);
     }
     void TearDown() override {
-        platform::setLogSink(nullptr);
+        support::setLogSink(nullptr);
         if (!dir_.empty()) fs::remove_all(dir_);
     }
 

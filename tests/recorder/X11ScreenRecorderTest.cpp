@@ -208,11 +208,11 @@ TEST_P(RefusalTest, RefusedAndNothingLeftRunning) {
 
     if (c.atStart) {
         X11ScreenRecorder recorder(spoilt, from(window));
-        EXPECT_THROW(recorder.start(), platform::Failure);
+        EXPECT_THROW(recorder.start(), support::Failure);
         EXPECT_FALSE(recorder.isRecording());
         recorder.stop();  // nothing to stop
     } else {
-        EXPECT_THROW(X11ScreenRecorder(spoilt, from(window)), platform::Failure);
+        EXPECT_THROW(X11ScreenRecorder(spoilt, from(window)), support::Failure);
     }
     EXPECT_EQ(countEntries("/proc/self/task"), threads);
     if (!c.fileMayExist) {
@@ -316,7 +316,7 @@ TEST_F(RecorderTest, SecondStopAndReleaseAreHarmless) {
     {
         X11ScreenRecorder recorder(request({100, 100, 200, 200}, file("twice.wmv")), from(window));
         recorder.start();
-        EXPECT_THROW(recorder.start(), platform::Failure);  // already recording
+        EXPECT_THROW(recorder.start(), support::Failure);  // already recording
         EXPECT_TRUE(recorder.isRecording());
         recorder.stop();
         recorder.stop();
@@ -504,7 +504,7 @@ TEST_P(BlackStartTest, BlackRecordingIsRemovedOtherwiseKept) {
     EXPECT_EQ(recorder.failed(), black);
     if (black) {
         EXPECT_NE(recorder.lastError().find("black"), std::string::npos) << recorder.lastError();
-        EXPECT_THROW(recorder.stop(), platform::Failure);
+        EXPECT_THROW(recorder.stop(), support::Failure);
         EXPECT_TRUE(recorder.failed()) << "the error outlives the recording";
         EXPECT_EQ(countEntries(dir_.c_str()), 0u);
     } else {
@@ -541,7 +541,7 @@ TEST_F(RecorderTest, RepeatedRecordingsKeepFilesThreadsAndMemoryFlat) {
 TEST_F(RecorderTest, FactoryFailsWithoutDisplay) {
     const platform::RecordingRequest good = request({100, 100, 200, 200}, file("made.wmv"));
     EXPECT_NE(recorder::X11RecorderFactory().create(good, {}), nullptr);
-    EXPECT_THROW(recorder::X11RecorderFactory(":4711").create(good, {}), platform::Failure);
+    EXPECT_THROW(recorder::X11RecorderFactory(":4711").create(good, {}), support::Failure);
 }
 
 }  // namespace

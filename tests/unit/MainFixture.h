@@ -32,7 +32,7 @@ inline const char* kBody = R"(<div id="content"><span id="butRec" class="button_
 
 class MainFixture : public ::testing::Test {
 protected:
-    static app::Settings settings() {
+    static support::Settings settings() {
         return {"http://update.test/check/", "http://chat.test/", "http://stats.test/index.html",
                 "http://video.test/my_videos_upload"};
     }

@@ -65,8 +65,8 @@ TEST(TwipsToPixels, RoundsHalfToEven) {
     EXPECT_EQ(support::TwipsToPixels(22, 15), 1);   // 1.47
     EXPECT_EQ(support::TwipsToPixels(45, 30), 2);   // 1.5 -> 2
     EXPECT_EQ(support::TwipsToPixels(75, 30), 2);   // 2.5 -> 2
-    EXPECT_THROW(support::TwipsToPixels(15, 0), platform::Failure);
-    EXPECT_THROW(support::RoundHalfEven(3e10), platform::Failure);
+    EXPECT_THROW(support::TwipsToPixels(15, 0), support::Failure);
+    EXPECT_THROW(support::RoundHalfEven(3e10), support::Failure);
 }
 
 TEST_F(RecordingTest, SideFramesRoundHalfToEven) {
@@ -106,8 +106,8 @@ TEST_F(RecordingTest, StopAnsweredYesOrNo) {
 }
 
 std::vector<std::string> warnings;
-void keepWarnings(const platform::LogRecord& record) {
-    if (record.level == platform::LogLevel::Warning) warnings.emplace_back(record.message);
+void keepWarnings(const support::LogRecord& record) {
+    if (record.level == support::LogLevel::Warning) warnings.emplace_back(record.message);
 }
 
 TEST_F(RecordingTest, AnUploadPageThatCannotBeOpenedIsLoggedAsAWarning) {
@@ -116,9 +116,9 @@ TEST_F(RecordingTest, AnUploadPageThatCannotBeOpenedIsLoggedAsAWarning) {
     host.messageBoxImpl.answer = platform::MessageAnswer::Yes;
     host.faults.fail("openWithDefaultHandler");
     warnings.clear();
-    platform::setLogSink(keepWarnings);
+    support::setLogSink(keepWarnings);
     click();
-    platform::setLogSink(nullptr);
+    support::setLogSink(nullptr);
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_NE(warnings[0].find("http://video.test/my_videos_upload"), std::string::npos);
     EXPECT_EQ(caption()->innerText(), "Record");

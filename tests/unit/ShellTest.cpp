@@ -109,7 +109,7 @@ TEST(PageLayout, CamHeightRoundsToNearest) {
     // Large heights keep the 0.4 ratio: B = 963 gives 385.2, B = 962 gives 384.8.
     EXPECT_EQ(chatpage::ComputePageLayout(1003, 3000).camHeight, 385);
     EXPECT_EQ(chatpage::ComputePageLayout(1002, 3000).camHeight, 385);
-    EXPECT_THROW(chatpage::ComputePageLayout(0, INT32_MIN), platform::Failure);
+    EXPECT_THROW(chatpage::ComputePageLayout(0, INT32_MIN), support::Failure);
 }
 
 TEST_F(ShellTest, ResizeBeforeThePageIsPreparedOnlyMovesTheTwoViews) {

@@ -245,9 +245,9 @@ TEST_F(BridgeTest, ScriptAppendedToHeadRunsInThePagesOwnWorld) {
 TEST_F(BridgeTest, HandlesOfAReplacedDocumentFail) {
     platform::ElementRef box = document->getElementById("box");
     ASSERT_TRUE(h.load(wb(), site.address("/other")));
-    EXPECT_THROW(box->innerText(), platform::Failure);
-    EXPECT_THROW(box->setInnerText("x"), platform::Failure);
-    EXPECT_THROW(document->getElementById("x"), platform::Failure);
+    EXPECT_THROW(box->innerText(), support::Failure);
+    EXPECT_THROW(box->setInnerText("x"), support::Failure);
+    EXPECT_THROW(document->getElementById("x"), support::Failure);
     platform::DocumentRef fresh = wb().Document();
     ASSERT_TRUE(fresh);
     EXPECT_FALSE(fresh == document);
@@ -351,14 +351,14 @@ TEST_F(BridgeTest, APageThatStopsAnsweringFailsReadsUntilItAnswersAgain) {
     webkit_web_view_evaluate_javascript(
         h.webView(wb()), "{ const end = Date.now() + 3000; while (Date.now() < end) {} }", -1,
         nullptr, nullptr, nullptr, nullptr, nullptr);
-    EXPECT_THROW(box->innerText(), platform::Failure);
+    EXPECT_THROW(box->innerText(), support::Failure);
     // Further reads fail at once, writes are kept for later.
-    EXPECT_THROW(box->offsetWidth(), platform::Failure);
+    EXPECT_THROW(box->offsetWidth(), support::Failure);
     box->setInnerText("after the loop");
     EXPECT_TRUE(waitFor([&] {
         try {
             return box->innerText() == "after the loop";
-        } catch (const platform::Failure&) {
+        } catch (const support::Failure&) {
             return false;
         }
     }));
@@ -380,7 +380,7 @@ TEST_F(BridgeTest, AHandlersReadsWaitForASlowPageNoLongerThanOneReadsLimitInAll)
                 box->setInnerText(std::to_string(i));  // so that the read asks the page
                 box->innerText();
                 ++answered;
-            } catch (const platform::Failure&) {
+            } catch (const support::Failure&) {
             }
         }
     });
@@ -405,7 +405,7 @@ TEST_F(BridgeTest, ACloseRequestEndsTheWaitForAPageThatDoesNotAnswer) {
     h.host().queue().post([&] {
         try {
             outcome = box->innerText();  // would answer after the loop, inside the time limit
-        } catch (const platform::Failure& failure) {
+        } catch (const support::Failure& failure) {
             outcome = failure.what();
         }
     });

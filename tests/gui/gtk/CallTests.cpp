@@ -125,10 +125,10 @@ bool anyUdpOf(const std::vector<std::string>& inodes) {
 
 TEST_F(CallTest, TheChatPageAndChromiumCallEachOtherBothWaysRound) {
     if (!g_find_program_in_path("chromium")) GTEST_SKIP() << "no chromium";
-    const platform::LogSink sink = platform::logSink();
-    platform::setLogSink([](const platform::LogRecord& r) {
+    const support::LogSink sink = support::logSink();
+    support::setLogSink([](const support::LogRecord& r) {
         if (r.message.starts_with("calls: connection"))
-            callLog.push_back((r.level == platform::LogLevel::Info ? "info " : "other ") +
+            callLog.push_back((r.level == support::LogLevel::Info ? "info " : "other ") +
                               std::string(r.message));
     });
     startChat();
@@ -153,7 +153,7 @@ TEST_F(CallTest, TheChatPageAndChromiumCallEachOtherBothWaysRound) {
         ASSERT_TRUE(
             waitFor([&] { return chat("typeof runPeer + typeof pc") == "functionundefined"; }));
     }
-    platform::setLogSink(sink);
+    support::setLogSink(sink);
     // Each call's start, the kind of the far end's address and its end are
     // told; descriptions and candidates, which carry addresses, only in detail.
     std::string infos;

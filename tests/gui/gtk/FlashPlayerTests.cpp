@@ -36,7 +36,7 @@ protected:
         h = std::make_unique<Harness>(folder.path());
         main = std::make_unique<app::Main>(
             h->host(),
-            app::Settings{site.address("/update/"), site.address("/"),
+            support::Settings{site.address("/update/"), site.address("/"),
                           site.address("/stats/index.html"), site.address("/my_videos_upload")});
         h->host().start();
     }

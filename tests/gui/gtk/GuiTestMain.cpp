@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     // A fault that the event queue catches fails the running test instead of
     // only reaching the log.
-    platform::setFaultHook([](std::string_view what) {
+    support::setFaultHook([](std::string_view what) {
         ADD_FAILURE() << "a fault escaped an event of the window: " << what;
     });
     ::testing::AddGlobalTestEnvironment(new GtkEnvironment);

@@ -41,7 +41,7 @@ protected:
         site.addRoute("/other", "<!DOCTYPE html><html><body>another page</body></html>");
     }
     void start(const std::string& chatPath = "/") {
-        app::Settings settings{site.address("/update/"), site.address(chatPath),
+        support::Settings settings{site.address("/update/"), site.address(chatPath),
                                site.address("/stats/index.html"),
                                site.address("/my_videos_upload")};
         h.host().setChatSite(settings.chatStartAddress);

@@ -70,7 +70,7 @@ class FakeFlashPlayer : public FlashPlayerService {
 public:
     explicit FakeFlashPlayer(std::shared_ptr<Fakes> fakes) : fakes_(std::move(fakes)) {}
     std::string installedVersion(int) override {
-        if (fakes_->flashVersion.empty()) throw Failure("no Flash player");
+        if (fakes_->flashVersion.empty()) throw support::Failure("no Flash player");
         return fakes_->flashVersion;
     }
 

@@ -84,8 +84,8 @@ private:
 // The program's log while a test runs (any thread may write to it).
 class LogCapture {
 public:
-    LogCapture() { platform::setLogSink(keep); }
-    ~LogCapture() { platform::setLogSink(nullptr); }
+    LogCapture() { support::setLogSink(keep); }
+    ~LogCapture() { support::setLogSink(nullptr); }
     bool has(const std::string& part) {
         std::lock_guard lock(mutex());
         for (const std::string& line : lines())
@@ -109,7 +109,7 @@ private:
         static std::vector<std::string> l;
         return l;
     }
-    static void keep(const platform::LogRecord& record) {
+    static void keep(const support::LogRecord& record) {
         std::lock_guard lock(mutex());
         lines().emplace_back(record.message);
     }

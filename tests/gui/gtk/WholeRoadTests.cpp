@@ -70,7 +70,7 @@ TEST_F(RoadTest, AFailedCheckOffersRetryAndRetryGoesOn) {
 // start screen fails as for a read that broke off, with both buttons live.
 TEST_F(RoadTest, AnUpdateReadThatCannotStartShowsTheFailure) {
     main = std::make_unique<app::Main>(
-        h.host(), app::Settings{"ftp://127.0.0.1/update/", site.address("/"),
+        h.host(), support::Settings{"ftp://127.0.0.1/update/", site.address("/"),
                                 site.address("/stats/index.html"), site.address("/up")});
     h.host().start();
     ASSERT_TRUE(waitFor([&] { return display("error") == "block"; }));
@@ -468,7 +468,7 @@ TEST_F(RoadTest, AChatPageThatRunsAScriptForTenSecondsIsStillPrepared) {
                   "  const end = Date.now() + 10000; while (Date.now() < end) {} }, 0));"
                   "</script></body></html>");
     main = std::make_unique<app::Main>(
-        h.host(), app::Settings{site.address("/update/"), site.address("/busy"),
+        h.host(), support::Settings{site.address("/update/"), site.address("/busy"),
                                 site.address("/stats/index.html"), site.address("/up")});
     // While the preparation waits for the page, the window still follows the
     // window manager: a timer running inside that wait resizes it and sees the result.

@@ -229,25 +229,25 @@ TEST_F(WindowTest, FormEventsRunThroughTheQueueAndUnloadCanBeCancelled) {
 std::vector<std::string> queueLog;
 
 TEST(EventQueueTest, AFailureSkipsItsEventAFaultIsReportedAndTheNextEventsRun) {
-    const platform::LogSink sink = platform::logSink();
-    platform::setLogSink([](const platform::LogRecord& r) {
-        queueLog.push_back((r.level == platform::LogLevel::Debug ? "debug: " : "warning: ") +
+    const support::LogSink sink = support::logSink();
+    support::setLogSink([](const support::LogRecord& r) {
+        queueLog.push_back((r.level == support::LogLevel::Debug ? "debug: " : "warning: ") +
                            std::string(r.message));
     });
     // The test main's hook would fail this test: faults are what it provokes here.
-    const platform::FaultHook hook =
-        platform::setFaultHook([](std::string_view what) { queueLog.push_back("hook: " + std::string(what)); });
+    const support::FaultHook hook =
+        support::setFaultHook([](std::string_view what) { queueLog.push_back("hook: " + std::string(what)); });
     gtkui::EventQueue queue;
     std::vector<std::string> ran;
     queue.post([&] {
-        queue.post([] { throw platform::Failure("the page is gone"); });
+        queue.post([] { throw support::Failure("the page is gone"); });
         queue.post([] { throw std::logic_error("a broken invariant"); });
         queue.post([] { throw 42; });
         queue.post([&] { ran.push_back("after"); });
         ran.push_back("first");
     });
-    platform::setFaultHook(hook);
-    platform::setLogSink(sink);
+    support::setFaultHook(hook);
+    support::setLogSink(sink);
 
     EXPECT_EQ(ran, (std::vector<std::string>{"first", "after"}));
     ASSERT_EQ(queueLog.size(), 5u);
