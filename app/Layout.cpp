@@ -2,23 +2,29 @@
 // page fits it, and the timer nudges the window once.
 
 #include "app/Main.h"
+#include "common/WindowTwips.h"
 
 namespace app {
 
 using support::attempt;
 
 void Main::Form_Resize() {
-    platform::Form& form = host_.form();
-    attempt([&] { WB.Move(0, 0, form.ScaleWidth(), form.ScaleHeight()); });
-    attempt([&] { wbload.Move(0, 0, form.ScaleWidth(), form.ScaleHeight()); });
+    platform::WindowGeometry window;
+    if (!attempt([&] { window = host_.form().geometry(); })) return chatPage_.fitToWindow();
+    attempt([&] { WB.Move(0, 0, window.clientWidth, window.clientHeight); });
+    attempt([&] { wbload.Move(0, 0, window.clientWidth, window.clientHeight); });
     chatPage_.fitToWindow();
 }
 
 void Main::TimerResize_Timer() {
-    platform::Form& form = host_.form();
     // The window grows 25 twips; the toolkit then raises Form_Resize. The
     // window's measures are single precision, so the sum is made as one.
-    attempt([&] { form.setHeight(static_cast<float>(form.Height()) + 25.0f); });
+    attempt([&] {
+        platform::Form& form = host_.form();
+        const common::WindowTwips now =
+            common::windowInTwips(form.geometry(), host_.screen().dotsPerInch());
+        form.setOuterHeight(now.outerHeightFor(static_cast<float>(now.height) + 25.0f));
+    });
     attempt([&] { TimerResize.setEnabled(false); });
 }
 

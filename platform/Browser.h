@@ -57,8 +57,8 @@ public:
     // While set, the view shows no dialog boxes of its own.
     virtual void setSilent(bool silent) = 0;
     virtual BrowserObject topLevelBrowser() = 0;
-    // Placement in the window, in twips.
-    virtual void Move(double left, double top, double width, double height) = 0;
+    // Placement in the window's client area, in logical pixels.
+    virtual void Move(int left, int top, int width, int height) = 0;
     // 0 brings the view to the front.
     virtual void ZOrder(int position) = 0;
     // Ends the process that runs the view's page, if it runs one: whatever the

@@ -38,18 +38,29 @@ struct FormEvents {
     std::function<void()> Resize;          // first show, then every client-size change
 };
 
-// The main window as its toolkit shows it. Measures are in twips.
+// Where the main window is, in the desktop's logical pixels. left and top
+// place the outer rectangle as if its frame were a title bar on top and
+// borders of one width on the other three sides (the client area lies
+// (width - clientWidth) / 2 right of left), so they can fall on half a pixel.
+// Before the window is shown they are the position it will take.
+struct WindowGeometry {
+    double left = 0;
+    double top = 0;
+    int width = 0;  // outer, frame included
+    int height = 0;
+    int clientWidth = 0;
+    int clientHeight = 0;
+    int scale = 1;  // device pixels per logical pixel
+};
+
+// The main window as its toolkit shows it.
 class Form {
 public:
     virtual ~Form() = default;
     virtual void setEvents(FormEvents events) = 0;
-    virtual double ScaleWidth() = 0;  // client area
-    virtual double ScaleHeight() = 0;
-    virtual double Left() = 0;  // outer rectangle
-    virtual double Top() = 0;
-    virtual double Width() = 0;
-    virtual double Height() = 0;
-    virtual void setHeight(double twips) = 0;
+    virtual WindowGeometry geometry() = 0;
+    // Makes the outer height, frame included, this many logical pixels.
+    virtual void setOuterHeight(int pixels) = 0;
     virtual WindowHandle hWnd() = 0;
     // Asks for the window to be unloaded: Form_Unload runs, then the window goes.
     virtual void unload() = 0;
@@ -67,7 +78,8 @@ public:
 class Screen {
 public:
     virtual ~Screen() = default;
-    virtual double TwipsPerPixelX() = 0;
+    // Logical pixels per inch, as the desktop's fonts are sized (96 unless set).
+    virtual double dotsPerInch() = 0;
 };
 
 // The application: its folder, title and resource addressing.

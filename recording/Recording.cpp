@@ -3,6 +3,7 @@
 
 #include "recording/Recording.h"
 
+#include "common/WindowTwips.h"
 #include "support/Log.h"
 #include "support/TwipsToPixels.h"
 
@@ -81,19 +82,18 @@ bool Recording::start() {
     if (fileName.empty()) return false;  // cancelled
 
     // The window's client area on the screen, inset by 2 pixels on every side.
-    platform::Form& form = services_.form;
-    double perPixel = 0;
-    attempt([&] { perPixel = services_.screen.TwipsPerPixelX(); });
-    auto pixels = [&](double twips) {
-        return support::TwipsToPixels(support::RoundHalfEven(twips), perPixel);
-    };
+    common::WindowTwips form;
+    attempt([&] {
+        form = common::windowInTwips(services_.form.geometry(), services_.screen.dotsPerInch());
+    });
+    auto pixels = [&](double twips) { return form.devicePixels(twips); };
     std::int32_t bw = 0, tv = 0, X = 0, Y = 0, Wd = 0, Ht = 0;
-    attempt([&] { bw = support::RoundHalfEven(pixels(form.Width() - form.ScaleWidth()) / 2.0); });
-    attempt([&] { tv = pixels(form.Height() - form.ScaleHeight()) - bw; });
-    attempt([&] { X = pixels(form.Left()) + bw + 2; });
-    attempt([&] { Y = pixels(form.Top()) + tv + 2; });
-    attempt([&] { Wd = pixels(form.ScaleWidth()) - 4; });
-    attempt([&] { Ht = pixels(form.ScaleHeight()) - 4; });
+    attempt([&] { bw = support::RoundHalfEven(pixels(form.width - form.clientWidth) / 2.0); });
+    attempt([&] { tv = pixels(form.height - form.clientHeight) - bw; });
+    attempt([&] { X = pixels(form.left) + bw + 2; });
+    attempt([&] { Y = pixels(form.top) + tv + 2; });
+    attempt([&] { Wd = pixels(form.clientWidth) - 4; });
+    attempt([&] { Ht = pixels(form.clientHeight) - 4; });
 
     // The file exactly as the user typed it (no extension is added); the
     // sounds the desktop is set up to record.

@@ -179,20 +179,21 @@ platform::BrowserObject GtkBrowserView::frameBrowser() {
     return {reinterpret_cast<std::uintptr_t>(this) + 1};
 }
 
-void GtkBrowserView::Move(double left, double top, double width, double height) {
+void GtkBrowserView::Move(int left, int top, int width, int height) {
+    const GdkRectangle where{left, top, width, height};
     // A view not made yet takes its place when it is made.
     if (!view_) {
-        pendingPlace_ = std::make_unique<Place>(Place{left, top, width, height});
+        pendingPlace_ = where;
         return;
     }
-    placement_.place(widget(), left, top, width, height);
+    placement_.place(widget(), where);
 }
 
 void GtkBrowserView::placePending() {
     if (!pendingPlace_ || !view_) return;
-    const Place place = *pendingPlace_;
+    const GdkRectangle where = *pendingPlace_;
     pendingPlace_.reset();
-    placement_.place(widget(), place.left, place.top, place.width, place.height);
+    placement_.place(widget(), where);
 }
 
 void GtkBrowserView::ZOrder(int position) {

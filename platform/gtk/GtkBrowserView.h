@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/Browser.h"
@@ -19,7 +20,7 @@ namespace gtkui {
 class ViewPlacement {
 public:
     virtual ~ViewPlacement() = default;
-    virtual void place(GtkWidget* view, double left, double top, double width, double height) = 0;
+    virtual void place(GtkWidget* view, const GdkRectangle& where) = 0;
     virtual void bringToFront(GtkWidget* view) = 0;
 };
 
@@ -61,7 +62,7 @@ public:
     platform::DocumentRef Document() override;
     void setSilent(bool silent) override { silent_ = silent; }
     platform::BrowserObject topLevelBrowser() override;
-    void Move(double left, double top, double width, double height) override;
+    void Move(int left, int top, int width, int height) override;
     void ZOrder(int position) override;
     void endPageProcess() override;  // with the web processes, in PageProcesses.cpp
     void setEvents(platform::BrowserEvents events) override { events_ = std::move(events); }
@@ -125,13 +126,11 @@ private:
     void reportDocumentReplaced();
     void openNewWindow(const std::string& uri);
 
-    struct Place {
-        double left, top, width, height;
-    };
+
 
     WebKitWebView* view_ = nullptr;
     std::function<void()> onDemand_;
-    std::unique_ptr<Place> pendingPlace_;
+    std::optional<GdkRectangle> pendingPlace_;
     WebKitUserContentManager* content_ = nullptr;
     std::shared_ptr<EventQueue> queue_;
     std::shared_ptr<PageBridge> bridge_;

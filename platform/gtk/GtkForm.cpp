@@ -6,7 +6,6 @@
 #include <cmath>
 
 #include "platform/gtk/GtkApp.h"
-#include "support/TwipsToPixels.h"
 
 namespace gtkui {
 
@@ -50,69 +49,43 @@ int GtkForm::scale() const {
     return window_ ? std::max(1, gtk_widget_get_scale_factor(window_)) : 1;
 }
 
-double GtkForm::twipsPerPixel() const {
-    // Twips are counted per device pixel, so that on a scaled screen the
-    // window's measures, the capture rectangle and the recorder agree.
-    double dpi = gdk_screen_get_resolution(gdk_screen_get_default());
-    if (dpi <= 0) dpi = 96.0;
-    return 1440.0 / (dpi * scale());
+double GtkForm::dotsPerInch() const {
+    const double dpi = gdk_screen_get_resolution(gdk_screen_get_default());
+    return dpi > 0 ? dpi : 96.0;
 }
 
-int GtkForm::toPixels(double twips) const {
-    // The program's one rule: whole twips, then pixels, halves to even.
-    return support::TwipsToPixels(support::RoundHalfEven(twips), twipsPerPixel() * scale());
-}
-
-double GtkForm::ScaleWidth() { return toTwips(clientWidth_); }
-double GtkForm::ScaleHeight() { return toTwips(clientHeight_); }
-
-// Left and Top place the outer rectangle as the window's measures assume a
+// left and top place the outer rectangle as the window's measures assume a
 // frame to be: a title bar on top and borders of one width on the other three
-// sides. The client area then lies (Width - ScaleWidth) / 2 right of Left and
-// (Height - ScaleHeight) - (Width - ScaleWidth) / 2 below Top, which is where
+// sides. The client area then lies (width - clientWidth) / 2 right of left and
+// (height - clientHeight) - (width - clientWidth) / 2 below top, which is where
 // the recording takes its rectangle from, whatever frame the window manager
 // draws (openbox: 1-pixel sides and a 5-pixel bottom handle).
-double GtkForm::Left() {
+platform::WindowGeometry GtkForm::geometry() {
     if (!window_) throw support::Failure("the window is gone");
+    const FrameExtents& e = frame_.extents();
+    platform::WindowGeometry g;
+    g.clientWidth = clientWidth_;
+    g.clientHeight = clientHeight_;
+    g.width = clientWidth_ + e.left + e.right;
+    g.height = clientHeight_ + e.top + e.bottom;
+    g.scale = scale();
     int x = 0, y = 0;
     if (!gtk_widget_get_mapped(window_)) {
         gtk_window_get_position(GTK_WINDOW(window_), &x, &y);
-        return toTwips(x);
+        g.left = x;
+        g.top = y;
+        return g;
     }
-    const FrameExtents& e = frame_.extents();
     gdk_window_get_origin(gtk_widget_get_window(window_), &x, &y);
-    return toTwips(x) - toTwips(e.left + e.right) / 2;
+    const double side = (e.left + e.right) / 2.0;
+    g.left = x - side;
+    g.top = y - (e.top + e.bottom) + side;
+    return g;
 }
 
-double GtkForm::Top() {
+void GtkForm::setOuterHeight(int pixels) {
     if (!window_) throw support::Failure("the window is gone");
-    int x = 0, y = 0;
-    if (!gtk_widget_get_mapped(window_)) {
-        gtk_window_get_position(GTK_WINDOW(window_), &x, &y);
-        return toTwips(y);
-    }
-    const FrameExtents& e = frame_.extents();
-    gdk_window_get_origin(gtk_widget_get_window(window_), &x, &y);
-    return toTwips(y) - toTwips(e.top + e.bottom) + toTwips(e.left + e.right) / 2;
-}
-
-double GtkForm::Width() {
-    return toTwips(clientWidth_ + frame_.extents().left + frame_.extents().right);
-}
-
-double GtkForm::Height() {
-    return toTwips(clientHeight_ + frame_.extents().top + frame_.extents().bottom);
-}
-
-void GtkForm::setHeight(double twips) {
-    if (!window_) throw support::Failure("the window is gone");
-    double current = Height();
-    double pixels = twips / twipsPerPixel() / scale();
-    // Round away from the current height so that any change moves at least a pixel.
-    int outer = twips > current   ? static_cast<int>(std::ceil(pixels))
-                : twips < current ? static_cast<int>(std::floor(pixels))
-                                  : static_cast<int>(std::lround(pixels));
-    clientHeight_ = std::max(1, outer - frame_.extents().top - frame_.extents().bottom);
+    clientHeight_ = std::max(1, pixels - frame_.extents().top - frame_.extents().bottom);
     gtk_window_resize(GTK_WINDOW(window_), clientWidth_, clientHeight_);
 }
 
@@ -121,10 +94,10 @@ void GtkForm::unload() {
     closing_.request();
 }
 
-void GtkForm::place(GtkWidget* view, double left, double top, double width, double height) {
+void GtkForm::place(GtkWidget* view, const GdkRectangle& where) {
     if (!window_) throw support::Failure("the window is gone");
-    views_.place(view, GdkRectangle{toPixels(left), toPixels(top), std::max(0, toPixels(width)),
-                                    std::max(0, toPixels(height))});
+    views_.place(view, GdkRectangle{where.x, where.y, std::max(0, where.width),
+                                    std::max(0, where.height)});
 }
 
 void GtkForm::bringToFront(GtkWidget* view) {

@@ -31,18 +31,13 @@ public:
 
     // platform::Form
     void setEvents(platform::FormEvents events) override { events_ = std::move(events); }
-    double ScaleWidth() override;
-    double ScaleHeight() override;
-    double Left() override;
-    double Top() override;
-    double Width() override;
-    double Height() override;
-    void setHeight(double twips) override;
+    platform::WindowGeometry geometry() override;
+    void setOuterHeight(int pixels) override;
     platform::WindowHandle hWnd() override { return handle_; }
     void unload() override;
 
     // ViewPlacement
-    void place(GtkWidget* view, double left, double top, double width, double height) override;
+    void place(GtkWidget* view, const GdkRectangle& where) override;
     void bringToFront(GtkWidget* view) override;
 
     // Full-size views go over the small one; the last added is in front.
@@ -74,7 +69,8 @@ public:
     void pageViewport(int width, int height) { resizes_.pageViewport(width, height); }
 
     GtkWindow* window() const { return GTK_WINDOW(window_); }
-    double twipsPerPixel() const;
+    // Logical pixels per inch (96 unless the desktop sets another).
+    double dotsPerInch() const;
     int scale() const;
     FrameExtents frameExtents() const { return frame_.measureNow(); }
 
@@ -83,8 +79,6 @@ private:
     static gboolean onMap(GtkWidget*, GdkEvent*, gpointer self);
 
     void destroy();
-    double toTwips(int logicalPixels) const { return logicalPixels * scale() * twipsPerPixel(); }
-    int toPixels(double twips) const;
 
     std::shared_ptr<EventQueue> queue_;
     platform::FormEvents events_;

@@ -121,9 +121,9 @@ GtkHost::GtkHost(const ServiceFactory& services, HostOptions options)
     chatViewPlayer_ = havePlayer(playerRoot);
     form_->addOverlayView(wbload_->widget());
     status_ = std::make_unique<StatusLine>();
-    // wbstat's place in the window's design, in twips (57 x 41 pixels at 96 dpi
-    // near the bottom): the layout never moves it, and the other views cover it.
-    wbstat_->Move(4440, 7560, 855, 615);
+    // wbstat's place in the window's design, 57 x 41 pixels near the bottom:
+    // the layout never moves it, and the other views cover it.
+    wbstat_->Move(296, 504, 57, 41);
 
     services_ = services(form_->window());
     if (!services_.flashPlayer || !services_.webcam || !services_.reader || !services_.codePage ||

@@ -71,7 +71,7 @@ struct HostOptions {
 class GtkScreen : public platform::Screen {
 public:
     explicit GtkScreen(GtkForm& form) : form_(form) {}
-    double TwipsPerPixelX() override { return form_.twipsPerPixel(); }
+    double dotsPerInch() override { return form_.dotsPerInch(); }
 
 private:
     GtkForm& form_;

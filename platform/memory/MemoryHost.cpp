@@ -48,7 +48,7 @@ platform::BrowserObject MemoryView::frameBrowser(int frame) const {
     return platform::BrowserObject{identity_ * 1000 + static_cast<std::uintptr_t>(frame)};
 }
 
-void MemoryView::Move(double left, double top, double width, double height) {
+void MemoryView::Move(int left, int top, int width, int height) {
     world_->faults.check("Move", name);
     world_->journal.record(name + ".Move(" + num(left) + "," + num(top) + "," + num(width) + "," +
                            num(height) + ")");
@@ -96,36 +96,17 @@ std::shared_ptr<MemoryDocument> MemoryView::load(const std::string& url, const s
 
 // ---- MemoryForm ----
 
-double MemoryForm::ScaleWidth() {
-    world_->faults.check("ScaleWidth");
-    return scaleWidth;
-}
-double MemoryForm::ScaleHeight() {
-    world_->faults.check("ScaleHeight");
-    return scaleHeight;
-}
-double MemoryForm::Left() {
-    world_->faults.check("Left");
-    return left;
-}
-double MemoryForm::Top() {
-    world_->faults.check("Top");
-    return top;
-}
-double MemoryForm::Width() {
-    world_->faults.check("Width");
-    return scaleWidth + frameWidth;
-}
-double MemoryForm::Height() {
-    world_->faults.check("Height");
-    return scaleHeight + frameHeight;
+platform::WindowGeometry MemoryForm::geometry() {
+    world_->faults.check("geometry");
+    return {left, top, clientWidth + frameWidth, clientHeight + frameHeight, clientWidth,
+            clientHeight, scale};
 }
 
-void MemoryForm::setHeight(double twips) {
-    world_->faults.check("setHeight");
-    world_->journal.record("Form.Height=" + num(twips));
+void MemoryForm::setOuterHeight(int pixels) {
+    world_->faults.check("setOuterHeight");
+    world_->journal.record("Form.outerHeight=" + std::to_string(pixels));
     // The toolkit raises the resize before the assignment returns.
-    resizeClient(scaleWidth, twips - frameHeight);
+    resizeClient(clientWidth, pixels - frameHeight);
 }
 
 platform::WindowHandle MemoryForm::hWnd() {
@@ -139,9 +120,9 @@ void MemoryForm::unload() {
     close();
 }
 
-void MemoryForm::resizeClient(double width, double height) {
-    scaleWidth = width;
-    scaleHeight = height;
+void MemoryForm::resizeClient(int width, int height) {
+    clientWidth = width;
+    clientHeight = height;
     if (events_.Resize) events_.Resize();
 }
 

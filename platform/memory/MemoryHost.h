@@ -26,7 +26,7 @@ public:
     platform::DocumentRef Document() override;
     void setSilent(bool silent) override;
     platform::BrowserObject topLevelBrowser() override;
-    void Move(double left, double top, double width, double height) override;
+    void Move(int left, int top, int width, int height) override;
     void ZOrder(int position) override;
     // Counted only: the memory page has no process, and the journals stay
     // those of the window's own steps.
@@ -52,7 +52,7 @@ public:
     int pageProcessesEnded = 0;
     std::shared_ptr<MemoryDocument> document;
     struct Rect {
-        double left = 0, top = 0, width = 0, height = 0;
+        int left = 0, top = 0, width = 0, height = 0;
     } rect;
 
 private:
@@ -66,25 +66,22 @@ class MemoryForm : public platform::Form {
 public:
     explicit MemoryForm(std::shared_ptr<World> world) : world_(std::move(world)) {}
     void setEvents(platform::FormEvents events) override { events_ = std::move(events); }
-    double ScaleWidth() override;
-    double ScaleHeight() override;
-    double Left() override;
-    double Top() override;
-    double Width() override;
-    double Height() override;
-    void setHeight(double twips) override;
+    platform::WindowGeometry geometry() override;
+    void setOuterHeight(int pixels) override;
     platform::WindowHandle hWnd() override;
     void unload() override;
 
-    // Test side. Sizes the client area (twips) and raises Resize.
-    void resizeClient(double width, double height);
+    // Test side. Sizes the client area (pixels) and raises Resize.
+    void resizeClient(int width, int height);
     void load() { events_.Load(); }
     // The user closes the window; returns false when the unload was cancelled.
     bool close();
 
-    double scaleWidth = 10470, scaleHeight = 8370;
-    double left = 1500, top = 1200;
-    double frameWidth = 240, frameHeight = 570;  // outer minus client, twips
+    // Logical pixels, at 96 dots per inch.
+    int clientWidth = 698, clientHeight = 558;
+    double left = 100, top = 80;
+    int frameWidth = 16, frameHeight = 38;  // outer minus client
+    int scale = 1;                          // device pixels per logical pixel
     bool unloaded = false;
 
 private:
@@ -138,8 +135,8 @@ public:
 
 class MemoryScreen : public platform::Screen {
 public:
-    double TwipsPerPixelX() override { return twipsPerPixel; }
-    double twipsPerPixel = 15;
+    double dotsPerInch() override { return dpi; }
+    double dpi = 96;
 };
 
 // The Flash player of the given version, when one is installed.

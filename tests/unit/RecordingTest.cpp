@@ -24,8 +24,8 @@ protected:
 };
 
 TEST_F(RecordingTest, StartAsksForTheWindowsClientAreaInTheChosenFile) {
-    // Left 1500, Top 1200, Width 10710, Height 8940, ScaleWidth 10470, ScaleHeight 8370.
-    host.formImpl.frameHeight = 570;
+    // Left 100, Top 80, outer 714 x 596, client 698 x 558 (pixels at 96 dpi).
+    host.formImpl.frameHeight = 38;
     host.saveDialog.answer = "/home/u/chat";
     host.journal.clear();
     click();
@@ -46,9 +46,19 @@ TEST_F(RecordingTest, StartAsksForTheWindowsClientAreaInTheChosenFile) {
     EXPECT_EQ(host.journal.count("Recorder1.stop()"), 1u);
 }
 
+TEST_F(RecordingTest, OnAScaledScreenTheRectangleIsInDevicePixels) {
+    host.formImpl.scale = 2;
+    host.screenImpl.dpi = 144;  // logical pixels of 10 twips, device pixels of 5
+    host.saveDialog.answer = "/tmp/s.wmv";
+    click();
+    const auto& area = host.recorderFactory.latestRequest.area;
+    EXPECT_EQ(std::tuple(area.left, area.top, area.width, area.height),
+              std::tuple(2 * 108 + 2, 2 * 110 + 2, 2 * 698 - 4, 2 * 558 - 4));
+}
+
 TEST_F(RecordingTest, MaximisedWindowRectangle) {
-    host.formImpl.left = -120;  // 8 pixels off the screen
-    host.formImpl.top = -120;
+    host.formImpl.left = -8;  // off the screen
+    host.formImpl.top = -8;
     host.saveDialog.answer = "/tmp/x.wmv";
     click();
     EXPECT_EQ(host.recorderFactory.latestRequest.area.left, 2);
@@ -71,11 +81,12 @@ TEST(TwipsToPixels, RoundsHalfToEven) {
 
 TEST_F(RecordingTest, SideFramesRoundHalfToEven) {
     host.saveDialog.answer = "/tmp/v.wmv";
-    for (auto [frameTwips, left] : {std::pair{255.0, 100 + 8 + 2}, std::pair{285.0, 100 + 10 + 2}}) {
-        host.formImpl.frameWidth = frameTwips;  // 17 and 19 pixels of side frames
-        click();                                // start
-        click();                                // stop
-        EXPECT_EQ(host.recorderFactory.latestRequest.area.left, left) << frameTwips;
+    // Side frames of 17 and 19 pixels: half of each rounds to the even pixel.
+    for (auto [frame, left] : {std::pair{17, 100 + 8 + 2}, std::pair{19, 100 + 10 + 2}}) {
+        host.formImpl.frameWidth = frame;
+        click();  // start
+        click();  // stop
+        EXPECT_EQ(host.recorderFactory.latestRequest.area.left, left) << frame;
     }
 }
 

@@ -84,7 +84,7 @@ TEST_P(LayoutTest, PageElementsTakeTheirSizes) {
     auto root = host.wb.document->root;
     root->width = GetParam().W;
     root->height = GetParam().H;
-    host.formImpl.resizeClient(12000, 9000);
+    host.formImpl.resizeClient(800, 600);
 
     const auto& v = GetParam().values;
     auto& doc = *host.wb.document;
@@ -113,9 +113,9 @@ TEST(PageLayout, CamHeightRoundsToNearest) {
 }
 
 TEST_F(ShellTest, ResizeBeforeThePageIsPreparedOnlyMovesTheTwoViews) {
-    host.formImpl.resizeClient(15000, 9000);
-    EXPECT_EQ(host.journal.entries, (std::vector<std::string>{"WB.Move(0,0,15000,9000)",
-                                                              "wbload.Move(0,0,15000,9000)"}));
+    host.formImpl.resizeClient(1000, 600);
+    EXPECT_EQ(host.journal.entries, (std::vector<std::string>{"WB.Move(0,0,1000,600)",
+                                                              "wbload.Move(0,0,1000,600)"}));
 }
 
 TEST_F(ShellTest, MissingElementOrUnreadableSizeSkipsOnlyItsOwnStep) {
@@ -125,13 +125,13 @@ TEST_F(ShellTest, MissingElementOrUnreadableSizeSkipsOnlyItsOwnStep) {
     host.wb.document->byId("cam")->attributes.erase("id");
     host.faults.fail("style", "#log.height");
     host.journal.clear();
-    host.formImpl.resizeClient(10470, 8370);
+    host.formImpl.resizeClient(698, 558);
     EXPECT_EQ(host.journal.matching("#"),
               (std::vector<std::string>{"#content.style.height=480px", "#chatarea.style.width=290px"}));
 
     host.faults.fail("offsetHeight");
     host.journal.clear();
-    host.formImpl.resizeClient(10470, 8370);
+    host.formImpl.resizeClient(698, 558);
     EXPECT_EQ(host.journal.matching("#content"),
               std::vector<std::string>{"#content.style.height=-80px"});  // H stayed 0
 }
@@ -140,16 +140,17 @@ TEST_F(ShellTest, TimerFiresOnceGrowsTheWindowAndLaysOutAgain) {
     reachChatPage();  // brings WB forward and arms the timer
     ASSERT_TRUE(host.timer.enabled());
     main->TimerResize.setEnabled(true);  // arming again does not make it fire twice
-    const double before = host.formImpl.Height();
+    const int before = host.formImpl.geometry().height;
     host.journal.clear();
     EXPECT_TRUE(host.timer.elapse());
-    EXPECT_EQ(host.formImpl.Height(), before + 25);
+    // 25 twips are 1.67 pixels at 96 dpi: a growth rounds up to whole pixels.
+    EXPECT_EQ(host.formImpl.geometry().height, before + 2);
     EXPECT_EQ(host.journal.count("WB.Move("), 1u);
     EXPECT_FALSE(host.timer.enabled());
     EXPECT_FALSE(host.timer.elapse());
 
     // A window that cannot change its height still disables the timer.
-    host.faults.fail("setHeight");
+    host.faults.fail("setOuterHeight");
     main->TimerResize.setEnabled(true);
     host.timer.elapse();
     EXPECT_FALSE(host.timer.enabled());

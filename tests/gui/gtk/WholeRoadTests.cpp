@@ -195,13 +195,12 @@ protected:
             EXPECT_EQ(gtk_widget_get_allocated_height(widget), client.height);
         }
         // The recording takes its rectangle from these measures.
-        platform::Form& form = h.host().form();
-        const double tpp = h.host().screen().TwipsPerPixelX();
-        const double side = (form.Width() - form.ScaleWidth()) / 2;
-        EXPECT_DOUBLE_EQ(form.ScaleWidth(), client.width * tpp);
-        EXPECT_DOUBLE_EQ(form.ScaleHeight(), client.height * tpp);
-        EXPECT_DOUBLE_EQ(form.Left() + side, client.x * tpp);
-        EXPECT_DOUBLE_EQ(form.Top() + (form.Height() - form.ScaleHeight()) - side, client.y * tpp);
+        const platform::WindowGeometry g = h.host().form().geometry();
+        const double side = (g.width - g.clientWidth) / 2.0;
+        EXPECT_EQ(g.clientWidth, client.width);
+        EXPECT_EQ(g.clientHeight, client.height);
+        EXPECT_DOUBLE_EQ(g.left + side, client.x);
+        EXPECT_DOUBLE_EQ(g.top + (g.height - g.clientHeight) - side, client.y);
     }
 };
 

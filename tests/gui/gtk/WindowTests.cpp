@@ -12,6 +12,7 @@
 #include "TestSupport.h"
 #include "app/Main.h"
 #include "app/SetWindowIcons.h"
+#include "common/WindowTwips.h"
 #include "demo/SiteServer.h"
 #include "platform/gtk/EventQueue.h"
 #include "platform/gtk/GtkTimer.h"
@@ -41,19 +42,18 @@ protected:
     Harness h;
 };
 
-TEST_F(WindowTest, StartsCentredWithItsClientSizeInTwips) {
+TEST_F(WindowTest, StartsCentredWithItsClientSize) {
     // The whole window: Load sets its outer minimum.
     app::Main program(host(), {});
     host().start();
     ASSERT_TRUE(framed());
     platform::Form& form = host().form();
-    const double tpp = host().screen().TwipsPerPixelX();
-    EXPECT_DOUBLE_EQ(tpp, 15.0);  // 96 dpi
+    EXPECT_DOUBLE_EQ(host().screen().dotsPerInch(), 96.0);
     OutsideRequests x(static_cast<unsigned long>(form.hWnd()));
     EXPECT_EQ(x.clientArea().width, 698);
     EXPECT_EQ(x.clientArea().height, 558);
-    EXPECT_DOUBLE_EQ(form.ScaleWidth(), 698 * tpp);
-    EXPECT_DOUBLE_EQ(form.ScaleHeight(), 558 * tpp);
+    EXPECT_EQ(form.geometry().clientWidth, 698);
+    EXPECT_EQ(form.geometry().clientHeight, 558);
     EXPECT_STREQ(gtk_window_get_title(window()), "Whirligigcam Desktop");
     EXPECT_NE(form.hWnd(), 0);
 
@@ -68,15 +68,16 @@ TEST_F(WindowTest, StartsCentredWithItsClientSizeInTwips) {
     })) << "outer "
         << outerRect(window()).x << "," << outerRect(window()).y;
     GdkRectangle outer = outerRect(window());
-    // Left and Top assume equal side and bottom borders: from them the client
+    // left and top assume equal side and bottom borders: from them the client
     // area is found where it is, whatever the window manager's frame.
     int clientX = 0, clientY = 0;
     gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(window())), &clientX, &clientY);
-    const double side = (form.Width() - form.ScaleWidth()) / 2;
-    EXPECT_DOUBLE_EQ(form.Left() + side, clientX * tpp);
-    EXPECT_DOUBLE_EQ(form.Top() + (form.Height() - form.ScaleHeight()) - side, clientY * tpp);
-    EXPECT_DOUBLE_EQ(form.Width(), outer.width * tpp);
-    EXPECT_DOUBLE_EQ(form.Height(), outer.height * tpp);
+    const platform::WindowGeometry g = form.geometry();
+    const double side = (g.width - g.clientWidth) / 2.0;
+    EXPECT_DOUBLE_EQ(g.left + side, clientX);
+    EXPECT_DOUBLE_EQ(g.top + (g.height - g.clientHeight) - side, clientY);
+    EXPECT_EQ(g.width, outer.width);
+    EXPECT_EQ(g.height, outer.height);
 }
 
 // The window's own minimum, as the program sets it when it loads.
@@ -101,12 +102,13 @@ TEST_F(WindowTest, TheWindowKeepsTheMinimumOuterSize) {
     EXPECT_TRUE(waitFor(atMinimum)) << outerRect(w).width << "x" << outerRect(w).height;
 
     // Growing by a fraction of a pixel still grows by one.
-    const double tpp = host().screen().TwipsPerPixelX();
-    ASSERT_TRUE(
-        waitFor([&] { return host().form().Height() == app::MinimumWindowSize.height * tpp; }));
-    const double before = host().form().Height();
-    host().form().setHeight(before + 1);
-    EXPECT_TRUE(waitFor([&] { return outerRect(w).height * tpp == before + tpp; }));
+    ASSERT_TRUE(waitFor(
+        [&] { return host().form().geometry().height == app::MinimumWindowSize.height; }));
+    const common::WindowTwips now =
+        common::windowInTwips(host().form().geometry(), host().screen().dotsPerInch());
+    host().form().setOuterHeight(now.outerHeightFor(now.height + 1));
+    EXPECT_TRUE(
+        waitFor([&] { return outerRect(w).height == app::MinimumWindowSize.height + 1; }));
 }
 
 TEST_F(WindowTest, IconsComeFromTheIconFolderInThreeSizes) {
@@ -147,7 +149,7 @@ TEST_F(WindowTest, ViewsStackWithoutReloadingAndTheSmallViewStaysCovered) {
     ASSERT_TRUE(h.load(host().wbload(), site.address("/green")));
     ASSERT_TRUE(h.load(host().wbstat(), site.address("/blue")));
     GtkWindow* w = window();
-    // wbstat's rectangle: twips 4440, 7560, 855, 615 -> pixels 296, 504, 57, 41.
+    // wbstat's rectangle: 296, 504, 57 x 41.
     const int sx = 296 + 28, sy = 504 + 20;
     EXPECT_TRUE(waitFor([&] { return windowPixel(w, 100, 100) == 0x00ff00; }));
     EXPECT_EQ(windowPixel(w, sx, sy), 0x00ff00u);
@@ -166,8 +168,8 @@ TEST_F(WindowTest, ViewsStackWithoutReloadingAndTheSmallViewStaysCovered) {
     EXPECT_TRUE(waitFor([&] { return windowPixel(w, 100, 100) == 0x00ff00; }));
     EXPECT_EQ(site.requestCount("/red"), 1);
     EXPECT_EQ(site.requestCount("/green"), 1);
-    // Move places a view in twips.
-    host().wbload().Move(0, 0, 150 * 15, 558 * 15);
+    // Move places a view in pixels.
+    host().wbload().Move(0, 0, 150, 558);
     EXPECT_TRUE(waitFor([&] { return windowPixel(w, 300, 100) == 0xff0000; }));
     EXPECT_EQ(windowPixel(w, 100, 100), 0x00ff00u);
 }

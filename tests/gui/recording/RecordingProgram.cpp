@@ -195,12 +195,9 @@ bool Program::startAndPrepare() {
     // Prepared, in front, and the window has taken the size the form last asked for.
     return guitest::waitFor(
         [&] {
-            auto& form = host->gtkForm();
-            const double perPixel = form.twipsPerPixel();
+            const platform::WindowGeometry g = host->gtkForm().geometry();
             return chatInFront() && !host->TimerResize().enabled() &&
-                   clientSize() ==
-                       std::pair<int, int>{int(std::lround(form.ScaleWidth() / perPixel)),
-                                           int(std::lround(form.ScaleHeight() / perPixel))} &&
+                   clientSize() == std::pair<int, int>{g.clientWidth, g.clientHeight} &&
                    chat("!!document.querySelector('#whirligig #butRec')") == "true";
         },
         60000);
