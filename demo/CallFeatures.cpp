@@ -87,7 +87,9 @@ std::string callFeatures() {
     friendView = document.createElement('video');
     friendView.id = 'friendview';
     friendView.autoplay = friendView.playsInline = true;
-    friendView.style.cssText = 'display:none;width:160px;height:120px;background:#000';
+    // Beside the self-view, to its left.
+    friendView.style.cssText = 'display:none;position:absolute;right:172px;top:4px;width:160px;' +
+        'height:120px;background:#000;border-radius:4px';
     friendSound = document.createElement('audio');
     friendSound.id = 'friendsound';
     friendSound.autoplay = true;
