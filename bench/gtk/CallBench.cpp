@@ -9,6 +9,9 @@
 // and the call helper) beside Chromium's processes, over the same ten seconds.
 //
 //   xvfb-run -a -s "-screen 0 1280x1024x24" scripts/with-wm build/bench/gtk/gtk_call_bench
+//
+// With WHIRLIGIG_WARM_ENCODER set, each round's page encodes one frame with a VideoEncoder of its
+// own before the call, which takes the encoder's first use out of the setup's time.
 
 #include <glib.h>
 #include <unistd.h>
@@ -16,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -47,6 +51,8 @@ async function call() {
   const v = document.createElement('video');
   v.muted = true; v.autoplay = true; document.body.appendChild(v);
   // Each stage of the setup, the first time it is reached, in ms from createOffer.
+  // The encoder's first use, before the call when asked (WHIRLIGIG_WARM_ENCODER set).
+  if (%WARM%) await new Promise(r => { const e = new VideoEncoder({ output: () => { r(); e.close(); }, error: r }); e.configure({ codec: 'vp8', width: W, height: H, bitrate: 1200000, framerate: 30, latencyMode: 'realtime' }); const f = new VideoFrame(c, { timestamp: 0 }); e.encode(f, { keyFrame: true }); f.close(); });
   const start = performance.now(), stages = {};
   const at = name => { if (!(name in stages)) stages[name] = Math.round(performance.now() - start); };
   a.onicegatheringstatechange = () => a.iceGatheringState === 'complete' && at('gathered');
@@ -54,7 +60,15 @@ async function call() {
   a.onconnectionstatechange = () => a.connectionState === 'connected' && at('DTLS');
   b.ontrack = e => { at('track'); v.srcObject = e.streams[0] || new MediaStream([e.track]); v.play(); };
   v.onloadedmetadata = () => at('size known');
-  v.onloadeddata = () => at('first frame decoded');
+  v.onloadeddata = () => at('video element has a frame');
+  // What the statistics say meanwhile: the first packets out and in, the first frame decoded.
+  const poll = setInterval(() => {
+    a.getStats().then(r => r.forEach(s => s.type === 'outbound-rtp' && s.bytesSent > 0 && at('first sent')));
+    b.getStats().then(r => r.forEach(s => {
+      if (s.type === 'inbound-rtp' && s.bytesReceived > 0) at('first received');
+      if (s.type === 'inbound-rtp' && s.framesDecoded > 0) at('first decoded');
+    }));
+  }, 20);
   const offer = await a.createOffer();
   at('offer');
   await a.setLocalDescription(offer); await b.setRemoteDescription(offer);
@@ -62,6 +76,7 @@ async function call() {
   at('descriptions');
   await new Promise(r => { const check = () => v.videoWidth ? r() : requestAnimationFrame(check); check(); });
   at('painted');
+  clearInterval(poll);
   window.setup = performance.now() - start;
   window.stages = Object.entries(stages).sort((x, y) => x[1] - y[1]).map(e => e[0] + ' ' + e[1]).join(', ');
   window.probe = () => b.getStats().then(r => { let d = 0; r.forEach(s => { if (s.type === 'inbound-rtp') d += s.framesDecoded || 0; }); window.probed = d + ' decoded, ' + (v.getVideoPlaybackQuality ? v.getVideoPlaybackQuality().totalVideoFrames : -1) + ' shown, ' + v.currentTime.toFixed(1) + ' s, paused ' + v.paused; });
@@ -112,6 +127,8 @@ void round(int number, int width, int height) {
     std::string script = kCall;
     script.replace(script.find("%W%"), 3, std::to_string(width));
     script.replace(script.find("%H%"), 3, std::to_string(height));
+    script.replace(script.find("%WARM%"), 6,
+                   std::getenv("WHIRLIGIG_WARM_ENCODER") ? "true" : "false");
     site.setChatPage(site::SiteServer::defaultChatPage() + script);
     guitest::Harness h(WHIRLIGIG_APP_FOLDER);
     h.host().setCallHelper(WHIRLIGIG_CALL_HELPER);
@@ -156,11 +173,31 @@ void round(int number, int width, int height) {
         percentile(latencies, 0.95), latencies.size(), 100 * (cpuOf(helper) - cpuBefore) / seconds);
 }
 
-// User and system time of processes, in seconds.
-double cpuOfAll(const std::set<int>& processes) {
-    double seconds = 0;
-    for (int pid : processes) seconds += cpuOf(pid);
+// User and system time of each process, in seconds.
+std::map<int, double> cpuOfEach(const std::set<int>& processes) {
+    std::map<int, double> seconds;
+    for (int pid : processes) seconds[pid] = cpuOf(pid);
     return seconds;
+}
+
+// The processes' total share of a core between two readings, and "name share,
+// ..." of each.
+double shareOf(const std::map<int, double>& before, const std::map<int, double>& after,
+               double seconds, std::string& each) {
+    double total = 0;
+    for (const auto& [pid, then] : before) {
+        const auto found = after.find(pid);
+        const double share = found == after.end() ? 0 : 100 * (found->second - then) / seconds;
+        total += share;
+        g_autofree gchar* name = nullptr;
+        g_file_get_contents(("/proc/" + std::to_string(pid) + "/comm").c_str(), &name, nullptr,
+                            nullptr);
+        if (name) g_strchomp(name);
+        if (share >= 0.5)
+            each += (each.empty() ? "" : ", ") + std::string(name ? name : "?") + " " +
+                    std::to_string(static_cast<int>(share + 0.5));
+    }
+    return total;
 }
 
 void cpuBesideChromium(int width, int height) {
@@ -202,20 +239,23 @@ void cpuBesideChromium(int width, int height) {
     bench::quietWait(3000);
     const std::set<int> client = bench::processTree(getpid(), {far.pid()});
     const std::set<int> chromium = bench::processTree(far.pid());
-    const double clientBefore = cpuOfAll(client), chromiumBefore = cpuOfAll(chromium);
+    const auto clientBefore = cpuOfEach(client), chromiumBefore = cpuOfEach(chromium);
     const gint64 before = g_get_monotonic_time();
     bench::quietWait(10000);
     const double seconds = (g_get_monotonic_time() - before) / 1e6;
-    const double clientShare = 100 * (cpuOfAll(client) - clientBefore) / seconds;
-    const double chromiumShare = 100 * (cpuOfAll(chromium) - chromiumBefore) / seconds;
+    std::string clientEach, chromiumEach;
+    const double clientShare = shareOf(clientBefore, cpuOfEach(client), seconds, clientEach);
+    const double chromiumShare =
+        shareOf(chromiumBefore, cpuOfEach(chromium), seconds, chromiumEach);
     for (const std::string& r : mailbox.take("media-chat")) ours = r;
     for (const std::string& r : mailbox.take("media-chromium")) theirs = r;
     std::printf(
         "two-way %s call at 30 fps, CPU over %.0f s (%% of one core): client %.1f "
         "(%zu processes), Chromium %.1f (%zu processes), ratio %.2fx (target 1.5x or "
-        "less)\nthe chat page received %s\nChromium received %s\n",
+        "less)\nclient: %s\nChromium: %s\nthe chat page received %s\nChromium received %s\n",
         size.c_str(), seconds, clientShare, client.size(), chromiumShare, chromium.size(),
-        chromiumShare > 0 ? clientShare / chromiumShare : 0.0, ours.c_str(), theirs.c_str());
+        chromiumShare > 0 ? clientShare / chromiumShare : 0.0, clientEach.c_str(),
+        chromiumEach.c_str(), ours.c_str(), theirs.c_str());
 }
 
 }  // namespace
