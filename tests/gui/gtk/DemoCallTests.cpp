@@ -66,20 +66,31 @@ TEST_F(DemoCallTest, TheFriendsPictureAndToneArriveAndHangUpEndsItsPipeline) {
     EXPECT_EQ(chat("document.getElementById('whirly-call').textContent"), "Call");
 }
 
-// A socket to the site's friend from this process, as a page of the site.
-SoupWebsocketConnection* openCallSocket(SoupSession* session, const std::string& site) {
-    SoupWebsocketConnection* socket = nullptr;
+// A socket to the site's friend from this process, as a page of the site (or
+// of origin); none when the site refuses it.
+SoupWebsocketConnection* openCallSocket(SoupSession* session, const std::string& site,
+                                        const std::string& origin = {}) {
+    struct Outcome {
+        SoupWebsocketConnection* socket = nullptr;
+        bool done = false;
+    };
+    // Left to the callback when it never comes.
+    auto* outcome = new Outcome;
     g_autofree gchar* address =
         g_strdup_printf("ws%s%s", site.c_str() + 4, site::CallSignalling::SocketPath);
     g_autoptr(SoupMessage) request = soup_message_new("GET", address);
     soup_session_websocket_connect_async(
-        session, request, site.c_str(), nullptr, G_PRIORITY_DEFAULT, nullptr,
-        [](GObject* from, GAsyncResult* result, gpointer out) {
-            auto** made = static_cast<SoupWebsocketConnection**>(out);
-            *made = soup_session_websocket_connect_finish(SOUP_SESSION(from), result, nullptr);
+        session, request, origin.empty() ? site.c_str() : origin.c_str(), nullptr,
+        G_PRIORITY_DEFAULT, nullptr,
+        [](GObject* from, GAsyncResult* result, gpointer data) {
+            auto* o = static_cast<Outcome*>(data);
+            o->socket = soup_session_websocket_connect_finish(SOUP_SESSION(from), result, nullptr);
+            o->done = true;
         },
-        &socket);
-    waitFor([&] { return socket != nullptr; }, 10000);
+        outcome);
+    if (!waitFor([&] { return outcome->done; }, 10000)) return nullptr;
+    SoupWebsocketConnection* socket = outcome->socket;
+    delete outcome;
     return socket;
 }
 
@@ -110,6 +121,9 @@ TEST_F(DemoCallTest, TheCallSocketEndsCallsOnBadMessagesAndTakesFewAtOnce) {
         // The site drops the connection while the message still comes in.
         {"too long", tooLong, -1},
     };
+    // Pages of other sites get no call.
+    EXPECT_EQ(openCallSocket(session, origin, "http://localhost:1"), nullptr);
+    EXPECT_EQ(site.activeCalls(), 0);
     for (const auto& each : cases) {
         SCOPED_TRACE(each.what);
         SoupWebsocketConnection* socket = openCallSocket(session, origin);
