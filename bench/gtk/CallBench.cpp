@@ -4,14 +4,12 @@
 // picture (the sender's clock drawn into the frame as 20 black or white
 // blocks, read back from the shown frame), and the helper's CPU during the
 // call, with a 640x480 picture (or the size given) at 30 fps. Three rounds, each in a fresh window,
-// with the time of each stage of the setup. Then the CPU of a two-way call of that size with
+// each call started once the client has prepared the chat page, with the time of each stage of the
+// setup. Then the CPU of a two-way call of that size with
 // Chromium (headless) as the far end: the client's processes (this process, its web processes
 // and the call helper) beside Chromium's processes, over the same ten seconds.
 //
 //   xvfb-run -a -s "-screen 0 1280x1024x24" scripts/with-wm build/bench/gtk/gtk_call_bench
-//
-// With WHIRLIGIG_WARM_ENCODER set, each round's page encodes one frame with a VideoEncoder of its
-// own before the call, which takes the encoder's first use out of the setup's time.
 
 #include <glib.h>
 #include <unistd.h>
@@ -51,8 +49,6 @@ async function call() {
   const v = document.createElement('video');
   v.muted = true; v.autoplay = true; document.body.appendChild(v);
   // Each stage of the setup, the first time it is reached, in ms from createOffer.
-  // The encoder's first use, before the call when asked (WHIRLIGIG_WARM_ENCODER set).
-  if (%WARM%) await new Promise(r => { const e = new VideoEncoder({ output: () => { r(); e.close(); }, error: r }); e.configure({ codec: 'vp8', width: W, height: H, bitrate: 1200000, framerate: 30, latencyMode: 'realtime' }); const f = new VideoFrame(c, { timestamp: 0 }); e.encode(f, { keyFrame: true }); f.close(); });
   const start = performance.now(), stages = {};
   const at = name => { if (!(name in stages)) stages[name] = Math.round(performance.now() - start); };
   a.onicegatheringstatechange = () => a.iceGatheringState === 'complete' && at('gathered');
@@ -75,12 +71,13 @@ async function call() {
   await a.setLocalDescription(offer); await b.setRemoteDescription(offer);
   await b.setLocalDescription(); await a.setRemoteDescription(b.localDescription);
   at('descriptions');
-  await new Promise(r => { const check = () => v.videoWidth ? r() : requestAnimationFrame(check); check(); });
+  // The remote <video> may show a blank picture before the first frame is decoded.
+  await new Promise(r => { const check = () => v.videoWidth && 'first decoded' in stages ? r() : requestAnimationFrame(check); check(); });
   at('painted');
-  clearInterval(poll);
   window.setup = performance.now() - start;
-  window.stages = Object.entries(stages).sort((x, y) => x[1] - y[1]).map(e => e[0] + ' ' + e[1]).join(', ');
-  window.probe = () => b.getStats().then(r => { let d = 0; r.forEach(s => { if (s.type === 'inbound-rtp') d += s.framesDecoded || 0; }); window.probed = d + ' decoded, ' + (v.getVideoPlaybackQuality ? v.getVideoPlaybackQuality().totalVideoFrames : -1) + ' shown, ' + v.currentTime.toFixed(1) + ' s, paused ' + v.paused; });
+  // Read after the call has run a while: events and statistics may come after the paint.
+  window.stagesSoFar = () => Object.entries(stages).sort((x, y) => x[1] - y[1]).map(e => e[0] + ' ' + e[1]).join(', ');
+  window.probe = () => (clearInterval(poll), b.getStats()).then(r => { let d = 0; r.forEach(s => { if (s.type === 'inbound-rtp') d += s.framesDecoded || 0; }); window.probed = d + ' decoded, ' + (v.getVideoPlaybackQuality ? v.getVideoPlaybackQuality().totalVideoFrames : -1) + ' shown, ' + v.currentTime.toFixed(1) + ' s, paused ' + v.paused; });
   const r = document.createElement('canvas'); r.width = W; r.height = 2 * B;
   const rg = r.getContext('2d', { willReadFrequently: true });
   window.latencies = [];
@@ -100,7 +97,7 @@ async function call() {
   };
   read();
 }
-call().catch(e => window.failed = String(e));
+window.startCall = () => call().catch(e => window.failed = String(e));
 </script>)JS";
 
 double percentile(std::vector<double> values, double p) {
@@ -128,8 +125,6 @@ void round(int number, int width, int height) {
     std::string script = kCall;
     script.replace(script.find("%W%"), 3, std::to_string(width));
     script.replace(script.find("%H%"), 3, std::to_string(height));
-    script.replace(script.find("%WARM%"), 6,
-                   std::getenv("WHIRLIGIG_WARM_ENCODER") ? "true" : "false");
     site.setChatPage(site::SiteServer::defaultChatPage() + script);
     guitest::Harness h(WHIRLIGIG_APP_FOLDER);
     h.host().setCallHelper(WHIRLIGIG_CALL_HELPER);
@@ -142,6 +137,15 @@ void round(int number, int width, int height) {
     auto chat = [&](const std::string& script) {
         return guitest::pageEval(h.webView(h.host().WB()), script);
     };
+    // The call starts once the client has prepared the chat page and settled, as
+    // when a person clicks a site's Call button.
+    if (!guitest::waitFor([&] { return chat("!!document.getElementById('whirligig')") == "true"; },
+                          60000)) {
+        std::printf("round %d: the chat page was not prepared\n", number);
+        return;
+    }
+    bench::quietWait(2000);
+    chat("startCall(), 1");
     if (!guitest::waitFor([&] { return chat("String(window.setup || window.failed || '')") != ""; },
                           60000) ||
         chat("String(window.failed || '')") != "") {
@@ -157,7 +161,7 @@ void round(int number, int width, int height) {
     guitest::waitFor([&] { return chat("String(window.probed || '')") != ""; });
     std::printf("round %d: %s\n", number, chat("window.probed").c_str());
     std::printf("round %d stages (ms from createOffer): %s\n", number,
-                chat("window.stages").c_str());
+                chat("stagesSoFar()").c_str());
     std::vector<double> latencies;
     const std::string list = chat("latencies.join(' ')");
     for (const char* at = list.c_str(); *at;) {

@@ -10,25 +10,6 @@ extern const char* const CallScriptTransceivers;
 const char* const CallScriptTransceivers = R"JS(
   var senderState, receiverState, transceiverState;
   var DIRECTIONS = ['sendrecv', 'sendonly', 'recvonly', 'inactive'];
-  // The engine's first video encoder of a page can take seconds to come up:
-  // one small frame is encoded as soon as a video track is to be sent, so that
-  // the call's first frame, encoded once the connection is up, does not wait.
-  var encoderWarmed = false;
-  function warmVideoEncoder() {
-    if (encoderWarmed || typeof VideoEncoder !== 'function') return;
-    encoderWarmed = true;
-    try {
-      var canvas = document.createElement('canvas');
-      canvas.width = canvas.height = 64;
-      canvas.getContext('2d').fillRect(0, 0, 64, 64);
-      var encoder = new VideoEncoder({ output: function () {}, error: function (e) { warn('the encoder warm-up failed', e); } });
-      encoder.configure({ codec: 'vp8', width: 64, height: 64, bitrate: 100000, framerate: 30, latencyMode: 'realtime' });
-      var frame = new VideoFrame(canvas, { timestamp: 0 });
-      encoder.encode(frame, { keyFrame: true });
-      frame.close();
-      encoder.flush().then(function () { encoder.close(); }, function () {});
-    } catch (e) { warn('the encoder warm-up failed', e); }
-  }
   function sendsIn(direction) { return direction === 'sendrecv' || direction === 'sendonly'; }
   function capabilities(kind) {
     if (kind === 'video') return { codecs: [{ mimeType: 'video/VP8', clockRate: 90000 }], headerExtensions: [] };
@@ -256,8 +237,6 @@ const char* const CallScriptTransceivers = R"JS(
     // Starts and stops the encoders as tracks, directions and the connection change.
     update() {
       var connected = this.pc.connectionState === 'connected' && !this.closed(), link = this.link;
-      if (this.list.some(function (t) { var s = transceiverState(t); return s.kind === 'video' && senderState(s.sender).track; }))
-        warmVideoEncoder();
       this.list.forEach(function (t) {
         var s = transceiverState(t), sender = senderState(s.sender);
         var want = connected && !!sender.track && s.index != null && sendsIn(s.direction) && !s.stopped ? sender.track : null;
