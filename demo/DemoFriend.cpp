@@ -92,6 +92,9 @@ struct DemoFriend::State {
     guint connectTimer = 0;
     bool answered = false;
     int candidates = 0;
+    // The page's candidates that came before its answer (its engine may tell
+    // them first), added after it.
+    std::vector<std::pair<guint, std::string>> early;
 
     // What GStreamer's threads hand to the main context.
     std::mutex lock;
@@ -328,6 +331,9 @@ bool DemoFriend::take(JsonObject* message, std::string& error) {
             nullptr);
         g_signal_emit_by_name(s->webrtc, "set-remote-description", answer, promise);
         gst_webrtc_session_description_free(answer);
+        for (const auto& [line, candidate] : s->early)
+            g_signal_emit_by_name(s->webrtc, "add-ice-candidate", line, candidate.c_str());
+        s->early.clear();
         return true;
     }
     if (ice && JSON_NODE_HOLDS_NULL(ice)) return true;  // the page has no more candidates
@@ -335,12 +341,15 @@ bool DemoFriend::take(JsonObject* message, std::string& error) {
         JsonObject* o = json_node_get_object(ice);
         const char* candidate = textMember(o, "candidate");
         const gint64 line = numberMember(o, "sdpMLineIndex");
-        if (!s->answered) return error = "a candidate before the answer", false;
         if (++s->candidates > MaxCandidates) return error = "too many candidates", false;
         if (strlen(candidate) > MaxCandidateBytes || line < 0 || line >= MediaLines)
             return error = "a malformed candidate", false;
         if (*candidate == '\0') return true;  // the end of the candidates, in the older form
-        g_signal_emit_by_name(s->webrtc, "add-ice-candidate", static_cast<guint>(line), candidate);
+        if (!s->answered)
+            s->early.emplace_back(static_cast<guint>(line), candidate);
+        else
+            g_signal_emit_by_name(s->webrtc, "add-ice-candidate", static_cast<guint>(line),
+                                  candidate);
         return true;
     }
     error = "an unknown message";

@@ -38,8 +38,9 @@ public:
     // with the reason when GStreamer or one of its elements is missing.
     bool start(std::string& error);
     // A message from the page: {"sdp": {"type": "answer", "sdp": "..."}} or
-    // {"ice": {"candidate": "...", "sdpMLineIndex": N}} ({"ice": null} ends
-    // the page's candidates). False with the reason when it is refused.
+    // {"ice": {"candidate": "...", "sdpMLineIndex": N}} (kept until the answer
+    // when it comes first; {"ice": null} ends the page's candidates). False
+    // with the reason when it is refused.
     bool take(JsonObject* message, std::string& error);
 
 private:

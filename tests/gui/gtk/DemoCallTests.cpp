@@ -116,7 +116,8 @@ TEST_F(DemoCallTest, TheCallSocketEndsCallsOnBadMessagesAndTakesFewAtOnce) {
          SOUP_WEBSOCKET_CLOSE_POLICY_VIOLATION},
         {"a number for a text", R"({"sdp": {"type": 7, "sdp": []}})",
          SOUP_WEBSOCKET_CLOSE_POLICY_VIOLATION},
-        {"an early candidate", R"({"ice": {"candidate": "candidate:1", "sdpMLineIndex": 0}})",
+        {"a candidate for no m-line",
+         R"({"ice": {"candidate": "candidate:1", "sdpMLineIndex": 2}})",
          SOUP_WEBSOCKET_CLOSE_POLICY_VIOLATION},
         // The site drops the connection while the message still comes in.
         {"too long", tooLong, -1},
