@@ -28,6 +28,7 @@ function chatMovieLoop(count) {
 }
 </script>
 <script type="text/javascript" src="/chat.js"></script>
+<script type="text/javascript" src="/call.js"></script>
 </head>
 <body>
 <div id="topbar"><a href="/">Whirligig Chat</a> <span class="button_im" id="im_inbox">Messages</span>

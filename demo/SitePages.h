@@ -11,6 +11,8 @@ std::string chatPage();
 std::string siteCss();
 // The page's script of the site's own chat features (see ChatFeatures.cpp).
 std::string chatFeatures();
+// The page's script of calls to the site's simulated friend (see CallFeatures.cpp).
+std::string callFeatures();
 std::string advertisement();
 // The chat movie (see ChatMovie.h).
 std::string chatMovie();

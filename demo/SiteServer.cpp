@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "demo/CallSignalling.h"
 #include "demo/SitePages.h"
 
 namespace site {
@@ -77,6 +78,8 @@ struct SiteServer::State {
     std::vector<Stalled> stalled;
     int visits = 0;
     std::size_t uploaded = 0;
+    std::unique_ptr<CallSignalling> calls;
+    bool autoCall = false;
 
     void handle(SoupServerMessage* msg, const std::string& path);
     void answerUpdate(SoupServerMessage* msg);
@@ -134,8 +137,12 @@ void SiteServer::State::handle(SoupServerMessage* msg, const std::string& path) 
     if (path == "/") return setBody(msg, kHtml, chatPage);
     if (path == "/site.css") return setBody(msg, "text/css", pages::siteCss());
     if (path == "/chat.js") return setBody(msg, "text/javascript", pages::chatFeatures());
-    // The chat page's reports of who it greeted and what the camera gave: logged only.
-    if (path.starts_with("/visitor/") || path.starts_with("/camera/"))
+    if (path == "/call.js")
+        return setBody(msg, "text/javascript",
+                       (autoCall ? "window.whirlyAutoCall = true;\n" : "") + pages::callFeatures());
+    // The chat page's reports of who it greeted, what the camera gave and how
+    // its calls went: logged only.
+    if (path.starts_with("/visitor/") || path.starts_with("/camera/") || path.starts_with("/call/"))
         return soup_server_message_set_status(msg, SOUP_STATUS_NO_CONTENT, nullptr);
     if (path == "/ad.html") return setBody(msg, kHtml, pages::advertisement());
     if (path == "/flash/chat.swf") {
@@ -185,10 +192,11 @@ void SiteServer::State::fail(SoupServerMessage* msg, PathFailure failure) {
             requestEnded(msg, true);
             g_autoptr(GIOStream) stream = soup_server_message_steal_connection(msg);
             static const char kCut[] =
-                "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/plain\r\nContent-Length: 50\r\n\r\n"
+                "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: "
+                "text/plain\r\nContent-Length: 50\r\n\r\n"
                 "update=false";
-            g_output_stream_write_all(g_io_stream_get_output_stream(stream), kCut,
-                                      sizeof kCut - 1, nullptr, nullptr, nullptr);
+            g_output_stream_write_all(g_io_stream_get_output_stream(stream), kCut, sizeof kCut - 1,
+                                      nullptr, nullptr, nullptr);
             g_io_stream_close(stream, nullptr, nullptr);
             return;
         }
@@ -290,10 +298,15 @@ SiteServer::SiteServer(unsigned port) : state_(std::make_unique<State>()) {
     GSList* uris = soup_server_get_uris(s->server);
     s->port = static_cast<unsigned>(g_uri_get_port(static_cast<GUri*>(uris->data)));
     g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
+    s->calls =
+        std::make_unique<CallSignalling>(s->server, address(""), [s](const std::string& line) {
+            if (s->logging) std::fprintf(stderr, "site: %s\n", line.c_str());
+        });
 }
 
 SiteServer::~SiteServer() {
     State* s = state_.get();
+    s->calls.reset();
     while (!s->pending.empty()) s->dropPending(*s->pending.begin());
     g_signal_handlers_disconnect_by_data(s->server, s);
     soup_server_disconnect(s->server);
@@ -375,5 +388,9 @@ int SiteServer::statisticsVisits() const { return state_->visits; }
 std::size_t SiteServer::uploadedBytes() const { return state_->uploaded; }
 
 void SiteServer::setLogging(bool on) { state_->logging = on; }
+
+void SiteServer::setAutoCall(bool on) { state_->autoCall = on; }
+
+int SiteServer::activeCalls() const { return state_->calls->activeCalls(); }
 
 }  // namespace site

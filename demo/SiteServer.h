@@ -5,7 +5,8 @@
 //
 // Built-in paths: "/" (the chat page), "/site.css", "/ad.html",
 // "/flash/chat.swf", "/update/1" (the update reply), "/stats/index.html" (a
-// visit counter) and "/my_videos_upload" (an upload form that accepts POST).
+// visit counter), "/my_videos_upload" (an upload form that accepts POST) and
+// "/call/socket" (calls to a simulated friend; see CallSignalling.h).
 // Routes added with addRoute() take precedence over the built-in ones.
 //
 // Every method must be called on the thread that runs the default main context.
@@ -92,8 +93,12 @@ public:
     int statisticsVisits() const;
     std::size_t uploadedBytes() const;
 
-    // One line per request on stderr (on by default).
+    // One line per request and per call event on stderr (on by default).
     void setLogging(bool on);
+    // The chat page calls the friend as soon as its camera is live.
+    void setAutoCall(bool on);
+    // Calls whose friend is running.
+    int activeCalls() const;
 
 private:
     struct State;

@@ -1,12 +1,13 @@
 // whirligigcam-site: serves the demo site on 127.0.0.1 until SIGINT or SIGTERM.
 //
 //   whirligigcam-site [--port N] [--update-reply false|true|critical|TEXT]
-//                     [--update-delay-ms N] [--quiet]
+//                     [--update-delay-ms N] [--auto-call] [--quiet]
 //
 // --update-reply false, true and critical answer "update=false", "update=true"
 // and "update=critical"; any other text is sent as it is. --update-delay-ms
 // holds the update reply back for N milliseconds (at most ten minutes), so that
-// the client's start screen stays on view meanwhile.
+// the client's start screen stays on view meanwhile. --auto-call has the chat
+// page call the site's simulated friend as soon as its camera is live.
 
 #include <glib-unix.h>
 #include <glib.h>
@@ -26,7 +27,7 @@ namespace {
 int usage(const char* program) {
     std::fprintf(stderr,
                  "usage: %s [--port N] [--update-reply false|true|critical|TEXT]"
-                 " [--update-delay-ms N] [--quiet]\n",
+                 " [--update-delay-ms N] [--auto-call] [--quiet]\n",
                  program);
     return 2;
 }
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
     std::string reply = "update=false";
     unsigned delayMs = 0;
     bool quiet = false;
+    bool autoCall = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--port" && i + 1 < argc) {
@@ -62,6 +64,8 @@ int main(int argc, char** argv) {
             reply = updateReplyFor(argv[++i]);
         } else if (arg == "--update-delay-ms" && i + 1 < argc) {
             if (!parseNumber(argv[++i], 600000, delayMs)) return usage(argv[0]);
+        } else if (arg == "--auto-call") {
+            autoCall = true;
         } else if (arg == "--quiet") {
             quiet = true;
         } else {
@@ -74,6 +78,7 @@ int main(int argc, char** argv) {
         server.setUpdateReply(reply);
         server.setUpdateDelay(std::chrono::milliseconds(delayMs));
         server.setLogging(!quiet);
+        server.setAutoCall(autoCall);
         std::printf("Serving %s (update reply \"%s\")\n", server.address().c_str(), reply.c_str());
         std::fflush(stdout);
 

@@ -9,13 +9,15 @@
 namespace guitest {
 
 const char* const PeerScript = R"JS(
-// A peer's own media: a canvas track of one colour and a tone.
-function ownMedia(colour, hertz) {
+// A peer's own media: a canvas track of one colour (320x240 unless a size
+// "WxH" is given) and a tone.
+function ownMedia(colour, hertz, size) {
   const canvas = document.createElement('canvas');
-  canvas.width = 320; canvas.height = 240;
+  const [w, h] = (size || '320x240').split('x').map(Number);
+  canvas.width = w; canvas.height = h;
   const g = canvas.getContext('2d');
   let tick = 0;
-  setInterval(() => { g.fillStyle = colour; g.fillRect(0, 0, 320, 240); g.fillStyle = '#808080'; g.fillRect(tick++ % 300, 0, 4, 4); }, 33);
+  setInterval(() => { g.fillStyle = colour; g.fillRect(0, 0, w, h); g.fillStyle = '#808080'; g.fillRect(tick++ % (w - 20), 0, 4, 4); }, 33);
   const audio = new AudioContext(), tone = audio.createOscillator(), out = audio.createMediaStreamDestination();
   tone.frequency.value = hertz;
   tone.connect(out);
@@ -80,7 +82,7 @@ async function runPeer(base, role, me, them, media) {
   const pc = new RTCPeerConnection();
   window.pc = pc;
   window.got = [];
-  const addMedia = () => { const stream = ownMedia(media.colour, media.hertz); stream.getTracks().forEach(t => pc.addTrack(t, stream)); };
+  const addMedia = () => { const stream = ownMedia(media.colour, media.hertz, media.size); stream.getTracks().forEach(t => pc.addTrack(t, stream)); };
   if (media) {
     pc.ontrack = play;
     setInterval(async () => post('media-' + me, await received(pc)), 500);
@@ -167,9 +169,9 @@ void Mailbox::onRequest(SoupServer*, SoupServerMessage* message, const char* pat
     if (where == "/peer.html") {
         type = "text/html";
         body = std::string("<!DOCTYPE html><script>") + PeerScript +
-               "const [role, media] = location.hash.slice(1).split(',');"
+               "const [role, media, size] = location.hash.slice(1).split(',');"
                "runPeer(location.origin, role, 'chromium', 'chat', media && {colour: '#2040e0', "
-               "hertz: 880, watch: media === 'watch'});</script>";
+               "hertz: 880, watch: media === 'watch', size});</script>";
     } else if (where.rfind("/box/", 0) == 0) {
         const std::string box = where.substr(5);
         if (std::string(soup_server_message_get_method(message)) == "POST") {

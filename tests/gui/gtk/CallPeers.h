@@ -20,7 +20,8 @@ namespace guitest {
 // colour and a tone, plays what it receives and posts what it sees and hears
 // to the "media-ME" box twice a second ({watch: true}: it only receives). A
 // track added during the call is negotiated again. Chromium's role is
-// "offer" or "answer", with ",media" or ",watch".
+// "offer" or "answer", with ",media" or ",watch" (",media,640x480": a
+// picture of that size; {size: '640x480'} in the page's media).
 extern const char* const PeerScript;
 
 class Mailbox {
@@ -45,6 +46,7 @@ public:
     ChromiumPeer(const Mailbox& mailbox, const std::string& role);
     ~ChromiumPeer();
     bool started() const { return pid_ > 0; }
+    GPid pid() const { return pid_; }
 
 private:
     GPid pid_ = 0;
