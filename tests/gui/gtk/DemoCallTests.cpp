@@ -132,7 +132,9 @@ TEST_F(DemoCallTest, TheCallSocketEndsCallsOnBadMessagesAndTakesFewAtOnce) {
         EXPECT_TRUE(waitFor([&] { return site.activeCalls() == 1; }));
         soup_websocket_connection_send_text(socket, each.message.c_str());
         EXPECT_TRUE(waitFor([&] { return closed(socket) && site.activeCalls() == 0; }));
-        if (each.code >= 0) EXPECT_EQ(soup_websocket_connection_get_close_code(socket), each.code);
+        if (each.code >= 0) {
+            EXPECT_EQ(soup_websocket_connection_get_close_code(socket), each.code);
+        }
         g_object_unref(socket);
     }
     // Only a few calls at once: one more is refused, and a place comes free
