@@ -19,6 +19,7 @@
 #include "app/Main.h"
 #include "demo/SiteServer.h"
 #include "platform/gtk/CallBridge.h"
+#include "platform/gtk/WebRenderer.h"
 
 namespace {
 
@@ -139,7 +140,7 @@ void round(int number, int width, int height) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
+    gtkui::chooseWebRenderer();
     gdk_set_allowed_backends("x11");
     if (!gtk_init_check(nullptr, nullptr)) {
         std::fprintf(stderr, "needs an X11 display\n");

@@ -75,7 +75,9 @@ const char* const CallScriptMedia = R"JS(
     var video = document.createElement('video'), canvas = null, encoder = null, stopped = false, timer = 0;
     var width = 0, height = 0, bitrate = 1200000, count = 0, wantKey = true, start = performance.now();
     var rate = Math.min(60, Math.max(1, (track.getSettings && track.getSettings().frameRate) || 30));
-    video.muted = true; video.playsInline = true; video.srcObject = new MediaStream([track]);
+    // Not muted (the stream has no sound): an engine may hold back a muted
+    // video that is not on screen, and this one never is.
+    video.playsInline = true; video.srcObject = new MediaStream([track]);
     video.play().catch(function () {});
     function configure() {
       encoder.configure({ codec: 'vp8', width: width, height: height, bitrate: bitrate, framerate: rate, latencyMode: 'realtime' });
