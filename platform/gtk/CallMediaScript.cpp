@@ -68,7 +68,13 @@ const char* const CallScriptMedia = R"JS(
     });
     return level;
   }
-  function warn(what, error) { console.warn('RTCPeerConnection: ' + what + ': ' + (error && error.message || error)); }
+  // A failure of the page's media is told in the page's console and the client's log (the first 20).
+  var warnings = 0;
+  function warn(what, error) {
+    var text = what + ': ' + (error && error.message || error);
+    console.warn('RTCPeerConnection: ' + text);
+    if (warnings++ < 20) out({ op: 'warn', text: text });
+  }
 
   // Encodes a video track at its own frame rate; send(bytes, key) takes each frame.
   function videoPump(track, send) {

@@ -370,6 +370,22 @@ TEST_F(CallTest, OnlyTheChatSitesFramesInTheChatViewGetCalls) {
     EXPECT_EQ(chat("typeof RTCPeerConnection"), "undefined");
 }
 
+TEST_F(CallTest, ThePagesMediaFailuresReachTheLog) {
+    h.host().setCallHelper("/nonexistent/call-helper");
+    const support::LogSink sink = support::logSink();
+    callLog.clear();
+    support::setLogSink([](const support::LogRecord& r) {
+        if (r.message.starts_with("calls: in the page")) callLog.emplace_back(r.message);
+    });
+    startChat();
+    // Without a helper the transceiver is never made.
+    run("window.pc = new RTCPeerConnection(); pc.addTransceiver('video');");
+    EXPECT_TRUE(waitFor([&] { return !callLog.empty(); }));
+    support::setLogSink(sink);
+    ASSERT_FALSE(callLog.empty());
+    EXPECT_NE(callLog[0].find("a transceiver was not made"), std::string::npos) << callLog[0];
+}
+
 TEST_F(CallTest, WebCodecsFirstDoesNotEndTheChatPage) {
     // A decoder too: a far end's picture is decoded in the page, and on some
     // engines that needs a renderer of WebKit's the program must not switch off.
