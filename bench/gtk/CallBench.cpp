@@ -39,7 +39,8 @@ async function call() {
   a.onicecandidate = e => b.addIceCandidate(e.candidate);
   b.onicecandidate = e => a.addIceCandidate(e.candidate);
   const v = document.createElement('video');
-  v.muted = true; v.autoplay = true; document.body.appendChild(v);
+  // On screen: an engine may hold back a muted video that is not.
+  v.muted = true; v.autoplay = true; v.style.cssText = 'position: fixed; left: 0; top: 0'; document.body.appendChild(v);
   b.ontrack = e => { v.srcObject = e.streams[0] || new MediaStream([e.track]); v.play(); };
   const start = performance.now();
   const offer = await a.createOffer();
