@@ -8,10 +8,10 @@ namespace {
 
 constexpr const char* kVariable = "WEBKIT_DISABLE_DMABUF_RENDERER";
 
-// From WebKitGTK 2.52 on, a WebCodecs VideoDecoder asks the web process for
-// its GL display, which only the DMA-BUF renderer sets up: without it the
-// decoder's first configure() aborts the web process, and with it the chat
-// view and every call that receives a picture.
+// WebKitGTK 2.54's WebCodecs VideoDecoder asks the web process for its GL
+// display, which only the DMA-BUF renderer sets up: without it the decoder's
+// first configure() aborts the web process, and with it the chat view and
+// every call that receives a picture. 2.52 is taken to behave alike.
 bool decoderNeedsDmabufRenderer() {
     return webkit_get_major_version() > 2 ||
            (webkit_get_major_version() == 2 && webkit_get_minor_version() >= 52);
