@@ -28,6 +28,7 @@
 #include "app/Main.h"
 #include "demo/SiteServer.h"
 #include "platform/gtk/CallBridge.h"
+#include "platform/gtk/WebRenderer.h"
 
 namespace {
 
@@ -47,7 +48,8 @@ async function call() {
   a.onicecandidate = e => b.addIceCandidate(e.candidate);
   b.onicecandidate = e => a.addIceCandidate(e.candidate);
   const v = document.createElement('video');
-  v.muted = true; v.autoplay = true; document.body.appendChild(v);
+  // On screen: an engine may hold back a muted video that is not.
+  v.muted = true; v.autoplay = true; v.style.cssText = 'position: fixed; left: 0; top: 0'; document.body.appendChild(v);
   // Each stage of the setup, the first time it is reached, in ms from createOffer.
   const start = performance.now(), stages = {};
   const at = name => { if (!(name in stages)) stages[name] = Math.round(performance.now() - start); };
@@ -286,7 +288,7 @@ double helperStartMs() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
+    gtkui::chooseWebRenderer();
     gdk_set_allowed_backends("x11");
     if (!gtk_init_check(nullptr, nullptr)) {
         std::fprintf(stderr, "needs an X11 display\n");

@@ -180,6 +180,12 @@ void CallBridge::command(const std::string& token, const std::string& origin, Js
     int helperId = 0;
     for (const auto& [id, connection] : connections_)
         if (connection.token == token && connection.pageId == pageId) helperId = id;
+    if (op == "warn") {
+        g_autofree gchar* text =
+            g_utf8_make_valid(jsonString(body, "text").substr(0, 300).c_str(), -1);
+        support::logInfo(std::string("calls: in the page: ") + text);
+        return answer("");
+    }
     if (op == "create") {
         if (helperId || pageId <= 0 || pageId > 1000000) return answer("");
         const bool full = connections_.size() >= static_cast<size_t>(MaxConnectionsPerPage);

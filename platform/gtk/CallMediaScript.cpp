@@ -68,14 +68,22 @@ const char* const CallScriptMedia = R"JS(
     });
     return level;
   }
-  function warn(what, error) { console.warn('RTCPeerConnection: ' + what + ': ' + (error && error.message || error)); }
+  // A failure of the page's media is told in the page's console and the client's log (the first 20).
+  var warnings = 0;
+  function warn(what, error) {
+    var text = what + ': ' + (error && error.message || error);
+    console.warn('RTCPeerConnection: ' + text);
+    if (warnings++ < 20) out({ op: 'warn', text: text });
+  }
 
   // Encodes a video track at its own frame rate; send(bytes, key) takes each frame.
   function videoPump(track, send) {
     var video = document.createElement('video'), canvas = null, encoder = null, stopped = false, timer = 0;
     var width = 0, height = 0, bitrate = 1200000, count = 0, wantKey = true, start = performance.now();
     var rate = Math.min(60, Math.max(1, (track.getSettings && track.getSettings().frameRate) || 30));
-    video.muted = true; video.playsInline = true; video.srcObject = new MediaStream([track]);
+    // Not muted (the stream has no sound): an engine may hold back a muted
+    // video that is not on screen, and this one never is.
+    video.playsInline = true; video.srcObject = new MediaStream([track]);
     video.play().catch(function () {});
     function configure() {
       encoder.configure({ codec: 'vp8', width: width, height: height, bitrate: bitrate, framerate: rate, latencyMode: 'realtime' });

@@ -17,6 +17,7 @@
 #include "platform/gtk/GtkHost.h"
 #include "platform/gtk/OrderlyEnd.h"
 #include "platform/gtk/SiteData.h"
+#include "platform/gtk/WebRenderer.h"
 #include "platform/recorder/ChatSoundSink.h"
 #include "programs/whirligigcam/DesktopServices.h"
 #include "support/Failure.h"
@@ -149,17 +150,11 @@ void onActivate(GApplication* application, gpointer data) {
 }  // namespace
 
 int runDesktopProgram(int argc, char** argv, const ProgramInfo& info) {
-    // Works around WebKitGTK's default DMA-BUF renderer: with it a covered
-    // small view (the statistics view) was seen to bleed through the views
-    // stacked above it, and the web processes took about a third more memory.
-    // It must be set before GTK and WebKit start; a value the user set is kept.
-    // It can go once the WebKitGTK in use no longer shows the bleed. The GUI
-    // test WindowTest.ViewsStackWithoutReloadingAndTheSmallViewStaysCovered
-    // checks the screen's pixels over the covered view: run it with the
-    // variable set to 0 (its test main sets it too, without overwriting) on a
-    // display with a GPU; with WebKitGTK 2.50 on Xvfb it passes either way.
-    g_setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", FALSE);
+    // The renderer must be chosen before GTK and WebKit start; a value the
+    // user set is kept.
+    const std::string rendererWarning = gtkui::chooseWebRenderer();
     desktop::installGLibLogSink();
+    if (!rendererWarning.empty()) support::logWarning(rendererWarning);
     for (const std::string& change : desktop::dropRelativeXdgFolders())
         support::logWarning(change);
     Program program;

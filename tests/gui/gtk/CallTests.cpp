@@ -370,14 +370,34 @@ TEST_F(CallTest, OnlyTheChatSitesFramesInTheChatViewGetCalls) {
     EXPECT_EQ(chat("typeof RTCPeerConnection"), "undefined");
 }
 
+TEST_F(CallTest, ThePagesMediaFailuresReachTheLog) {
+    h.host().setCallHelper("/nonexistent/call-helper");
+    const support::LogSink sink = support::logSink();
+    callLog.clear();
+    support::setLogSink([](const support::LogRecord& r) {
+        if (r.message.starts_with("calls: in the page")) callLog.emplace_back(r.message);
+    });
+    startChat();
+    // Without a helper the transceiver is never made.
+    run("window.pc = new RTCPeerConnection(); pc.addTransceiver('video');");
+    EXPECT_TRUE(waitFor([&] { return !callLog.empty(); }));
+    support::setLogSink(sink);
+    ASSERT_FALSE(callLog.empty());
+    EXPECT_NE(callLog[0].find("a transceiver was not made"), std::string::npos) << callLog[0];
+}
+
 TEST_F(CallTest, WebCodecsFirstDoesNotEndTheChatPage) {
+    // A decoder too: a far end's picture is decoded in the page, and on some
+    // engines that needs a renderer of WebKit's the program must not switch off.
     site.addRoute("/codecs",
                   "<!DOCTYPE html><script>VideoEncoder.isConfigSupported({codec: 'vp8', width: 320,"
-                  " height: 240}).then(r => window.codec = String(r.supported),"
+                  " height: 240}).then(r => { const d = new VideoDecoder({output: f => f.close(),"
+                  " error: e => window.codec = e.name}); d.configure({codec: 'vp8'});"
+                  " return d.flush().then(() => window.codec = r.supported + ' ' + d.state); },"
                   " e => window.codec = e.name);</script>");
     // The first page of the chat view's web process.
     start("/codecs");
-    EXPECT_TRUE(waitFor([&] { return chat("window.codec || ''") == "true"; }))
+    EXPECT_TRUE(waitFor([&] { return chat("window.codec || ''") == "true configured"; }))
         << chat("window.codec");
 }
 

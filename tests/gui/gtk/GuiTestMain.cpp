@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/gtk/WebRenderer.h"
 #include "support/Failure.h"
 
 namespace {
@@ -64,7 +65,8 @@ class GtkEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
         privateDefaultHandlers();
-        setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
+        // The program's own choice of renderer.
+        gtkui::chooseWebRenderer();
         gdk_set_allowed_backends("x11");
         ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "the GUI tests need an X11 display";
     }
