@@ -181,9 +181,15 @@ globalThis.__wgR || (globalThis.__wgR = (() => {
     for (const [type, cancel] of list) {
       // Only the user's own input reaches the client: events a page script
       // made (el.click(), dispatchEvent) are not trusted and are not posted.
+      // The pointer entering or leaving the element: a move between the
+      // element and its own children (mouseover and mouseout bubble) is
+      // neither, and reporting it would hide and show again what the
+      // element holds while the pointer is on it.
+      const within = ev => (type === 'mouseover' || type === 'mouseout') &&
+        ev.relatedTarget instanceof Node && ev.currentTarget.contains(ev.relatedTarget);
       const f = ev => {
         if (cancel) ev.preventDefault();
-        if (!ev.isTrusted) return;
+        if (!ev.isTrusted || within(ev)) return;
         if (type === 'click') R.pending.delete(sid);
         post(R.token + '\x1f' + sid + '\x1f' + type);
       };

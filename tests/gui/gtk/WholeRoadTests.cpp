@@ -375,21 +375,28 @@ TEST_F(RoadTest, ShareEntriesOpenInTheDesktopBrowser) {
     auto [sx, sy] = onScreen("butShare");
     auto [cx, cy] = onScreen("log");
     chat("(addEventListener('mouseover', e => { window.over = e.target.id; }, true), 1)");
+    // How many times the panel was shown.
+    chat("(window.shown = 0, (p => new MutationObserver(() => { shown += "
+         "getComputedStyle(p).display === 'block'; }).observe(p, {attributes: true}))"
+         "(document.getElementById('ShareThis')), 1)");
     std::vector<std::string> expected;
     for (const char* id :
          {"facebook", "twitter", "bebo", "myspace", "gmail", "yahoo", "hotmail", "aol"}) {
         SCOPED_TRACE(id);
+        // Away from the button (choosing an entry closed the panel), then onto it.
         xdotool("mousemove " + std::to_string(cx) + " " + std::to_string(cy));
+        ASSERT_TRUE(waitFor([&] { return chat("!!document.querySelector('#log:hover')") == "true"; }));
         xdotool("mousemove " + std::to_string(sx) + " " + std::to_string(sy));
         ASSERT_TRUE(waitFor([&] {
             return chat("getComputedStyle(document.getElementById('ShareThis')).display") ==
                    "block";
         }));
         expected.push_back(chat(std::string("document.getElementById('") + id + "').href"));
-        // Moving onto an entry leaves the button and enters it again: the
-        // panel is hidden and shown again. Once the page has seen the pointer
-        // on the entry, one more round trip lets the client's answers land.
+        // The entries are inside the button: moving onto one neither leaves
+        // nor enters it, and the panel stays. Once the page has seen the
+        // pointer on the entry, one more round trip lets any answer land.
         chat("(window.over = '', 1)");
+        const std::string shownBefore = chat("shown");
         auto [ex, ey] = onScreen(id);
         xdotool("mousemove " + std::to_string(ex) + " " + std::to_string(ey));
         ASSERT_TRUE(waitFor([&] { return chat("over") == id; }));
@@ -400,6 +407,7 @@ TEST_F(RoadTest, ShareEntriesOpenInTheDesktopBrowser) {
                                     "(document.getElementById('") +
                         id + "'))") == "true";
         }));
+        EXPECT_EQ(chat("shown"), shownBefore) << "the panel was hidden on the way to the entry";
         xdotool("click 1");
         ASSERT_TRUE(waitFor([&] { return h.fakes().opened.size() == expected.size(); }));
     }
