@@ -212,14 +212,16 @@ TEST_F(CallTest, PictureAndSoundCrossBothWaysWithChromium) {
         // Its sound plays in the client's sound stream.
         EXPECT_TRUE(waitFor([&] { return tonePower(sound.record(1.0), 880) > 1e-3; }, 20000))
             << "Chromium's tone is not heard";
-        // The page leaves mid-call: within a second its helper and its UDP sockets are gone.
+        // The page leaves mid-call: within a second of its leaving (the new
+        // document is there; the reload's own fetch does not count) its
+        // helper and its UDP sockets are gone.
         std::vector<std::string> sockets;
         helpers(&sockets);
         ASSERT_TRUE(anyUdpOf(sockets)) << "the helper has no UDP socket to watch";
         chat("(location.reload(), 1)");
-        EXPECT_TRUE(waitFor([&] { return helpers().empty() && !anyUdpOf(sockets); }, 1000));
         ASSERT_TRUE(
             waitFor([&] { return chat("typeof runPeer + typeof pc") == "functionundefined"; }));
+        EXPECT_TRUE(waitFor([&] { return helpers().empty() && !anyUdpOf(sockets); }, 1000));
     }
 }
 
