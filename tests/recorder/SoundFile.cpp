@@ -5,10 +5,12 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <numbers>
 #include <stdexcept>
+#include <vector>
 
 namespace recorder_test {
 namespace {
@@ -26,10 +28,11 @@ void check(int rc, const char* what) {
 
 }  // namespace
 
-double SoundFile::toneDb(double hertz, double fromSeconds, double toSeconds) const {
-    const std::size_t begin = std::size_t(fromSeconds * sampleRate);
-    const std::size_t end = std::min(mono.size(), std::size_t(toSeconds * sampleRate));
-    if (end <= begin) return -300;
+namespace {
+
+// One block's amplitude of the tone (Goertzel's algorithm).
+double toneAmplitude(const std::vector<float>& mono, std::size_t begin, std::size_t end,
+                     double hertz, int sampleRate) {
     const double w = 2 * std::numbers::pi * hertz / sampleRate;
     const double coefficient = 2 * std::cos(w);
     double s1 = 0, s2 = 0;
@@ -39,8 +42,24 @@ double SoundFile::toneDb(double hertz, double fromSeconds, double toSeconds) con
         s1 = s0;
     }
     const double power = s1 * s1 + s2 * s2 - coefficient * s1 * s2;
-    const double amplitude = 2 * std::sqrt(std::max(power, 0.0)) / double(end - begin);
-    return 20 * std::log10(amplitude + 1e-15);
+    return 2 * std::sqrt(std::max(power, 0.0)) / double(end - begin);
+}
+
+}  // namespace
+
+// The median over 200 ms blocks: a sound server's dropout shifts the tone's
+// phase, and over the whole span the parts before and after it cancel.
+double SoundFile::toneDb(double hertz, double fromSeconds, double toSeconds) const {
+    const std::size_t begin = std::size_t(fromSeconds * sampleRate);
+    const std::size_t end = std::min(mono.size(), std::size_t(toSeconds * sampleRate));
+    if (end <= begin) return -300;
+    const std::size_t block = std::max<std::size_t>(1, std::size_t(0.2 * sampleRate));
+    std::vector<double> amplitudes;
+    for (std::size_t at = begin; at + block <= end; at += block)
+        amplitudes.push_back(toneAmplitude(mono, at, at + block, hertz, sampleRate));
+    if (amplitudes.empty()) amplitudes.push_back(toneAmplitude(mono, begin, end, hertz, sampleRate));
+    std::nth_element(amplitudes.begin(), amplitudes.begin() + amplitudes.size() / 2, amplitudes.end());
+    return 20 * std::log10(amplitudes[amplitudes.size() / 2] + 1e-15);
 }
 
 SoundFile readSound(const std::string& path) {

@@ -16,7 +16,7 @@ struct SoundFile {
 
     double seconds() const { return sampleRate ? double(mono.size()) / sampleRate : 0; }
     // The level of a tone of `hertz` between the two times, in dB relative
-    // to a full-scale sine (Goertzel's algorithm).
+    // to a full-scale sine: the median of its 200 ms blocks.
     double toneDb(double hertz, double fromSeconds, double toSeconds) const;
 };
 
