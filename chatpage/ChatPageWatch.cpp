@@ -61,7 +61,7 @@ void ChatPage::showFailure(const std::string& why) {
     // Told once: the next ticks may put the state up again while the start page is held up.
     if (!chatPageFailed_) {
         support::logWarning("the chat page did not become the chat screen (" + why +
-                             "); the start page offers Retry");
+                            "); the start page offers Retry");
         // Whatever the failed page still runs goes with its process, and
         // Retry loads the chat page in a fresh one.
         attempt([&] { WB.endPageProcess(); });

@@ -55,8 +55,8 @@ void ChatPage::documentComplete(platform::BrowserObject pDisp, const std::string
 
 void ChatPage::navigateError(platform::BrowserObject pDisp, const std::string& URL, int StatusCode,
                              bool& Cancel) {
-    support::logInfo("chat view: could not load " + URL + " (status " +
-                      std::to_string(StatusCode) + ")");
+    support::logInfo("chat view: could not load " + URL + " (status " + std::to_string(StatusCode) +
+                     ")");
     Cancel = true;
     bool topLevel = true;
     attempt([&] { topLevel = pDisp == WB.topLevelBrowser(); });

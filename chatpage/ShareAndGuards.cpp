@@ -8,8 +8,8 @@
 
 namespace chatpage {
 
-using support::attempt;
 using platform::PageEvent;
+using support::attempt;
 
 ChatPage::ChatPage(Services services, Controls controls, Addresses addresses, Calls calls)
     : services_(services),

@@ -9,8 +9,8 @@
 
 namespace recording {
 
-using support::attempt;
 using platform::PageEvent;
+using support::attempt;
 
 namespace {
 constexpr const char* kRecordCaption = "Record";
@@ -113,15 +113,14 @@ bool Recording::start() {
         return false;
     }
     if (!attempt([&] { Recorder->start(); }, failure)) {
-        support::logWarning("recording: could not start recording to " + fileName + ": " +
-                             failure);
+        support::logWarning("recording: could not start recording to " + fileName + ": " + failure);
         Recorder.reset();
         tellFailure("The recording could not start: " + failure + ".");
         return false;
     }
     support::logInfo("recording: started, " + std::to_string(Wd) + " x " + std::to_string(Ht) +
-                      " pixels at " + std::to_string(X) + ", " + std::to_string(Y) + " into " +
-                      fileName);
+                     " pixels at " + std::to_string(X) + ", " + std::to_string(Y) + " into " +
+                     fileName);
     recordingFile_ = fileName;
     return true;
 }

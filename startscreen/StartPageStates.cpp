@@ -8,8 +8,8 @@
 
 namespace startscreen {
 
-using support::attempt;
 using platform::PageEvent;
+using support::attempt;
 
 StartScreen::StartScreen(Services services, platform::BrowserView& startView, Calls calls)
     : services_(services),

@@ -6,8 +6,8 @@
 
 namespace update {
 
-using support::attempt;
 using platform::PageEvent;
+using support::attempt;
 
 UpdateOutcome::UpdateOutcome(ControlURL& control, std::string updateBaseAddress, Calls calls)
     : ControlURL1(control),

@@ -24,8 +24,8 @@ double round() {
     guitest::Harness h(WHIRLIGIG_APP_FOLDER);
     h.host().useMockCaptureDevices();
     const support::Settings settings{site.address("/update/"), site.address("/"),
-                                 site.address("/stats/index.html"),
-                                 site.address("/my_videos_upload")};
+                                     site.address("/stats/index.html"),
+                                     site.address("/my_videos_upload")};
     h.host().setChatSite(settings.chatStartAddress);
     app::Main main(h.host(), settings);
     h.host().start();

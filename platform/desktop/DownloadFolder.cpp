@@ -44,7 +44,7 @@ std::string downloadFolder() {
     if (!downloads || !*downloads) return g_get_home_dir();
     if (g_mkdir_with_parents(downloads, 0755) != 0)
         throw support::Failure(std::string("cannot make the download folder ") + downloads + ": " +
-                                g_strerror(errno));
+                               g_strerror(errno));
     return downloads;
 }
 
@@ -72,7 +72,7 @@ std::string moveIntoPlace(const std::string& partFile, const std::string& folder
         if (renameWithoutReplacing(partFile, target)) return target;
     }
     throw support::Failure("every name from " + name + " to " +
-                            numberedName(name, MostNumberedNames - 1) + " is taken in " + folder);
+                           numberedName(name, MostNumberedNames - 1) + " is taken in " + folder);
 }
 
 }  // namespace desktop

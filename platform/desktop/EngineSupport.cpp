@@ -118,7 +118,7 @@ void warnIfEngineWithoutSecuritySupport(int major, int minor, int micro) {
     const std::string folder = kListFolder;
     SupportLists lists;
     lists.limited = readFile(folder + "security-support-limited");
-    for (const std::string file :
+    for (const std::string& file :
          {std::string("security-support-ended"),
           "security-support-ended.deb" + std::to_string(engine.debianRelease)}) {
         if (auto text = readFile(folder + file))
@@ -127,12 +127,12 @@ void warnIfEngineWithoutSecuritySupport(int major, int minor, int micro) {
     const std::string reason = engineWithoutSecuritySupport(engine, lists);
     if (reason.empty()) {
         support::logInfo("web engine: WebKitGTK " + versionText(engine) +
-                          ", not marked as without security support");
+                         ", not marked as without security support");
         return;
     }
     support::logWarning("the web engine has no security support: " + reason +
-                         ". The chat view shows other people's content in it; only use it "
-                         "with a chat site you trust. Debian 13 carries a supported WebKitGTK.");
+                        ". The chat view shows other people's content in it; only use it "
+                        "with a chat site you trust. Debian 13 carries a supported WebKitGTK.");
 }
 
 }  // namespace desktop

@@ -70,7 +70,7 @@ std::string FlashPlayers::installedVersion(int minimumMajor) {
     if (!player) throw support::Failure("no Flash player installed");
     if (minimumMajor < 0 || player->major < static_cast<unsigned>(minimumMajor))
         throw support::Failure("the Flash player is older than version " +
-                                std::to_string(minimumMajor));
+                               std::to_string(minimumMajor));
     return player->playerString();
 }
 

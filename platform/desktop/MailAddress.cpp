@@ -40,8 +40,8 @@ std::string decodedName(std::string_view name) {
 std::string mailAddressToOpen(const std::string& address) {
     if (address.size() > LongestMailAddress) {
         support::logWarning("a mail address of " + std::to_string(address.size()) +
-                             " characters was refused: the longest opened is " +
-                             std::to_string(LongestMailAddress));
+                            " characters was refused: the longest opened is " +
+                            std::to_string(LongestMailAddress));
         return "";
     }
     const std::size_t query = address.find('?');

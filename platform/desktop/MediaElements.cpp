@@ -54,7 +54,7 @@ void logMissingMediaElementsSoon(const std::string& helper) {
     GSubprocess* look = g_subprocess_newv(argv.data(), G_SUBPROCESS_FLAGS_STDOUT_PIPE, &error);
     if (!look) {
         support::logWarning(std::string("media: cannot look for GStreamer's elements: ") +
-                             error->message);
+                            error->message);
         return;
     }
     g_subprocess_communicate_utf8_async(

@@ -290,8 +290,8 @@ std::vector<std::string> settingsFiles() {
 }
 
 support::Settings loadSettings(support::Settings defaults, const std::vector<std::string>& files,
-                           const std::function<void(const std::string&)>& warn,
-                           RecordingSettings* recording, ChatSettings* chat) {
+                               const std::function<void(const std::string&)>& warn,
+                               RecordingSettings* recording, ChatSettings* chat) {
     for (const std::string& path : files) readFile(path, defaults, recording, chat, warn);
     return defaults;
 }

@@ -49,7 +49,8 @@ std::vector<std::string> settingsFiles();
 // true or false, and so does a [Chat] value. recording and chat, when given,
 // take the [Recording] and [Chat] groups over what they hold.
 support::Settings loadSettings(support::Settings defaults, const std::vector<std::string>& files,
-                           const std::function<void(const std::string&)>& warn,
-                           RecordingSettings* recording = nullptr, ChatSettings* chat = nullptr);
+                               const std::function<void(const std::string&)>& warn,
+                               RecordingSettings* recording = nullptr,
+                               ChatSettings* chat = nullptr);
 
 }  // namespace desktop

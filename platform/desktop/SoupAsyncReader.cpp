@@ -62,7 +62,7 @@ struct SoupAsyncReader::Read {
         if (!owner || !support::logging()) return;
         g_autofree gchar* address = g_uri_to_string(soup_message_get_uri(msg));
         support::logDebug(std::string("reading ") + address +
-                           " failed: " + (timedOut ? "no reply within the time limit" : why));
+                          " failed: " + (timedOut ? "no reply within the time limit" : why));
     }
 
     void failWith(const GError* error, const char* otherwise) {

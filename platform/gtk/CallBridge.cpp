@@ -191,14 +191,14 @@ void CallBridge::command(const std::string& token, const std::string& origin, Js
         const bool full = connections_.size() >= static_cast<size_t>(MaxConnectionsPerPage);
         if (full || !helper_.ensureRunning()) {
             support::logInfo(full ? "calls: refused a connection: the page has 32"
-                                   : "calls: refused a connection: no call helper");
+                                  : "calls: refused a connection: no call helper");
             deliver(token, "{\"event\":\"gone\",\"pc\":" + std::to_string(pageId) + "}");
             return answer("");
         }
         helperId = nextHelperId_++;
         connections_[helperId] = Connection{token, static_cast<int>(pageId), origin};
         support::logInfo("calls: connection " + std::to_string(helperId) + " started for " +
-                          origin);
+                         origin);
     } else if (!helperId) {
         return answer(needsHelperReply(op)
                           ? errorReply(request, "InvalidStateError", "The connection is closed.")
@@ -215,10 +215,10 @@ void CallBridge::command(const std::string& token, const std::string& origin, Js
     }
     if (op == "local" || op == "remote")
         support::logDebug("calls: connection " + std::to_string(helperId) + " " + op + " " +
-                           jsonString(body, "type") + ":\n" + jsonString(body, "sdp"));
+                          jsonString(body, "type") + ":\n" + jsonString(body, "sdp"));
     if (op == "candidate")
         support::logDebug("calls: connection " + std::to_string(helperId) +
-                           " remote candidate: " + jsonString(body, "candidate"));
+                          " remote candidate: " + jsonString(body, "candidate"));
     g_autoptr(JsonBuilder) b = json_builder_new();
     json_builder_begin_object(b);
     json_builder_set_member_name(b, "op");
@@ -274,9 +274,9 @@ void CallBridge::helperMessage(JsonObject* message) {
         const std::string kind = jsonString(message, "kind");
         const std::string kinds = kind.substr(0, 40);
         support::logInfo("calls: connection " + id + " connected; far end: " +
-                          (kinds.empty()                          ? "unknown kind"
-                           : kinds.find(',') == std::string::npos ? kinds
-                                                                  : "one of " + kinds));
+                         (kinds.empty()                          ? "unknown kind"
+                          : kinds.find(',') == std::string::npos ? kinds
+                                                                 : "one of " + kinds));
         return;
     }
     bool isKnown = false;
@@ -284,7 +284,7 @@ void CallBridge::helperMessage(JsonObject* message) {
     if (!isKnown) return;
     if (event == "candidate")
         support::logDebug("calls: connection " + id +
-                           " local candidate: " + jsonString(message, "candidate"));
+                          " local candidate: " + jsonString(message, "candidate"));
     if (event == "state" && jsonString(message, "which") == "connection-state" &&
         jsonString(message, "value") == "failed")
         support::logInfo("calls: connection " + id + " failed (the far end is not reached)");

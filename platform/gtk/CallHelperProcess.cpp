@@ -65,7 +65,7 @@ bool CallHelperProcess::ensureRunning() {
     close(sockets[1]);
     if (!started) {
         support::logWarning("calls: the call helper " + program_ +
-                             " did not start: " + (error ? error->message : "?"));
+                            " did not start: " + (error ? error->message : "?"));
         g_clear_error(&error);
         close(sockets[0]);
         pid_ = 0;

@@ -82,7 +82,7 @@ ChatDownloads::~ChatDownloads() {
         webkit_download_cancel(download);
         if (!transfer->part.empty()) g_unlink(transfer->part.c_str());
         support::logWarning("the download of " + transfer->name +
-                             " was cancelled: the window closed before it was complete");
+                            " was cancelled: the window closed before it was complete");
     }
     for (auto& [download, transfer] : transfers_) g_object_unref(download);
 }
@@ -120,8 +120,8 @@ gboolean ChatDownloads::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* dec
     const gchar* uri = webkit_uri_response_get_uri(reply);
     const gchar* name = webkit_uri_response_get_suggested_filename(reply);
     support::logWarning("download refused: a frame of " + originOf(uri ? uri : "") +
-                         " offered the file \"" + (name ? name : "") +
-                         "\" (only the chat page's own links download)");
+                        " offered the file \"" + (name ? name : "") +
+                        "\" (only the chat page's own links download)");
     webkit_policy_decision_ignore(decision);
     return TRUE;
 }
@@ -165,7 +165,7 @@ gboolean ChatDownloads::onDecideDestination(WebKitDownload* download, gchar* sug
     const std::string name = suggested ? suggested : "";
     if (!transfer->refused.empty()) {
         support::logWarning("download refused: \"" + name + "\" from " + transfer->origin + ": " +
-                             transfer->refused);
+                            transfer->refused);
         webkit_download_cancel(download);
         return TRUE;
     }
@@ -189,7 +189,7 @@ bool ChatDownloads::accept(Transfer& transfer, const std::string& suggested) {
             const auto free = desktop::freeBytes(transfer.folder);
             if (free && transfer.expected > *free)
                 throw support::Failure("it needs " + megabytes(transfer.expected) + " and " +
-                                        transfer.folder + " has " + megabytes(*free) + " free");
+                                       transfer.folder + " has " + megabytes(*free) + " free");
             transfer.part = desktop::makePartFile(transfer.folder, transfer.name);
         },
         why);
@@ -201,7 +201,7 @@ bool ChatDownloads::accept(Transfer& transfer, const std::string& suggested) {
     webkit_download_set_allow_overwrite(transfer.download, TRUE);  // the part file made for it
     webkit_download_set_destination(transfer.download, destination);
     support::logInfo("downloading \"" + transfer.name + "\" from " + transfer.origin + " into " +
-                      transfer.folder);
+                     transfer.folder);
     status_.show(downloadProgressText(transfer.name, 0, transfer.expected));
     return true;
 }

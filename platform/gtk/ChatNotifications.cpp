@@ -28,8 +28,8 @@ void logRefusal(unsigned count, WebKitWebView* view, const char* where) {
     if (!worthLogging(count)) return;
     const gchar* page = webkit_web_view_get_uri(view);
     support::logWarning("notification of " + shownAddress(page ? page : "a blank page") + " in " +
-                         where + " refused (" + std::to_string(count) +
-                         " so far): only the chat view's chat site shows notifications");
+                        where + " refused (" + std::to_string(count) +
+                        " so far): only the chat view's chat site shows notifications");
 }
 
 }  // namespace
@@ -135,7 +135,7 @@ void ChatNotifications::show(WebKitNotification* notification) {
     if (cannot) {
         if (!toldNoApplication_)
             support::logWarning(std::string("the chat site's notifications cannot be shown: ") +
-                                 cannot);
+                                cannot);
         toldNoApplication_ = true;
         return;
     }
@@ -150,8 +150,8 @@ void ChatNotifications::show(WebKitNotification* notification) {
 void ChatNotifications::hold(WebKitNotification* notification) {
     if (!inBurst_)
         support::logWarning("the chat site sends more than " +
-                             std::to_string(NotificationPace::PerSecond) +
-                             " notifications a second: each of this burst replaces the last");
+                            std::to_string(NotificationPace::PerSecond) +
+                            " notifications a second: each of this burst replaces the last");
     inBurst_ = true;
     if (held_) {
         g_signal_handlers_disconnect_by_data(held_, this);
@@ -197,7 +197,7 @@ void ChatNotifications::send(WebKitNotification* notification, const std::string
                                                  "s", id.c_str());
     g_application_send_notification(application_, id.c_str(), shown);
     support::logInfo("notification of the chat site shown: " +
-                      notificationText(title.c_str(), 80, false, false));
+                     notificationText(title.c_str(), 80, false, false));
     if (auto found = shown_.find(id); found != shown_.end()) {
         if (found->second == notification) return;
         g_signal_handlers_disconnect_by_data(found->second, this);

@@ -72,7 +72,7 @@ bool allowForChatSite(WebKitPermissionRequest* request, const std::string& page,
     }
     const bool allowed = sameSite(page, chatSite);
     support::logInfo("permission: " + kindOf(request) + " for " + origin +
-                      (allowed ? " allowed (the chat site)" : " refused (not the chat site)"));
+                     (allowed ? " allowed (the chat site)" : " refused (not the chat site)"));
     return allowed;
 }
 

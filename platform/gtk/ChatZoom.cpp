@@ -53,8 +53,8 @@ ChatZoom::ChatZoom(GtkWindow* window, WebKitWebView* view, std::string stateFile
         level_ = zoomFromText(text, valid);
         if (!valid)
             support::logWarning(stateFile_ +
-                                 " holds no zoom from 50 to 200 (percent); the chat "
-                                 "is shown at 100%");
+                                " holds no zoom from 50 to 200 (percent); the chat "
+                                "is shown at 100%");
     }
     webkit_web_view_set_zoom_level(view_, level_);
     if (level_ != 1.0) support::logInfo("the chat is shown at " + percent(level_));
@@ -84,7 +84,7 @@ void ChatZoom::remember() const {
         !g_file_set_contents_full(stateFile_.c_str(), text.c_str(), -1,
                                   G_FILE_SET_CONTENTS_CONSISTENT, 0600, &error))
         support::logWarning("the chat zoom cannot be kept in " + stateFile_ + ": " +
-                             (error ? error->message : g_strerror(errno)));
+                            (error ? error->message : g_strerror(errno)));
 }
 
 gboolean ChatZoom::onKey(GtkWidget*, GdkEventKey* event, gpointer data) {

@@ -219,7 +219,7 @@ gboolean GtkBrowserView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* de
         const gchar* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
         if (!self->sitePagesOnly_.empty() && uri && isClientOrLocalPage(uri)) {
             support::logWarning(self->sitePagesOnly_ + " was asked to show " + shownAddress(uri) +
-                                 ", a page of the client or a local file; it stays where it is");
+                                ", a page of the client or a local file; it stays where it is");
             webkit_policy_decision_ignore(decision);
             return TRUE;
         }
@@ -231,7 +231,7 @@ gboolean GtkBrowserView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* de
                 self->openNewWindow(uri);
             else
                 support::logWarning("a page went to " + shownAddress(uri) +
-                                     " without a click; no mail program was opened");
+                                    " without a click; no mail program was opened");
             return TRUE;
         }
         self->beforeNavigate(decision, uri ? uri : "");
@@ -374,9 +374,9 @@ void GtkBrowserView::onProcessTerminated(WebKitWebView*, WebKitWebProcessTermina
         return;
     }
     support::logWarning(std::string("the web process of a view ended: ") +
-                         (reason == WEBKIT_WEB_PROCESS_CRASHED                 ? "crashed"
-                          : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "out of memory"
-                                                                               : "terminated"));
+                        (reason == WEBKIT_WEB_PROCESS_CRASHED                 ? "crashed"
+                         : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "out of memory"
+                                                                              : "terminated"));
     // Its handles are gone with it.
     self->bridge_->pageCommitted();
     self->post([self] {

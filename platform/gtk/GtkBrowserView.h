@@ -10,9 +10,9 @@
 #include <string>
 
 #include "platform/Browser.h"
-#include "support/Liveness.h"
 #include "platform/gtk/EventQueue.h"
 #include "platform/gtk/PageBridge.h"
+#include "support/Liveness.h"
 
 namespace gtkui {
 
@@ -125,8 +125,6 @@ private:
     // from the event queue.
     void reportDocumentReplaced();
     void openNewWindow(const std::string& uri);
-
-
 
     WebKitWebView* view_ = nullptr;
     std::function<void()> onDemand_;

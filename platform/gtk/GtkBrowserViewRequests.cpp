@@ -25,15 +25,15 @@ void GtkBrowserView::openNewWindow(const std::string& uri) {
     // ends as a blocked pop-up.
     if (!mayOpenElsewhere(uri)) {
         support::logWarning("a page asked for a new window at " + shownAddress(uri) +
-                             "; only http, https and mailto addresses of up to " +
-                             std::to_string(LongestOpenableAddress) +
-                             " characters are opened elsewhere, so none was opened");
+                            "; only http, https and mailto addresses of up to " +
+                            std::to_string(LongestOpenableAddress) +
+                            " characters are opened elsewhere, so none was opened");
         return;
     }
     post([this, uri] {
         if (!opener_) {
             support::logWarning("a page asked for a new window at " + shownAddress(uri) +
-                                 "; this view opens none");
+                                "; this view opens none");
             return;
         }
         auto opener = opener_;

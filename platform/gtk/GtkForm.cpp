@@ -96,8 +96,8 @@ void GtkForm::unload() {
 
 void GtkForm::place(GtkWidget* view, const GdkRectangle& where) {
     if (!window_) throw support::Failure("the window is gone");
-    views_.place(view, GdkRectangle{where.x, where.y, std::max(0, where.width),
-                                    std::max(0, where.height)});
+    views_.place(
+        view, GdkRectangle{where.x, where.y, std::max(0, where.width), std::max(0, where.height)});
 }
 
 void GtkForm::bringToFront(GtkWidget* view) {

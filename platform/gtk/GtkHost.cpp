@@ -60,8 +60,8 @@ void logWebRtcOnce(WebKitWebView* view) {
                     g_autofree gchar* type = value ? jsc_value_to_string(value) : nullptr;
                     const bool has = g_strcmp0(type, "function") == 0;
                     support::logInfo(has ? "WebRTC: the chat page has RTCPeerConnection"
-                                          : "WebRTC: the chat page has no RTCPeerConnection (this "
-                                            "WebKitGTK was built without WebRTC)");
+                                         : "WebRTC: the chat page has no RTCPeerConnection (this "
+                                           "WebKitGTK was built without WebRTC)");
                 },
                 nullptr);
         }),

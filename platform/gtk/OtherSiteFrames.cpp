@@ -146,7 +146,7 @@ void onMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpoint
     g_autofree gchar* origin = jsc_value_to_string(value);
     if (!logged->origins.insert(origin).second) return;
     support::logInfo(std::string("permission: camera, microphone and the list of devices for ") +
-                      origin + " refused (a document of another site than the chat site)");
+                     origin + " refused (a document of another site than the chat site)");
 }
 
 }  // namespace

@@ -65,8 +65,8 @@ struct PageProcessWatch::State : std::enable_shared_from_this<State> {
 
     void end(gint64 since) {
         support::logWarning(name + " has not answered for " +
-                             std::to_string((g_get_monotonic_time() - since) / 1000000) +
-                             " s; its web process is ended");
+                            std::to_string((g_get_monotonic_time() - since) / 1000000) +
+                            " s; its web process is ended");
         ended = true;
         pingSent = 0;
         engineSilent = 0;

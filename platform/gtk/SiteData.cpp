@@ -55,7 +55,7 @@ void tightenContents(const std::string& root) {
     if (error) support::logWarning("site data: cannot read " + root + ": " + error.message());
     if (changed)
         support::logInfo("site data: " + std::to_string(changed) + " entries in " + root +
-                          " made private to the user");
+                         " made private to the user");
 }
 
 // A descriptor of the data folder locked as asked, or -1 (errno set).

@@ -45,8 +45,8 @@ void setSpellChecking(WebKitWebContext* context, bool on) {
     } else if (!toldNoDictionary) {
         toldNoDictionary = true;
         support::logWarning("spell checking finds no dictionary for the locale's languages (" +
-                             (asked.empty() ? std::string("none named") : asked) +
-                             "): text is not checked");
+                            (asked.empty() ? std::string("none named") : asked) +
+                            "): text is not checked");
     }
 }
 

@@ -98,7 +98,7 @@ std::shared_ptr<MemoryDocument> MemoryView::load(const std::string& url, const s
 
 platform::WindowGeometry MemoryForm::geometry() {
     world_->faults.check("geometry");
-    return {left, top, clientWidth + frameWidth, clientHeight + frameHeight, clientWidth,
+    return {left,         top,  clientWidth + frameWidth, clientHeight + frameHeight, clientWidth,
             clientHeight, scale};
 }
 

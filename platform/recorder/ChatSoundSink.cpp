@@ -37,7 +37,7 @@ public:
         if (!context_) throw support::Failure("cannot set up a sound server connection");
         if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
             throw support::Failure(std::string("no sound server (") +
-                                    pa_strerror(pa_context_errno(context_)) + ")");
+                                   pa_strerror(pa_context_errno(context_)) + ")");
         runUntil([this] { return pa_context_get_state(context_) == PA_CONTEXT_READY; },
                  "the sound server");
     }
@@ -84,7 +84,7 @@ public:
         runUntil([&] { return answer.done; }, module);
         if (answer.index == PA_INVALID_INDEX)
             throw support::Failure(std::string("cannot load ") + module + " (" +
-                                    pa_strerror(pa_context_errno(context_)) + ")");
+                                   pa_strerror(pa_context_errno(context_)) + ")");
         return answer.index;
     }
     // Whether the module was unloaded.
@@ -137,7 +137,7 @@ private:
     void send(pa_operation* operation) {
         if (!operation)
             throw support::Failure(std::string("the sound server refused a request (") +
-                                    pa_strerror(pa_context_errno(context_)) + ")");
+                                   pa_strerror(pa_context_errno(context_)) + ")");
         pa_operation_unref(operation);
     }
     void runUntil(const std::function<bool()>& done, const std::string& what) {
@@ -145,7 +145,7 @@ private:
             const pa_context_state_t state = pa_context_get_state(context_);
             if (!PA_CONTEXT_IS_GOOD(state))
                 throw support::Failure("the sound server connection failed (" +
-                                        std::string(pa_strerror(pa_context_errno(context_))) + ")");
+                                       std::string(pa_strerror(pa_context_errno(context_))) + ")");
             const auto left =
                 std::chrono::duration_cast<std::chrono::microseconds>(deadline_ - Clock::now());
             if (left.count() <= 0) throw support::Failure(what + " did not answer in time");
@@ -191,7 +191,7 @@ void removeStale(Connection& server) {
     for (const Module& m : stale) {
         const bool gone = server.unload(m.index);
         support::logInfo("chat sound: " + std::string(gone ? "removed" : "could not remove") +
-                          " a module left by an earlier run: " + m.name + " " + m.argument);
+                         " a module left by an earlier run: " + m.name + " " + m.argument);
     }
 }
 
@@ -234,7 +234,7 @@ std::unique_ptr<ChatSoundSink> ChatSoundSink::create(std::chrono::milliseconds l
         if (server.defaultSink() == name && !speakers.empty() && speakers != name) {
             server.setDefaultSink(speakers);
             support::logWarning("chat sound: the server made the chat's sink its default; " +
-                                 speakers + " is the default again");
+                                speakers + " is the default again");
         }
     } catch (const support::Failure&) {
         if (loopback != PA_INVALID_INDEX) server.unload(loopback);
@@ -243,7 +243,7 @@ std::unique_ptr<ChatSoundSink> ChatSoundSink::create(std::chrono::milliseconds l
     }
     setenv("PULSE_SINK", name.c_str(), 1);
     support::logInfo("chat sound: the web pages play into " + name + ", passed on to " +
-                      (speakers.empty() ? std::string("the default sink") : speakers));
+                     (speakers.empty() ? std::string("the default sink") : speakers));
     return std::unique_ptr<ChatSoundSink>(new ChatSoundSink(name, sink, loopback, limit));
 }
 
@@ -259,7 +259,7 @@ ChatSoundSink::~ChatSoundSink() {
             support::logWarning("chat sound: " + name_ + " was already gone");
     } catch (const support::Failure& e) {
         support::logWarning("chat sound: cannot remove " + name_ + ": " + e.what() +
-                             "; the next start removes it");
+                            "; the next start removes it");
     }
 }
 

@@ -95,9 +95,9 @@ void PulseCapture::onContextState(pa_context* context, void* self) {
             me->ready_ = true;
             me->live_ = true;
             support::logInfo(std::string("recording: sound from ") +
-                              pa_context_get_server(context) +
-                              (me->sources_.chat ? ", the chat's streams" : "") +
-                              (me->sources_.microphone ? ", the microphone" : ""));
+                             pa_context_get_server(context) +
+                             (me->sources_.chat ? ", the chat's streams" : "") +
+                             (me->sources_.microphone ? ", the microphone" : ""));
             if (me->sources_.chat && me->chatSink_.empty())
                 support::logWarning(
                     "recording: the chat has no sink of its own; the recording has none of "
@@ -149,8 +149,8 @@ void PulseCapture::onSource(pa_context*, const pa_source_info* info, int eol, vo
     const std::string source = info->name;
     if (info->monitor_of_sink != PA_INVALID_INDEX) {
         support::logWarning("recording: the default source " + source +
-                             " is a sink's monitor, not a microphone; the recording has no "
-                             "microphone");
+                            " is a sink's monitor, not a microphone; the recording has no "
+                            "microphone");
         return;
     }
     me->open(source.c_str(), PA_INVALID_INDEX, "the microphone (" + source + ")");
@@ -161,7 +161,7 @@ void PulseCapture::onChatSink(pa_context* context, const pa_sink_info* info, int
     if (me->stopping_ || eol > 0) return;
     if (!info) {
         support::logWarning("recording: the chat's sink " + me->chatSink_ +
-                             " is gone; the recording has none of the chat's sound");
+                            " is gone; the recording has none of the chat's sound");
         return;
     }
     me->chatSinkIndex_ = info->index;
@@ -268,7 +268,7 @@ void PulseCapture::open(const char* device, std::uint32_t sinkInput, const std::
     }
     if (!s->stream || pa_stream_connect_record(s->stream, device, &attr, flags) < 0) {
         support::logWarning("recording: cannot record " + name + " (" +
-                             pa_strerror(pa_context_errno(context_)) + ")");
+                            pa_strerror(pa_context_errno(context_)) + ")");
         if (s->stream) pa_stream_unref(s->stream);
         timeline_.close(lane);
         return;
@@ -293,10 +293,10 @@ void PulseCapture::onStreamState(pa_stream* stream, void* data) {
     const std::string why = pa_strerror(pa_context_errno(me->context_));
     if (s->chatSink && serverThere)
         support::logWarning("recording: the chat sink's stream ended (" + why +
-                             "); the rest of the recording has none of the chat's sound");
+                            "); the rest of the recording has none of the chat's sound");
     else if (sinkInput == PA_INVALID_INDEX && serverThere)
         support::logWarning("recording: the microphone's stream ended (" + why +
-                             "); the rest of the recording has no microphone");
+                            "); the rest of the recording has no microphone");
     else
         support::logDebug("recording: " + s->name + " ended");
     me->remove(s);

@@ -170,10 +170,10 @@ void X11ScreenRecorder::stop() {
     session_.reset();
     if (lastSkipped_ > 0)
         support::logInfo("recording: " + std::to_string(lastSkipped_) +
-                          " frame slots skipped (capturing, encoding or writing fell behind)");
+                         " frame slots skipped (capturing, encoding or writing fell behind)");
     if (lastDropped_ > 0)
         support::logInfo("recording: " + std::to_string(lastDropped_) +
-                          " sound frames dropped (they came too late or overlapped)");
+                         " sound frames dropped (they came too late or overlapped)");
     if (!lastError_.empty()) throw support::Failure(lastError_);
 }
 

@@ -94,13 +94,13 @@ void onActivate(GApplication* application, gpointer data) {
         const support::Settings settings = desktop::loadSettings(
             support::Settings::builtIn(), desktop::settingsFiles(),
             [](const std::string& problem) { support::logWarning(problem); }, &recording, &chat);
-        support::logInfo("addresses: update server " + settings.updateBaseAddress +
-                          ", chat site " + settings.chatStartAddress + ", statistics page " +
-                          settings.statisticsPageAddress + ", upload page " +
-                          settings.uploadPageAddress);
+        support::logInfo("addresses: update server " + settings.updateBaseAddress + ", chat site " +
+                         settings.chatStartAddress + ", statistics page " +
+                         settings.statisticsPageAddress + ", upload page " +
+                         settings.uploadPageAddress);
         support::logInfo(std::string("recordings' sound: chat ") +
-                          (recording.chatSound ? "on" : "off") + ", microphone " +
-                          (recording.microphone ? "on" : "off"));
+                         (recording.chatSound ? "on" : "off") + ", microphone " +
+                         (recording.microphone ? "on" : "off"));
         desktop::warnIfEngineWithoutSecuritySupport(static_cast<int>(webkit_get_major_version()),
                                                     static_cast<int>(webkit_get_minor_version()),
                                                     static_cast<int>(webkit_get_micro_version()));
@@ -120,7 +120,7 @@ void onActivate(GApplication* application, gpointer data) {
                 chatSink = program->chatSink->name();
             } catch (const support::Failure& e) {
                 support::logWarning(std::string("chat sound: ") + e.what() +
-                                     "; recordings will have none of the chat's sound");
+                                    "; recordings will have none of the chat's sound");
             }
         }
         desktop::logMissingMediaElementsSoon(executableFolder() + "/whirligigcam-call-helper");
@@ -155,8 +155,7 @@ int runDesktopProgram(int argc, char** argv, const ProgramInfo& info) {
     const std::string rendererWarning = gtkui::chooseWebRenderer();
     desktop::installGLibLogSink();
     if (!rendererWarning.empty()) support::logWarning(rendererWarning);
-    for (const std::string& change : desktop::dropRelativeXdgFolders())
-        support::logWarning(change);
+    for (const std::string& change : desktop::dropRelativeXdgFolders()) support::logWarning(change);
     Program program;
     program.info = info;
     g_autoptr(GtkApplication) application =

@@ -15,8 +15,8 @@
 namespace {
 
 const support::Settings kDefaults{"http://127.0.0.1:47110/update/", "http://127.0.0.1:47110/",
-                              "http://127.0.0.1:47110/stats/index.html",
-                              "http://127.0.0.1:47110/my_videos_upload"};
+                                  "http://127.0.0.1:47110/stats/index.html",
+                                  "http://127.0.0.1:47110/my_videos_upload"};
 
 TEST(SettingsFileTest, UserFileOverridesSystemFileOverDefaults) {
     struct Case {

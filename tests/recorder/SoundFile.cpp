@@ -57,8 +57,10 @@ double SoundFile::toneDb(double hertz, double fromSeconds, double toSeconds) con
     std::vector<double> amplitudes;
     for (std::size_t at = begin; at + block <= end; at += block)
         amplitudes.push_back(toneAmplitude(mono, at, at + block, hertz, sampleRate));
-    if (amplitudes.empty()) amplitudes.push_back(toneAmplitude(mono, begin, end, hertz, sampleRate));
-    std::nth_element(amplitudes.begin(), amplitudes.begin() + amplitudes.size() / 2, amplitudes.end());
+    if (amplitudes.empty())
+        amplitudes.push_back(toneAmplitude(mono, begin, end, hertz, sampleRate));
+    std::nth_element(amplitudes.begin(), amplitudes.begin() + amplitudes.size() / 2,
+                     amplitudes.end());
     return 20 * std::log10(amplitudes[amplitudes.size() / 2] + 1e-15);
 }
 

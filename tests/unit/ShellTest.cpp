@@ -114,8 +114,8 @@ TEST(PageLayout, CamHeightRoundsToNearest) {
 
 TEST_F(ShellTest, ResizeBeforeThePageIsPreparedOnlyMovesTheTwoViews) {
     host.formImpl.resizeClient(1000, 600);
-    EXPECT_EQ(host.journal.entries, (std::vector<std::string>{"WB.Move(0,0,1000,600)",
-                                                              "wbload.Move(0,0,1000,600)"}));
+    EXPECT_EQ(host.journal.entries,
+              (std::vector<std::string>{"WB.Move(0,0,1000,600)", "wbload.Move(0,0,1000,600)"}));
 }
 
 TEST_F(ShellTest, MissingElementOrUnreadableSizeSkipsOnlyItsOwnStep) {

@@ -35,9 +35,9 @@ protected:
     void start() {
         h = std::make_unique<Harness>(folder.path());
         main = std::make_unique<app::Main>(
-            h->host(),
-            support::Settings{site.address("/update/"), site.address("/"),
-                          site.address("/stats/index.html"), site.address("/my_videos_upload")});
+            h->host(), support::Settings{site.address("/update/"), site.address("/"),
+                                         site.address("/stats/index.html"),
+                                         site.address("/my_videos_upload")});
         h->host().start();
     }
     std::string chat(const std::string& script) {

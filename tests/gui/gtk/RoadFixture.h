@@ -42,8 +42,8 @@ protected:
     }
     void start(const std::string& chatPath = "/") {
         support::Settings settings{site.address("/update/"), site.address(chatPath),
-                               site.address("/stats/index.html"),
-                               site.address("/my_videos_upload")};
+                                   site.address("/stats/index.html"),
+                                   site.address("/my_videos_upload")};
         h.host().setChatSite(settings.chatStartAddress);
         main = std::make_unique<app::Main>(h.host(), settings);
         h.host().start();

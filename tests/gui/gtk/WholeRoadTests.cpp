@@ -71,7 +71,7 @@ TEST_F(RoadTest, AFailedCheckOffersRetryAndRetryGoesOn) {
 TEST_F(RoadTest, AnUpdateReadThatCannotStartShowsTheFailure) {
     main = std::make_unique<app::Main>(
         h.host(), support::Settings{"ftp://127.0.0.1/update/", site.address("/"),
-                                site.address("/stats/index.html"), site.address("/up")});
+                                    site.address("/stats/index.html"), site.address("/up")});
     h.host().start();
     ASSERT_TRUE(waitFor([&] { return display("error") == "block"; }));
     EXPECT_EQ(display("loading"), "none");
@@ -376,16 +376,18 @@ TEST_F(RoadTest, ShareEntriesOpenInTheDesktopBrowser) {
     auto [cx, cy] = onScreen("log");
     chat("(addEventListener('mouseover', e => { window.over = e.target.id; }, true), 1)");
     // How many times the panel was shown.
-    chat("(window.shown = 0, (p => new MutationObserver(() => { shown += "
-         "getComputedStyle(p).display === 'block'; }).observe(p, {attributes: true}))"
-         "(document.getElementById('ShareThis')), 1)");
+    chat(
+        "(window.shown = 0, (p => new MutationObserver(() => { shown += "
+        "getComputedStyle(p).display === 'block'; }).observe(p, {attributes: true}))"
+        "(document.getElementById('ShareThis')), 1)");
     std::vector<std::string> expected;
     for (const char* id :
          {"facebook", "twitter", "bebo", "myspace", "gmail", "yahoo", "hotmail", "aol"}) {
         SCOPED_TRACE(id);
         // Away from the button (choosing an entry closed the panel), then onto it.
         xdotool("mousemove " + std::to_string(cx) + " " + std::to_string(cy));
-        ASSERT_TRUE(waitFor([&] { return chat("!!document.querySelector('#log:hover')") == "true"; }));
+        ASSERT_TRUE(
+            waitFor([&] { return chat("!!document.querySelector('#log:hover')") == "true"; }));
         xdotool("mousemove " + std::to_string(sx) + " " + std::to_string(sy));
         ASSERT_TRUE(waitFor([&] {
             return chat("getComputedStyle(document.getElementById('ShareThis')).display") ==
@@ -476,7 +478,7 @@ TEST_F(RoadTest, AChatPageThatRunsAScriptForTenSecondsIsStillPrepared) {
                   "</script></body></html>");
     main = std::make_unique<app::Main>(
         h.host(), support::Settings{site.address("/update/"), site.address("/busy"),
-                                site.address("/stats/index.html"), site.address("/up")});
+                                    site.address("/stats/index.html"), site.address("/up")});
     // While the preparation waits for the page, the window still follows the
     // window manager: a timer running inside that wait resizes it and sees the result.
     using Self = std::remove_pointer_t<decltype(this)>;

@@ -102,13 +102,12 @@ TEST_F(WindowTest, TheWindowKeepsTheMinimumOuterSize) {
     EXPECT_TRUE(waitFor(atMinimum)) << outerRect(w).width << "x" << outerRect(w).height;
 
     // Growing by a fraction of a pixel still grows by one.
-    ASSERT_TRUE(waitFor(
-        [&] { return host().form().geometry().height == app::MinimumWindowSize.height; }));
+    ASSERT_TRUE(
+        waitFor([&] { return host().form().geometry().height == app::MinimumWindowSize.height; }));
     const common::WindowTwips now =
         common::windowInTwips(host().form().geometry(), host().screen().dotsPerInch());
     host().form().setOuterHeight(now.outerHeightFor(now.height + 1));
-    EXPECT_TRUE(
-        waitFor([&] { return outerRect(w).height == app::MinimumWindowSize.height + 1; }));
+    EXPECT_TRUE(waitFor([&] { return outerRect(w).height == app::MinimumWindowSize.height + 1; }));
 }
 
 TEST_F(WindowTest, IconsComeFromTheIconFolderInThreeSizes) {
@@ -237,8 +236,8 @@ TEST(EventQueueTest, AFailureSkipsItsEventAFaultIsReportedAndTheNextEventsRun) {
                            std::string(r.message));
     });
     // The test main's hook would fail this test: faults are what it provokes here.
-    const support::FaultHook hook =
-        support::setFaultHook([](std::string_view what) { queueLog.push_back("hook: " + std::string(what)); });
+    const support::FaultHook hook = support::setFaultHook(
+        [](std::string_view what) { queueLog.push_back("hook: " + std::string(what)); });
     gtkui::EventQueue queue;
     std::vector<std::string> ran;
     queue.post([&] {

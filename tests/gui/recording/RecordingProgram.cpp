@@ -171,7 +171,7 @@ Program::Program(bool withPlayer) {
         options);
     main = std::make_unique<app::Main>(
         *host, support::Settings{site.address("/update/"), site.address("/"),
-                             site.address("/stats/index.html"), uploadPage()});
+                                 site.address("/stats/index.html"), uploadPage()});
     orderlyEnd = std::make_unique<gtkui::OrderlyEnd>(*host);
 }
 
