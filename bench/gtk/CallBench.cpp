@@ -24,6 +24,7 @@
 
 #include "CallPeers.h"
 #include "ProcessShares.h"
+#include "SiteSettings.h"
 #include "TestSupport.h"
 #include "app/Main.h"
 #include "demo/SiteServer.h"
@@ -130,9 +131,7 @@ void round(int number, int width, int height) {
     site.setChatPage(site::SiteServer::defaultChatPage() + script);
     guitest::Harness h(WHIRLIGIG_APP_FOLDER);
     h.host().setCallHelper(WHIRLIGIG_CALL_HELPER);
-    const support::Settings settings{site.address("/update/"), site.address("/"),
-                                     site.address("/stats/index.html"),
-                                     site.address("/my_videos_upload")};
+    const support::Settings settings = guitest::siteSettings(site);
     h.host().setChatSite(settings.chatStartAddress);
     app::Main main(h.host(), settings);
     h.host().start();
@@ -217,9 +216,7 @@ void cpuBesideChromium(int width, int height) {
                      "</script>");
     guitest::Harness h(WHIRLIGIG_APP_FOLDER);
     h.host().setCallHelper(WHIRLIGIG_CALL_HELPER);
-    const support::Settings settings{site.address("/update/"), site.address("/"),
-                                     site.address("/stats/index.html"),
-                                     site.address("/my_videos_upload")};
+    const support::Settings settings = guitest::siteSettings(site);
     h.host().setChatSite(settings.chatStartAddress);
     app::Main main(h.host(), settings);
     h.host().start();

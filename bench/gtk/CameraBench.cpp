@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "SiteSettings.h"
 #include "TestSupport.h"
 #include "app/Main.h"
 #include "demo/SiteServer.h"
@@ -23,9 +24,7 @@ double round() {
     site.setLogging(false);
     guitest::Harness h(WHIRLIGIG_APP_FOLDER);
     h.host().useMockCaptureDevices();
-    const support::Settings settings{site.address("/update/"), site.address("/"),
-                                     site.address("/stats/index.html"),
-                                     site.address("/my_videos_upload")};
+    const support::Settings settings = guitest::siteSettings(site);
     h.host().setChatSite(settings.chatStartAddress);
     app::Main main(h.host(), settings);
     h.host().start();

@@ -39,6 +39,7 @@
 
 #include "ProcessShares.h"
 #include "SoundServer.h"
+#include "SiteSettings.h"
 #include "TestSupport.h"
 #include "app/Main.h"
 #include "demo/SiteServer.h"
@@ -113,9 +114,7 @@ ClientRound runClient(site::SiteServer& site, const Options& o, Movie& movie) {
                 c->at = g_get_monotonic_time();
         }),
         &completion);
-    app::Main main(h.host(),
-                   {site.address("/update/"), site.address("/"), site.address("/stats/index.html"),
-                    site.address("/my_videos_upload")});
+    app::Main main(h.host(), guitest::siteSettings(site));
     h.host().start();
     const bool started = waitFor(
         [&] {

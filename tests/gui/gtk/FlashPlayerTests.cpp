@@ -34,10 +34,7 @@ protected:
     }
     void start() {
         h = std::make_unique<Harness>(folder.path());
-        main = std::make_unique<app::Main>(
-            h->host(), support::Settings{site.address("/update/"), site.address("/"),
-                                         site.address("/stats/index.html"),
-                                         site.address("/my_videos_upload")});
+        main = std::make_unique<app::Main>(h->host(), siteSettings(site));
         h->host().start();
     }
     std::string chat(const std::string& script) {

@@ -11,6 +11,7 @@
 
 #include "TestSupport.h"
 #include "app/Main.h"
+#include "SiteSettings.h"
 #include "demo/SiteServer.h"
 
 namespace guitest {
@@ -41,9 +42,7 @@ protected:
         site.addRoute("/other", "<!DOCTYPE html><html><body>another page</body></html>");
     }
     void start(const std::string& chatPath = "/") {
-        support::Settings settings{site.address("/update/"), site.address(chatPath),
-                                   site.address("/stats/index.html"),
-                                   site.address("/my_videos_upload")};
+        const support::Settings settings = siteSettings(site, chatPath);
         h.host().setChatSite(settings.chatStartAddress);
         main = std::make_unique<app::Main>(h.host(), settings);
         h.host().start();
