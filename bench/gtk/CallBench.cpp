@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -122,6 +123,23 @@ double cpuOf(GPid pid) {
     return static_cast<double>(user + system) / sysconf(_SC_CLK_TCK);
 }
 
+// The client, with the call helper, started on a site's chat page.
+struct CallClient {
+    explicit CallClient(const site::SiteServer& site) {
+        h.host().setCallHelper(WHIRLIGIG_CALL_HELPER);
+        const support::Settings settings = guitest::siteSettings(site);
+        h.host().setChatSite(settings.chatStartAddress);
+        main = std::make_unique<app::Main>(h.host(), settings);
+        h.host().start();
+    }
+    std::string chat(const std::string& script) {
+        return guitest::pageEval(h.webView(h.host().WB()), script);
+    }
+
+    guitest::Harness h{WHIRLIGIG_APP_FOLDER};
+    std::unique_ptr<app::Main> main;
+};
+
 void round(int number, int width, int height) {
     site::SiteServer site;
     site.setLogging(false);
@@ -129,15 +147,9 @@ void round(int number, int width, int height) {
     script.replace(script.find("%W%"), 3, std::to_string(width));
     script.replace(script.find("%H%"), 3, std::to_string(height));
     site.setChatPage(site::SiteServer::defaultChatPage() + script);
-    guitest::Harness h(WHIRLIGIG_APP_FOLDER);
-    h.host().setCallHelper(WHIRLIGIG_CALL_HELPER);
-    const support::Settings settings = guitest::siteSettings(site);
-    h.host().setChatSite(settings.chatStartAddress);
-    app::Main main(h.host(), settings);
-    h.host().start();
-    auto chat = [&](const std::string& script) {
-        return guitest::pageEval(h.webView(h.host().WB()), script);
-    };
+    CallClient client(site);
+    guitest::Harness& h = client.h;
+    auto chat = [&](const std::string& script) { return client.chat(script); };
     // The call starts once the client has prepared the chat page and settled, as
     // when a person clicks a site's Call button.
     if (!guitest::waitFor([&] { return chat("!!document.getElementById('whirligig')") == "true"; },
@@ -214,15 +226,8 @@ void cpuBesideChromium(int width, int height) {
     site.setLogging(false);
     site.setChatPage(site::SiteServer::defaultChatPage() + "<script>" + guitest::PeerScript +
                      "</script>");
-    guitest::Harness h(WHIRLIGIG_APP_FOLDER);
-    h.host().setCallHelper(WHIRLIGIG_CALL_HELPER);
-    const support::Settings settings = guitest::siteSettings(site);
-    h.host().setChatSite(settings.chatStartAddress);
-    app::Main main(h.host(), settings);
-    h.host().start();
-    auto chat = [&](const std::string& script) {
-        return guitest::pageEval(h.webView(h.host().WB()), script);
-    };
+    CallClient calling(site);
+    auto chat = [&](const std::string& script) { return calling.chat(script); };
     if (!guitest::waitFor([&] { return chat("typeof runPeer") == "function"; }, 60000))
         return (void)std::printf("CPU: the chat page did not load\n");
     guitest::ChromiumPeer far(mailbox, "answer,media," + size);
