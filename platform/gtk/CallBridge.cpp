@@ -67,8 +67,8 @@ struct CallBridge::Frame {
 
 CallBridge::CallBridge(WebKitWebView* view, WebKitUserContentManager* content, std::string chatSite,
                        std::string helperProgram)
-    : view_(view),
-      content_(content),
+    : view_(WEBKIT_WEB_VIEW(g_object_ref(view))),
+      content_(WEBKIT_USER_CONTENT_MANAGER(g_object_ref(content))),
       chatSite_(std::move(chatSite)),
       helper_(
           std::move(helperProgram), [this](JsonObject* message) { helperMessage(message); },
@@ -103,6 +103,8 @@ CallBridge::~CallBridge() {
     g_signal_handlers_disconnect_by_data(view_, this);
     endAll("the window closed");
     helper_.stop();
+    g_object_unref(content_);
+    g_object_unref(view_);
 }
 
 gboolean CallBridge::onMessage(WebKitUserContentManager*, JSCValue* value,

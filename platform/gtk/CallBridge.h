@@ -88,6 +88,7 @@ private:
     void stopHelperIfIdle();
     bool allowedOrigin(const std::string& origin) const;
 
+    // Held, so that the bridge may outlive the view's own owner.
     WebKitWebView* view_;
     WebKitUserContentManager* content_;
     std::string chatSite_;

@@ -257,6 +257,8 @@ GtkHost::~GtkHost() {
     // text files use the code page).
     { HostServices gone = std::move(services_); }
     notifications_.reset();
+    // The calls end while their page is still there.
+    calls_.reset();
     zoom_.reset();
     downloads_.reset();
     downloadNotices_.reset();
