@@ -46,7 +46,9 @@ std::string zoomStateFile(const std::string& program) {
 
 ChatZoom::ChatZoom(GtkWindow* window, WebKitWebView* view, std::string stateFile,
                    std::function<bool()> inFront)
-    : window_(window), view_(view), stateFile_(std::move(stateFile)), inFront_(std::move(inFront)) {
+    : window_(GTK_WINDOW(g_object_ref(window))),
+      view_(WEBKIT_WEB_VIEW(g_object_ref(view))),
+      stateFile_(std::move(stateFile)), inFront_(std::move(inFront)) {
     g_autofree gchar* text = nullptr;
     if (g_file_get_contents(stateFile_.c_str(), &text, nullptr, nullptr)) {
         bool valid = false;
@@ -65,6 +67,8 @@ ChatZoom::ChatZoom(GtkWindow* window, WebKitWebView* view, std::string stateFile
 ChatZoom::~ChatZoom() {
     g_signal_handlers_disconnect_by_data(window_, this);
     g_signal_handlers_disconnect_by_data(view_, this);
+    g_object_unref(view_);
+    g_object_unref(window_);
 }
 
 void ChatZoom::setLevel(double level) {

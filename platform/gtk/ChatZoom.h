@@ -44,6 +44,7 @@ private:
     static gboolean onScroll(GtkWidget*, GdkEventScroll* event, gpointer self);
     void remember() const;
 
+    // Held: the window is destroyed when it closes, before the zoom goes.
     GtkWindow* window_;
     WebKitWebView* view_;
     std::string stateFile_;
