@@ -7,8 +7,10 @@ namespace site::pages {
 // answers with its camera and microphone (the self-view's stream) and shows
 // and plays the friend; "Hang up" ends it. The page reports to the site when
 // the friend's picture arrives (/call/picture/WIDTHxHEIGHT) and how a call
-// ended (/call/ended/REASON). window.whirlyAutoCall places a call as soon as
-// the camera is live, for a scripted run.
+// ended (/call/ended/REASON). window.whirlyAutoCall places a call, for a
+// scripted run, as soon as the camera is live and the chat's movie has said it
+// started: a call's media share the page's process with the movie's player,
+// whose making they would otherwise slow on a small machine.
 std::string callFeatures() {
     return R"JS((function () {
   var pc = null, socket = null, button, friendView, friendSound, watch, seen;
@@ -102,7 +104,8 @@ std::string callFeatures() {
     panel.appendChild(button);
     if (window.whirlyAutoCall) {
       var wait = setInterval(function () {
-        if (window.selfView) { clearInterval(wait); call(); }
+        var movieStarted = window.chatMovieReports && window.chatMovieReports.length > 0;
+        if (window.selfView && movieStarted) { clearInterval(wait); call(); }
       }, 200);
     }
   };

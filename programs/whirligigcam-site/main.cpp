@@ -7,7 +7,8 @@
 // and "update=critical"; any other text is sent as it is. --update-delay-ms
 // holds the update reply back for N milliseconds (at most ten minutes), so that
 // the client's start screen stays on view meanwhile. --auto-call has the chat
-// page call the site's simulated friend as soon as its camera is live.
+// page call the site's simulated friend as soon as its camera is live and its
+// movie has started.
 
 #include <glib-unix.h>
 #include <glib.h>
