@@ -16,9 +16,11 @@ std::string chatPage() {
   .button_im { cursor: pointer; padding: 3px 10px; border: 1px solid #7a8ca8; }
 </style>
 <script type="text/javascript">
-// The chat movie says here that it runs, with the flashvars it was given.
+// The chat movie says here that it runs, with the flashvars it was given; the
+// site hears of its first start (/movie/started).
 var chatMovieReports = [];
 function chatMovieStarted(flashvars) {
+  if (!chatMovieReports.length) fetch('/movie/started').catch(function () {});
   chatMovieReports.push(flashvars);
 }
 // And how many loops it has played (it reports at the end of each).

@@ -140,9 +140,10 @@ void SiteServer::State::handle(SoupServerMessage* msg, const std::string& path) 
     if (path == "/call.js")
         return setBody(msg, "text/javascript",
                        (autoCall ? "window.whirlyAutoCall = true;\n" : "") + pages::callFeatures());
-    // The chat page's reports of who it greeted, what the camera gave and how
-    // its calls went: logged only.
-    if (path.starts_with("/visitor/") || path.starts_with("/camera/") || path.starts_with("/call/"))
+    // The chat page's reports of who it greeted, what the camera gave, that
+    // the movie started and how its calls went: logged only.
+    if (path.starts_with("/visitor/") || path.starts_with("/camera/") ||
+        path.starts_with("/movie/") || path.starts_with("/call/"))
         return soup_server_message_set_status(msg, SOUP_STATUS_NO_CONTENT, nullptr);
     if (path == "/ad.html") return setBody(msg, kHtml, pages::advertisement());
     if (path == "/flash/chat.swf") {

@@ -325,7 +325,9 @@ wait_for "the prepared chat page's statistics request (/stats/index.html)" 180 r
 echo "the unpacked client prepared the chat page"
 wait_for "the bundled Flash player's request for the chat movie (/flash/chat.swf)" 180 requested \
     /flash/chat.swf
-echo "the unpacked client's Flash player loaded the chat movie"
+# The movie, once it runs, calls the page, which tells the site.
+wait_for "the chat movie to play (the page's /movie/started report)" 180 requested /movie/started
+echo "the unpacked client's Flash player plays the chat movie"
 
 # --verbose: the log names the update address and how the check ended.
 logged() { grep -qF -- "$1" "$tmp/client.log"; }
