@@ -48,7 +48,8 @@ ChatZoom::ChatZoom(GtkWindow* window, WebKitWebView* view, std::string stateFile
                    std::function<bool()> inFront)
     : window_(GTK_WINDOW(g_object_ref(window))),
       view_(WEBKIT_WEB_VIEW(g_object_ref(view))),
-      stateFile_(std::move(stateFile)), inFront_(std::move(inFront)) {
+      stateFile_(std::move(stateFile)),
+      inFront_(std::move(inFront)) {
     g_autofree gchar* text = nullptr;
     if (g_file_get_contents(stateFile_.c_str(), &text, nullptr, nullptr)) {
         bool valid = false;
