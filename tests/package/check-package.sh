@@ -114,11 +114,13 @@ echo "whirligigcam recommends: $recommends"
 if [ "${WHIRLIGIG_PACKAGE_INSTALL:-}" = apt ]; then
     root=""
     installed=yes
+    kind=installed
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$deb" \
         "$demo_deb" >"$tmp/apt.log" 2>&1 || fatal "apt cannot install the packages: $(tail -n 20 "$tmp/apt.log")"
     echo "apt installed both packages"
 else
     root=$tmp/root
+    kind=unpacked
     mkdir "$root"
     dpkg -x "$deb" "$root"
     dpkg -x "$demo_deb" "$root"
@@ -225,14 +227,14 @@ done
 echo "package contents and dependencies: ok"
 
 if [ "$run" != run ]; then
-    echo "the built-in addresses do not point at the demo site: the unpacked programs are not run"
+    echo "the built-in addresses do not point at the demo site: the $kind programs are not run"
     exit 0
 fi
 
 # ---- The unpacked programs, run from the root's launchers ----
-[ -n "${DISPLAY:-}" ] || fatal "no X display to run the unpacked client on (run under xvfb-run)"
+[ -n "${DISPLAY:-}" ] || fatal "no X display to run the $kind client on (run under xvfb-run)"
 if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-    fatal "port $port on 127.0.0.1 is in use: the unpacked client's built-in addresses need it"
+    fatal "port $port on 127.0.0.1 is in use: the $kind client's built-in addresses need it"
 fi
 "$root/usr/bin/whirligigcam-site" --port "$port" >"$tmp/site.out" 2>"$tmp/site.log" &
 pids+=($!)
@@ -256,10 +258,10 @@ wait_for() {
     done
 }
 site_up() {
-    kill -0 "$site_pid" 2>/dev/null || fatal "the unpacked site ended: $(cat "$tmp/site.log")"
+    kill -0 "$site_pid" 2>/dev/null || fatal "the $kind site ended: $(cat "$tmp/site.log")"
     grep -q '^Serving' "$tmp/site.out"
 }
-wait_for "the unpacked site to listen" 30 site_up
+wait_for "the $kind site to listen" 30 site_up
 
 # An install without the package's recommendations, and one with them, as far
 # as GStreamer sees: its plugins only from the packages the client depends on
@@ -296,7 +298,7 @@ start_client() {
 }
 start_client "$tmp/client-without.log" "$without"
 media_said() {
-    kill -0 "$client_pid" 2>/dev/null || fatal "the unpacked client ended early: $(tail -n 30 "$tmp/client-without.log")"
+    kill -0 "$client_pid" 2>/dev/null || fatal "the $kind client ended early: $(tail -n 30 "$tmp/client-without.log")"
     grep -q 'media: ' "$1" && grep -qF 'update check: reading' "$1"
 }
 wait_for "the client without recommendations to start and check its media" 300 media_said \
@@ -313,21 +315,21 @@ echo "without recommendations: $missing"
 # with every plugin of the packages it depends on and recommends.
 start_client "$tmp/client.log" "$with"
 requested() {
-    kill -0 "$client_pid" 2>/dev/null || fatal "the unpacked client ended early: $(tail -n 30 "$tmp/client.log")"
+    kill -0 "$client_pid" 2>/dev/null || fatal "the $kind client ended early: $(tail -n 30 "$tmp/client.log")"
     grep -q "^site: GET $1 " "$tmp/site.log"
 }
 # The start page asks the update server; after the reply the chat page is
 # prepared, which ends by loading the statistics page.
 wait_for "the start page's update request (/update/1)" 180 requested /update/1
-echo "the unpacked client reached its start page and asked for /update/1"
+echo "the $kind client reached its start page and asked for /update/1"
 wait_for "the prepared chat page's statistics request (/stats/index.html)" 180 requested \
     /stats/index.html
-echo "the unpacked client prepared the chat page"
+echo "the $kind client prepared the chat page"
 wait_for "the bundled Flash player's request for the chat movie (/flash/chat.swf)" 180 requested \
     /flash/chat.swf
 # The movie, once it runs, calls the page, which tells the site.
 wait_for "the chat movie to play (the page's /movie/started report)" 180 requested /movie/started
-echo "the unpacked client's Flash player plays the chat movie"
+echo "the $kind client's Flash player plays the chat movie"
 
 # --verbose: the log names the update address and how the check ended.
 logged() { grep -qF -- "$1" "$tmp/client.log"; }
