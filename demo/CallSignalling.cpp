@@ -38,7 +38,15 @@ struct CallSignalling::State {
     void end(Call& call, unsigned short code, const std::string& why);
     void scheduleReap();
     void reap();
+    // Calls whose friend runs (its pipeline exists).
+    int running() const;
 };
+
+int CallSignalling::State::running() const {
+    int count = 0;
+    for (const auto& [socket, call] : calls) count += call->peer ? 1 : 0;
+    return count;
+}
 
 void CallSignalling::State::refuse(SoupWebsocketConnection* socket, const std::string& why) {
     log("call refused: " + why);
@@ -64,9 +72,7 @@ void CallSignalling::State::refuse(SoupWebsocketConnection* socket, const std::s
 }
 
 void CallSignalling::State::accept(SoupWebsocketConnection* socket) {
-    int running = 0;
-    for (const auto& [s, call] : calls) running += call->peer ? 1 : 0;
-    if (running >= MaxCalls) return refuse(socket, "the friend is on too many calls");
+    if (running() >= MaxCalls) return refuse(socket, "the friend is on too many calls");
 
     auto call = std::make_unique<Call>();
     Call* c = call.get();
@@ -181,10 +187,6 @@ CallSignalling::~CallSignalling() {
     }
 }
 
-int CallSignalling::activeCalls() const {
-    int running = 0;
-    for (const auto& [socket, call] : state_->calls) running += call->peer ? 1 : 0;
-    return running;
-}
+int CallSignalling::activeCalls() const { return state_->running(); }
 
 }  // namespace site

@@ -17,6 +17,9 @@ namespace {
 constexpr size_t MaxPageMessageBytes = 2 * MaxCallMessageBytes;
 constexpr size_t MaxFrames = 64;
 constexpr size_t MaxQueuedEvents = 4096;
+// The page's media failures told in the log, per document: the page's script
+// sends no more, and a page that sends its own past them is not believed.
+constexpr int MaxPageWarnings = 20;
 // Media frames wait for a page that is busy up to this many; later ones are
 // dropped (the far end's next keyframe mends the picture).
 constexpr size_t MaxQueuedFrames = 512;
@@ -184,9 +187,9 @@ void CallBridge::command(const std::string& token, const std::string& origin, Js
     for (const auto& [id, connection] : connections_)
         if (connection.token == token && connection.pageId == pageId) helperId = id;
     if (op == "warn") {
-        // The page's script tells at most 20; a page that calls past it is not believed.
         auto frame = frames_.find(token);
-        if (frame == frames_.end() || frame->second->warnings++ >= 20) return answer("");
+        if (frame == frames_.end() || frame->second->warnings++ >= MaxPageWarnings)
+            return answer("");
         g_autofree gchar* text =
             g_utf8_make_valid(jsonString(body, "text").substr(0, 300).c_str(), -1);
         support::logInfo(std::string("calls: in the page: ") + text);

@@ -3,7 +3,6 @@
 #include <gdk/gdkx.h>
 
 #include <algorithm>
-#include <cmath>
 
 #include "platform/gtk/GtkApp.h"
 
