@@ -163,6 +163,7 @@ void CallBridge::pageMessage(const std::string& text, PageReply reply) {
         found->second->origin = origin;
     }
     Frame& frame = *found->second;
+    if (op == "hello") return answer("");
     if (op == "poll") {
         frame.poll.answer("[]");
         frame.poll = std::move(reply);
@@ -358,6 +359,16 @@ void CallBridge::endConnection(int helperId, const std::string& why) {
         it->second.reply->answer(text);
         it = pending_.erase(it);
     }
+}
+
+void CallBridge::prepare() {
+    if (frames_.empty() || helper_.running()) return;
+    // The helper's start and its DTLS certificate take from 0.1 to 0.7 s,
+    // which would otherwise delay the first call's offer or answer.
+    if (helper_.ensureRunning())
+        support::logInfo(
+            "calls: the call helper started ahead of a call (the chat site opened "
+            "the camera or the microphone)");
 }
 
 void CallBridge::stopHelperIfIdle() {

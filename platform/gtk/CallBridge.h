@@ -54,6 +54,12 @@ public:
     CallBridge(const CallBridge&) = delete;
     CallBridge& operator=(const CallBridge&) = delete;
 
+    // The chat-site page opened the camera or the microphone, as it does
+    // before a call: where its documents may call through the helper, the
+    // helper starts now. It ends as before, when the page leaves or its last
+    // connection ends.
+    void prepare();
+
     // The helper's process id, 0 when none runs (for tests).
     GPid helperProcess() const { return helper_.pid(); }
 

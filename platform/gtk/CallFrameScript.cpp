@@ -46,6 +46,10 @@ constexpr const char* kFrameScript = R"JS((function () {
       poll();
     }, function () { polling = false; });
   }
+  // Where the engine has no RTCPeerConnection of its own, the window's
+  // process learns that this document may call: it can then make ready for
+  // the first call once the page opens the camera or the microphone.
+  if (typeof RTCPeerConnection !== 'function') post({ op: 'hello' }).catch(function () {});
   window.addEventListener('whirligig-calls-probe', function (e) { e.preventDefault(); });
   window.dispatchEvent(new Event('whirligig-calls-offer'));
   window.addEventListener('whirligig-calls-out', function (e) {

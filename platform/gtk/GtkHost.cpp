@@ -182,7 +182,10 @@ void GtkHost::makeChatView() {
         [form = form_.get()](int width, int height) { form->pageViewport(width, height); });
     keepDevicesFromOtherSites(WB_->userContent(), options_.chatSite);
     WB_->setPermissionPolicy([this](WebKitPermissionRequest* request, const std::string& page) {
-        return allowForChatSite(request, page, options_.chatSite);
+        const bool allowed = allowForChatSite(request, page, options_.chatSite);
+        if (allowed && calls_ && WEBKIT_IS_USER_MEDIA_PERMISSION_REQUEST(request))
+            calls_->prepare();
+        return allowed;
     });
     {
         TimedStep notificationStep("chat notifications set up");

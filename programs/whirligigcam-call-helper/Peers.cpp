@@ -105,6 +105,15 @@ void onStateChanged(GObject* webrtc, GParamSpec* property, gpointer data) {
     }
 }
 
+// A jitterbuffer holds the first packet for its whole latency (200 ms in
+// webrtcbin) before it passes anything on; with a fast start it passes the
+// stream on once a few packets came in order, so the first picture and sound
+// come that much sooner. Later packets are still reordered within the latency.
+void onNewJitterbuffer(GstElement*, GstElement* jitterbuffer, guint, guint, gpointer) {
+    if (g_object_class_find_property(G_OBJECT_GET_CLASS(jitterbuffer), "faststart-min-packets"))
+        g_object_set(jitterbuffer, "faststart-min-packets", 3u, nullptr);
+}
+
 void onDataChannel(GstElement*, GstWebRTCDataChannel* channel, gpointer data) {
     auto* peer = static_cast<Peer*>(data);
     const int key = peer->owner->addRemoteChannel(*peer, channel);
@@ -221,6 +230,12 @@ void Peers::create(int pc, JsonObject* message) {
     g_signal_connect(p->webrtc, "on-negotiation-needed", G_CALLBACK(onNegotiationNeeded), p);
     g_signal_connect(p->webrtc, "on-ice-candidate", G_CALLBACK(onIceCandidate), p);
     g_signal_connect(p->webrtc, "on-data-channel", G_CALLBACK(onDataChannel), p);
+    if (GstElement* rtpbin = gst_bin_get_by_name(GST_BIN(p->webrtc), "rtpbin")) {
+        g_signal_connect(rtpbin, "new-jitterbuffer", G_CALLBACK(onNewJitterbuffer), nullptr);
+        gst_object_unref(rtpbin);
+    } else {
+        g_message("webrtcbin has no rtpbin: the first frames wait for the jitterbuffer's latency");
+    }
     watchMedia(*p);
     watchLoss(*p);
     for (const char* state : {"notify::ice-gathering-state", "notify::ice-connection-state",

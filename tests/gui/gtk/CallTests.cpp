@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -274,6 +275,22 @@ TEST_F(CallTest, ACameraTrackAddedMidCallArrivesAndReplaceTrackPausesIt) {
     run("sender.replaceTrack(track);");
     EXPECT_TRUE(waitFor([&] { return framesIn(report("chromium")) > paused + 10; }, 30000))
         << report("chromium");
+}
+
+TEST_F(CallTest, TheCameraStartsTheHelperAheadOfTheFirstCallAndThePageTakesItAlong) {
+    // The chat page opens the camera as it loads.
+    h.host().useMockCaptureDevices();
+    startChat();
+    ASSERT_TRUE(waitFor([&] { return helpers().size() == 1; }, 20000));
+    const GPid ahead = helpers().front();
+    // The first call uses that helper.
+    run("window.pc = new RTCPeerConnection(); pc.addTransceiver('video');"
+        "pc.createOffer().then(o => window.offered = o.type);");
+    ASSERT_TRUE(waitFor([&] { return chat("String(window.offered)") == "offer"; }));
+    EXPECT_EQ(helpers(), std::vector<GPid>{ahead});
+    // It goes with the page (the next document's camera starts its own).
+    chat("(location.reload(), 1)");
+    EXPECT_TRUE(waitFor([&] { return std::ranges::count(helpers(), ahead) == 0; }, 10000));
 }
 
 TEST_F(CallTest, TheHelperEndsWithThePageAndItsCrashFailsTheCall) {
