@@ -173,10 +173,14 @@ void GtkHost::makeChatView() {
         // The players pause while another view covers the chat view.
         playerHold_ = std::make_unique<ChatPlayerHold>(form_->window(), WB_->webView());
         playerHold_->setCovered(form_->frontView() != WB_->widget());
-        form_->setOnFrontViewChanged([this](GtkWidget* front) {
-            if (playerHold_) playerHold_->setCovered(front != WB_->widget());
-        });
     }
+    // The start view is hidden while another view is in front of it: its page
+    // then stops drawing (its animations, behind the chat, cost a web process
+    // for nothing). It shows again when it comes to the front.
+    form_->setOnFrontViewChanged([this](GtkWidget* front) {
+        if (wbload_) gtk_widget_set_visible(wbload_->widget(), front == wbload_->widget());
+        if (playerHold_) playerHold_->setCovered(front != WB_->widget());
+    });
     // The chat view's page size drives the layout of its elements.
     WB_->bridge().setOnViewport(
         [form = form_.get()](int width, int height) { form->pageViewport(width, height); });
