@@ -98,7 +98,10 @@ CallBridge::CallBridge(WebKitWebView* view, WebKitUserContentManager* content, s
 // A new document in the view: the old one's calls end at once, without
 // waiting for its farewell, which queues behind the media it was sending.
 void CallBridge::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
-    if (event == WEBKIT_LOAD_COMMITTED) static_cast<CallBridge*>(self)->endAll("the page left");
+    if (event != WEBKIT_LOAD_COMMITTED) return;
+    auto* bridge = static_cast<CallBridge*>(self);
+    bridge->mayCall_ = false;
+    bridge->endAll("the page left");
 }
 
 CallBridge::~CallBridge() {
@@ -154,6 +157,12 @@ void CallBridge::pageMessage(const std::string& text, PageReply reply) {
         endFrame(token, "the page left");
         return answer("");
     }
+    // A document of the chat site that may call: noted for prepare(), not
+    // kept as a frame (a frame counts once it uses calls).
+    if (op == "hello") {
+        mayCall_ = true;
+        return answer("");
+    }
     auto found = frames_.find(token);
     if (found == frames_.end()) {
         if (frames_.size() >= MaxFrames) {
@@ -163,7 +172,6 @@ void CallBridge::pageMessage(const std::string& text, PageReply reply) {
         found->second->origin = origin;
     }
     Frame& frame = *found->second;
-    if (op == "hello") return answer("");
     if (op == "poll") {
         frame.poll.answer("[]");
         frame.poll = std::move(reply);
@@ -362,7 +370,7 @@ void CallBridge::endConnection(int helperId, const std::string& why) {
 }
 
 void CallBridge::prepare() {
-    if (frames_.empty() || helper_.running()) return;
+    if (!mayCall_ || helper_.running()) return;
     // The helper's start and its DTLS certificate take from 0.1 to 0.7 s,
     // which would otherwise delay the first call's offer or answer.
     if (helper_.ensureRunning())

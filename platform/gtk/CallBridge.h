@@ -103,6 +103,7 @@ private:
     std::map<int, Connection> connections_;  // by the helper's id
     std::map<gint64, Pending> pending_;      // requests waiting for the helper
     int nextHelperId_ = 1;
+    bool mayCall_ = false;  // a document of the chat site here said hello (see prepare)
     gint64 nextRequest_ = 1;
 };
 

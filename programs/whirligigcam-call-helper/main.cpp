@@ -28,14 +28,14 @@ int main(int argc, char** argv) {
     // The DTLS certificate (an RSA key, made once per process, 0.1 to 0.7 s)
     // is made now, beside the first connection's setup, rather than inside
     // its first offer or answer, which would wait for it.
-    g_thread_unref(g_thread_new(
+    GThread* certificate = g_thread_new(
         "certificate",
         +[](gpointer) -> gpointer {
             if (GstElement* dtls = gst_element_factory_make("dtlsdec", nullptr))
                 gst_object_unref(gst_object_ref_sink(dtls));
             return nullptr;
         },
-        nullptr));
+        nullptr);
     const int fd = argc > 1 ? std::atoi(argv[1]) : 3;
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
     callhelper::Peers* peers = nullptr;
@@ -52,5 +52,7 @@ int main(int argc, char** argv) {
         loop);
     g_main_loop_run(loop);
     g_main_loop_unref(loop);
+    // Not ending the process under a key being made (the client ends it with SIGKILL).
+    g_thread_join(certificate);
     return 0;
 }
