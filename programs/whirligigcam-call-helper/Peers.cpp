@@ -116,12 +116,7 @@ void onNewJitterbuffer(GstElement*, GstElement* jitterbuffer, guint, guint, gpoi
 
 void onDataChannel(GstElement*, GstWebRTCDataChannel* channel, gpointer data) {
     auto* peer = static_cast<Peer*>(data);
-    const int key = peer->owner->addRemoteChannel(*peer, channel);
-    peer->owner->event(peer->id, "datachannel", [&](JsonBuilder* b) {
-        json_builder_set_member_name(b, "channel");
-        json_builder_add_int_value(b, key);
-        addChannelFields(b, channel);
-    });
+    peer->owner->addRemoteChannel(*peer, channel);
 }
 
 }  // namespace
@@ -164,15 +159,22 @@ void Peers::reply(int pc, gint64 request, const GError* error,
     link_.send(root);
 }
 
-int Peers::addRemoteChannel(Peer& peer, GstWebRTCDataChannel* channel) {
+void Peers::addRemoteChannel(Peer& peer, GstWebRTCDataChannel* channel) {
     int key;
     {
         std::lock_guard<std::mutex> lock(peer.channelsLock);
         key = peer.nextRemote--;
         peer.channels[key] = GST_WEBRTC_DATA_CHANNEL(g_object_ref(channel));
     }
-    watchChannel(peer.id, channel, key);
-    return key;
+    // The page makes the channel from this event; a message told before it
+    // would have no channel to go to.
+    watchChannel(peer.id, channel, key, [&] {
+        event(peer.id, "datachannel", [&](JsonBuilder* b) {
+            json_builder_set_member_name(b, "channel");
+            json_builder_add_int_value(b, key);
+            addChannelFields(b, channel);
+        });
+    });
 }
 
 std::string Peers::offeredKinds(int pc) {

@@ -31,11 +31,17 @@ public:
     void event(int pc, const char* name, const std::function<void(JsonBuilder*)>& fields = {});
     void reply(int pc, gint64 request, const GError* error,
                const std::function<void(JsonBuilder*)>& fields = {});
-    int addRemoteChannel(Peer& peer, GstWebRTCDataChannel* channel);
+    // Keeps a channel the far end opened and tells the client of it; its
+    // messages, from webrtcbin's threads, are told only after that.
+    void addRemoteChannel(Peer& peer, GstWebRTCDataChannel* channel);
     // The kinds of address (host, srflx, relay) the far end offered, as
     // "host" or "host, srflx"; from any thread.
     std::string offeredKinds(int pc);
-    void watchChannel(int pc, GstWebRTCDataChannel* channel, int key);
+    // Held while a channel's event is told (see watchChannel).
+    std::mutex& channelEventsLock() { return channelEvents_; }
+    // announce, when given, is told before any event of the channel.
+    void watchChannel(int pc, GstWebRTCDataChannel* channel, int key,
+                      const std::function<void()>& announce = {});
     // The kind of each RTP stream by its SSRC, for statistics; from any thread.
     void noteStreamKind(int pc, guint ssrc, const char* kind);
     std::map<guint, std::string> streamKinds(int pc);
@@ -51,6 +57,7 @@ private:
 
     std::map<int, std::unique_ptr<Peer>> peers_;
     std::mutex kindsLock_;
+    std::mutex channelEvents_;  // a channel's announcement before its events
     std::map<int, std::set<std::string>> remoteKinds_;
     std::map<int, std::map<guint, std::string>> streamKinds_;
 };
