@@ -165,7 +165,8 @@ void round(int number, int width, int height, bool camera) {
         return;
     }
     // The demo chat page opens the camera as it loads; the client then starts the call helper.
-    if (camera && !guitest::waitFor([&] { return h.host().calls()->helperProcess() != 0; }, 20000)) {
+    if (camera &&
+        !guitest::waitFor([&] { return h.host().calls()->helperProcess() != 0; }, 20000)) {
         std::printf("round %d: the camera did not start the call helper\n", number);
         return;
     }
