@@ -166,7 +166,8 @@ void round(int number, int width, int height, bool camera) {
     }
     // The demo chat page opens the camera as it loads; the client then starts the call helper.
     if (camera &&
-        !guitest::waitFor([&] { return h.host().calls()->helperProcess() != 0; }, 20000)) {
+        !guitest::waitFor(
+            [&] { return h.host().calls() && h.host().calls()->helperProcess() != 0; }, 20000)) {
         std::printf("round %d: the camera did not start the call helper\n", number);
         return;
     }
@@ -231,7 +232,6 @@ double shareOf(const std::map<int, double>& before, const std::map<int, double>&
     return total;
 }
 
-// The client's CPU over Chromium's, -1 when the call did not run.
 // Both sides' CPU over ten seconds: each one's share of a core, and of each of its processes.
 struct Shares {
     double client = 0, chromium = 0;

@@ -231,7 +231,7 @@ if [ "$run" != run ]; then
     exit 0
 fi
 
-# ---- The unpacked programs, run from the root's launchers ----
+# ---- The programs (installed, or unpacked under the root), run from their launchers ----
 [ -n "${DISPLAY:-}" ] || fatal "no X display to run the $kind client on (run under xvfb-run)"
 if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
     fatal "port $port on 127.0.0.1 is in use: the $kind client's built-in addresses need it"
